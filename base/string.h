@@ -1,0 +1,95 @@
+// The three string classes that carry all text: names, node texts, messages and values.
+// Text is 8-bit, NUL-terminated and handled as bytes (UTF-8 passes through unchanged).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace ovra {
+
+// The one static, zero-length text shared by every empty String. It is never freed.
+const char* emptyText();
+
+// Non-owning view of NUL-terminated text; a null pointer becomes the empty text.
+class ConstString {
+ public:
+  ConstString() : text_(emptyText()) {}
+  ConstString(const char* text) : text_(text ? text : emptyText()) {}  // NOLINT: implicit by design
+  ConstString(const ConstString& other) = default;
+  ConstString& operator=(const ConstString& other) = default;
+  virtual ~ConstString();
+
+  // Counts the bytes up to the terminator on every call; String overrides it.
+  virtual std::size_t length() const;
+
+  const char* c_str() const { return text_; }
+  bool empty() const { return text_[0] == '\0'; }
+  std::string_view view() const { return {text_, length()}; }
+
+ protected:
+  const char* text_;
+};
+
+// Owns its text. Buffers are sized by capacity(): the smallest multiple of 8 that is at
+// least length + 2, recomputed from the length whenever needed rather than stored.
+class String : public ConstString {
+ public:
+  String() = default;
+  // count -1 means: up to the terminator. A null text gives the empty String.
+  String(const char* text, std::ptrdiff_t count = -1);  // NOLINT: implicit by design
+  String(std::string_view text);                        // NOLINT: implicit by design
+  String(const ConstString& other);                     // NOLINT: implicit by design
+  String(const String& other);
+  String(String&& other) noexcept;
+  String& operator=(const String& other);
+  String& operator=(String&& other) noexcept;
+  String& operator=(const ConstString& other);
+  ~String() override;
+
+  std::size_t length() const override { return length_; }
+  std::string_view view() const { return {text_, length_}; }
+
+  // Appends NUL-terminated text; a null pointer appends nothing.
+  String& append(const char* text);
+  // Appends count bytes of other (count -1: all of it).
+  String& append(const ConstString& other, std::ptrdiff_t count = -1);
+  String& append(std::string_view text);
+
+  void clear();
+  bool isSentinel() const { return text_ == emptyText(); }
+
+  static std::size_t capacity(std::size_t length) { return (length + 9) & ~std::size_t{7}; }
+
+ private:
+  void assign(const char* text, std::size_t count);
+  void release();
+
+  std::uint32_t length_ = 0;
+};
+
+// Non-owning text plus one 32-bit word. For names interned in the NamePool the word is
+// the name's bit and equal names share one address, so names compare by address.
+class StringRef : public ConstString {
+ public:
+  StringRef() = default;
+  StringRef(const char* text, std::uint32_t bit = 0) : ConstString(text), bit_(bit) {}
+  StringRef(const StringRef& other) = default;
+  StringRef& operator=(const StringRef& other) = default;
+  ~StringRef() override;
+
+  std::uint32_t bit() const { return bit_; }
+
+  // Identity of interned names: the same text address.
+  friend bool operator==(const StringRef& a, const StringRef& b) { return a.text_ == b.text_; }
+
+ private:
+  std::uint32_t bit_ = 0;
+};
+
+// Byte-wise equality of two texts, for text that is not interned.
+inline bool sameText(const ConstString& a, const ConstString& b) {
+  return a.view() == b.view();
+}
+
+}  // namespace ovra

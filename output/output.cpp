@@ -1,0 +1,7 @@
+#include "output/output.h"
+
+namespace ovra {
+
+Output::~Output() = default;
+
+}  // namespace ovra

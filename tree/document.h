@@ -1,0 +1,104 @@
+// One XML input being read through expat into a lazily built node tree: each
+// parseChunk reads one buffer-full and lets the parser's callbacks append nodes.
+// This and document.cpp are the only places that know about expat.
+#pragma once
+
+#include "base/string.h"
+#include "tree/node_arena.h"
+
+#include <cstddef>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ovra {
+
+class ElementNode;
+class Node;
+class RootNode;
+class TextNode;
+
+class Document {
+ public:
+  static constexpr std::size_t kSourceBufferSize = 65536;
+  static constexpr std::size_t kRegistryBufferSize = 4096;
+  static constexpr std::size_t kStylesheetBufferSize = 61440;
+
+  enum class State { NotOpened = 0, Open = 1, Finished = 2 };
+
+  // Records the values; nothing is opened or parsed yet. With strip set, whitespace-only
+  // text is dropped except inside xsl:text and xml:space="preserve" (stylesheets).
+  Document(String fileName, std::size_t bufferSize, bool strip);
+  // Reads text held in memory instead of a file (tests, fuzzing); fileName names it in
+  // messages and resolves relative references.
+  static std::unique_ptr<Document> fromText(std::string text, String fileName,
+                                            std::size_t bufferSize, bool strip);
+  Document(const Document&) = delete;
+  Document& operator=(const Document&) = delete;
+  ~Document();
+
+  // Reads and parses one chunk. True while more input remains; false once the last chunk
+  // has been parsed (or the document was already finished). The first call opens the
+  // input and may throw DocumentParseException ("Could not open file, " + name); a
+  // malformed chunk throws "%s at %d of %s" after releasing the parser and the input.
+  bool parseChunk();
+  // Parses everything that is left.
+  void parseAll();
+
+  // The root node; exists from the first parseChunk on (null before).
+  RootNode* root() const { return root_; }
+  bool isFinished() const { return state_ == State::Finished; }
+  State state() const { return state_; }
+  const String& fileName() const { return fileName_; }
+  std::size_t bufferSize() const { return bufferSize_; }
+  NodeArena& arena() { return arena_; }
+
+  // The root of a related document, for document(): the empty reference answers this
+  // document's root; otherwise the reference is joined to the directory of this
+  // document's full path and opened through the registry (not yet parsed).
+  Node* resolve(const ConstString& reference);
+
+ private:
+  struct Callbacks;
+  struct ParserDeleter {
+    void operator()(void* parser) const;
+  };
+  struct FileCloser {
+    void operator()(std::FILE* file) const;
+  };
+
+  void open();
+  void close();
+  void flushText();
+
+  NodeArena arena_;
+  State state_ = State::NotOpened;
+  String fileName_;
+  std::size_t bufferSize_;
+  std::unique_ptr<char[]> buffer_;
+  std::unique_ptr<std::FILE, FileCloser> stream_;
+  std::unique_ptr<void, ParserDeleter> parser_;  // an XML_Parser
+  bool fromMemory_ = false;
+  std::string memory_;
+  std::size_t memoryOffset_ = 0;
+
+  RootNode* root_ = nullptr;
+  Node* currentParent_ = nullptr;
+  TextNode* currentText_ = nullptr;
+  std::string pendingText_;  // character data of currentText_ gathered so far
+  bool strip_;
+  std::vector<Node*> pendingNamespaces_;
+  std::vector<ElementNode*> spaceStack_;  // elements at which the strip flag was switched
+};
+
+// Documents opened by document() and the XPath mode; all destroyed at close-down.
+class DocumentRegistry {
+ public:
+  static Document* open(String fileName, std::size_t bufferSize, bool strip);
+  static void closeAll();
+  static std::size_t size();
+};
+
+}  // namespace ovra

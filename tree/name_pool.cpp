@@ -1,0 +1,103 @@
+#include "tree/name_pool.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace ovra {
+
+static std::uint32_t hashName(std::string_view text) {
+  std::uint32_t h = 0;
+  for (unsigned char c : text)
+    h = h * 33 + c;
+  return h;
+}
+
+NamePool::NamePool() : buckets_(kInitialBuckets) {}
+
+NamePool::~NamePool() = default;
+
+const char* NamePool::copyText(std::string_view text) {
+  std::size_t needed = text.size() + 1;
+  if (needed > kBlockSize) {
+    blocks_.push_back(std::make_unique<char[]>(needed));
+    std::memcpy(blocks_.back().get(), text.data(), text.size());
+    return blocks_.back().get();
+  }
+  if (kBlockSize - blockUsed_ < needed) {
+    // The current block stays at the back of the list only while it is being filled.
+    blocks_.insert(blocks_.begin(), std::make_unique<char[]>(kBlockSize));
+    blockUsed_ = 0;
+  }
+  char* copy = blocks_.front().get() + blockUsed_;
+  std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  blockUsed_ += needed;
+  return copy;
+}
+
+void NamePool::grow() {
+  std::size_t newSize = std::max(kInitialBuckets, buckets_.size() * 2);
+  std::vector<std::vector<Entry>> grown(newSize);
+  for (auto& bucket : buckets_)
+    for (const Entry& entry : bucket)
+      grown[entry.hash % newSize].push_back(entry);
+  buckets_ = std::move(grown);
+}
+
+StringRef NamePool::intern(std::string_view text) {
+  std::uint32_t h = hashName(text);
+  for (const Entry& entry : buckets_[h % buckets_.size()]) {
+    if (entry.hash == h && entry.length == text.size() &&
+        std::memcmp(entry.text, text.data(), text.size()) == 0)
+      return StringRef(entry.text, entry.bit);
+  }
+  if (count_ + 1 > buckets_.size() / 2)
+    grow();
+  Entry entry{copyText(text), std::uint32_t(text.size()), std::uint32_t{1} << (count_ % 32), h};
+  buckets_[h % buckets_.size()].push_back(entry);
+  ++count_;
+  return StringRef(entry.text, entry.bit);
+}
+
+NamePool& NamePool::global() {
+  static NamePool* pool = [] {
+    auto* created = new NamePool();  // lives until exit: names are used by static tables
+    created->intern("");
+    created->intern("*");
+    created->intern(kXsltNamespace);
+    created->intern("xml:space");
+    return created;
+  }();
+  return *pool;
+}
+
+StringRef intern(std::string_view text) {
+  return NamePool::global().intern(text);
+}
+
+StringRef emptyName() {
+  static const StringRef name = intern("");
+  return name;
+}
+
+StringRef starName() {
+  static const StringRef name = intern("*");
+  return name;
+}
+
+StringRef xsltNamespaceName() {
+  static const StringRef name = intern(kXsltNamespace);
+  return name;
+}
+
+StringRef xmlSpaceName() {
+  static const StringRef name = intern("xml:space");
+  return name;
+}
+
+StringRef xmlNamespaceName() {
+  static const StringRef name = intern(kXmlNamespace);
+  return name;
+}
+
+}  // namespace ovra

@@ -1,0 +1,64 @@
+// Interned names: equal texts share one address for the rest of the run, so names are
+// compared by address, and each carries one bit of a 32-bit mask for the name filters.
+#pragma once
+
+#include "base/string.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+#include <vector>
+
+namespace ovra {
+
+class NamePool {
+ public:
+  static constexpr std::size_t kInitialBuckets = 1024;
+  static constexpr std::size_t kBlockSize = 262144;
+
+  NamePool();
+  NamePool(const NamePool&) = delete;
+  NamePool& operator=(const NamePool&) = delete;
+  ~NamePool();
+
+  // The same text always answers the same address and bit. A new name's bit is
+  // 1 << (names interned before it, modulo 32).
+  StringRef intern(std::string_view text);
+  std::size_t size() const { return count_; }
+  std::size_t bucketCount() const { return buckets_.size(); }
+
+  // The process-wide pool; it interns the empty name, "*", the XSLT namespace name and
+  // "xml:space" first, in that order.
+  static NamePool& global();
+
+ private:
+  struct Entry {
+    const char* text;
+    std::uint32_t length;
+    std::uint32_t bit;
+    std::uint32_t hash;
+  };
+  const char* copyText(std::string_view text);
+  void grow();
+
+  std::vector<std::vector<Entry>> buckets_;
+  std::size_t count_ = 0;
+  std::vector<std::unique_ptr<char[]>> blocks_;
+  std::size_t blockUsed_ = kBlockSize;
+};
+
+// Interns in the global pool.
+StringRef intern(std::string_view text);
+
+// Names interned at start-up, compared by address everywhere.
+StringRef emptyName();
+StringRef starName();
+StringRef xsltNamespaceName();  // "http://www.w3.org/1999/XSL/Transform"
+StringRef xmlSpaceName();       // "xml:space"
+StringRef xmlNamespaceName();   // "http://www.w3.org/XML/1998/namespace"
+
+inline constexpr std::string_view kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
+inline constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+
+}  // namespace ovra

@@ -1,0 +1,422 @@
+#include "tree/node.h"
+
+#include "output/output.h"
+#include "tree/document.h"
+#include "tree/name_pool.h"
+#include "tree/text_buffer.h"
+
+#include <cstdlib>
+#include <cstring>
+
+namespace ovra {
+
+namespace {
+std::uint32_t nodeSerial = 0;
+
+char* copyToHeap(std::string_view text) {
+  char* copy = static_cast<char*>(std::malloc(text.size() + 1));
+  std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  return copy;
+}
+}  // namespace
+
+std::uint32_t takeNodeSerial() {
+  return nodeSerial++;
+}
+
+Attachment::~Attachment() = default;
+
+// ---- Node ----
+
+Node::Node(NodeKind kind) : serial_(takeNodeSerial()), kind_(kind) {}
+
+Node::~Node() = default;
+
+Document* Node::document() const {
+  const Node* node = this;
+  while (node->parent_ != nullptr)
+    node = node->parent_;
+  return node == this ? nullptr : node->document();
+}
+
+Node* Node::root() {
+  Node* node = this;
+  while (node->parent_ != nullptr)
+    node = node->parent_;
+  return node;
+}
+
+Node* Node::firstChild() {
+  return nullptr;
+}
+
+Node* Node::lastChild() {
+  return nullptr;
+}
+
+void Node::appendChild(Node*) {}
+void Node::appendNamespace(Node*) {}
+void Node::appendAttribute(Node*) {}
+
+Node* Node::nextSibling() {
+  while (next_ == nullptr && parent_ != nullptr && !parent_->isComplete()) {
+    Document* document = parent_->document();
+    if (document == nullptr || !document->parseChunk())
+      break;
+  }
+  return next_;
+}
+
+StringRef Node::localName() const {
+  return emptyName();
+}
+
+StringRef Node::namespaceURI() const {
+  return emptyName();
+}
+
+StringRef Node::prefix() const {
+  return emptyName();
+}
+
+String Node::expandedName() const {
+  String result(namespaceURI());
+  result.append("/");
+  result.append(localName());
+  return result;
+}
+
+String Node::stringValue() const {
+  TextBuffer buffer;
+  writeStringValue(buffer);
+  return buffer.toString();
+}
+
+String Node::deepStringValue() const {
+  TextBuffer buffer;
+  writeDeepStringValue(buffer);
+  return buffer.toString();
+}
+
+void Node::writeDeepStringValue(Output& out) const {
+  writeStringValue(out);
+}
+
+std::int32_t Node::lineNumber() const {
+  return parent_ ? parent_->lineNumber() : 0;
+}
+
+std::uint32_t Node::nameFilter() {
+  return localName().bit();
+}
+
+bool Node::isXslText() const {
+  if (kind_ != NodeKind::Element)
+    return false;
+  return namespaceURI() == xsltNamespaceName() && localName().view() == "text";
+}
+
+// ---- NodeList ----
+
+void NodeList::append(Node* owner, Node* node) {
+  node->parent_ = owner;
+  node->next_ = nullptr;
+  node->previous_ = last_;
+  if (last_ == nullptr)
+    first_ = node;
+  else
+    last_->next_ = node;
+  last_ = node;
+}
+
+void NodeList::remove(Node* node) {
+  if (node->previous_)
+    node->previous_->next_ = node->next_;
+  else
+    first_ = node->next_;
+  if (node->next_)
+    node->next_->previous_ = node->previous_;
+  else
+    last_ = node->previous_;
+  node->next_ = node->previous_ = nullptr;
+}
+
+void NodeList::deleteAll() {
+  Node* node = first_;
+  while (node != nullptr) {
+    Node* next = node->next_;
+    delete node;
+    node = next;
+  }
+  first_ = last_ = nullptr;
+}
+
+void NodeList::writeDeepStringValue(Output& out) const {
+  for (Node* node = first_; node != nullptr; node = node->next_)
+    node->writeDeepStringValue(out);
+}
+
+std::uint32_t NodeList::nameFilter() const {
+  std::uint32_t filter = 0;
+  for (Node* node = first_; node != nullptr; node = node->next_)
+    filter |= node->nameFilter();
+  return filter;
+}
+
+// Writes the text of every text node below first, in document order, without recursion
+// (input depth is unbounded). Only used on complete subtrees or ones that may parse.
+static void writeDescendantText(Node* parent, Output& out) {
+  Node* node = parent->firstChild();
+  while (node != nullptr) {
+    if (node->kind() == NodeKind::Text) {
+      node->writeStringValue(out);
+    } else if (node->kind() == NodeKind::Element) {
+      if (Node* child = node->firstChild()) {
+        node = child;
+        continue;
+      }
+    }
+    while (node != parent) {
+      if (Node* next = node->nextSibling()) {
+        node = next;
+        break;
+      }
+      node = node->parent();
+    }
+    if (node == parent)
+      break;
+  }
+}
+
+// ---- RootNode ----
+
+RootNode::RootNode(Document* document) : Node(NodeKind::Root), document_(document) {}
+
+RootNode::~RootNode() {
+  children_.deleteAll();
+}
+
+bool RootNode::isComplete() const {
+  return document_ == nullptr || document_->isFinished();
+}
+
+Node* RootNode::firstChild() {
+  while (children_.empty() && document_ != nullptr && !document_->isFinished()) {
+    if (!document_->parseChunk())
+      break;
+  }
+  return children_.first();
+}
+
+Node* RootNode::lastChild() {
+  while (document_ != nullptr && !document_->isFinished()) {
+    if (!document_->parseChunk())
+      break;
+  }
+  return children_.last();
+}
+
+void RootNode::appendChild(Node* node) {
+  children_.append(this, node);
+}
+
+void RootNode::writeStringValue(Output& out) const {
+  writeDescendantText(const_cast<RootNode*>(this), out);
+}
+
+void RootNode::writeDeepStringValue(Output& out) const {
+  const_cast<RootNode*>(this)->firstChild();
+  children_.writeDeepStringValue(out);
+}
+
+Node* RootNode::clone() const {
+  return new RootNode(nullptr);
+}
+
+// ---- ElementNode ----
+
+ElementNode::ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix,
+                         std::int32_t line, bool complete)
+    : Node(NodeKind::Element),
+      namespaceURI_(namespaceURI),
+      localName_(localName),
+      prefix_(prefix),
+      line_(line),
+      complete_(complete) {}
+
+ElementNode::~ElementNode() {
+  children_.deleteAll();
+  attributes_.deleteAll();
+  namespaces_.deleteAll();
+}
+
+void ElementNode::ensureComplete() {
+  while (!complete_) {
+    Document* owner = document();
+    if (owner == nullptr || !owner->parseChunk())
+      break;
+  }
+}
+
+Node* ElementNode::firstChild() {
+  ensureComplete();
+  return children_.first();
+}
+
+Node* ElementNode::lastChild() {
+  ensureComplete();
+  return children_.last();
+}
+
+void ElementNode::appendChild(Node* node) {
+  children_.append(this, node);
+}
+
+void ElementNode::appendNamespace(Node* node) {
+  namespaces_.append(this, node);
+}
+
+void ElementNode::appendAttribute(Node* node) {
+  attributes_.append(this, node);
+}
+
+void ElementNode::writeStringValue(Output& out) const {
+  writeDescendantText(const_cast<ElementNode*>(this), out);
+}
+
+void ElementNode::writeDeepStringValue(Output& out) const {
+  const_cast<ElementNode*>(this)->ensureComplete();
+  attributes_.writeDeepStringValue(out);
+  namespaces_.writeDeepStringValue(out);
+  children_.writeDeepStringValue(out);
+}
+
+void ElementNode::markComplete() {
+  complete_ = true;
+  nameFilter_ = children_.nameFilter() | namespaces_.nameFilter() | attributes_.nameFilter();
+}
+
+std::uint32_t ElementNode::nameFilter() {
+  ensureComplete();
+  return localName_.bit() | nameFilter_;
+}
+
+Node* ElementNode::clone() const {
+  return new ElementNode(namespaceURI_, localName_, emptyName(), 0, true);
+}
+
+// ---- AttributeNode ----
+
+AttributeNode::AttributeNode(StringRef namespaceURI, StringRef prefix, StringRef localName,
+                             const char* value)
+    : Node(NodeKind::Attribute),
+      namespaceURI_(namespaceURI),
+      prefix_(prefix),
+      localName_(localName),
+      value_(value) {}
+
+AttributeNode::~AttributeNode() {
+  if (ownsValue_)
+    std::free(const_cast<char*>(value_));
+}
+
+AttributeNode* AttributeNode::makeOwned(StringRef namespaceURI, StringRef prefix,
+                                        StringRef localName, std::string_view value) {
+  auto* node = new AttributeNode(namespaceURI, prefix, localName, copyToHeap(value));
+  node->ownsValue_ = true;
+  return node;
+}
+
+void AttributeNode::writeStringValue(Output& out) const {
+  out.write(value_);
+}
+
+Node* AttributeNode::clone() const {
+  if (ownsValue_)
+    return makeOwned(namespaceURI_, emptyName(), localName_, value_);
+  return new AttributeNode(namespaceURI_, emptyName(), localName_, value_);
+}
+
+// ---- Text and comments ----
+
+CharacterNode::~CharacterNode() {
+  if (ownsText_)
+    std::free(const_cast<char*>(text_));
+}
+
+void CharacterNode::setOwnedText(std::string_view text) {
+  if (ownsText_)
+    std::free(const_cast<char*>(text_));
+  text_ = copyToHeap(text);
+  length_ = text.size();
+  ownsText_ = true;
+}
+
+void CharacterNode::writeStringValue(Output& out) const {
+  out.write(text_, length_);
+}
+
+TextNode* TextNode::makeOwned(std::string_view text) {
+  auto* node = new TextNode(nullptr, 0);
+  node->setOwnedText(text);
+  return node;
+}
+
+Node* TextNode::clone() const {
+  // A clone may outlive the tree it came from (a variable holding a copy), so it owns
+  // its text whenever the original did.
+  return makeOwned(textView());
+}
+
+CommentNode* CommentNode::makeOwned(std::string_view text) {
+  auto* node = new CommentNode(nullptr, 0);
+  node->setOwnedText(text);
+  return node;
+}
+
+Node* CommentNode::clone() const {
+  return makeOwned(textView());
+}
+
+// ---- Namespace nodes ----
+
+NamespaceNode::NamespaceNode(StringRef prefix, StringRef namespaceURI)
+    : Node(NodeKind::Namespace), prefix_(prefix), namespaceURI_(namespaceURI) {}
+
+void NamespaceNode::writeStringValue(Output& out) const {
+  out.write(namespaceURI_.c_str());
+}
+
+Node* NamespaceNode::clone() const {
+  return new NamespaceNode(prefix_, namespaceURI_);
+}
+
+// ---- Processing instructions ----
+
+ProcessingInstructionNode::ProcessingInstructionNode(const char* target, const char* data)
+    : Node(NodeKind::ProcessingInstruction), target_(target), data_(data) {}
+
+ProcessingInstructionNode::~ProcessingInstructionNode() {
+  if (ownsTexts_) {
+    std::free(const_cast<char*>(target_));
+    std::free(const_cast<char*>(data_));
+  }
+}
+
+ProcessingInstructionNode* ProcessingInstructionNode::makeOwned(std::string_view target,
+                                                                std::string_view data) {
+  auto* node = new ProcessingInstructionNode(copyToHeap(target), copyToHeap(data));
+  node->ownsTexts_ = true;
+  return node;
+}
+
+void ProcessingInstructionNode::writeStringValue(Output& out) const {
+  out.write(data_);
+}
+
+Node* ProcessingInstructionNode::clone() const {
+  return makeOwned(target_, data_);
+}
+
+}  // namespace ovra

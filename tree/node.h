@@ -1,0 +1,323 @@
+// The node model shared by source documents, the stylesheet and result trees: seven
+// node classes behind one virtual interface. Trees read from files are built lazily:
+// navigation asks the owning Document for more input until it can answer.
+#pragma once
+
+#include "base/string.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+namespace ovra {
+
+class Document;
+class Output;
+class RootNode;
+
+// One bit each, so a node test is a mask.
+enum class NodeKind : std::uint32_t {
+  Root = 1,
+  Element = 2,
+  Text = 4,
+  Attribute = 8,
+  Namespace = 16,
+  Comment = 32,
+  ProcessingInstruction = 64,
+};
+
+constexpr std::uint32_t kAnyNodeKind = 127;
+constexpr std::uint32_t kChildNodeKinds = std::uint32_t(NodeKind::Element) |
+                                          std::uint32_t(NodeKind::Text) |
+                                          std::uint32_t(NodeKind::Comment) |
+                                          std::uint32_t(NodeKind::ProcessingInstruction);
+
+inline bool hasKind(std::uint32_t mask, NodeKind kind) {
+  return (mask & std::uint32_t(kind)) != 0;
+}
+
+// The process-wide creation counter: document order across all trees is serial order.
+std::uint32_t takeNodeSerial();
+
+// What the stylesheet compiler hangs on a stylesheet element (a compiled instruction).
+// Arena nodes never run destructors, so whoever owns the Document deletes these.
+class Attachment {
+ public:
+  Attachment() = default;
+  Attachment(const Attachment&) = delete;
+  Attachment& operator=(const Attachment&) = delete;
+  virtual ~Attachment();
+};
+
+class Node {
+ public:
+  Node(const Node&) = delete;
+  Node& operator=(const Node&) = delete;
+  // Root and element delete the nodes of their lists (only ever heap result trees).
+  virtual ~Node();
+
+  // The Document this node was read from; null for result-tree nodes.
+  virtual Document* document() const;
+  // The root node of this node's tree (walks up the parents).
+  Node* root();
+  // False while a file-backed root or element has not been read to its end.
+  virtual bool isComplete() const { return true; }
+
+  Node* parent() const { return parent_; }
+  // These two parse on demand: an element first reads up to its end tag, a root reads
+  // until it has a child (firstChild) or to the end of the file (lastChild).
+  virtual Node* firstChild();
+  virtual Node* lastChild();
+  virtual void appendChild(Node* node);
+  virtual void appendNamespace(Node* node);
+  virtual void appendAttribute(Node* node);
+
+  // Parses while the sibling link is empty and the parent is incomplete.
+  Node* nextSibling();
+  Node* rawNextSibling() const { return next_; }
+  void setNextSibling(Node* node) { next_ = node; }
+  Node* previousSibling() const { return previous_; }
+  void setPreviousSibling(Node* node) { previous_ = node; }
+
+  virtual Node* firstNamespace() const { return nullptr; }
+  virtual Node* firstAttribute() const { return nullptr; }
+
+  NodeKind kind() const { return kind_; }
+  // Element, text, comment and processing instruction; not root, attribute, namespace.
+  bool isChildKind() const { return hasKind(kChildNodeKinds, kind_); }
+
+  // Element, attribute: the local name; namespace node: its prefix; others: empty.
+  virtual StringRef localName() const;
+  // Element, attribute: the namespace name; namespace node: the declared name.
+  virtual StringRef namespaceURI() const;
+  // Element, attribute: the prefix (restored by the loader); others: empty.
+  virtual StringRef prefix() const;
+  // namespaceURI "/" localName, the key of cdata-section-elements.
+  String expandedName() const;
+
+  // Root and element: all descendant text in document order.
+  String stringValue() const;
+  virtual void writeStringValue(Output& out) const = 0;
+  // Like stringValue, but an element writes its attribute values and namespace names
+  // before its children's values.
+  String deepStringValue() const;
+  virtual void writeDeepStringValue(Output& out) const;
+
+  // Element: its start-tag line; others ask their parent; 0 without a parent.
+  virtual std::int32_t lineNumber() const;
+  // The OR of the name bits of this node, everything below it and their attributes and
+  // namespace nodes; a root answers all bits. An element completes itself first.
+  virtual std::uint32_t nameFilter();
+
+  // A new heap node of the same class, fresh serial, unlinked and complete.
+  virtual Node* clone() const = 0;
+
+  std::uint32_t serial() const { return serial_; }
+  Attachment* instruction() const { return instruction_; }
+  void setInstruction(Attachment* instruction) { instruction_ = instruction; }
+
+  // True for an element xsl:text.
+  bool isXslText() const;
+
+ protected:
+  explicit Node(NodeKind kind);
+
+ private:
+  friend class NodeList;
+
+  Node* parent_ = nullptr;
+  Node* next_ = nullptr;
+  Node* previous_ = nullptr;
+  std::uint32_t serial_;
+  NodeKind kind_;
+  Attachment* instruction_ = nullptr;
+};
+
+// First and last node of a child, attribute or namespace list; the nodes are chained by
+// their sibling links. Does not own: heap owners call deleteAll from their destructor.
+class NodeList {
+ public:
+  Node* first() const { return first_; }
+  Node* last() const { return last_; }
+  bool empty() const { return first_ == nullptr; }
+  // Links node at the end and makes owner its parent.
+  void append(Node* owner, Node* node);
+  // Unlinks node from this list (used when whitespace-only text is stripped).
+  void remove(Node* node);
+  void deleteAll();
+  void writeDeepStringValue(Output& out) const;
+  std::uint32_t nameFilter() const;
+
+ private:
+  Node* first_ = nullptr;
+  Node* last_ = nullptr;
+};
+
+class RootNode : public Node {
+ public:
+  explicit RootNode(Document* document);
+  ~RootNode() override;
+
+  Document* document() const override { return document_; }
+  bool isComplete() const override;
+  Node* firstChild() override;
+  Node* lastChild() override;
+  void appendChild(Node* node) override;
+  void writeStringValue(Output& out) const override;
+  void writeDeepStringValue(Output& out) const override;
+  std::uint32_t nameFilter() override { return ~std::uint32_t{0}; }
+  Node* clone() const override;
+
+  const NodeList& children() const { return children_; }
+
+ private:
+  Document* document_;  // not owned; null for result trees
+  NodeList children_;
+};
+
+class ElementNode : public Node {
+ public:
+  ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix,
+              std::int32_t line, bool complete);
+  ~ElementNode() override;
+
+  bool isComplete() const override { return complete_; }
+  Node* firstChild() override;
+  Node* lastChild() override;
+  void appendChild(Node* node) override;
+  void appendNamespace(Node* node) override;
+  void appendAttribute(Node* node) override;
+  Node* firstNamespace() const override { return namespaces_.first(); }
+  Node* firstAttribute() const override { return attributes_.first(); }
+  StringRef localName() const override { return localName_; }
+  StringRef namespaceURI() const override { return namespaceURI_; }
+  StringRef prefix() const override { return prefix_; }
+  void writeStringValue(Output& out) const override;
+  void writeDeepStringValue(Output& out) const override;
+  std::int32_t lineNumber() const override { return line_; }
+  std::uint32_t nameFilter() override;
+  Node* clone() const override;
+
+  // Parses until the end tag has been seen (or the input ends).
+  void ensureComplete();
+  void setPrefix(StringRef prefix) { prefix_ = prefix; }
+  // Called by the loader at the end tag: sets the complete flag and the name filter.
+  void markComplete();
+  NodeList& children() { return children_; }
+  const NodeList& children() const { return children_; }
+  const NodeList& attributes() const { return attributes_; }
+  const NodeList& namespaces() const { return namespaces_; }
+
+ private:
+  StringRef namespaceURI_;
+  StringRef localName_;
+  StringRef prefix_;
+  std::int32_t line_;
+  std::uint32_t nameFilter_ = 0;
+  NodeList children_;
+  NodeList attributes_;
+  NodeList namespaces_;
+  bool complete_;
+};
+
+class AttributeNode : public Node {
+ public:
+  // value must outlive the node (arena text, or shared by clones).
+  AttributeNode(StringRef namespaceURI, StringRef prefix, StringRef localName, const char* value);
+  ~AttributeNode() override;
+  // A heap attribute that owns a copy of value.
+  static AttributeNode* makeOwned(StringRef namespaceURI, StringRef prefix, StringRef localName,
+                                  std::string_view value);
+
+  StringRef localName() const override { return localName_; }
+  StringRef namespaceURI() const override { return namespaceURI_; }
+  StringRef prefix() const override { return prefix_; }
+  void setPrefix(StringRef prefix) { prefix_ = prefix; }
+  const char* value() const { return value_; }
+  void writeStringValue(Output& out) const override;
+  Node* clone() const override;
+
+ private:
+  StringRef namespaceURI_;
+  StringRef prefix_;
+  StringRef localName_;
+  const char* value_;
+  bool ownsValue_ = false;
+};
+
+// Text and comment nodes hold text that lives elsewhere (the Document's arena, or a
+// result tree's owner); the loader may repoint it while character data is merged.
+class CharacterNode : public Node {
+ public:
+  const char* text() const { return text_; }
+  std::size_t textLength() const { return length_; }
+  std::string_view textView() const { return {text_, length_}; }
+  void setText(const char* text, std::size_t length) {
+    text_ = text;
+    length_ = length;
+  }
+  void writeStringValue(Output& out) const override;
+  ~CharacterNode() override;
+
+ protected:
+  CharacterNode(NodeKind kind, const char* text, std::size_t length)
+      : Node(kind), text_(text), length_(length) {}
+  // Copies text into a heap buffer this node frees (for result-tree nodes).
+  void setOwnedText(std::string_view text);
+
+ private:
+  const char* text_;
+  std::size_t length_;
+  bool ownsText_ = false;
+};
+
+class TextNode : public CharacterNode {
+ public:
+  TextNode(const char* text, std::size_t length) : CharacterNode(NodeKind::Text, text, length) {}
+  // A heap text node that owns a copy of text.
+  static TextNode* makeOwned(std::string_view text);
+  Node* clone() const override;
+};
+
+class CommentNode : public CharacterNode {
+ public:
+  CommentNode(const char* text, std::size_t length)
+      : CharacterNode(NodeKind::Comment, text, length) {}
+  static CommentNode* makeOwned(std::string_view text);
+  Node* clone() const override;
+};
+
+class NamespaceNode : public Node {
+ public:
+  // prefix is the empty name for a default namespace declaration.
+  NamespaceNode(StringRef prefix, StringRef namespaceURI);
+
+  StringRef localName() const override { return prefix_; }
+  StringRef namespaceURI() const override { return namespaceURI_; }
+  StringRef declaredPrefix() const { return prefix_; }
+  void writeStringValue(Output& out) const override;
+  Node* clone() const override;
+
+ private:
+  StringRef prefix_;
+  StringRef namespaceURI_;
+};
+
+class ProcessingInstructionNode : public Node {
+ public:
+  ProcessingInstructionNode(const char* target, const char* data);
+  ~ProcessingInstructionNode() override;
+  static ProcessingInstructionNode* makeOwned(std::string_view target, std::string_view data);
+
+  const char* target() const { return target_; }
+  const char* data() const { return data_; }
+  void writeStringValue(Output& out) const override;
+  Node* clone() const override;
+
+ private:
+  const char* target_;
+  const char* data_;
+  bool ownsTexts_ = false;
+};
+
+}  // namespace ovra

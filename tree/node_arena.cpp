@@ -1,0 +1,31 @@
+#include "tree/node_arena.h"
+
+#include <cstdint>
+#include <cstring>
+
+namespace ovra {
+
+void* NodeArena::allocate(std::size_t size, std::size_t align) {
+  std::size_t padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
+  if (cursor_ == nullptr || room_ < size + padding) {
+    std::size_t blockSize = size + align > kBlockSize ? size + align : kBlockSize;
+    blocks_.push_back(std::make_unique<std::byte[]>(blockSize));
+    cursor_ = blocks_.back().get();
+    room_ = blockSize;
+    padding = (align - reinterpret_cast<std::uintptr_t>(cursor_) % align) % align;
+  }
+  std::byte* result = cursor_ + padding;
+  cursor_ = result + size;
+  room_ -= size + padding;
+  return result;
+}
+
+const char* NodeArena::copyText(std::string_view text) {
+  char* copy = static_cast<char*>(allocate(text.size() + 1, 1));
+  if (!text.empty())
+    std::memcpy(copy, text.data(), text.size());
+  copy[text.size()] = '\0';
+  return copy;
+}
+
+}  // namespace ovra

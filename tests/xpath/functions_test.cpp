@@ -15,12 +15,6 @@
 
 namespace ovra {
 
-// Stands in for the loader's resolve until it is linked in; the loader's definition
-// replaces this one. No test here reaches it.
-__attribute__((weak)) Node* Document::resolve(const ConstString&) {
-  return nullptr;
-}
-
 namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();

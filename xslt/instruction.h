@@ -80,6 +80,12 @@ class Instruction : public Attachment {
   Node* element_;
 };
 
+// Compiles the instructions that only produce output or steer a body (if, choose, when,
+// otherwise, for-each, value-of, text, copy, copy-of, message, element, attribute,
+// processing-instruction); null for any other kind.
+std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind, const Stylesheet& stylesheet,
+                                                    Node* element);
+
 // The value of an attribute node as text.
 std::string_view attributeValue(const Node* attribute);
 

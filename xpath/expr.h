@@ -66,6 +66,9 @@ class Expr {
   // document than the caller pulls. Results that are not node-sets throw
   // EvaluateException; the default materialises evaluate().
   virtual std::unique_ptr<NodeStream> select(const EvalContext& context) const;
+  // True when the value depends on the context size (calls last() outside any nested
+  // path's predicates), so callers must know the size before evaluating.
+  virtual bool usesContextSize() const { return false; }
 };
 
 }  // namespace ovra

@@ -16,9 +16,9 @@
 namespace ovra {
 
 class ElementNode;
+class NamespaceNode;
 class Node;
 class RootNode;
-class TextNode;
 
 class Document {
  public:
@@ -50,6 +50,8 @@ class Document {
   // The root node; exists from the first parseChunk on (null before).
   RootNode* root() const { return root_; }
   bool isFinished() const { return state_ == State::Finished; }
+  // How many times parseChunk has handed input to the parser (tests prove laziness).
+  std::size_t chunksParsed() const { return chunksParsed_; }
   State state() const { return state_; }
   const String& fileName() const { return fileName_; }
   std::size_t bufferSize() const { return bufferSize_; }
@@ -57,11 +59,13 @@ class Document {
 
   // The root of a related document, for document(): the empty reference answers this
   // document's root; otherwise the reference is joined to the directory of this
-  // document's full path and opened through the registry (not yet parsed).
+  // document's full path (an absolute path is taken as it is) and opened through the
+  // registry (not yet parsed). Throws DocumentParseException when it cannot be opened.
   Node* resolve(const ConstString& reference);
 
  private:
   struct Callbacks;
+  class NamespaceScope;
   struct ParserDeleter {
     void operator()(void* parser) const;
   };
@@ -70,7 +74,13 @@ class Document {
   };
 
   void open();
+  // Releases the parser, the read buffer and the input; state becomes Finished.
   void close();
+  // Fills the read buffer (or points into the text held in memory); answers the start
+  // and count of the chunk. Throws when the file cannot be read.
+  const char* read(std::size_t& count);
+  // Ends the character data gathered so far: makes its text node, or drops it when it is
+  // whitespace only and stripping is on.
   void flushText();
 
   NodeArena arena_;
@@ -83,14 +93,20 @@ class Document {
   bool fromMemory_ = false;
   std::string memory_;
   std::size_t memoryOffset_ = 0;
+  std::size_t chunksParsed_ = 0;
+  bool parsing_ = false;    // inside XML_Parse: callbacks must never navigate
+  bool inDoctype_ = false;  // inside <!DOCTYPE ...>, whose comments and PIs are no nodes
 
   RootNode* root_ = nullptr;
   Node* currentParent_ = nullptr;
-  TextNode* currentText_ = nullptr;
-  std::string pendingText_;  // character data of currentText_ gathered so far
+  // Character data of the text node being read. Its node is made only when the text
+  // ends, so navigation never sees a text that is still growing and the text is
+  // copied into the arena once, however many pieces the parser delivers.
+  std::string pendingText_;
   bool strip_;
-  std::vector<Node*> pendingNamespaces_;
-  std::vector<ElementNode*> spaceStack_;  // elements at which the strip flag was switched
+  std::vector<NamespaceNode*> pendingNamespaces_;  // declared for the next start tag
+  std::vector<ElementNode*> spaceStack_;           // elements at which the strip flag was switched
+  std::unique_ptr<NamespaceScope> scope_;          // declarations in scope, for prefixes
 };
 
 // Documents opened by document() and the XPath mode; all destroyed at close-down.

@@ -60,6 +60,9 @@ void Node::appendNamespace(Node*) {}
 void Node::appendAttribute(Node*) {}
 
 Node* Node::nextSibling() {
+  // Attribute and namespace lists are complete from the start.
+  if (!isChildKind())
+    return next_;
   while (next_ == nullptr && parent_ != nullptr && !parent_->isComplete()) {
     Document* document = parent_->document();
     if (document == nullptr || !document->parseChunk())
@@ -117,6 +120,68 @@ bool Node::isXslText() const {
   return namespaceURI() == xsltNamespaceName() && localName().view() == "text";
 }
 
+// ---- Tree walks ----
+
+// Writes the text of every text node below first, in document order, without recursion
+// (input depth is unbounded). Only used on complete subtrees or ones that may parse.
+static void writeDescendantText(Node* parent, Output& out) {
+  Node* node = parent->firstChild();
+  while (node != nullptr) {
+    if (node->kind() == NodeKind::Text) {
+      node->writeStringValue(out);
+    } else if (node->kind() == NodeKind::Element) {
+      if (Node* child = node->firstChild()) {
+        node = child;
+        continue;
+      }
+    }
+    while (node != parent) {
+      if (Node* next = node->nextSibling()) {
+        node = next;
+        break;
+      }
+      node = node->parent();
+    }
+    if (node == parent)
+      break;
+  }
+}
+
+// The deep string value of top, written without recursion (input nesting is unbounded):
+// an element writes its attribute values, then its namespace names, then its children's
+// deep values; a root only its children's; any other node its own string value.
+// Navigation parses on demand, so a lazily read subtree is written in full.
+static void writeDeepText(const Node* top, Output& out) {
+  Node* node = const_cast<Node*>(top);
+  for (;;) {
+    NodeKind kind = node->kind();
+    if (kind == NodeKind::Element) {
+      for (Node* attribute = node->firstAttribute(); attribute != nullptr;
+           attribute = attribute->rawNextSibling())
+        attribute->writeStringValue(out);
+      for (Node* ns = node->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling())
+        ns->writeStringValue(out);
+    } else if (kind != NodeKind::Root) {
+      node->writeStringValue(out);
+    }
+    if (kind == NodeKind::Element || kind == NodeKind::Root) {
+      if (Node* child = node->firstChild()) {
+        node = child;
+        continue;
+      }
+    }
+    for (;;) {
+      if (node == top)
+        return;
+      if (Node* next = node->nextSibling()) {
+        node = next;
+        break;
+      }
+      node = node->parent();
+    }
+  }
+}
+
 // ---- NodeList ----
 
 void NodeList::append(Node* owner, Node* node) {
@@ -143,18 +208,29 @@ void NodeList::remove(Node* node) {
 }
 
 void NodeList::deleteAll() {
-  Node* node = first_;
-  while (node != nullptr) {
-    Node* next = node->next_;
-    delete node;
-    node = next;
-  }
+  // Deleting an element deletes its children in turn; on a deep result tree that would
+  // recurse once per level. Instead each element's children are spliced into this
+  // worklist before the element goes, so the destructors below never find a child.
+  Node* work = first_;
   first_ = last_ = nullptr;
+  while (work != nullptr) {
+    Node* node = work;
+    work = node->next_;
+    if (node->kind_ == NodeKind::Element) {
+      NodeList& children = static_cast<ElementNode*>(node)->children();
+      if (children.last_ != nullptr) {
+        children.last_->next_ = work;
+        work = children.first_;
+        children.first_ = children.last_ = nullptr;
+      }
+    }
+    delete node;
+  }
 }
 
 void NodeList::writeDeepStringValue(Output& out) const {
   for (Node* node = first_; node != nullptr; node = node->next_)
-    node->writeDeepStringValue(out);
+    writeDeepText(node, out);
 }
 
 std::uint32_t NodeList::nameFilter() const {
@@ -162,31 +238,6 @@ std::uint32_t NodeList::nameFilter() const {
   for (Node* node = first_; node != nullptr; node = node->next_)
     filter |= node->nameFilter();
   return filter;
-}
-
-// Writes the text of every text node below first, in document order, without recursion
-// (input depth is unbounded). Only used on complete subtrees or ones that may parse.
-static void writeDescendantText(Node* parent, Output& out) {
-  Node* node = parent->firstChild();
-  while (node != nullptr) {
-    if (node->kind() == NodeKind::Text) {
-      node->writeStringValue(out);
-    } else if (node->kind() == NodeKind::Element) {
-      if (Node* child = node->firstChild()) {
-        node = child;
-        continue;
-      }
-    }
-    while (node != parent) {
-      if (Node* next = node->nextSibling()) {
-        node = next;
-        break;
-      }
-      node = node->parent();
-    }
-    if (node == parent)
-      break;
-  }
 }
 
 // ---- RootNode ----
@@ -226,8 +277,7 @@ void RootNode::writeStringValue(Output& out) const {
 }
 
 void RootNode::writeDeepStringValue(Output& out) const {
-  const_cast<RootNode*>(this)->firstChild();
-  children_.writeDeepStringValue(out);
+  writeDeepText(this, out);
 }
 
 Node* RootNode::clone() const {
@@ -238,12 +288,8 @@ Node* RootNode::clone() const {
 
 ElementNode::ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix,
                          std::int32_t line, bool complete)
-    : Node(NodeKind::Element),
-      namespaceURI_(namespaceURI),
-      localName_(localName),
-      prefix_(prefix),
-      line_(line),
-      complete_(complete) {}
+    : Node(NodeKind::Element), namespaceURI_(namespaceURI), localName_(localName), prefix_(prefix),
+      line_(line), complete_(complete) {}
 
 ElementNode::~ElementNode() {
   children_.deleteAll();
@@ -259,8 +305,14 @@ void ElementNode::ensureComplete() {
   }
 }
 
+// Reads only until a first child exists: a query that wants the start of a large element
+// need not read the rest of it.
 Node* ElementNode::firstChild() {
-  ensureComplete();
+  while (children_.empty() && !complete_) {
+    Document* owner = document();
+    if (owner == nullptr || !owner->parseChunk())
+      break;
+  }
   return children_.first();
 }
 
@@ -286,19 +338,22 @@ void ElementNode::writeStringValue(Output& out) const {
 }
 
 void ElementNode::writeDeepStringValue(Output& out) const {
-  const_cast<ElementNode*>(this)->ensureComplete();
-  attributes_.writeDeepStringValue(out);
-  namespaces_.writeDeepStringValue(out);
-  children_.writeDeepStringValue(out);
+  writeDeepText(this, out);
 }
 
 void ElementNode::markComplete() {
   complete_ = true;
   nameFilter_ = children_.nameFilter() | namespaces_.nameFilter() | attributes_.nameFilter();
+  filterKnown_ = true;
 }
 
 std::uint32_t ElementNode::nameFilter() {
   ensureComplete();
+  // An element built in memory (clone, instructions) gets children after it is made and
+  // never passes through markComplete, and a file element cut short by a parse error
+  // never sees its end tag: neither may ever rule a name out.
+  if (!filterKnown_)
+    return ~std::uint32_t{0};
   return localName_.bit() | nameFilter_;
 }
 
@@ -310,11 +365,8 @@ Node* ElementNode::clone() const {
 
 AttributeNode::AttributeNode(StringRef namespaceURI, StringRef prefix, StringRef localName,
                              const char* value)
-    : Node(NodeKind::Attribute),
-      namespaceURI_(namespaceURI),
-      prefix_(prefix),
-      localName_(localName),
-      value_(value) {}
+    : Node(NodeKind::Attribute), namespaceURI_(namespaceURI), prefix_(prefix),
+      localName_(localName), value_(value) {}
 
 AttributeNode::~AttributeNode() {
   if (ownsValue_)

@@ -27,10 +27,9 @@ enum class NodeKind : std::uint32_t {
 };
 
 constexpr std::uint32_t kAnyNodeKind = 127;
-constexpr std::uint32_t kChildNodeKinds = std::uint32_t(NodeKind::Element) |
-                                          std::uint32_t(NodeKind::Text) |
-                                          std::uint32_t(NodeKind::Comment) |
-                                          std::uint32_t(NodeKind::ProcessingInstruction);
+constexpr std::uint32_t kChildNodeKinds =
+    std::uint32_t(NodeKind::Element) | std::uint32_t(NodeKind::Text) |
+    std::uint32_t(NodeKind::Comment) | std::uint32_t(NodeKind::ProcessingInstruction);
 
 inline bool hasKind(std::uint32_t mask, NodeKind kind) {
   return (mask & std::uint32_t(kind)) != 0;
@@ -64,8 +63,8 @@ class Node {
   virtual bool isComplete() const { return true; }
 
   Node* parent() const { return parent_; }
-  // These two parse on demand: an element first reads up to its end tag, a root reads
-  // until it has a child (firstChild) or to the end of the file (lastChild).
+  // These two parse on demand: firstChild reads until a first child exists (or the
+  // node is complete), lastChild until the node is complete.
   virtual Node* firstChild();
   virtual Node* lastChild();
   virtual void appendChild(Node* node);
@@ -177,8 +176,8 @@ class RootNode : public Node {
 
 class ElementNode : public Node {
  public:
-  ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix,
-              std::int32_t line, bool complete);
+  ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix, std::int32_t line,
+              bool complete);
   ~ElementNode() override;
 
   bool isComplete() const override { return complete_; }
@@ -202,6 +201,8 @@ class ElementNode : public Node {
   void ensureComplete();
   void setPrefix(StringRef prefix) { prefix_ = prefix; }
   // Called by the loader at the end tag: sets the complete flag and the name filter.
+  // Until then nameFilter answers all bits (a builder of a finished in-memory subtree may
+  // call it too, to let searches prune that subtree).
   void markComplete();
   NodeList& children() { return children_; }
   const NodeList& children() const { return children_; }
@@ -218,6 +219,7 @@ class ElementNode : public Node {
   NodeList attributes_;
   NodeList namespaces_;
   bool complete_;
+  bool filterKnown_ = false;  // nameFilter_ has been computed by markComplete
 };
 
 class AttributeNode : public Node {

@@ -1,0 +1,49 @@
+// The two mode loops of the ovra program, and the timing loop they share: set up once,
+// read the clock, repeat the run, read the clock again, report. Every input error of a
+// mode ends here: the loop prints it and answers status 1.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <functional>
+
+namespace ovra {
+
+class Output;
+
+// What a loop touches besides the engine, so a test can pass a fake clock and a
+// temporary file for the messages.
+struct LoopEnvironment {
+  std::FILE* errors;                     // messages and the timing report
+  std::function<std::uint32_t()> ticks;  // milliseconds; only differences count
+
+  // Standard error and the platform's tick counter.
+  static LoopEnvironment standard();
+};
+
+// The engine work of one mode, cut where the timing loop needs it. Each step may throw
+// XSLException; an empty step does nothing.
+struct ModeSteps {
+  std::function<void()> setUp;   // before the clock starts: compile, load
+  std::function<void()> run;     // one timed run, with its output
+  std::function<void()> finish;  // after the clock stops, before the report; skipped
+                                 // when an exception ended the loop
+};
+
+// Runs setUp, then run `runs` times between two clock readings, then finish, and with
+// more than one run writes the timing report. With runs of 0 or less only setUp and
+// finish happen. Returns 0, or 1 after printing the message of an XSLException thrown by
+// any step (nothing further runs then, and no report is written).
+int runTimedLoop(const ModeSteps& steps, std::int32_t runs, const LoopEnvironment& environment);
+
+// The XPath mode: compiles the expression against the XML file's root once and writes
+// every result of each run to `out`, one per line.
+int runXPathMode(const char* expression, const char* xmlFile, Output& out, std::int32_t runs,
+                 const LoopEnvironment& environment);
+
+// The transform mode: compiles the stylesheet once; each run reads the XML file afresh
+// and transforms it to `out`.
+int runTransformMode(const char* stylesheetFile, const char* xmlFile, Output& out,
+                     std::int32_t runs, const LoopEnvironment& environment);
+
+}  // namespace ovra

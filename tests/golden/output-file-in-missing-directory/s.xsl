@@ -1,0 +1,5 @@
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:template match="/">
+    <count><xsl:value-of select="count(//item)"/></count>
+  </xsl:template>
+</xsl:stylesheet>

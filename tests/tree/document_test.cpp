@@ -1,0 +1,450 @@
+#include "base/exceptions.h"
+#include "tests/support/test_document.h"
+#include "tree/document.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace ovra {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr const char* kXslt = "http://www.w3.org/1999/XSL/Transform";
+
+// A fresh directory per test, removed afterwards.
+class DocumentFileTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() / ("ovra-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  std::string write(const std::string& name, const std::string& content) {
+    fs::path path = dir_ / name;
+    std::ofstream(path, std::ios::binary) << content;
+    return path.string();
+  }
+
+  fs::path dir_;
+};
+
+std::string messageOf(Document& document) {
+  try {
+    document.parseAll();
+  } catch (const DocumentParseException& error) {
+    return error.message().c_str();
+  }
+  return "(no error)";
+}
+
+// An element whose text content makes the whole document exactly size bytes long.
+std::string documentOfSize(std::size_t size) {
+  std::string head = "<r>", tail = "</r>";
+  return head + std::string(size - head.size() - tail.size(), 'x') + tail;
+}
+
+// <r> with count <item> children, about 40 bytes each.
+std::string manyItems(int count) {
+  std::string text = "<r>\n";
+  for (int i = 0; i < count; ++i)
+    text += "<item n='" + std::to_string(i) + "'>text " + std::to_string(i) + "</item>\n";
+  return text;
+}
+
+// ---- Chunks and laziness ----
+
+TEST_F(DocumentFileTest, FirstElementOfALargeFileNeedsOneChunk) {
+  std::string path = write("big.xml", manyItems(100000) + "</r>");
+  ASSERT_GT(fs::file_size(path), 3000000u);
+  Document document(path.c_str(), Document::kSourceBufferSize, false);
+  EXPECT_EQ(document.root(), nullptr);
+  ASSERT_TRUE(document.parseChunk());
+  Node* r = document.root()->firstChild();
+  ASSERT_NE(r, nullptr);
+  EXPECT_EQ(r->localName().view(), "r");
+  EXPECT_FALSE(r->isComplete());
+  EXPECT_EQ(document.chunksParsed(), 1u);
+
+  EXPECT_EQ(r->lastChild()->kind(), NodeKind::Text);  // the line end before </r>
+  EXPECT_TRUE(r->isComplete());
+  EXPECT_GT(document.chunksParsed(), 40u);
+}
+
+TEST_F(DocumentFileTest, MalformedTailFailsOnlyWhenNavigationReachesIt) {
+  std::string text = manyItems(10000) + "<broken></r>";
+  std::string path = write("tail.xml", "<?xml version='1.0'?>\n" + text);
+  Document document(path.c_str(), Document::kSourceBufferSize, false);
+  Node* r = nullptr;
+  ASSERT_NO_THROW(document.parseChunk());
+  ASSERT_NO_THROW(r = document.root()->firstChild());
+  EXPECT_EQ(r->firstAttribute(), nullptr);
+  ASSERT_NO_THROW(r->firstChild());  // the first item is in the first chunk
+  try {
+    r->lastChild();
+    FAIL() << "the malformed tail was not reported";
+  } catch (const DocumentParseException& error) {
+    EXPECT_EQ(error.message().view(), "mismatched tag at 10003 of " + path);
+  }
+  // What was read before the error stays usable; nothing parses any more.
+  EXPECT_TRUE(document.isFinished());
+  EXPECT_FALSE(document.parseChunk());
+  Node* item = r->firstChild();
+  ASSERT_NE(item, nullptr);
+  EXPECT_EQ(item->nextSibling()->stringValue().view(), "text 0");
+}
+
+TEST_F(DocumentFileTest, ChunkCountFollowsTheShortReadRule) {
+  struct {
+    std::size_t size;
+    std::size_t chunks;
+  } cases[] = {
+      {65535, 1},
+      {65536, 2},  // one full chunk, then an empty final one
+      {65537, 2},
+      {131072, 3},
+  };
+  for (auto c : cases) {
+    std::string path = write("sized.xml", documentOfSize(c.size));
+    ASSERT_EQ(fs::file_size(path), c.size);
+    Document document(path.c_str(), Document::kSourceBufferSize, false);
+    document.parseAll();
+    EXPECT_EQ(document.chunksParsed(), c.chunks) << c.size;
+    EXPECT_EQ(document.root()->firstChild()->stringValue().length(), c.size - 7) << c.size;
+  }
+}
+
+TEST_F(DocumentFileTest, LastChildOfAHalfReadElementReadsToItsEndTag) {
+  std::string trailer = "<!--" + std::string(300000, 'c') + "-->";
+  std::string path = write("half.xml", manyItems(5000) + "<last/></r>" + trailer);
+  Document document(path.c_str(), Document::kSourceBufferSize, false);
+  document.parseChunk();
+  Node* r = document.root()->firstChild();
+  ASSERT_FALSE(r->isComplete());
+  Node* last = r->lastChild();
+  ASSERT_NE(last, nullptr);
+  EXPECT_EQ(last->localName().view(), "last");
+  EXPECT_TRUE(r->isComplete());
+  EXPECT_FALSE(document.isFinished());  // the long comment after </r> is still unread
+  EXPECT_EQ(document.root()->lastChild()->kind(), NodeKind::Comment);
+  EXPECT_TRUE(document.isFinished());
+}
+
+TEST_F(DocumentFileTest, RootFirstChildReadsThroughALongProlog) {
+  std::string prolog = "<?xml version='1.0'?>" + std::string(200000, '\n') + "<!DOCTYPE r [" +
+                       std::string(100000, ' ') + "]>";
+  std::string path = write("prolog.xml", prolog + "<r/>");
+  Document document(path.c_str(), Document::kSourceBufferSize, false);
+  document.parseChunk();
+  Node* first = document.root()->firstChild();
+  ASSERT_NE(first, nullptr);
+  EXPECT_EQ(first->localName().view(), "r");
+  EXPECT_GE(document.chunksParsed(), 5u);
+}
+
+// ---- Errors ----
+
+TEST_F(DocumentFileTest, ErrorMessagesAreExact) {
+  struct {
+    const char* content;
+    const char* message;  // followed by " of " and the file name
+  } cases[] = {
+      {"", "no element found at 1"},
+      {"<r>\n<a>\n</b></r>", "mismatched tag at 3"},
+      {"<r/>\n<s/>", "junk after document element at 2"},
+      {"<r>&undefined;</r>", "undefined entity at 1"},
+      {"<r a='1' a='2'/>", "duplicate attribute at 1"},
+      {"<p:r/>", "unbound prefix at 1"},
+      {"<r>\n\n", "no element found at 3"},
+  };
+  for (auto c : cases) {
+    std::string path = write("bad.xml", c.content);
+    Document document(path.c_str(), Document::kSourceBufferSize, false);
+    EXPECT_EQ(messageOf(document), std::string(c.message) + " of " + path) << c.content;
+    EXPECT_TRUE(document.isFinished());
+  }
+}
+
+TEST_F(DocumentFileTest, MissingFileAndDirectoryAreReported) {
+  std::string missing = (dir_ / "missing.xml").string();
+  Document absent(missing.c_str(), Document::kSourceBufferSize, false);
+  EXPECT_EQ(messageOf(absent), "Could not open file, " + missing);
+  EXPECT_EQ(absent.root(), nullptr);
+  // Asking again reports the same, rather than pretending the document is empty.
+  EXPECT_EQ(messageOf(absent), "Could not open file, " + missing);
+
+  // A directory opens like a file here and fails at the first read.
+  Document directory(dir_.c_str(), Document::kSourceBufferSize, false);
+  EXPECT_EQ(messageOf(directory), "Could not read file, " + dir_.string());
+  EXPECT_TRUE(directory.isFinished());
+}
+
+TEST(DocumentTest, ExternalEntitiesAreNeverFetched) {
+  std::string secret = (fs::temp_directory_path() / "ovra-secret.txt").string();
+  std::ofstream(secret) << "SECRET";
+  TestDocument doc("<!DOCTYPE r [<!ENTITY e SYSTEM '" + secret + "'>]><r>a&e;b</r>");
+  EXPECT_EQ(doc.render(), "<r>\"ab\"</r>");
+  fs::remove(secret);
+}
+
+TEST(DocumentTest, EntityExpansionBombIsRefused) {
+  std::string text = "<!DOCTYPE r [<!ENTITY a0 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx'>";
+  for (int i = 1; i <= 10; ++i) {
+    std::string previous = "&a" + std::to_string(i - 1) + ";";
+    text += "<!ENTITY a" + std::to_string(i) + " '";
+    for (int j = 0; j < 10; ++j)
+      text += previous;
+    text += "'>";
+  }
+  text += "]><r>&a10;</r>";
+  auto document = Document::fromText(text, "bomb.xml", Document::kSourceBufferSize, false);
+  EXPECT_THROW(document->parseAll(), DocumentParseException);
+}
+
+// ---- Text ----
+
+TEST(DocumentTest, CharacterDataAroundReferencesIsOneTextNode) {
+  const char* text = "<r>a&amp;b&#65;c<![CDATA[<d>]]>e&lt;</r>";
+  for (std::size_t buffer : {1, 2, 7, 65536}) {
+    TestDocument doc(text, buffer);
+    EXPECT_EQ(doc.render(), "<r>\"a&bAc<d>e<\"</r>") << buffer;
+  }
+}
+
+TEST(DocumentTest, ReadBufferSizeDoesNotChangeTheTree) {
+  std::string text = "<?xml version='1.0'?>\n<!DOCTYPE r [<!-- dtd comment --><?dtd pi?>]>\n"
+                     "<!-- c1 --><?pi one two?>\n"
+                     "<r xmlns='urn:d' xmlns:p='urn:p' a='1' p:b='&lt;2&gt;'>\n"
+                     "  <p:e xml:space='preserve'> <x/> </p:e>text&amp;more<![CDATA[ & ]]>\n"
+                     "  <f xmlns='' xmlns:q='urn:p' q:g='3'><q:h/><!--in--><?x y?></f>\n"
+                     "  <long>" +
+                     std::string(300, 'z') +
+                     "</long>\n"
+                     "</r>\n<!-- after -->";
+  for (bool strip : {false, true}) {
+    std::string expected = TestDocument(text, 65536, strip).render();
+    for (std::size_t buffer : {1, 2, 7, 4096}) {
+      TestDocument doc(text, buffer, strip);
+      EXPECT_EQ(doc.render(), expected) << "buffer " << buffer << " strip " << strip;
+    }
+  }
+  EXPECT_EQ(TestDocument(text).render(),
+            "<!-- c1 --><?pi one two?>"
+            "<r{urn:d} xmlns=\"urn:d\" xmlns:p=\"urn:p\" a=\"1\" p:b{urn:p}=\"<2>\">\"\n  \""
+            "<p:e{urn:p}>\" \"<x{urn:d}/>\" \"</p:e>\"text&more & \n  \""
+            "<f xmlns=\"\" xmlns:q=\"urn:p\" q:g{urn:p}=\"3\"><q:h{urn:p}/><!--in--><?x y?></f>"
+            "\"\n  \"<long{urn:d}>\"" +
+                std::string(300, 'z') + "\"</long>\"\n\"</r><!-- after -->");
+}
+
+struct RenderCase {
+  const char* text;
+  const char* expected;
+};
+
+// With the strip flag on (stylesheets).
+constexpr RenderCase kStylesheetStripCases[] = {
+    {"<r> <a> </a>\n<b>x </b> </r>", "<r><a/><b>\"x \"</b></r>"},
+    // xsl:text keeps its whitespace; its siblings lose theirs.
+    {"<x:s xmlns:x='http://www.w3.org/1999/XSL/Transform'> <x:text> </x:text> </x:s>",
+     "<x:s{http://www.w3.org/1999/XSL/Transform} xmlns:x=\"http://www.w3.org/1999/XSL/Transform\">"
+     "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text></x:s>"},
+    // preserve reaches all descendants; an inner default switches stripping back on.
+    {"<r> <p xml:space='preserve'> <c> </c> <d xml:space='default'> <e> </e> </d> </p> </r>",
+     "<r><p>\" \"<c>\" \"</c>\" \"<d><e/></d>\" \"</p></r>"},
+    // After the preserving element ends, stripping is on again.
+    {"<r><p xml:space='preserve'> </p> <q> </q></r>", "<r><p>\" \"</p><q/></r>"},
+    // Values other than the two keywords change nothing and leave no attribute.
+    {"<r xml:space='keep'> <a xml:space='default'> </a></r>", "<r><a/></r>"},
+    // Comments split text; each whitespace-only piece goes.
+    {"<r> <!--c--> x <!--d--> </r>", "<r><!--c-->\" x \"<!--d--></r>"},
+};
+
+// With the strip flag off (source documents).
+constexpr RenderCase kSourceStripCases[] = {
+    {"<r> <a> </a> </r>", "<r>\" \"<a>\" \"</a>\" \"</r>"},
+    {"<r> <a xml:space='default'> <b> </b> <c xml:space='preserve'> </c> </a> </r>",
+     "<r>\" \"<a><b/><c>\" \"</c></a>\" \"</r>"},
+    {"<r xml:space='preserve'> </r>", "<r>\" \"</r>"},
+    // xsl:text only matters while stripping.
+    {"<r xmlns:x='http://www.w3.org/1999/XSL/Transform' xml:space='default'> <x:text> </x:text> "
+     "<a> </a></r>",
+     "<r xmlns:x=\"http://www.w3.org/1999/XSL/Transform\">"
+     "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text><a/></r>"},
+};
+
+TEST(DocumentTest, StylesheetModeStripsWhitespaceOutsidePreservingScopes) {
+  for (const RenderCase& c : kStylesheetStripCases) {
+    for (std::size_t buffer : {3, 65536})
+      EXPECT_EQ(TestDocument(c.text, buffer, true).render(), c.expected) << c.text;
+  }
+}
+
+TEST(DocumentTest, SourceModeStripsOnlyUnderXmlSpaceDefault) {
+  for (const RenderCase& c : kSourceStripCases)
+    EXPECT_EQ(TestDocument(c.text, 65536, false).render(), c.expected) << c.text;
+}
+
+// ---- Namespaces ----
+
+constexpr RenderCase kPrefixCases[] = {
+    {"<p:a xmlns:p='u'><p:b p:x='1' y='2'/></p:a>",
+     "<p:a{u} xmlns:p=\"u\"><p:b{u} p:x{u}=\"1\" y=\"2\"/></p:a>"},
+    {"<a xmlns='u'><b/></a>", "<a{u} xmlns=\"u\"><b{u}/></a>"},
+    // Two prefixes for one namespace: the first declaration found, innermost first.
+    {"<a xmlns:p='u' xmlns:q='u'><q:b/></a>", "<a xmlns:p=\"u\" xmlns:q=\"u\"><p:b{u}/></a>"},
+    {"<p:a xmlns:p='u'><q:b xmlns:q='u'/></p:a>",
+     "<p:a{u} xmlns:p=\"u\"><q:b{u} xmlns:q=\"u\"/></p:a>"},
+    // An attribute never takes the default declaration.
+    {"<a xmlns='u' xmlns:p='u' p:x='1'/>", "<a{u} xmlns=\"u\" xmlns:p=\"u\" p:x{u}=\"1\"/>"},
+    // A prefix bound again further in no longer names the outer namespace.
+    {"<a xmlns:p='u' xmlns:q='u'><q:b xmlns:p='v'/></a>",
+     "<a xmlns:p=\"u\" xmlns:q=\"u\"><q:b{u} xmlns:p=\"v\"/></a>"},
+    // Declarations leave the scope at their element's end tag.
+    {"<r xmlns:q='u'><a xmlns:p='u'/><q:b/></r>",
+     "<r xmlns:q=\"u\"><a xmlns:p=\"u\"/><q:b{u}/></r>"},
+    {"<a xml:lang='en'/>", "<a xml:lang{http://www.w3.org/XML/1998/namespace}=\"en\"/>"},
+    {"<p:a xmlns:p='mailto:me@example.org'/>",
+     "<p:a{mailto:me@example.org} xmlns:p=\"mailto:me@example.org\"/>"},
+    {"<a xmlns='u'><b xmlns=''/></a>", "<a{u} xmlns=\"u\"><b xmlns=\"\"/></a>"},
+};
+
+TEST(DocumentTest, PrefixesAreRestoredFromInScopeDeclarations) {
+  for (const RenderCase& c : kPrefixCases)
+    EXPECT_EQ(TestDocument(c.text).render(), c.expected) << c.text;
+}
+
+TEST(DocumentTest, SerialsFollowDocumentOrder) {
+  TestDocument doc("<r xmlns:p='u' xmlns:q='v' a='1' b='2'><c/></r>");
+  Node* r = doc.root()->firstChild();
+  Node* p = r->firstNamespace();
+  Node* q = p->rawNextSibling();
+  Node* a = r->firstAttribute();
+  Node* b = a->rawNextSibling();
+  Node* c = r->firstChild();
+  EXPECT_LT(doc.root()->serial(), p->serial());
+  EXPECT_LT(p->serial(), q->serial());
+  EXPECT_LT(q->serial(), r->serial());
+  EXPECT_LT(r->serial(), a->serial());
+  EXPECT_LT(a->serial(), b->serial());
+  EXPECT_LT(b->serial(), c->serial());
+  EXPECT_EQ(p->parent(), r);
+  EXPECT_EQ(a->parent(), r);
+}
+
+// ---- Names, lines, depth ----
+
+TEST(DocumentTest, NameFiltersNeverRuleOutAPresentName) {
+  // Forty names, so several share a bit; every name below an element must be covered.
+  std::string text = "<root>";
+  for (int i = 0; i < 40; ++i)
+    text += "<n" + std::to_string(i) + " a" + std::to_string(i) + "='v'>";
+  text += "<x:leaf xmlns:x='urn:leaf'/>";
+  for (int i = 39; i >= 0; --i)
+    text += "</n" + std::to_string(i) + ">";
+  text += "</root>";
+  TestDocument doc(text, 5);
+  std::vector<Node*> path;  // every element from root down, outermost first
+  for (Node* node = doc.root()->firstChild(); node != nullptr; node = node->firstChild())
+    path.push_back(node);
+  ASSERT_EQ(path.size(), 42u);
+  for (std::size_t i = 0; i < path.size(); ++i) {
+    std::uint32_t filter = path[i]->nameFilter();
+    for (std::size_t j = i; j < path.size(); ++j) {
+      EXPECT_NE(filter & path[j]->localName().bit(), 0u) << i << " " << j;
+      if (Node* attribute = path[j]->firstAttribute()) {
+        EXPECT_NE(filter & attribute->localName().bit(), 0u) << i << " " << j;
+      }
+    }
+    EXPECT_NE(filter & intern("x").bit(), 0u) << "namespace prefix below " << i;
+  }
+  EXPECT_EQ(doc.root()->nameFilter(), ~std::uint32_t{0});
+}
+
+TEST(DocumentTest, LineNumbersComeFromStartTags) {
+  TestDocument doc("<r>\n<a\n x='1'>t</a>\n\n<b/></r>");
+  Node* a = doc.element("a");
+  EXPECT_EQ(doc.root()->firstChild()->lineNumber(), 1);
+  EXPECT_EQ(a->lineNumber(), 2);
+  EXPECT_EQ(a->firstAttribute()->lineNumber(), 2);
+  EXPECT_EQ(a->firstChild()->lineNumber(), 2);
+  EXPECT_EQ(doc.element("b")->lineNumber(), 5);
+  EXPECT_EQ(doc.root()->lineNumber(), 0);
+}
+
+TEST(DocumentTest, DeeplyNestedDocumentLoadsAndNavigates) {
+  constexpr int kDepth = 100000;
+  std::string text;
+  for (int i = 0; i < kDepth; ++i)
+    text += "<d xmlns:p='u'>";
+  text += "bottom";
+  for (int i = 0; i < kDepth; ++i)
+    text += "</d>";
+  TestDocument doc(text, 4096);
+  Node* node = doc.root()->firstChild();
+  int depth = 0;
+  while (node->kind() == NodeKind::Element) {
+    ++depth;
+    node = node->lastChild();
+  }
+  EXPECT_EQ(depth, kDepth);
+  EXPECT_EQ(node->stringValue().view(), "bottom");
+  EXPECT_EQ(doc.root()->stringValue().view(), "bottom");
+  EXPECT_EQ(doc.root()->deepStringValue().length(), kDepth * 1 + 6);
+  EXPECT_EQ(doc.render().size(), kDepth * (std::string("<d xmlns:p=\"u\">").size() + 4) + 8);
+}
+
+TEST(DocumentTest, LargeTextArrivesWhole) {
+  std::string content;
+  for (int i = 0; i < 100000; ++i)
+    content += "0123456789&amp;";
+  TestDocument doc("<r>" + content + "</r>", 4096);
+  Node* text = doc.root()->firstChild()->firstChild();
+  EXPECT_EQ(text->rawNextSibling(), nullptr);
+  EXPECT_EQ(text->stringValue().length(), 100000u * 11);
+}
+
+// ---- Registry and resolve ----
+
+TEST_F(DocumentFileTest, ResolveOpensRelativeToTheDocumentDirectory) {
+  fs::create_directories(dir_ / "sub");
+  std::string main = write("sub/main.xml", "<main/>");
+  write("sub/other.xml", "<other/>");
+  write("top.xml", "<top/>");
+  Document document(main.c_str(), Document::kSourceBufferSize, false);
+  document.parseAll();
+  EXPECT_EQ(document.resolve(""), document.root());
+
+  std::size_t before = DocumentRegistry::size();
+  Node* other = document.resolve("other.xml");
+  ASSERT_NE(other, nullptr);
+  Document* opened = other->document();
+  EXPECT_EQ(DocumentRegistry::size(), before + 1);
+  EXPECT_EQ(opened->chunksParsed(), 0u);
+  EXPECT_EQ(opened->bufferSize(), Document::kRegistryBufferSize);
+  EXPECT_EQ(opened->fileName().view(), (dir_ / "sub/other.xml").string());
+  EXPECT_EQ(renderTree(other), "<other/>");
+  EXPECT_EQ(renderTree(document.resolve("../top.xml")), "<top/>");
+  EXPECT_EQ(renderTree(document.resolve((dir_ / "top.xml").c_str())), "<top/>");
+
+  try {
+    document.resolve("none.xml");
+    FAIL() << "no error for a missing file";
+  } catch (const DocumentParseException& error) {
+    EXPECT_EQ(error.message().view(), "Could not open file, " + (dir_ / "sub/none.xml").string());
+  }
+  DocumentRegistry::closeAll();
+  EXPECT_EQ(DocumentRegistry::size(), 0u);
+}
+
+}  // namespace
+}  // namespace ovra

@@ -1,0 +1,148 @@
+#include "tests/support/test_document.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+
+namespace ovra {
+namespace {
+
+TEST(NodeTest, StringValueIsDescendantTextAndDeepValueAddsEverything) {
+  TestDocument doc("<r><e xmlns:p='U' a='A'>T<f b='B'>S<!--C--><?pi D?></f></e>W</r>", 3);
+  struct {
+    Node* node;
+    const char* value;
+    const char* deep;
+  } cases[] = {
+      {doc.element("e"), "TS", "AUTBSCD"},
+      {doc.element("f"), "S", "BSCD"},
+      {doc.root(), "TSW", "AUTBSCDW"},
+      {doc.element("e")->firstAttribute(), "A", "A"},
+      {doc.element("e")->firstNamespace(), "U", "U"},
+      {doc.element("f")->lastChild(), "D", "D"},
+      {doc.element("f")->lastChild()->previousSibling(), "C", "C"},
+  };
+  for (auto c : cases) {
+    EXPECT_EQ(c.node->stringValue().view(), c.value) << c.deep;
+    EXPECT_EQ(c.node->deepStringValue().view(), c.deep) << c.deep;
+  }
+}
+
+TEST(NodeTest, RootDeepValueOfALazyDocumentCoversTheWholeFile) {
+  TestDocument doc("<!--a--><r x='1'>t</r><!--b-->", 2);
+  EXPECT_FALSE(doc.root()->isComplete());
+  EXPECT_EQ(doc.root()->deepStringValue().view(), "a1tb");
+}
+
+TEST(NodeTest, ExpandedNameJoinsNamespaceAndLocalName) {
+  TestDocument doc("<p:r xmlns:p='urn:x' a='1'/>");
+  Node* r = doc.root()->firstChild();
+  EXPECT_EQ(r->expandedName().view(), "urn:x/r");
+  EXPECT_EQ(r->firstAttribute()->expandedName().view(), "/a");
+  EXPECT_EQ(r->firstNamespace()->expandedName().view(), "urn:x/p");
+}
+
+TEST(NodeTest, ClonesAreFreshUnlinkedAndComplete) {
+  TestDocument doc("<x:template xmlns:x='http://www.w3.org/1999/XSL/Transform' match='/'>\n"
+                   "<p:out xmlns:p='urn:p' p:a='v'>text<!--c--><?t d?></p:out></x:template>");
+  Node* element = doc.element("out");
+  std::unique_ptr<Node> copy(element->clone());
+  EXPECT_EQ(copy->kind(), NodeKind::Element);
+  EXPECT_GT(copy->serial(), element->serial());
+  EXPECT_TRUE(copy->isComplete());
+  EXPECT_EQ(copy->parent(), nullptr);
+  EXPECT_EQ(copy->firstChild(), nullptr);
+  EXPECT_EQ(copy->firstAttribute(), nullptr);
+  EXPECT_EQ(copy->firstNamespace(), nullptr);
+  EXPECT_EQ(copy->localName(), element->localName());
+  EXPECT_EQ(copy->namespaceURI(), element->namespaceURI());
+  EXPECT_EQ(element->prefix().view(), "p");
+  EXPECT_EQ(copy->prefix(), emptyName());
+  EXPECT_EQ(copy->lineNumber(), 0);
+  EXPECT_EQ(copy->document(), nullptr);
+
+  std::unique_ptr<Node> attribute(element->firstAttribute()->clone());
+  EXPECT_EQ(attribute->parent(), nullptr);
+  EXPECT_EQ(attribute->stringValue().view(), "v");
+  EXPECT_EQ(attribute->namespaceURI().view(), "urn:p");
+  EXPECT_EQ(attribute->prefix(), emptyName());
+
+  std::unique_ptr<Node> ns(element->firstNamespace()->clone());
+  EXPECT_EQ(ns->localName().view(), "p");
+  EXPECT_EQ(ns->namespaceURI().view(), "urn:p");
+
+  for (Node* leaf = element->firstChild(); leaf != nullptr; leaf = leaf->nextSibling()) {
+    std::unique_ptr<Node> leafCopy(leaf->clone());
+    EXPECT_EQ(leafCopy->kind(), leaf->kind());
+    EXPECT_EQ(leafCopy->stringValue().view(), leaf->stringValue().view());
+    EXPECT_EQ(leafCopy->nextSibling(), nullptr);
+  }
+
+  std::unique_ptr<Node> root(doc.root()->clone());
+  EXPECT_EQ(root->document(), nullptr);
+  EXPECT_TRUE(root->isComplete());
+  EXPECT_EQ(root->firstChild(), nullptr);
+
+  // The template element itself: a clone starts empty until the caller appends.
+  std::unique_ptr<Node> stylesheetCopy(doc.root()->firstChild()->clone());
+  EXPECT_TRUE(stylesheetCopy->isXslText() == false);
+  EXPECT_EQ(stylesheetCopy->firstAttribute(), nullptr);
+  stylesheetCopy->appendAttribute(doc.root()->firstChild()->firstAttribute()->clone());
+  EXPECT_EQ(stylesheetCopy->firstAttribute()->parent(), stylesheetCopy.get());
+}
+
+TEST(NodeTest, ResultTreeNameFilterIsSafeUntilMarked) {
+  std::unique_ptr<Node> root(new RootNode(nullptr));
+  auto* outer = new ElementNode(emptyName(), intern("outer"), emptyName(), 0, true);
+  auto* inner = new ElementNode(emptyName(), intern("inner-name"), emptyName(), 0, true);
+  root->appendChild(outer);
+  outer->appendChild(inner);
+  // Built in memory: children arrive after the element is made, so no bit is ruled out.
+  EXPECT_EQ(outer->nameFilter(), ~std::uint32_t{0});
+  inner->markComplete();
+  outer->markComplete();
+  EXPECT_NE(outer->nameFilter() & intern("inner-name").bit(), 0u);
+  EXPECT_NE(outer->nameFilter() & intern("outer").bit(), 0u);
+}
+
+TEST(NodeTest, DeepResultTreesAreWalkedAndDeletedWithoutRecursion) {
+  constexpr int kDepth = 200000;
+  std::unique_ptr<Node> root(new RootNode(nullptr));
+  Node* parent = root.get();
+  for (int i = 0; i < kDepth; ++i) {
+    auto* element = new ElementNode(emptyName(), intern("d"), emptyName(), 0, true);
+    element->appendAttribute(AttributeNode::makeOwned(emptyName(), emptyName(), intern("a"), "a"));
+    element->appendChild(TextNode::makeOwned("t"));
+    parent->appendChild(element);
+    parent = element;
+  }
+  EXPECT_EQ(root->stringValue().length(), std::size_t(kDepth));
+  EXPECT_EQ(root->deepStringValue().length(), std::size_t(2 * kDepth));
+  root.reset();  // must not overflow the stack
+}
+
+TEST(NodeTest, ListRemovalKeepsLinksInOrder) {
+  std::unique_ptr<Node> parent(new ElementNode(emptyName(), intern("p"), emptyName(), 0, true));
+  Node* nodes[4];
+  for (int i = 0; i < 4; ++i) {
+    nodes[i] = TextNode::makeOwned(std::string(1, char('a' + i)));
+    parent->appendChild(nodes[i]);
+  }
+  NodeList& children = static_cast<ElementNode*>(parent.get())->children();
+  children.remove(nodes[0]);
+  children.remove(nodes[2]);
+  children.remove(nodes[3]);
+  EXPECT_EQ(children.first(), nodes[1]);
+  EXPECT_EQ(children.last(), nodes[1]);
+  EXPECT_EQ(nodes[1]->previousSibling(), nullptr);
+  EXPECT_EQ(nodes[1]->rawNextSibling(), nullptr);
+  for (int i : {0, 2, 3})
+    delete nodes[i];
+  EXPECT_EQ(parent->stringValue().view(), "b");
+}
+
+}  // namespace
+}  // namespace ovra

@@ -1,0 +1,178 @@
+#include "tree/name_pool.h"
+#include "tree/node.h"
+#include "tree/text_buffer.h"
+#include "xpath/runtime/value.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <limits>
+#include <memory>
+#include <string>
+
+namespace ovra {
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+ElementNode* appendElement(Node* parent, std::string_view name, std::string_view text = {}) {
+  auto* element = new ElementNode(emptyName(), intern(name), emptyName(), 0, true);
+  parent->appendChild(element);
+  if (!text.empty())
+    element->appendChild(TextNode::makeOwned(text));
+  return element;
+}
+
+// <r><a>5</a><a>10</a><a>abc</a><b>5</b><e/></r>, plus a fragment <f x="attr">7</f>.
+class ValueTest : public ::testing::Test {
+ protected:
+  ValueTest() : root_(std::make_unique<RootNode>(nullptr)) {
+    Node* r = appendElement(root_.get(), "r");
+    a5 = appendElement(r, "a", "5");
+    a10 = appendElement(r, "a", "10");
+    abc = appendElement(r, "a", "abc");
+    b5 = appendElement(r, "b", "5");
+    e = appendElement(r, "e");
+    auto fragmentRoot = std::make_shared<RootNode>(nullptr);
+    Node* f = appendElement(fragmentRoot.get(), "f", "7");
+    f->appendAttribute(AttributeNode::makeOwned(emptyName(), emptyName(), intern("x"), "attr"));
+    fragment = Value::makeFragment(fragmentRoot);
+  }
+
+  Value set(std::initializer_list<Node*> nodes) const { return Value::makeNodeSet(nodes); }
+
+  std::unique_ptr<RootNode> root_;
+  Node* a5;
+  Node* a10;
+  Node* abc;
+  Node* b5;
+  Node* e;
+  Value fragment;
+};
+
+std::string describe(double number) {
+  return std::isnan(number) ? "NaN" : std::to_string(number);
+}
+
+TEST_F(ValueTest, ConvertsEveryKindToEveryScalar) {
+  struct Case {
+    const char* label;
+    Value value;
+    const char* string;
+    double number;
+    bool boolean;
+  };
+  const Case cases[] = {
+      {"none", Value(), "", 0, false},
+      {"empty set", set({}), "", kNaN, false},
+      {"set takes its first member", set({a10, a5}), "10", 10, true},
+      {"single node", Value::makeNode(a5), "5", 5, true},
+      {"single empty node is still true", Value::makeNode(e), "", kNaN, true},
+      {"fragment is its text, not its attributes", fragment, "7", 7, true},
+      {"number 0", Value::makeNumber(0), "0", 0, false},
+      {"NaN", Value::makeNumber(kNaN), "NaN", kNaN, false},
+      {"-0", Value::makeNumber(-0.0), "-0", -0.0, false},
+      {"true", Value::makeBoolean(true), "true", 1, true},
+      {"false", Value::makeBoolean(false), "false", 0, false},
+      {"empty string", Value::makeString(""), "", kNaN, false},
+      {"copied empty string", Value::makeString(String(String())), "", kNaN, false},
+      {"string ' 12 '", Value::makeString(" 12 "), " 12 ", 12, true},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(stringOf(c.value).view(), c.string) << c.label;
+    EXPECT_EQ(describe(numberOf(c.value)), describe(c.number)) << c.label;
+    EXPECT_EQ(booleanOf(c.value), c.boolean) << c.label;
+
+    TextBuffer written;
+    writeValue(c.value, written);
+    EXPECT_EQ(written.view(), c.string) << c.label;
+
+    Value converted = c.value;
+    toNumberValue(converted);
+    EXPECT_EQ(converted.kind, ValueKind::Number) << c.label;
+    EXPECT_EQ(describe(converted.number), describe(c.number)) << c.label;
+  }
+}
+
+TEST_F(ValueTest, EqualityAndInequalityFollowTheOperandKinds) {
+  struct Case {
+    const char* label;
+    Value left;
+    Value right;
+    bool equal;
+    bool notEqual;
+  };
+  Value numbers = set({a5, a10, abc});
+  const Case cases[] = {
+      {"sets sharing a string", numbers, set({b5}), true, true},
+      {"sets with one common string only", set({a5}), set({b5}), true, false},
+      {"sets with no common string", set({a10}), set({b5}), false, true},
+      {"two empty sets", set({}), set({}), false, false},
+      {"empty set against a set", set({}), numbers, false, false},
+      {"set = number", numbers, Value::makeNumber(10), true, true},
+      {"set = NaN", numbers, Value::makeNumber(kNaN), false, true},
+      {"set = string", numbers, Value::makeString("abc"), true, true},
+      {"set = missing string", numbers, Value::makeString("zz"), false, true},
+      {"set = true", numbers, Value::makeBoolean(true), true, false},
+      {"empty set = false", set({}), Value::makeBoolean(false), true, false},
+      {"number = set swaps", Value::makeNumber(5), numbers, true, true},
+      {"set = none", numbers, Value(), false, false},
+      {"single node like a set", Value::makeNode(a5), Value::makeNumber(5), true, false},
+      {"single node = set", Value::makeNode(b5), numbers, true, true},
+      {"fragment on the left", fragment, Value::makeString("7"), true, false},
+      {"fragment on the right", Value::makeString("7"), fragment, true, false},
+      {"fragment = number", fragment, Value::makeNumber(7), true, false},
+      {"fragment = set", fragment, numbers, false, true},
+      {"'abc' = true() compares strings", Value::makeString("abc"), Value::makeBoolean(true), false,
+       true},
+      {"true() = 'abc' compares booleans", Value::makeBoolean(true), Value::makeString("abc"), true,
+       false},
+      {"'1.0' = 1 compares strings", Value::makeString("1.0"), Value::makeNumber(1), false, true},
+      {"1 = '1.0' compares numbers", Value::makeNumber(1), Value::makeString("1.0"), true, false},
+      {"NaN = NaN", Value::makeNumber(kNaN), Value::makeNumber(kNaN), false, true},
+      {"0 = -0", Value::makeNumber(0), Value::makeNumber(-0.0), true, false},
+      {"none on the left", Value(), Value::makeString(""), false, false},
+      {"false() = none", Value::makeBoolean(false), Value(), true, false},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(equalValues(c.left, c.right), c.equal) << c.label;
+    EXPECT_EQ(notEqualValues(c.left, c.right), c.notEqual) << c.label;
+  }
+}
+
+TEST_F(ValueTest, RelationalComparisonsTestSomePairAndMirrorWhenSwapped) {
+  struct Case {
+    const char* label;
+    Value left;
+    TokenKind op;
+    Value right;
+    bool expected;
+  };
+  using enum TokenKind;
+  Value five = set({a5});
+  Value numbers = set({a5, a10, abc});
+  const Case cases[] = {
+      {"3 < S", Value::makeNumber(3), Less, five, true},
+      {"3 > S", Value::makeNumber(3), Greater, five, false},
+      {"'6' >= S", Value::makeString("6"), GreaterOrEqual, five, true},
+      {"sets: some pair below", numbers, Less, set({b5}), false},
+      {"sets: min below max", set({b5}), Less, numbers, true},
+      {"sets: max above min", numbers, Greater, set({b5}), true},
+      {"sets: equal extremes", five, GreaterOrEqual, set({b5}), true},
+      {"set of NaN only", set({abc}), Less, Value::makeNumber(1e300), false},
+      {"empty set > 0 as boolean", set({}), GreaterOrEqual, Value::makeBoolean(false), true},
+      {"set > false", five, Greater, Value::makeBoolean(false), true},
+      {"set < string", numbers, Less, Value::makeString(" 6 "), true},
+      {"set compared with none", five, Greater, Value(), true},
+      {"fragment > 6", fragment, Greater, Value::makeNumber(6), true},
+      {"single node < fragment", Value::makeNode(a5), Less, fragment, true},
+      {"NaN < 1", Value::makeNumber(kNaN), Less, Value::makeNumber(1), false},
+      {"NaN > 1", Value::makeNumber(kNaN), Greater, Value::makeNumber(1), false},
+      {"'10' < '9' as numbers", Value::makeString("10"), Less, Value::makeString("9"), false},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(compareValues(c.left, c.right, c.op), c.expected) << c.label;
+}
+
+}  // namespace
+}  // namespace ovra

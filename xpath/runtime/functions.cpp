@@ -1,0 +1,521 @@
+// The 29 core functions and their tables. Every implementation builds its result from
+// its arguments and the evaluation context alone and keeps no state between calls.
+#include "xpath/runtime/functions.h"
+
+#include "base/exceptions.h"
+#include "tree/document.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+#include "tree/text_buffer.h"
+#include "xpath/expr.h"
+#include "xpath/runtime/number_format.h"
+#include "xpath/runtime/qname.h"
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <span>
+#include <string_view>
+#include <utility>
+
+namespace ovra {
+
+namespace {
+
+constexpr const char* kCountNotNodeSet = "You can only count the members of a nodeset";
+constexpr const char* kSumNotNodeSet = "You can only sum the members of a nodeset";
+constexpr const char* kDocumentBaseNotNodeSet =
+    "The second argument of document() must be a nodeset containing at least one entry";
+constexpr const char* kDocumentArgumentKind =
+    "The first argument of document() must be a nodeset or string";
+constexpr const char* kDocumentWithoutBase =
+    "document() has no document to resolve a reference against";
+
+// ---- Shared helpers ----
+
+// The first member of a node-set or the node of a single-node value; null for an empty
+// node-set and for every other kind.
+Node* firstNode(const Value& value) {
+  if (value.kind == ValueKind::NodeSet)
+    return value.nodes.empty() ? nullptr : value.nodes.front();
+  if (value.kind == ValueKind::Node)
+    return value.node;
+  return nullptr;
+}
+
+// The node a name or id function is about: its argument's first member, or the context
+// node when the optional argument is missing.
+Node* subjectNode(const EvalContext& context, const ArgumentList& args) {
+  return args.empty() ? context.contextNode : firstNode(args[0]);
+}
+
+// The string of the argument, or the context node's string value when it is missing.
+String stringArgument(const EvalContext& context, const ArgumentList& args) {
+  if (!args.empty())
+    return stringOf(args[0]);
+  return context.contextNode ? context.contextNode->stringValue() : String();
+}
+
+// Walks text one UTF-8 character at a time; a sequence cut short by the end of the text
+// is one character.
+std::string_view nextChar(std::string_view text, std::size_t offset) {
+  std::size_t length = utf8CharLength(static_cast<unsigned char>(text[offset]));
+  return text.substr(offset, length);
+}
+
+std::size_t countChars(std::string_view text) {
+  std::size_t count = 0;
+  for (std::size_t offset = 0; offset < text.size(); offset += nextChar(text, offset).size())
+    ++count;
+  return count;
+}
+
+bool isXPathSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+Value makeText(std::string_view text) {
+  return Value::makeString(String(text));
+}
+
+// ---- Booleans and numbers ----
+
+Value trueFunction(const Token&, const EvalContext&, ArgumentList&) {
+  return Value::makeBoolean(true);
+}
+
+Value falseFunction(const Token&, const EvalContext&, ArgumentList&) {
+  return Value::makeBoolean(false);
+}
+
+Value booleanFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeBoolean(booleanOf(args[0]));
+}
+
+Value notFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeBoolean(!booleanOf(args[0]));
+}
+
+Value numberFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  if (!args.empty())
+    return Value::makeNumber(numberOf(args[0]));
+  return Value::makeNumber(parseNumber(stringArgument(context, args).view()));
+}
+
+Value floorFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeNumber(std::floor(numberOf(args[0])));
+}
+
+Value ceilingFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeNumber(std::ceil(numberOf(args[0])));
+}
+
+// Halves go toward positive infinity: round(-2.5) is -2.
+Value roundFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeNumber(std::floor(numberOf(args[0]) + 0.5));
+}
+
+Value countFunction(const Token& call, const EvalContext&, ArgumentList& args) {
+  const Value& set = args[0];
+  if (set.kind == ValueKind::Node)
+    return Value::makeNumber(1);
+  if (set.kind != ValueKind::NodeSet)
+    throw EvaluateException(call, kCountNotNodeSet);
+  return Value::makeNumber(double(set.nodes.size()));
+}
+
+Value sumFunction(const Token& call, const EvalContext&, ArgumentList& args) {
+  const Value& set = args[0];
+  if (set.kind != ValueKind::NodeSet && set.kind != ValueKind::Node)
+    throw EvaluateException(call, kSumNotNodeSet);
+  if (set.kind == ValueKind::Node)
+    return Value::makeNumber(numberOf(set));
+  double sum = 0;
+  for (Node* node : set.nodes)
+    sum += parseNumber(node->stringValue().view());
+  return Value::makeNumber(sum);
+}
+
+Value positionFunction(const Token&, const EvalContext& context, ArgumentList&) {
+  return Value::makeNumber(context.position);
+}
+
+// ---- Strings ----
+
+Value stringFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  return Value::makeString(stringArgument(context, args));
+}
+
+Value concatFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  TextBuffer buffer;
+  for (const Value& arg : args)
+    writeValue(arg, buffer);
+  return Value::makeString(buffer.toString());
+}
+
+Value containsFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeBoolean(findSubstring(stringOf(args[0]).view(), stringOf(args[1]).view()) !=
+                            -1);
+}
+
+Value startsWithFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeBoolean(stringOf(args[0]).view().starts_with(stringOf(args[1]).view()));
+}
+
+Value substringBeforeFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  String text = stringOf(args[0]);
+  std::ptrdiff_t index = findSubstring(text.view(), stringOf(args[1]).view());
+  if (index == -1)
+    return Value::makeString(String());
+  return makeText(text.view().substr(0, std::size_t(index)));
+}
+
+Value substringAfterFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  String text = stringOf(args[0]);
+  String needle = stringOf(args[1]);
+  std::ptrdiff_t index = findSubstring(text.view(), needle.view());
+  if (index == -1)
+    return Value::makeString(String());
+  return makeText(text.view().substr(std::size_t(index) + needle.length()));
+}
+
+Value stringLengthFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  return Value::makeNumber(double(countChars(stringArgument(context, args).view())));
+}
+
+// The characters at 1-based positions k with round(start) <= k < round(start) +
+// round(length), compared in doubles as XPath defines: NaN bounds select nothing and the
+// infinities reach as far as they point.
+Value substringFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  String text = stringOf(args[0]);
+  std::string_view view = text.view();
+  double first = std::floor(numberOf(args[1]) + 0.5);
+  bool bounded = args.size() > 2;
+  double end = bounded ? first + std::floor(numberOf(args[2]) + 0.5) : 0;
+
+  std::size_t begin = view.size();
+  std::size_t stop = view.size();
+  double position = 1;
+  for (std::size_t offset = 0; offset < view.size(); position += 1) {
+    bool inside = position >= first && (!bounded || position < end);
+    if (inside && begin == view.size())
+      begin = offset;
+    if (!inside && begin != view.size()) {
+      stop = offset;
+      break;
+    }
+    offset += nextChar(view, offset).size();
+  }
+  if (begin >= stop)
+    return Value::makeString(String());
+  return makeText(view.substr(begin, stop - begin));
+}
+
+// Only space, tab, line feed and carriage return count as white space.
+Value normalizeSpaceFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  String text = stringArgument(context, args);
+  TextBuffer buffer;
+  bool pendingSpace = false;
+  for (char c : text.view()) {
+    if (isXPathSpace(c)) {
+      pendingSpace = buffer.size() != 0;
+      continue;
+    }
+    if (pendingSpace)
+      buffer.write(" ", 1);
+    pendingSpace = false;
+    buffer.write(&c, 1);
+  }
+  return Value::makeString(buffer.toString());
+}
+
+// Maps whole UTF-8 characters. A character listed twice in from keeps its first
+// mapping; one without a partner in to is deleted.
+Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  String text = stringOf(args[0]);
+  String fromText = stringOf(args[1]);
+  String toText = stringOf(args[2]);
+  std::string_view from = fromText.view();
+  std::string_view to = toText.view();
+
+  struct Mapping {
+    std::string_view from;
+    std::string_view to;
+    bool deleted;
+  };
+  std::vector<Mapping> mappings;
+  // ASCII characters find their mapping by table; longer sequences by search.
+  std::array<std::int32_t, 128> asciiMapping;
+  asciiMapping.fill(-1);
+  std::size_t toOffset = 0;
+  for (std::size_t offset = 0; offset < from.size();) {
+    std::string_view character = nextChar(from, offset);
+    offset += character.size();
+    Mapping mapping{character, {}, toOffset >= to.size()};
+    if (!mapping.deleted) {
+      mapping.to = nextChar(to, toOffset);
+      toOffset += mapping.to.size();
+    }
+    bool seen = false;
+    for (const Mapping& earlier : mappings)
+      seen = seen || earlier.from == character;
+    if (seen)
+      continue;
+    if (character.size() == 1 && static_cast<unsigned char>(character[0]) < 128)
+      asciiMapping[std::size_t(character[0])] = std::int32_t(mappings.size());
+    mappings.push_back(mapping);
+  }
+
+  TextBuffer buffer;
+  std::string_view view = text.view();
+  for (std::size_t offset = 0; offset < view.size();) {
+    std::string_view character = nextChar(view, offset);
+    offset += character.size();
+    const Mapping* mapping = nullptr;
+    unsigned char lead = static_cast<unsigned char>(character[0]);
+    if (character.size() == 1 && lead < 128) {
+      if (asciiMapping[lead] >= 0)
+        mapping = &mappings[std::size_t(asciiMapping[lead])];
+    } else {
+      for (const Mapping& candidate : mappings) {
+        if (candidate.from == character) {
+          mapping = &candidate;
+          break;
+        }
+      }
+    }
+    if (mapping == nullptr)
+      buffer.write(character);
+    else if (!mapping->deleted)
+      buffer.write(mapping->to);
+  }
+  return Value::makeString(buffer.toString());
+}
+
+// ---- Nodes and names ----
+
+Value currentFunction(const Token&, const EvalContext& context, ArgumentList&) {
+  NodeVector nodes;
+  if (context.currentNode != nullptr)
+    nodes.push_back(context.currentNode);
+  return Value::makeNodeSet(std::move(nodes));
+}
+
+// "N" and the node's creation serial in lowercase hexadecimal: unique per node for the
+// run, and the same from run to run of one input, unlike an address.
+Value generateIdFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  Node* node = subjectNode(context, args);
+  if (node == nullptr)
+    return Value::makeString(String());
+  return Value::makeString(formatMessage("N%x", unsigned(node->serial())));
+}
+
+Value localNameFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  Node* node = subjectNode(context, args);
+  if (node == nullptr)
+    return Value::makeString(String());
+  if (node->kind() == NodeKind::ProcessingInstruction)
+    return makeText(static_cast<ProcessingInstructionNode*>(node)->target());
+  return makeText(node->localName().view());
+}
+
+// The qualified name as written: the prefix the loader restored, a colon and the local
+// name; a processing instruction's target; a namespace node's prefix.
+Value nameFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  Node* node = subjectNode(context, args);
+  if (node == nullptr)
+    return Value::makeString(String());
+  switch (node->kind()) {
+  case NodeKind::Element:
+  case NodeKind::Attribute: {
+    String name(node->prefix());
+    if (!name.empty())
+      name.append(":");
+    name.append(node->localName());
+    return Value::makeString(std::move(name));
+  }
+  case NodeKind::ProcessingInstruction:
+    return makeText(static_cast<ProcessingInstructionNode*>(node)->target());
+  case NodeKind::Namespace:
+    return makeText(node->localName().view());
+  case NodeKind::Root:
+  case NodeKind::Text:
+  case NodeKind::Comment:
+    return Value::makeString(String());
+  }
+  return Value::makeString(String());
+}
+
+// Only elements and attributes have one: a namespace node's expanded name has no
+// namespace, although the node holds the name it declares.
+Value namespaceUriFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  Node* node = subjectNode(context, args);
+  if (node == nullptr || (node->kind() != NodeKind::Element && node->kind() != NodeKind::Attribute))
+    return Value::makeString(String());
+  return makeText(node->namespaceURI().view());
+}
+
+// ---- Availability and documents ----
+
+Value functionAvailableFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeBoolean(findFunction(stringOf(args[0]).view()) != nullptr);
+}
+
+Value elementAvailableFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  String name = stringOf(args[0]);
+  if (qnamePrefixNamespace(context.stylesheetElement, name.view()).view() != kXsltNamespace)
+    return Value::makeBoolean(false);
+  const KeyTable<bool>& instructions = instructionTable();
+  auto found = instructions.find(qnameLocalPart(name.view()));
+  return Value::makeBoolean(found != instructions.end() && found->second);
+}
+
+Node* resolveReference(const Token& call, Document* resolving, const ConstString& reference) {
+  if (resolving == nullptr)
+    throw EvaluateException(call, kDocumentWithoutBase);
+  return resolving->resolve(reference);
+}
+
+// The root of the document the first argument names, as a single node; a node-set
+// argument names it by its first member. Relative references resolve against the
+// stylesheet element's document, or the document of the second argument's first member.
+Value documentFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
+  Document* resolving = nullptr;
+  if (args.size() > 1) {
+    Node* base = firstNode(args[1]);
+    if (base == nullptr)
+      throw EvaluateException(call, kDocumentBaseNotNodeSet);
+    resolving = base->document();
+  } else if (context.stylesheetElement != nullptr) {
+    resolving = context.stylesheetElement->document();
+  }
+
+  const Value& reference = args[0];
+  switch (reference.kind) {
+  case ValueKind::Node:
+  case ValueKind::NodeSet: {
+    std::span<Node* const> members = reference.kind == ValueKind::Node
+                                         ? std::span<Node* const>(&reference.node, 1)
+                                         : std::span<Node* const>(reference.nodes);
+    for (Node* member : members) {
+      if (Node* root = resolveReference(call, resolving, member->stringValue()))
+        return Value::makeNode(root);
+    }
+    return Value();
+  }
+  case ValueKind::String:
+    if (Node* root = resolveReference(call, resolving, reference.text))
+      return Value::makeNode(root);
+    return Value();
+  case ValueKind::None:
+  case ValueKind::TreeFragment:
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+    break;
+  }
+  throw EvaluateException(call, kDocumentArgumentKind);
+}
+
+// ---- Tables ----
+
+struct NamedFunction {
+  std::string_view name;
+  FunctionEntry entry;
+};
+
+constexpr std::uint32_t kConcatMaxArguments = 255;
+
+constexpr NamedFunction kCoreFunctions[] = {
+    {"boolean", {1, 1, booleanFunction}},
+    {"ceiling", {1, 1, ceilingFunction}},
+    {"concat", {2, kConcatMaxArguments, concatFunction}},
+    {"contains", {2, 2, containsFunction}},
+    {"count", {1, 1, countFunction}},
+    {"current", {0, 0, currentFunction}},
+    {"document", {1, 2, documentFunction}},
+    {"element-available", {1, 1, elementAvailableFunction}},
+    {"false", {0, 0, falseFunction}},
+    {"floor", {1, 1, floorFunction}},
+    {"function-available", {1, 1, functionAvailableFunction}},
+    {"generate-id", {0, 1, generateIdFunction}},
+    {"local-name", {0, 1, localNameFunction}},
+    {"name", {0, 1, nameFunction}},
+    {"namespace-uri", {0, 1, namespaceUriFunction}},
+    {"normalize-space", {0, 1, normalizeSpaceFunction}},
+    {"not", {1, 1, notFunction}},
+    {"number", {0, 1, numberFunction}},
+    {"position", {0, 0, positionFunction}},
+    {"round", {1, 1, roundFunction}},
+    {"starts-with", {2, 2, startsWithFunction}},
+    {"string", {0, 1, stringFunction}},
+    {"string-length", {0, 1, stringLengthFunction}},
+    {"substring", {2, 3, substringFunction}},
+    {"substring-after", {2, 2, substringAfterFunction}},
+    {"substring-before", {2, 2, substringBeforeFunction}},
+    {"sum", {1, 1, sumFunction}},
+    {"translate", {3, 3, translateFunction}},
+    {"true", {0, 0, trueFunction}},
+};
+
+// Instructions XSLT defines, with whether this processor implements them.
+constexpr std::pair<std::string_view, bool> kInstructions[] = {
+    {"apply-imports", false}, {"apply-templates", true}, {"attribute", true},
+    {"call-template", true},  {"choose", true},          {"comment", false},
+    {"copy", true},           {"copy-of", true},         {"element", true},
+    {"fallback", false},      {"for-each", true},        {"if", true},
+    {"message", true},        {"number", false},         {"processing-instruction", true},
+    {"text", true},           {"value-of", true},        {"variable", true},
+};
+
+}  // namespace
+
+std::size_t KeyHash::operator()(std::string_view key) const {
+  std::size_t hash = 0;
+  for (char c : key)
+    hash = hash * 33 + static_cast<unsigned char>(c);
+  return hash;
+}
+
+const KeyTable<FunctionEntry>& functionTable() {
+  static const KeyTable<FunctionEntry> table = [] {
+    KeyTable<FunctionEntry> entries;
+    for (const NamedFunction& function : kCoreFunctions)
+      entries.emplace(function.name, function.entry);
+    return entries;
+  }();
+  return table;
+}
+
+const KeyTable<bool>& instructionTable() {
+  static const KeyTable<bool> table(std::begin(kInstructions), std::end(kInstructions));
+  return table;
+}
+
+const FunctionEntry* findFunction(std::string_view name) {
+  const KeyTable<FunctionEntry>& table = functionTable();
+  auto found = table.find(name);
+  return found == table.end() ? nullptr : &found->second;
+}
+
+void registerCoreFunctions() {
+  functionTable();
+  instructionTable();
+}
+
+std::size_t utf8CharLength(unsigned char lead) {
+  if (lead >= 0xC0 && lead <= 0xDF)
+    return 2;
+  if (lead >= 0xE0 && lead <= 0xEF)
+    return 3;
+  if (lead >= 0xF0 && lead <= 0xF7)
+    return 4;
+  return 1;
+}
+
+std::ptrdiff_t findSubstring(std::string_view text, std::string_view needle) {
+  std::size_t index = text.find(needle);
+  return index == std::string_view::npos ? -1 : std::ptrdiff_t(index);
+}
+
+}  // namespace ovra

@@ -1,0 +1,92 @@
+// What every compiled XSLT instruction shares: the element it was compiled from, the
+// attribute scan of its compile routine and the evaluation context of its expressions.
+// Instructions are immutable after compilation, so a recursive template may run one
+// again while an outer execution of it is still in progress.
+#pragma once
+
+#include "base/string.h"
+#include "tree/node.h"
+#include "xpath/expr.h"
+#include "xpath/runtime/qname.h"
+#include "xslt/result_sink.h"
+
+#include <memory>
+#include <string_view>
+
+namespace ovra {
+
+class Stylesheet;
+
+// The classification of a stylesheet node, by the local name of an element in the XSLT
+// namespace.
+enum class InstructionKind : std::uint8_t {
+  Stylesheet = 0,  // "stylesheet", "transform"
+  Template = 1,
+  Output = 2,
+  ValueOf = 3,
+  ApplyTemplates = 4,
+  If = 5,
+  Choose = 6,
+  When = 7,
+  Otherwise = 8,
+  Variable = 9,
+  Param = 10,
+  CallTemplate = 13,
+  WithParam = 14,
+  ForEach = 15,
+  Copy = 16,
+  CopyOf = 17,
+  Message = 18,
+  Text = 19,
+  ProcessingInstruction = 20,
+  Element = 21,
+  Attribute = 22,
+  Unknown = 23,  // any other name in the XSLT namespace
+  Literal = 24,  // not an element, or an element outside the XSLT namespace
+};
+
+InstructionKind classify(const Node* node);
+
+class Instruction : public Attachment {
+ public:
+  // stylesheet is not owned and outlives every Instruction; element is a node of the
+  // stylesheet's own tree.
+  Instruction(const Stylesheet& stylesheet, Node* element)
+      : stylesheet_(&stylesheet), element_(element) {}
+  ~Instruction() override;
+
+  virtual void execute(const Focus& focus, ResultSink& sink) const = 0;
+
+  Node* element() const { return element_; }
+  const Stylesheet& stylesheet() const { return *stylesheet_; }
+
+ protected:
+  // The context for this instruction's expressions at focus.
+  EvalContext evalContext(const Focus& focus, const ResultSink& sink) const;
+  // Compiles an attribute's value with this element's namespaces; XPath errors pass
+  // through unchanged unless the caller converts them.
+  std::unique_ptr<Expr> compileExpression(const Node* attribute) const;
+  // "yes" or "no" exactly; anything else throws StylesheetException(message) at the
+  // attribute.
+  bool readYesNo(const Node* attribute, const char* message) const;
+  // A QName-valued attribute resolved at this element (default namespace not applied).
+  ExpandedName readQName(const Node* attribute) const;
+  // Throws StylesheetException(message + local name) at the attribute when it is in no
+  // namespace; attributes in a namespace are ignored.
+  void rejectAttribute(const Node* attribute, const char* message) const;
+
+ private:
+  const Stylesheet* stylesheet_;
+  Node* element_;
+};
+
+// Compiles the instructions that only produce output or steer a body (if, choose, when,
+// otherwise, for-each, value-of, text, copy, copy-of, message, element, attribute,
+// processing-instruction); null for any other kind.
+std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind, const Stylesheet& stylesheet,
+                                                    Node* element);
+
+// The value of an attribute node as text.
+std::string_view attributeValue(const Node* attribute);
+
+}  // namespace ovra

@@ -1,0 +1,58 @@
+// The variable bindings of one run. Each template invocation (apply-templates,
+// call-template) gets a stack of its own that sees the run's globals; values live in
+// the stack entries, so a recursive invocation never disturbs the caller's bindings.
+#pragma once
+
+#include "xpath/expr.h"
+#include "xpath/runtime/qname.h"
+#include "xpath/runtime/value.h"
+
+#include <cstdint>
+#include <vector>
+
+namespace ovra {
+
+class Node;
+class GlobalVariables;
+
+enum class BindingKind : std::uint8_t {
+  Global = 0,     // top-level xsl:variable and xsl:param
+  Local = 1,      // xsl:variable and xsl:param inside a template
+  Parameter = 2,  // xsl:with-param: a value passed to the template about to run
+};
+
+struct Binding {
+  ExpandedName name;
+  Value value;
+  BindingKind kind;
+  const Node* scopeOwner;  // the element whose children hold the binding; null for globals
+};
+
+class VariableStack : public VariableLookup {
+ public:
+  // globals may be null (the XPath mode has none).
+  explicit VariableStack(GlobalVariables* globals = nullptr) : globals_(globals) {}
+  ~VariableStack() override;
+
+  // Locals from the top down, then the globals (evaluated on first use).
+  const Value* lookup(StringRef namespaceURI, StringRef localName,
+                      const EvalContext& context) override;
+
+  // The innermost local binding of name, or null; globals are not searched.
+  const Binding* findLocal(const ExpandedName& name) const;
+  // Whether a global of that name exists.
+  bool hasGlobal(const ExpandedName& name) const;
+
+  void push(ExpandedName name, Value value, BindingKind kind, const Node* scopeOwner);
+  // Removes entries from the top while their scope owner is owner.
+  void popScope(const Node* owner);
+
+  GlobalVariables* globals() const { return globals_; }
+  std::size_t size() const { return bindings_.size(); }
+
+ private:
+  GlobalVariables* globals_;  // not owned; lives for the run
+  std::vector<Binding> bindings_;
+};
+
+}  // namespace ovra

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/node.h"
 #include "xpath/expr_impl.h"
+#include "xpath/runtime/functions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -101,56 +102,6 @@ std::unique_ptr<NodeStream> VariableExpr::select(const EvalContext& context) con
 
 // ---- Operators ----
 
-bool BinaryExpr::usesContextSize() const {
-  return left_->usesContextSize() || right_->usesContextSize();
-}
-
-Value BinaryExpr::evaluate(const EvalContext& context) const {
-  switch (op_) {
-    // The right operand is not evaluated when the left decides, as XPath requires.
-    case TokenKind::Or:
-      return Value::makeBoolean(evaluateBoolean(*left_, context) ||
-                                evaluateBoolean(*right_, context));
-    case TokenKind::And:
-      return Value::makeBoolean(evaluateBoolean(*left_, context) &&
-                                evaluateBoolean(*right_, context));
-    default:
-      break;
-  }
-  Value left = left_->evaluate(context);
-  Value right = right_->evaluate(context);
-  switch (op_) {
-    case TokenKind::Equal:
-      return Value::makeBoolean(equalValues(left, right));
-    case TokenKind::NotEqual:
-      return Value::makeBoolean(notEqualValues(left, right));
-    case TokenKind::Less:
-    case TokenKind::LessOrEqual:
-    case TokenKind::Greater:
-    case TokenKind::GreaterOrEqual:
-      return Value::makeBoolean(compareValues(left, right, op_));
-    default:
-      break;
-  }
-  double a = numberOf(left);
-  double b = numberOf(right);
-  switch (op_) {
-    case TokenKind::Multiply:
-      return Value::makeNumber(a * b);
-    case TokenKind::Div:
-      return Value::makeNumber(a / b);
-    case TokenKind::Mod:
-      return Value::makeNumber(std::fmod(a, b));
-    case TokenKind::Minus:
-      return Value::makeNumber(a - b);
-    case TokenKind::Plus:
-      return Value::makeNumber(a + b);
-    default:
-      break;
-  }
-  return Value();
-}
-
 static NodeVector nodeSetOf(Value value, const Token& token) {
   if (value.kind == ValueKind::NodeSet)
     return std::move(value.nodes);
@@ -159,13 +110,7 @@ static NodeVector nodeSetOf(Value value, const Token& token) {
   throw EvaluateException(token, kUnionOfNonNodeSets);
 }
 
-bool UnionExpr::usesContextSize() const {
-  return left_->usesContextSize() || right_->usesContextSize();
-}
-
-Value UnionExpr::evaluate(const EvalContext& context) const {
-  NodeVector left = nodeSetOf(left_->evaluate(context), token_);
-  NodeVector right = nodeSetOf(right_->evaluate(context), token_);
+static NodeVector mergeDocumentOrder(const NodeVector& left, const NodeVector& right) {
   NodeVector merged;
   merged.reserve(left.size() + right.size());
   std::size_t i = 0, j = 0;
@@ -180,13 +125,139 @@ Value UnionExpr::evaluate(const EvalContext& context) const {
       ++j;
     }
   }
-  merged.insert(merged.end(), left.begin() + i, left.end());
-  merged.insert(merged.end(), right.begin() + j, right.end());
-  return Value::makeNodeSet(std::move(merged));
+  merged.insert(merged.end(), left.begin() + std::ptrdiff_t(i), left.end());
+  merged.insert(merged.end(), right.begin() + std::ptrdiff_t(j), right.end());
+  return merged;
+}
+
+static bool isLogical(TokenKind op) {
+  return op == TokenKind::And || op == TokenKind::Or;
+}
+
+static bool isComparison(TokenKind op) {
+  return int(op) >= int(TokenKind::Less) && int(op) <= int(TokenKind::NotEqual);
+}
+
+// One operator applied to the value so far and the next operand.
+static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
+                           const EvalContext& context) {
+  const Expr& operand = *operation.operand;
+  switch (operation.op) {
+    // The right operand is not evaluated when the left decides, as XPath requires.
+    case TokenKind::Or:
+      return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
+    case TokenKind::And:
+      return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
+    case TokenKind::Union:
+      return Value::makeNodeSet(mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
+                                                   nodeSetOf(operand.evaluate(context),
+                                                             operation.token)));
+    default:
+      break;
+  }
+  Value right = operand.evaluate(context);
+  switch (operation.op) {
+    case TokenKind::Equal:
+      return Value::makeBoolean(equalValues(left, right));
+    case TokenKind::NotEqual:
+      return Value::makeBoolean(notEqualValues(left, right));
+    case TokenKind::Less:
+    case TokenKind::LessOrEqual:
+    case TokenKind::Greater:
+    case TokenKind::GreaterOrEqual:
+      return Value::makeBoolean(compareValues(left, right, operation.op));
+    default:
+      break;
+  }
+  double a = numberOf(left);
+  double b = numberOf(right);
+  switch (operation.op) {
+    case TokenKind::Multiply:
+      return Value::makeNumber(a * b);
+    case TokenKind::Div:
+      return Value::makeNumber(a / b);
+    case TokenKind::Mod:
+      return Value::makeNumber(std::fmod(a, b));  // the sign of the dividend
+    case TokenKind::Minus:
+      return Value::makeNumber(a - b);
+    case TokenKind::Plus:
+      return Value::makeNumber(a + b);
+    default:
+      break;
+  }
+  return Value();
+}
+
+Value BinaryExpr::evaluate(const EvalContext& context) const {
+  Value value = isLogical(rest_.front().op)
+                    ? Value::makeBoolean(evaluateBoolean(*first_, context))
+                    : first_->evaluate(context);
+  for (const Operation& operation : rest_)
+    value = applyOperator(operation, std::move(value), context);
+  return value;
+}
+
+bool BinaryExpr::returnsNodeSet() const {
+  return std::all_of(rest_.begin(), rest_.end(),
+                     [](const Operation& o) { return o.op == TokenKind::Union; });
+}
+
+bool BinaryExpr::usesContextSize() const {
+  return first_->usesContextSize() ||
+         std::any_of(rest_.begin(), rest_.end(),
+                     [](const Operation& o) { return o.operand->usesContextSize(); });
+}
+
+bool BinaryExpr::usesPosition() const {
+  return first_->usesPosition() ||
+         std::any_of(rest_.begin(), rest_.end(),
+                     [](const Operation& o) { return o.operand->usesPosition(); });
+}
+
+bool BinaryExpr::mayBeNumber() const {
+  TokenKind last = rest_.back().op;
+  return !isLogical(last) && !isComparison(last) && last != TokenKind::Union;
 }
 
 Value NegateExpr::evaluate(const EvalContext& context) const {
   return Value::makeNumber(-numberOf(operand_->evaluate(context)));
+}
+
+// ---- Function calls ----
+
+FunctionCallExpr::FunctionCallExpr(Token token, String name, const FunctionEntry& entry,
+                                   std::vector<std::unique_ptr<Expr>> arguments)
+    : token_(token), name_(std::move(name)), entry_(entry), arguments_(std::move(arguments)) {}
+
+Value FunctionCallExpr::evaluate(const EvalContext& context) const {
+  ArgumentList values;
+  values.reserve(arguments_.size());
+  for (const auto& argument : arguments_)
+    values.push_back(argument->evaluate(context));
+  return entry_.function(token_, context, values);
+}
+
+bool FunctionCallExpr::returnsNodeSet() const {
+  return name_.view() == "current";
+}
+
+bool FunctionCallExpr::usesContextSize() const {
+  return name_.view() == "last" ||
+         std::any_of(arguments_.begin(), arguments_.end(),
+                     [](const auto& a) { return a->usesContextSize(); });
+}
+
+bool FunctionCallExpr::usesPosition() const {
+  return name_.view() == "position" || name_.view() == "last" ||
+         std::any_of(arguments_.begin(), arguments_.end(),
+                     [](const auto& a) { return a->usesPosition(); });
+}
+
+bool FunctionCallExpr::mayBeNumber() const {
+  static constexpr std::string_view kNumberFunctions[] = {
+      "ceiling", "count", "floor", "last", "number", "position", "round", "string-length", "sum"};
+  return std::find(std::begin(kNumberFunctions), std::end(kNumberFunctions), name_.view()) !=
+         std::end(kNumberFunctions);
 }
 
 }  // namespace ovra

@@ -41,6 +41,7 @@ class LiteralExpr : public Expr {
  public:
   explicit LiteralExpr(String text) : text_(std::move(text)) {}
   Value evaluate(const EvalContext& context) const override;
+  bool mayBeNumber() const override { return false; }
   const String& text() const { return text_; }
 
  private:
@@ -70,33 +71,26 @@ class VariableExpr : public Expr {
   ExpandedName name_;
 };
 
-// The arithmetic, comparison and logical operators.
+// A left-associative chain of binary operators: ((first op1 e1) op2 e2) ... Long
+// operator chains are evaluated, and destroyed, without recursion on their length.
 class BinaryExpr : public Expr {
  public:
-  BinaryExpr(TokenKind op, std::unique_ptr<Expr> left, std::unique_ptr<Expr> right)
-      : op_(op), left_(std::move(left)), right_(std::move(right)) {}
+  struct Operation {
+    TokenKind op;
+    Token token;
+    std::unique_ptr<Expr> operand;
+  };
+  BinaryExpr(std::unique_ptr<Expr> first, std::vector<Operation> rest)
+      : first_(std::move(first)), rest_(std::move(rest)) {}
   Value evaluate(const EvalContext& context) const override;
+  bool returnsNodeSet() const override;
   bool usesContextSize() const override;
+  bool usesPosition() const override;
+  bool mayBeNumber() const override;
 
  private:
-  TokenKind op_;
-  std::unique_ptr<Expr> left_;
-  std::unique_ptr<Expr> right_;
-};
-
-// "|": both operands must be node-sets; the result merges them by document order.
-class UnionExpr : public Expr {
- public:
-  UnionExpr(Token token, std::unique_ptr<Expr> left, std::unique_ptr<Expr> right)
-      : token_(token), left_(std::move(left)), right_(std::move(right)) {}
-  Value evaluate(const EvalContext& context) const override;
-  bool returnsNodeSet() const override { return true; }
-  bool usesContextSize() const override;
-
- private:
-  Token token_;
-  std::unique_ptr<Expr> left_;
-  std::unique_ptr<Expr> right_;
+  std::unique_ptr<Expr> first_;
+  std::vector<Operation> rest_;
 };
 
 class NegateExpr : public Expr {
@@ -104,9 +98,30 @@ class NegateExpr : public Expr {
   explicit NegateExpr(std::unique_ptr<Expr> operand) : operand_(std::move(operand)) {}
   Value evaluate(const EvalContext& context) const override;
   bool usesContextSize() const override { return operand_->usesContextSize(); }
+  bool usesPosition() const override { return operand_->usesPosition(); }
 
  private:
   std::unique_ptr<Expr> operand_;
+};
+
+struct FunctionEntry;
+
+// A core function call; the arguments are evaluated completely, in order.
+class FunctionCallExpr : public Expr {
+ public:
+  FunctionCallExpr(Token token, String name, const FunctionEntry& entry,
+                   std::vector<std::unique_ptr<Expr>> arguments);
+  Value evaluate(const EvalContext& context) const override;
+  bool returnsNodeSet() const override;
+  bool usesContextSize() const override;
+  bool usesPosition() const override;
+  bool mayBeNumber() const override;
+
+ private:
+  Token token_;
+  String name_;
+  const FunctionEntry& entry_;  // lives in the process-wide function table
+  std::vector<std::unique_ptr<Expr>> arguments_;
 };
 
 // Which nodes of an axis a step keeps, before its predicates.
@@ -129,6 +144,9 @@ struct NodeTest {
   bool matches(Node* node, NodeKind principal) const;
   bool onlyMatchesElements(NodeKind principal) const;
 };
+
+class NodeTestNode;
+NodeTest compileNodeTest(const NodeTestNode& node);
 
 struct Step {
   TokenKind axis = TokenKind::AxisChild;
@@ -155,6 +173,8 @@ class PathExpr : public Expr {
   std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
   bool returnsNodeSet() const override { return true; }
   bool usesContextSize() const override;
+  bool usesPosition() const override;
+  bool mayBeNumber() const override { return false; }
 
  private:
   std::unique_ptr<NodeStream> source(const EvalContext& context) const;

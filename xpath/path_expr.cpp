@@ -355,6 +355,10 @@ bool PathExpr::usesContextSize() const {
   return filter_ != nullptr && filter_->usesContextSize();
 }
 
+bool PathExpr::usesPosition() const {
+  return filter_ != nullptr && filter_->usesPosition();
+}
+
 std::unique_ptr<NodeStream> PathExpr::source(const EvalContext& context) const {
   if (filter_ == nullptr) {
     Node* start = context.contextNode;

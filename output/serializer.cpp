@@ -135,7 +135,7 @@ void Serializer::endNode(std::uint8_t flag) {
   if (!element.startTagClosed) {
     if (element.htmlVoid) {
       writeMarkup(">");
-    } else if (method() == OutputMethod::Html) {
+    } else if (element.html) {
       // HTML has no empty-element tags: only void elements may omit the end tag.
       writeMarkup("></");
       writeQName(element.prefix, element.localName, element.node);
@@ -214,6 +214,7 @@ std::uint8_t Serializer::startElement(Node* element) {
     entry.cdata = settings_.isCdataSectionElement(key_);
   }
   if (current == OutputMethod::Html && uri.empty()) {
+    entry.html = true;
     entry.htmlVoid = isHtmlVoidElement(localName.view());
     entry.rawText = isHtmlElementNamed(element, "script") || isHtmlElementNamed(element, "style");
   }

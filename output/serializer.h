@@ -87,6 +87,7 @@ class Serializer : public Output {
     std::size_t bindingMark;  // size of bindings_ before this element's declarations
     bool startTagClosed;
     bool cdata;     // its text goes into CDATA sections
+    bool html;      // written by the HTML rules: the html method, in no namespace
     bool htmlVoid;  // an HTML element without end tag
     bool rawText;   // an HTML script or style element
     // All its in-scope namespaces are declared in the output, so a child needs to look

@@ -37,20 +37,6 @@ std::string readError(const std::vector<std::pair<const char*, const char*>>& at
   return "";
 }
 
-TEST(OutputSettingsTest, Defaults) {
-  OutputSettings s;
-  EXPECT_EQ(s.method, OutputMethod::Unset);
-  EXPECT_STREQ(s.version.c_str(), "1.0");
-  EXPECT_STREQ(s.encoding.c_str(), "utf-8");
-  EXPECT_FALSE(s.omitXmlDeclaration);
-  EXPECT_FALSE(s.standalone);
-  EXPECT_TRUE(s.doctypePublic.empty());
-  EXPECT_TRUE(s.doctypeSystem.empty());
-  EXPECT_TRUE(s.cdataSectionElements.empty());
-  EXPECT_FALSE(s.indent);
-  EXPECT_STREQ(s.mediaType.c_str(), "text/xml");
-}
-
 TEST(OutputSettingsTest, InvalidAttributesAreReportedAtTheElementLine) {
   struct Case {
     const char* name;

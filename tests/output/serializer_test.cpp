@@ -45,7 +45,7 @@ struct Name {
 };
 
 Name parseName(std::string_view name) {
-  std::string_view uri;
+  std::string_view uri = "";  // not a null view: interning one trips UBSan in memcmp
   if (!name.empty() && name[0] == '{') {
     std::size_t close = name.find('}');
     uri = name.substr(1, close - 1);

@@ -47,8 +47,9 @@ void NamePool::grow() {
 StringRef NamePool::intern(std::string_view text) {
   std::uint32_t h = hashName(text);
   for (const Entry& entry : buckets_[h % buckets_.size()]) {
+    // An empty view may have a null data pointer, which memcmp must not see.
     if (entry.hash == h && entry.length == text.size() &&
-        std::memcmp(entry.text, text.data(), text.size()) == 0)
+        (text.empty() || std::memcmp(entry.text, text.data(), text.size()) == 0))
       return StringRef(entry.text, entry.bit);
   }
   if (count_ + 1 > buckets_.size() / 2)

@@ -60,6 +60,9 @@ void Node::appendNamespace(Node*) {}
 void Node::appendAttribute(Node*) {}
 
 Node* Node::nextSibling() {
+  // Attribute and namespace lists are complete from the start.
+  if (!isChildKind())
+    return next_;
   while (next_ == nullptr && parent_ != nullptr && !parent_->isComplete()) {
     Document* document = parent_->document();
     if (document == nullptr || !document->parseChunk())
@@ -302,8 +305,14 @@ void ElementNode::ensureComplete() {
   }
 }
 
+// Reads only until a first child exists: a query that wants the start of a large element
+// need not read the rest of it.
 Node* ElementNode::firstChild() {
-  ensureComplete();
+  while (children_.empty() && !complete_) {
+    Document* owner = document();
+    if (owner == nullptr || !owner->parseChunk())
+      break;
+  }
   return children_.first();
 }
 

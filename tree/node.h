@@ -63,8 +63,8 @@ class Node {
   virtual bool isComplete() const { return true; }
 
   Node* parent() const { return parent_; }
-  // These two parse on demand: an element first reads up to its end tag, a root reads
-  // until it has a child (firstChild) or to the end of the file (lastChild).
+  // These two parse on demand: firstChild reads until a first child exists (or the
+  // node is complete), lastChild until the node is complete.
   virtual Node* firstChild();
   virtual Node* lastChild();
   virtual void appendChild(Node* node);

@@ -174,6 +174,9 @@ TEST_F(FunctionsTest, SubstringRoundsAndHandlesNaNAndInfinities) {
       {"substring", {S("abcde"), N(1), N(kNaN)}, ""},
       {"substring", {S("abcde"), N(-42), N(kInfinity)}, "abcde"},
       {"substring", {S("abcde"), N(-kInfinity), N(kInfinity)}, ""},
+      {"substring", {S("abc"), N(1), N(kInfinity)}, "abc"},
+      {"substring", {S("abc"), N(-3e9)}, "abc"},
+      {"substring", {S("abc"), N(kInfinity)}, ""},
       {"substring", {S("abcde"), S(" 2 "), S("2")}, "bc"},
       {"substring", {S("a\xC3\xA9z"), N(2), N(1)}, "\xC3\xA9"},
   };

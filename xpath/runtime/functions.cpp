@@ -75,20 +75,6 @@ bool isXPathSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
-// floor(x + 0.5) as a 32-bit integer; NaN and values out of range give the most negative
-// integer, so substring's sums below wrap the way the infinite cases need.
-std::int32_t roundToInt32(double x) {
-  double rounded = std::floor(x + 0.5);
-  if (std::isnan(rounded) || rounded < double(std::numeric_limits<std::int32_t>::min()) ||
-      rounded > double(std::numeric_limits<std::int32_t>::max()))
-    return std::numeric_limits<std::int32_t>::min();
-  return std::int32_t(rounded);
-}
-
-std::int32_t wrappingAdd(std::int32_t a, std::int32_t b) {
-  return std::int32_t(std::uint32_t(a) + std::uint32_t(b));
-}
-
 Value makeText(std::string_view text) {
   return Value::makeString(String(text));
 }
@@ -198,27 +184,32 @@ Value stringLengthFunction(const Token&, const EvalContext& context, ArgumentLis
   return Value::makeNumber(double(countChars(stringArgument(context, args).view())));
 }
 
-// The characters at 1-based positions k with start <= k < start + length, with both
-// bounds rounded and the sums done in wrapping 32-bit arithmetic: NaN and the
-// infinities become the most negative integer, and the wrap-around then gives the
-// empty or the whole string as the infinite cases require.
+// The characters at 1-based positions k with round(start) <= k < round(start) +
+// round(length), compared in doubles as XPath defines: NaN bounds select nothing and the
+// infinities reach as far as they point.
 Value substringFunction(const Token&, const EvalContext&, ArgumentList& args) {
   String text = stringOf(args[0]);
   std::string_view view = text.view();
-  std::int32_t skip = wrappingAdd(roundToInt32(numberOf(args[1])), -1);
+  double first = std::floor(numberOf(args[1]) + 0.5);
   bool bounded = args.size() > 2;
-  std::int32_t limit = bounded ? wrappingAdd(skip, roundToInt32(numberOf(args[2]))) : 0;
+  double end = bounded ? first + std::floor(numberOf(args[2]) + 0.5) : 0;
 
-  std::size_t offset = 0;
-  std::int64_t index = 0;
-  for (; index < skip && offset < view.size(); ++index)
+  std::size_t begin = view.size();
+  std::size_t stop = view.size();
+  double position = 1;
+  for (std::size_t offset = 0; offset < view.size(); position += 1) {
+    bool inside = position >= first && (!bounded || position < end);
+    if (inside && begin == view.size())
+      begin = offset;
+    if (!inside && begin != view.size()) {
+      stop = offset;
+      break;
+    }
     offset += nextChar(view, offset).size();
-  if (offset >= view.size())
+  }
+  if (begin >= stop)
     return Value::makeString(String());
-  std::size_t begin = offset;
-  for (; offset < view.size() && (!bounded || index < limit); ++index)
-    offset += nextChar(view, offset).size();
-  return makeText(view.substr(begin, offset - begin));
+  return makeText(view.substr(begin, stop - begin));
 }
 
 // Only space, tab, line feed and carriage return count as white space.

@@ -1,0 +1,108 @@
+#include "output/output_settings.h"
+
+#include "base/exceptions.h"
+#include "output/encoder.h"
+#include "tree/node.h"
+#include "xpath/runtime/qname.h"
+
+namespace ovra {
+
+namespace {
+
+constexpr const char* kUnknownOutputMethod = "Unknown output method";
+constexpr const char* kBadOmitXmlDeclaration =
+    "Expecting omit-xml-declartion attribute to have value 'yes' or 'no'";
+constexpr const char* kBadStandalone = "Expecting standalone attribute to have value 'yes' or 'no'";
+constexpr const char* kBadIndent = "Expecting indent attribute to have value 'yes' or 'no'";
+constexpr const char* kUnexpectedAttribute = "Unexpected attribute on xsl:output, ";
+constexpr const char* kUnsupportedEncoding = "Unsupported output encoding, ";
+constexpr const char* kUndeclaredCdataPrefix =
+    "Undeclared namespace prefix in cdata-section-elements, ";
+
+bool readYesNo(const Node* attribute, std::string_view value, const char* message) {
+  if (value == "yes")
+    return true;
+  if (value == "no")
+    return false;
+  throw StylesheetException(attribute, message);
+}
+
+bool isListSeparator(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Each name is a QName resolved at the xsl:output element. An unprefixed name takes the
+// default namespace in effect there, as every other element name in the result does.
+void readCdataSectionElements(OutputSettings& settings, const Node* attribute,
+                              std::string_view list) {
+  const Node* element = attribute->parent();
+  std::size_t i = 0;
+  while (i < list.size()) {
+    while (i < list.size() && isListSeparator(list[i]))
+      ++i;
+    std::size_t start = i;
+    while (i < list.size() && !isListSeparator(list[i]))
+      ++i;
+    if (start == i)
+      break;
+    std::string_view name = list.substr(start, i - start);
+    std::string_view prefix = qnamePrefix(name);
+    StringRef uri = lookupNamespace(element, prefix);
+    if (!prefix.empty() && uri.empty())
+      throw StylesheetException(attribute, String(kUndeclaredCdataPrefix).append(name));
+    std::string key(uri.view());
+    key += '/';
+    key += qnameLocalPart(name);
+    settings.addCdataSectionElement(key);
+  }
+}
+
+}  // namespace
+
+OutputSettings::OutputSettings() : cdataSectionElements(kCdataSetBuckets) {}
+
+void OutputSettings::read(const Node* element) {
+  // Attributes are complete when their element is made: no lazy sibling walk needed.
+  for (const Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    std::string_view name = attribute->localName().view();
+    const char* valueText = static_cast<const AttributeNode*>(attribute)->value();
+    std::string_view value = valueText ? std::string_view(valueText) : std::string_view();
+    if (name == "method") {
+      if (value == "html")
+        method = OutputMethod::Html;
+      else if (value == "xml")
+        method = OutputMethod::Xml;
+      else if (value == "text")
+        method = OutputMethod::Text;
+      else
+        throw StylesheetException(attribute, kUnknownOutputMethod);
+    } else if (name == "version") {
+      version = value;
+    } else if (name == "encoding") {
+      // Checked here so that a stylesheet naming an encoding we cannot write fails when
+      // it loads, not halfway through its output.
+      if (!Encoder::isSupported(value))
+        throw StylesheetException(attribute, String(kUnsupportedEncoding).append(value));
+      encoding = value;
+    } else if (name == "omit-xml-declaration") {
+      omitXmlDeclaration = readYesNo(attribute, value, kBadOmitXmlDeclaration);
+    } else if (name == "standalone") {
+      standalone = readYesNo(attribute, value, kBadStandalone);
+    } else if (name == "doctype-public") {
+      doctypePublic = value;
+    } else if (name == "doctype-system") {
+      doctypeSystem = value;
+    } else if (name == "media-type") {
+      mediaType = value;
+    } else if (name == "indent") {
+      indent = readYesNo(attribute, value, kBadIndent);
+    } else if (name == "cdata-section-elements") {
+      readCdataSectionElements(*this, attribute, value);
+    } else {
+      throw StylesheetException(attribute, String(kUnexpectedAttribute).append(name));
+    }
+  }
+}
+
+}  // namespace ovra

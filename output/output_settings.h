@@ -1,0 +1,68 @@
+// The record of the xsl:output attributes: the stylesheet fills one while it compiles,
+// and the Serializer copies it at the start of every run to choose how it writes.
+#pragma once
+
+#include "base/string.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <unordered_set>
+
+namespace ovra {
+
+class Node;
+
+enum class OutputMethod : std::int32_t {
+  Unset = 0,  // decided by the Serializer at the first element
+  Xml = 1,    // "xml"
+  Html = 2,   // "html"
+  Text = 3,   // "text"
+};
+
+// String-keyed set hashing h = h * 33 + byte from 0, like every name table here; finds
+// take a string_view without building a key.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const {
+    std::uint32_t h = 0;
+    for (char c : text)
+      h = h * 33 + static_cast<unsigned char>(c);
+    return h;
+  }
+};
+using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
+
+// A plain record: copying copies every field, the CDATA section set included.
+struct OutputSettings {
+  static constexpr std::size_t kCdataSetBuckets = 64;
+
+  OutputSettings();
+
+  // Applies the attributes of one xsl:output element in document order; several elements
+  // are applied one after the other, later values overriding earlier ones and CDATA
+  // section names accumulating. Throws StylesheetException at the first bad attribute.
+  void read(const Node* element);
+
+  // expandedName is the namespace name, "/", the local name (Node::expandedName).
+  bool isCdataSectionElement(std::string_view expandedName) const {
+    return !cdataSectionElements.empty() && cdataSectionElements.count(expandedName) != 0;
+  }
+  void addCdataSectionElement(std::string_view expandedName) {
+    cdataSectionElements.emplace(expandedName);
+  }
+
+  OutputMethod method = OutputMethod::Unset;
+  String version = "1.0";
+  String encoding = "utf-8";  // as given; the declaration repeats it unchanged
+  bool omitXmlDeclaration = false;
+  bool standalone = false;
+  String doctypePublic;
+  String doctypeSystem;
+  TextSet cdataSectionElements;
+  bool indent = false;            // stored and copied; output does not depend on it
+  String mediaType = "text/xml";  // the same
+};
+
+}  // namespace ovra

@@ -1,0 +1,164 @@
+// The result writer: turns node events and character data into XML, HTML or plain text
+// on a stdio stream (or another Output), in the encoding the output settings name.
+#pragma once
+
+#include "base/string.h"
+#include "output/encoder.h"
+#include "output/output.h"
+#include "output/output_settings.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ovra {
+
+class Node;
+
+// One per job: the driver makes it, every run of the job writes through it, and it
+// writes what it still buffers when destroyed. Two ways in:
+//  - node events: startNode(node) answers a flag that endNode takes back once the node's
+//    attributes and children have been started and ended in between; copyNode writes a
+//    whole subtree;
+//  - the Output interface: character data, escaped as the current state requires.
+// Start tags are closed lazily, so attributes may follow their element's startNode until
+// the first content arrives. Nodes handed in must live until their endNode.
+class Serializer : public Output {
+ public:
+  static constexpr std::size_t kBufferSize = 4096;
+
+  // stream is not owned and must stay open until the Serializer is destroyed.
+  explicit Serializer(std::FILE* stream);
+  // Writes the encoded bytes to sink instead (in-memory results, tests); not owned, same
+  // lifetime rule.
+  explicit Serializer(Output& sink);
+  ~Serializer() override;  // writes what is buffered; failures are ignored
+
+  // Replaced at the start of every run; the encoding takes effect with the first byte
+  // written and stays for the life of the Serializer.
+  const OutputSettings& settings() const { return settings_; }
+  OutputSettings& settings() { return settings_; }
+
+  // Returns 1 when endNode has nothing to close (every kind but an element, and anything
+  // under the text method), 0 after an element's start. May throw StylesheetException
+  // when a name cannot be written in the output encoding.
+  std::uint8_t startNode(Node* node);
+  void endNode(std::uint8_t flag);
+  // The node with its attributes, namespaces and all descendants; never recurses.
+  void copyNode(Node* node);
+
+  // Character data: escaped, unless escaping is disabled, the text method is in use, the
+  // text is in an HTML script or style element, or it goes into a CDATA section.
+  void write(const char* text, std::size_t length) override;
+  using Output::write;
+  // Hands everything buffered to the stream or sink.
+  void flush() override;
+
+  // disable-output-escaping; returns the previous state.
+  bool setDisableOutputEscaping(bool disable) {
+    bool previous = noEscape_;
+    noEscape_ = disable;
+    return previous;
+  }
+
+ private:
+  // What to do with a character the output encoding cannot represent.
+  enum class Context {
+    Text = 0,   // content, attribute values, comments: a character reference
+    Cdata = 1,  // inside a CDATA section: end it, a character reference, start another
+    Plain = 2,  // the text method has no references: "?"
+    Name = 3,   // names cannot hold a reference: StylesheetException at nameNode_
+    Drop = 4,   // the replacement itself: left out
+  };
+
+  // A namespace declaration written on an element that is still open.
+  struct Binding {
+    StringRef prefix;
+    StringRef uri;
+  };
+
+  struct OpenElement {
+    Node* node;
+    StringRef prefix;  // as written, which need not be the node's own
+    StringRef localName;
+    std::size_t bindingMark;  // size of bindings_ before this element's declarations
+    bool startTagClosed;
+    bool cdata;     // its text goes into CDATA sections
+    bool html;      // written by the HTML rules: the html method, in no namespace
+    bool htmlVoid;  // an HTML element without end tag
+    bool rawText;   // an HTML script or style element
+    // All its in-scope namespaces are declared in the output, so a child needs to look
+    // at its own namespace nodes only.
+    bool scopeComplete;
+  };
+
+  OutputMethod method() const {
+    return settings_.method != OutputMethod::Unset ? settings_.method : decidedMethod_;
+  }
+
+  std::uint8_t startElement(Node* element);
+  std::uint8_t startAttribute(Node* attribute);
+  void writeComment(std::string_view text);
+  void writeProcessingInstruction(Node* node, std::string_view target, std::string_view data);
+  void writePrologue(Node* element, StringRef prefix);
+  void closeStartTag();
+
+  // Namespace bookkeeping for the element being started (fills scope_ and pending_).
+  void collectScope(const Node* element, bool ownOnly);
+  StringRef chooseElementPrefix(StringRef uri, StringRef prefix);
+  bool collectDeclarations(StringRef uri, StringRef prefix);
+  const Binding* findBinding(std::string_view prefix) const;
+  bool isBound(std::string_view prefix, std::string_view uri) const;
+  StringRef findPrefixFor(std::string_view uri) const;
+  StringRef makePrefix();
+  void writeDeclaration(const Binding& binding, const Node* node);
+
+  // Text in its three forms.
+  void writeContent(const char* text, std::size_t length);
+  void writeEscaped(const char* text, std::size_t length, bool attribute);
+  void writeCdata(const char* text, std::size_t length);
+  void writeRaw(const char* text, std::size_t length);
+
+  // The byte pipeline: UTF-8 in, encoded bytes into the buffer.
+  void writeMarkup(std::string_view text);
+  void writeName(std::string_view name, const Node* node);
+  void writeQName(StringRef prefix, StringRef localName, const Node* node);
+  void emit(const char* text, std::size_t length, Context context);
+  void emitConverted(const char* text, std::size_t length, Context context);
+  void emitReplacement(char32_t character, Context context);
+  void chooseEncoding();
+  void putBytes(const char* bytes, std::size_t length);
+  void writeBuffer();
+
+  OutputSettings settings_;
+  std::FILE* stream_ = nullptr;  // not owned
+  Output* sink_ = nullptr;       // not owned; used when stream_ is null
+  std::unique_ptr<char[]> buffer_;
+  std::size_t fill_ = 0;
+
+  enum class EncodingState { Undecided = 0, Utf8 = 1, Converted = 2 };
+  EncodingState encodingState_ = EncodingState::Undecided;
+  Encoder encoder_;
+  const Node* nameNode_ = nullptr;  // the node whose name is being written
+
+  bool declarationDone_ = false;
+  bool noEscape_ = false;
+  OutputMethod decidedMethod_ = OutputMethod::Unset;  // when the settings leave it unset
+  int rawTextDepth_ = 0;                              // open HTML script and style elements
+  int closingBrackets_ = 0;  // ']' ending the escaped text so far, to break up "]]>"
+  unsigned generatedPrefixes_ = 0;
+
+  std::vector<OpenElement> elements_;
+  std::vector<Binding> bindings_;  // declarations of the open elements, outermost first
+
+  // Scratch space reused from element to element.
+  std::vector<Binding> scope_;
+  std::vector<Binding> pending_;
+  std::string key_;
+  std::vector<std::pair<Node*, std::uint8_t>> copyStack_;
+};
+
+}  // namespace ovra

@@ -1,0 +1,130 @@
+#include "base/exceptions.h"
+#include "output/output_settings.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+
+#include <gtest/gtest.h>
+
+#include <memory>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ovra {
+namespace {
+
+constexpr const char* kXslt = "http://www.w3.org/1999/XSL/Transform";
+
+// An xsl:output element on line 5 with the given attributes in no namespace.
+std::unique_ptr<ElementNode>
+outputElement(const std::vector<std::pair<const char*, const char*>>& attributes) {
+  auto element =
+      std::make_unique<ElementNode>(intern(kXslt), intern("output"), intern("xsl"), 5, true);
+  for (const auto& [name, value] : attributes)
+    element->appendAttribute(
+        AttributeNode::makeOwned(emptyName(), emptyName(), intern(name), value));
+  return element;
+}
+
+// The message read() throws for these attributes, or "" when it accepts them.
+std::string readError(const std::vector<std::pair<const char*, const char*>>& attributes) {
+  OutputSettings settings;
+  try {
+    settings.read(outputElement(attributes).get());
+  } catch (const StylesheetException& error) {
+    return error.message().c_str();
+  }
+  return "";
+}
+
+TEST(OutputSettingsTest, InvalidAttributesAreReportedAtTheElementLine) {
+  struct Case {
+    const char* name;
+    const char* value;
+    const char* expected;
+  };
+  constexpr Case kCases[] = {
+      {"method", "HTML", "Unknown output method on line 5 in \n"},
+      {"method", "", "Unknown output method on line 5 in \n"},
+      {"omit-xml-declaration", "true",
+       "Expecting omit-xml-declartion attribute to have value 'yes' or 'no' on line 5 in \n"},
+      {"standalone", "Yes",
+       "Expecting standalone attribute to have value 'yes' or 'no' on line 5 in \n"},
+      {"indent", "1", "Expecting indent attribute to have value 'yes' or 'no' on line 5 in \n"},
+      {"output-version", "2", "Unexpected attribute on xsl:output, output-version on line 5 in \n"},
+      {"encoding", "no-such-encoding",
+       "Unsupported output encoding, no-such-encoding on line 5 in \n"},
+      {"encoding", "ISO-8859-1//TRANSLIT",
+       "Unsupported output encoding, ISO-8859-1//TRANSLIT on line 5 in \n"},
+      {"cdata-section-elements", "a q:b",
+       "Undeclared namespace prefix in cdata-section-elements, q:b on line 5 in \n"},
+  };
+  for (const Case& c : kCases)
+    EXPECT_EQ(readError({{c.name, c.value}}), c.expected) << c.name << "=" << c.value;
+}
+
+TEST(OutputSettingsTest, ValuesAreStored) {
+  OutputSettings s;
+  s.read(outputElement({{"method", "text"},
+                        {"version", "1.1"},
+                        {"encoding", "us-ascii"},
+                        {"omit-xml-declaration", "yes"},
+                        {"standalone", "yes"},
+                        {"doctype-public", "-//P//EN"},
+                        {"doctype-system", "d.dtd"},
+                        {"media-type", "text/plain"},
+                        {"indent", "yes"}})
+             .get());
+  EXPECT_EQ(s.method, OutputMethod::Text);
+  EXPECT_STREQ(s.version.c_str(), "1.1");
+  EXPECT_STREQ(s.encoding.c_str(), "us-ascii");
+  EXPECT_TRUE(s.omitXmlDeclaration);
+  EXPECT_TRUE(s.standalone);
+  EXPECT_STREQ(s.doctypePublic.c_str(), "-//P//EN");
+  EXPECT_STREQ(s.doctypeSystem.c_str(), "d.dtd");
+  EXPECT_STREQ(s.mediaType.c_str(), "text/plain");
+  EXPECT_TRUE(s.indent);
+  EXPECT_EQ(readError({{"method", "xml"}, {"method", "html"}, {"encoding", "UTF-16"}}), "");
+}
+
+TEST(OutputSettingsTest, SeveralElementsAccumulate) {
+  OutputSettings s;
+  s.read(outputElement({{"encoding", "iso-8859-1"}, {"cdata-section-elements", "a"}}).get());
+  s.read(outputElement({{"method", "xml"}, {"cdata-section-elements", "b"}}).get());
+  EXPECT_STREQ(s.encoding.c_str(), "iso-8859-1");
+  EXPECT_EQ(s.method, OutputMethod::Xml);
+  EXPECT_TRUE(s.isCdataSectionElement("/a"));
+  EXPECT_TRUE(s.isCdataSectionElement("/b"));
+
+  OutputSettings copy;
+  copy = s;
+  EXPECT_TRUE(copy.isCdataSectionElement("/a"));
+  EXPECT_STREQ(copy.encoding.c_str(), "iso-8859-1");
+}
+
+TEST(OutputSettingsTest, CdataNamesAreSplitAndResolvedAtTheElement) {
+  RootNode root(nullptr);
+  auto* stylesheet = new ElementNode(intern(kXslt), intern("stylesheet"), intern("xsl"), 1, true);
+  root.appendChild(stylesheet);
+  stylesheet->appendNamespace(new NamespaceNode(intern("p"), intern("urn:p")));
+  stylesheet->appendNamespace(new NamespaceNode(emptyName(), intern("urn:d")));
+  auto* output = new ElementNode(intern(kXslt), intern("output"), intern("xsl"), 2, true);
+  stylesheet->appendChild(output);
+  output->appendAttribute(AttributeNode::makeOwned(
+      emptyName(), emptyName(), intern("cdata-section-elements"), " p:a\t  b\n\r\tp:c xml:d "));
+  // A namespaced attribute is dispatched on its local name alone.
+  output->appendAttribute(
+      AttributeNode::makeOwned(intern("urn:x"), intern("x"), intern("method"), "html"));
+  OutputSettings s;
+  s.read(output);
+  EXPECT_EQ(s.method, OutputMethod::Html);
+  EXPECT_EQ(s.cdataSectionElements.size(), 4u);
+  EXPECT_TRUE(s.isCdataSectionElement("urn:p/a"));
+  EXPECT_TRUE(s.isCdataSectionElement("urn:d/b"));  // the default namespace applies
+  EXPECT_TRUE(s.isCdataSectionElement("urn:p/c"));
+  EXPECT_TRUE(s.isCdataSectionElement("http://www.w3.org/XML/1998/namespace/d"));
+  EXPECT_FALSE(s.isCdataSectionElement("/b"));
+}
+
+}  // namespace
+}  // namespace ovra

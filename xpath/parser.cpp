@@ -1,0 +1,387 @@
+#include "xpath/parser.h"
+
+#include "base/exceptions.h"
+#include "xpath/lexer.h"
+#include "xpath/runtime/qname.h"
+
+#include <algorithm>
+#include <cassert>
+#include <climits>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace ovra {
+
+namespace {
+
+constexpr const char* kMissingBracket = "Missing ']' after predicate";
+constexpr const char* kMissingFunctionParen = "Missing '(' after function";
+constexpr const char* kMissingComma = "Missing ',' after function argument";
+constexpr const char* kMissingParen = "Missing ')' after expression";
+constexpr const char* kOnlyProcessingInstructionArguments =
+    "Only processing instruction node tests can have arguments";
+constexpr const char* kProcessingInstructionLiteral =
+    "Processing instruction node tests must be literals";
+constexpr const char* kNodeTestParen = "Expecting ')' at end of nodetest";
+constexpr const char* kDoubleSlashNeedsStep = "'//' must be followed by a path step";
+constexpr const char* kSlashNeedsStep = "'/' must be followed by a path step";
+constexpr const char* kMissingPath = "Missing path expression";
+constexpr const char* kSyntaxError = "Syntax error in expression";
+constexpr const char* kUncompilable = "Uncompilable expression";
+constexpr const char* kNestedTooDeeply = "Expression nested too deeply";
+
+// ---- Operator precedence ----
+
+// The binary operator codes of each level, from the loosest binding to the tightest.
+struct PrecedenceLevel {
+  TokenKind lowest;
+  TokenKind highest;
+};
+
+constexpr PrecedenceLevel precedenceTable[] = {
+    {TokenKind::Or, TokenKind::Or},          {TokenKind::And, TokenKind::And},
+    {TokenKind::Equal, TokenKind::NotEqual}, {TokenKind::Less, TokenKind::GreaterOrEqual},
+    {TokenKind::Minus, TokenKind::Plus},     {TokenKind::Multiply, TokenKind::Mod},
+    {TokenKind::Union, TokenKind::Union},
+};
+
+int precedenceLevel(TokenKind op) {
+  for (int level = 0; level < int(std::size(precedenceTable)); ++level) {
+    if (op >= precedenceTable[level].lowest && op <= precedenceTable[level].highest)
+      return level;
+  }
+  assert(false && "every binary operator has a precedence level");
+  return 0;
+}
+
+// Arranges operands[0] operators[0] operands[1] ... into a tree: the loosest operator
+// nearest the right end is the root, with both sides arranged the same way, so every
+// operator is left-associative (1 - 2 - 3 is (1 - 2) - 3). Built with two stacks rather
+// than by splitting recursively, so a long chain costs linear time and no stack depth.
+std::unique_ptr<SyntaxNode> resolvePrecedence(std::vector<std::unique_ptr<SyntaxNode>> operands,
+                                              const std::vector<TokenKind>& operators) {
+  assert(operands.size() == operators.size() + 1);
+  std::vector<std::unique_ptr<SyntaxNode>> built;
+  std::vector<TokenKind> waiting;
+  auto reduce = [&] {
+    std::unique_ptr<SyntaxNode> right = std::move(built.back());
+    built.pop_back();
+    std::unique_ptr<SyntaxNode> left = std::move(built.back());
+    built.pop_back();
+    built.push_back(
+        std::make_unique<BinaryOpNode>(waiting.back(), std::move(left), std::move(right)));
+    waiting.pop_back();
+  };
+  built.push_back(std::move(operands[0]));
+  for (std::size_t i = 0; i < operators.size(); ++i) {
+    int level = precedenceLevel(operators[i]);
+    // An operator binding at least as tightly to the left takes its right operand first.
+    while (!waiting.empty() && precedenceLevel(waiting.back()) >= level)
+      reduce();
+    waiting.push_back(operators[i]);
+    built.push_back(std::move(operands[i + 1]));
+  }
+  while (!waiting.empty())
+    reduce();
+  return std::move(built.back());
+}
+
+// ---- Parser ----
+
+bool isSlash(TokenKind kind) {
+  return kind == TokenKind::Slash || kind == TokenKind::DoubleSlash;
+}
+
+bool isNodeType(TokenKind kind) {
+  return kind >= TokenKind::NodeTypeComment && kind <= TokenKind::NodeTypeNode;
+}
+
+std::string_view textOf(const Token& token) {
+  return {token.text, std::size_t(token.length)};
+}
+
+// Consumes the token queue from the front. Errors leave at once; the unique_ptrs release
+// whatever was built so far.
+class Parser {
+ public:
+  Parser(TokenQueue& queue, const Node* namespaceContext)
+      : queue_(queue), namespaceContext_(namespaceContext) {}
+
+  // Expr ::= PathExpr (BinaryOperator PathExpr)*
+  // Null when the queue holds nothing but the end token.
+  std::unique_ptr<SyntaxNode> parseExpr();
+
+ private:
+  // Counts the parentheses, brackets and argument lists open around the current
+  // expression; one too many is reported at its opening token.
+  class NestingGuard {
+   public:
+    NestingGuard(Parser& parser, const Token& opening) : parser_(parser) {
+      if (++parser_.nesting_ > kMaxExpressionNesting) {
+        --parser_.nesting_;
+        throw XPathParseException(opening, kNestedTooDeeply);
+      }
+    }
+    ~NestingGuard() { --parser_.nesting_; }
+    NestingGuard(const NestingGuard&) = delete;
+    NestingGuard& operator=(const NestingGuard&) = delete;
+
+   private:
+    Parser& parser_;
+  };
+
+  std::unique_ptr<PathNode> parsePath();
+  std::unique_ptr<SyntaxNode> parseFilter();
+  std::unique_ptr<StepNode> parseStep();
+  std::unique_ptr<NodeTypeTestNode> parseNodeTypeTest();
+  ExprList parseArguments();
+  ExprList parsePredicates();
+  ExpandedName resolve(const Token& token) const {
+    return resolveQName(namespaceContext_, textOf(token), /*useDefaultNamespace=*/false);
+  }
+
+  const Token& front() const { return queue_.front(); }
+  bool at(TokenKind kind) const { return queue_.front().kind == kind; }
+
+  TokenQueue& queue_;
+  const Node* namespaceContext_;  // not owned; may be null
+  int nesting_ = 0;
+};
+
+std::unique_ptr<SyntaxNode> Parser::parseExpr() {
+  if (at(TokenKind::End))
+    return nullptr;
+  std::vector<std::unique_ptr<SyntaxNode>> operands;
+  std::vector<TokenKind> operators;
+  for (;;) {
+    std::unique_ptr<PathNode> operand = parsePath();
+    if (!operand)
+      throw XPathParseException(front(), kMissingPath);
+    operands.push_back(std::move(operand));
+    if (!isBinaryOperator(front().kind))
+      break;
+    operators.push_back(queue_.pop().kind);
+  }
+  if (operands.size() == 1)
+    return std::move(operands[0]);
+  return resolvePrecedence(std::move(operands), operators);
+}
+
+// PathExpr ::= "-"* ( FilterExpr | FilterExpr ("/" | "//") Steps | ["/" | "//"] Steps | "/" )
+// Steps    ::= Step (("/" | "//") Step)*
+// Null when neither a filter nor a step is found. Each operand of an expression is parsed
+// here, so a "-" after a path is a binary operator, not a negation of what follows.
+std::unique_ptr<PathNode> Parser::parsePath() {
+  bool negated = false;
+  while (at(TokenKind::Minus)) {
+    queue_.pop();
+    negated = !negated;  // two minus signs cancel
+  }
+  std::unique_ptr<SyntaxNode> filter = parseFilter();
+  std::vector<std::unique_ptr<StepNode>> steps;
+  bool absolute = false;
+  Token pathToken = front();
+
+  if (!isSlash(pathToken.kind)) {
+    if (filter)
+      return std::make_unique<PathNode>(pathToken, std::move(steps), std::move(filter), negated,
+                                        false);
+    std::unique_ptr<StepNode> step = parseStep();
+    if (!step)
+      return nullptr;
+    steps.push_back(std::move(step));
+  } else {
+    queue_.pop();
+    std::unique_ptr<StepNode> step = parseStep();
+    if (step) {
+      if (pathToken.kind == TokenKind::DoubleSlash)
+        step->setDescendant();
+      steps.push_back(std::move(step));
+    } else if (pathToken.kind == TokenKind::DoubleSlash) {
+      throw XPathParseException(pathToken, kDoubleSlashNeedsStep);
+    } else if (filter) {
+      // Only "/" alone stands for the root; after a filter it needs a step like anywhere.
+      throw XPathParseException(pathToken, kSlashNeedsStep);
+    }
+    // After a filter the steps continue from the filter's nodes, not from the root.
+    absolute = !filter;
+  }
+
+  while (isSlash(front().kind)) {
+    Token slash = queue_.pop();
+    std::unique_ptr<StepNode> step = parseStep();
+    if (!step)
+      throw XPathParseException(slash, slash.kind == TokenKind::DoubleSlash ? kDoubleSlashNeedsStep
+                                                                            : kSlashNeedsStep);
+    if (slash.kind == TokenKind::DoubleSlash)
+      step->setDescendant();
+    steps.push_back(std::move(step));
+    pathToken = slash;
+  }
+  return std::make_unique<PathNode>(pathToken, std::move(steps), std::move(filter), negated,
+                                    absolute);
+}
+
+// FilterExpr ::= Literal | Number | VariableReference Predicates
+//              | FunctionName "(" Arguments ")" Predicates | "(" Expr ")" Predicates
+// Null when the front token starts none of these (nothing is consumed then).
+std::unique_ptr<SyntaxNode> Parser::parseFilter() {
+  switch (front().kind) {
+  case TokenKind::Literal:
+    // No predicates: a literal followed by "[" is left for the caller to reject.
+    return std::make_unique<LiteralNode>(queue_.pop());
+  case TokenKind::Number:
+    return std::make_unique<NumberNode>(queue_.pop());
+  case TokenKind::VariableReference: {
+    Token token = queue_.pop();
+    ExprList predicates = parsePredicates();
+    return std::make_unique<VariableNode>(token, resolve(token), std::move(predicates));
+  }
+  case TokenKind::FunctionName: {
+    Token token = queue_.pop();
+    ExprList arguments = parseArguments();
+    ExprList predicates = parsePredicates();
+    return std::make_unique<FunctionCallNode>(token, std::move(arguments), std::move(predicates));
+  }
+  case TokenKind::LeftParen: {
+    Token token = queue_.pop();
+    std::unique_ptr<SyntaxNode> inner;
+    {
+      NestingGuard guard(*this, token);
+      inner = parseExpr();
+    }
+    if (!at(TokenKind::RightParen))
+      throw XPathParseException(front(), kMissingParen);
+    queue_.pop();
+    ExprList predicates = parsePredicates();
+    return std::make_unique<GroupNode>(token, std::move(inner), std::move(predicates));
+  }
+  default:
+    return nullptr;
+  }
+}
+
+// Arguments ::= "(" [Expr ("," Expr)* [","]] ")"
+// A comma just before ")" is accepted and adds no argument.
+ExprList Parser::parseArguments() {
+  if (!at(TokenKind::LeftParen))
+    throw XPathParseException(front(), kMissingFunctionParen);
+  NestingGuard guard(*this, queue_.pop());
+  ExprList arguments;
+  while (!at(TokenKind::RightParen)) {
+    // Null only at the end of the expression, which the checks below then report.
+    if (std::unique_ptr<SyntaxNode> argument = parseExpr())
+      arguments.append(std::move(argument));
+    if (at(TokenKind::RightParen))
+      break;
+    if (!at(TokenKind::Comma))
+      throw XPathParseException(front(), kMissingComma);
+    queue_.pop();
+  }
+  queue_.pop();
+  return arguments;
+}
+
+// Predicates ::= ("[" Expr "]")*
+ExprList Parser::parsePredicates() {
+  ExprList predicates;
+  while (at(TokenKind::LeftBracket)) {
+    NestingGuard guard(*this, queue_.pop());
+    std::unique_ptr<SyntaxNode> predicate = parseExpr();
+    if (!at(TokenKind::RightBracket))
+      throw XPathParseException(front(), kMissingBracket);
+    queue_.pop();
+    predicates.append(std::move(predicate));
+  }
+  return predicates;
+}
+
+// Step ::= "." | ".." | [AxisName "::" | "@"] NodeTest Predicates
+// Null, with nothing consumed, when no node test follows.
+std::unique_ptr<StepNode> Parser::parseStep() {
+  Token first = front();
+  if (first.kind == TokenKind::Dot || first.kind == TokenKind::DotDot) {
+    // Abbreviated steps take no predicates.
+    queue_.pop();
+    return std::make_unique<StepNode>(first, std::make_unique<AxisNode>(first),
+                                      std::make_unique<NodeTypeTestNode>(first, nullptr),
+                                      ExprList());
+  }
+
+  std::size_t mark = queue_.mark();
+  std::unique_ptr<AxisNode> axis;
+  if (isAxis(first.kind)) {
+    queue_.pop();
+    queue_.pop();  // the "::" the lexer saw behind the axis name
+    axis = std::make_unique<AxisNode>(first);
+  } else if (first.kind == TokenKind::At) {
+    queue_.pop();
+    axis = std::make_unique<AxisNode>(first);
+  }
+
+  std::unique_ptr<NodeTestNode> nodeTest;
+  if (at(TokenKind::NameTest)) {
+    Token name = queue_.pop();
+    nodeTest = std::make_unique<NameTestNode>(name, resolve(name));
+  } else if (isNodeType(front().kind)) {
+    nodeTest = parseNodeTypeTest();
+  }
+  if (!nodeTest) {
+    queue_.rewind(mark);
+    return nullptr;
+  }
+  ExprList predicates = parsePredicates();
+  return std::make_unique<StepNode>(first, std::move(axis), std::move(nodeTest),
+                                    std::move(predicates));
+}
+
+// NodeTypeTest ::= NodeType "(" ")" | "processing-instruction" "(" Literal ")"
+// All three complaints point at the token just after "(".
+std::unique_ptr<NodeTypeTestNode> Parser::parseNodeTypeTest() {
+  Token type = queue_.pop();
+  if (!at(TokenKind::LeftParen)) {
+    // Cannot happen with the lexer's tokens: node types are only recognised before "(".
+    queue_.pushFront(type);
+    return nullptr;
+  }
+  queue_.pop();
+  std::unique_ptr<LiteralNode> target;
+  if (!at(TokenKind::RightParen)) {
+    Token argument = front();
+    if (type.kind != TokenKind::NodeTypeProcessingInstruction)
+      throw XPathParseException(argument, kOnlyProcessingInstructionArguments);
+    if (argument.kind != TokenKind::Literal)
+      throw XPathParseException(argument, kProcessingInstructionLiteral);
+    target = std::make_unique<LiteralNode>(queue_.pop());
+    if (!at(TokenKind::RightParen))
+      throw XPathParseException(argument, kNodeTestParen);
+  }
+  queue_.pop();
+  return std::make_unique<NodeTypeTestNode>(type, std::move(target));
+}
+
+}  // namespace
+
+std::unique_ptr<SyntaxNode> parseXPath(std::string_view text, const Node* namespaceContext) {
+  // The tokens point into this terminated copy; the tree copies what it keeps of them.
+  std::string buffer(text);
+  TokenQueue queue;
+  const char* stop = tokenize(buffer.c_str(), queue);
+  if (stop != buffer.c_str() + buffer.size()) {
+    std::size_t offset = std::size_t(stop - buffer.c_str());
+    Token where{TokenKind::None, nullptr, 0,
+                std::int32_t(std::min<std::size_t>(offset, INT32_MAX))};
+    throw XPathParseException(where, kSyntaxError);
+  }
+
+  Parser parser(queue, namespaceContext);
+  std::unique_ptr<SyntaxNode> root = parser.parseExpr();
+  if (queue.size() > 1)
+    throw XPathParseException(queue.front(), kSyntaxError);
+  if (!root)
+    throw XPathParseException(queue.front(), kUncompilable);
+  return root;
+}
+
+}  // namespace ovra

@@ -60,6 +60,7 @@ class Stylesheet {
   void deleteAttachments();
 
   std::unique_ptr<Document> document_;
+  bool compiled_ = false;  // attachments may exist: the tree has been read whole
   TemplateRules rules_;
   Node* rootElement_ = nullptr;  // a node of document_'s tree
   bool simplified_ = false;

@@ -6,7 +6,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <functional>
 
 namespace ovra {
 
@@ -23,10 +22,10 @@ class Transformation {
   // built-in rules, global variables being evaluated) allowed before the run stops with
   // an error: an endless recursion ends with a message, not a crash.
   static constexpr std::int32_t kMaxTemplateDepth = 100000;
-  // The stack a run gets (see runOnLargeStack). Whatever nests (templates, bodies of
-  // deeply nested stylesheets) also checks the stack actually left, keeping kStackMargin
-  // in reserve for the work between two checks.
-  static constexpr std::size_t kStackSize = std::size_t(1) << 30;
+  // Whatever nests (templates, bodies of deeply nested stylesheets) also checks the stack
+  // actually left on the thread the run is on, keeping kStackMargin (at most a quarter of
+  // the stack) in reserve for the work between two checks. The program runs its modes on
+  // a stack of kLargeStackBytes, where kMaxTemplateDepth is reached first.
   static constexpr std::size_t kStackMargin = std::size_t(8) << 20;
 
   Transformation(const Stylesheet& stylesheet, Document& source);
@@ -71,12 +70,5 @@ class Transformation {
   // The lowest stack address the run may reach; 0 when the bounds are unknown.
   std::uintptr_t stackLimit_ = 0;
 };
-
-// Runs work on a thread of its own with a stack of stackSize bytes and waits for it, so
-// that deep but legitimate recursion fits; an exception work throws is rethrown here.
-// Falls back to smaller stacks if the system refuses, and to the calling thread last
-// (Transformation reads the bounds of whatever stack it runs on).
-void runOnLargeStack(const std::function<void()>& work,
-                     std::size_t stackSize = Transformation::kStackSize);
 
 }  // namespace ovra

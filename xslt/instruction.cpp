@@ -50,33 +50,33 @@ static_assert(std::size(kKeywords) == 22);
 
 // ---- Classification ----
 
-std::size_t KeywordTable::Hash::operator()(std::string_view key) const {
+std::size_t XsltKeywordTable::Hash::operator()(std::string_view key) const {
   std::uint32_t h = 0;
   for (char c : key)
     h = h * 33 + static_cast<unsigned char>(c);
   return h;
 }
 
-KeywordTable::KeywordTable() {
+XsltKeywordTable::XsltKeywordTable() {
   table_.reserve(kInitialBuckets / 2);
   for (const KeywordRow& row : kKeywords)
     table_.emplace(row.localName, row.kind);
 }
 
-InstructionKind KeywordTable::find(std::string_view localName) const {
+InstructionKind XsltKeywordTable::find(std::string_view localName) const {
   auto it = table_.find(localName);
   return it == table_.end() ? InstructionKind::Unknown : it->second;
 }
 
-const KeywordTable& KeywordTable::global() {
-  static const KeywordTable table;
+const XsltKeywordTable& XsltKeywordTable::global() {
+  static const XsltKeywordTable table;
   return table;
 }
 
 InstructionKind classify(const Node* node) {
   if (node->kind() != NodeKind::Element || !(node->namespaceURI() == xsltNamespaceName()))
     return InstructionKind::Literal;
-  return KeywordTable::global().find(node->localName().view());
+  return XsltKeywordTable::global().find(node->localName().view());
 }
 
 bool isInstructionKind(InstructionKind kind) {

@@ -50,16 +50,16 @@ enum class InstructionKind : std::uint8_t {
 
 // The local names of the XSLT elements this processor knows, with their kinds. Built
 // once (the process-wide table at start-up) and only read afterwards.
-class KeywordTable {
+class XsltKeywordTable {
  public:
   static constexpr std::size_t kInitialBuckets = 64;
 
-  KeywordTable();
+  XsltKeywordTable();
   // Unknown when the name is not an XSLT element this processor knows.
   InstructionKind find(std::string_view localName) const;
   std::size_t size() const { return table_.size(); }
 
-  static const KeywordTable& global();
+  static const XsltKeywordTable& global();
 
  private:
   struct Hash {

@@ -13,9 +13,8 @@
 
 namespace ovra {
 
-static constexpr char kRecursionTooDeep[] = "Template recursion too deep (more than %d nested calls)";
+static constexpr char kRecursionTooDeep[] = "Template recursion too deep";
 static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of stack space";
-
 
 // ---- Per-run state ----
 
@@ -28,8 +27,8 @@ Node* Transformation::sourceRoot() const {
   return source_->root();
 }
 
-// The bounds of the stack the calling thread runs on, to stop before it overflows.
-static std::uintptr_t findStackLimit() {
+// The lowest address of the stack the calling thread runs on; 0 when unknown.
+static std::uintptr_t findStackBottom(std::size_t& usable) {
   pthread_attr_t attributes;
   if (pthread_getattr_np(pthread_self(), &attributes) != 0)
     return 0;
@@ -39,26 +38,45 @@ static std::uintptr_t findStackLimit() {
   pthread_attr_destroy(&attributes);
   if (status != 0 || lowest == nullptr)
     return 0;
-  std::size_t margin = std::min(Transformation::kStackMargin, size / 4);
-  return reinterpret_cast<std::uintptr_t>(lowest) + margin;
+  auto bottom = reinterpret_cast<std::uintptr_t>(lowest);
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer cannot clean up after an exception thrown with more than 64 MiB of
+  // stack in use (it reports false errors and stops), so runs under it stay below that.
+  constexpr std::size_t kSanitizerStack = std::size_t(48) << 20;
+  if (size > kSanitizerStack) {
+    bottom += size - kSanitizerStack;
+    size = kSanitizerStack;
+  }
+#endif
+  usable = size;
+  return bottom;
+}
+
+// The frame address is the real stack even where a sanitizer moves locals elsewhere.
+static std::uintptr_t stackPosition() {
+  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
 }
 
 void Transformation::checkStack(const Node* at) const {
-  // The frame address is the real stack even where a sanitizer moves locals elsewhere.
-  auto here = reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
-  if (here < stackLimit_)
+  if (stackPosition() < bodyStackLimit_)
     throw StylesheetException(at, kStackExhausted);
 }
 
 Transformation::TemplateScope::TemplateScope(Transformation& run, const Node* at) : run_(run) {
-  if (run.templateDepth_ >= kMaxTemplateDepth)
-    throw StylesheetException(at, formatMessage(kRecursionTooDeep, kMaxTemplateDepth));
-  run.checkStack(at);
+  // Templates stop at a higher mark than bodies do, so that an endless recursion is
+  // reported as one even when its bodies nest too.
+  if (run.templateDepth_ >= kMaxTemplateDepth || stackPosition() < run.templateStackLimit_)
+    throw StylesheetException(at, kRecursionTooDeep);
   ++run.templateDepth_;
 }
 
 void Transformation::run(Serializer& serializer) {
-  stackLimit_ = findStackLimit();
+  std::size_t usable = 0;
+  if (std::uintptr_t bottom = findStackBottom(usable)) {
+    std::size_t margin = std::min(kStackMargin, usable / 8);
+    bodyStackLimit_ = bottom + margin;
+    templateStackLimit_ = bottom + 2 * margin;
+  }
   source_->parseChunk();
   const Stylesheet& stylesheet = *stylesheet_;
   globals_.define(stylesheet.globalElements());

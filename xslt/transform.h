@@ -23,9 +23,9 @@ class Transformation {
   // an error: an endless recursion ends with a message, not a crash.
   static constexpr std::int32_t kMaxTemplateDepth = 200000;
   // Whatever nests (templates, bodies of deeply nested stylesheets) also checks the stack
-  // actually left on the thread the run is on, keeping kStackMargin (at most a quarter of
-  // the stack) in reserve for the work between two checks. The program runs its modes on
-  // a stack of kLargeStackBytes, where kMaxTemplateDepth is reached first.
+  // actually left on the thread the run is on, keeping kStackMargin (at most an eighth
+  // of the stack) in reserve for the work between two checks. The program runs its
+  // modes on a stack of kLargeStackBytes, where kMaxTemplateDepth is reached first.
   static constexpr std::size_t kStackMargin = std::size_t(8) << 20;
 
   Transformation(const Stylesheet& stylesheet, Document& source);
@@ -45,7 +45,7 @@ class Transformation {
   GlobalVariables& globals() { return globals_; }
 
   // Counts one nested template invocation while it lives; throws StylesheetException at
-  // `at` (the invoking instruction) beyond kMaxTemplateDepth.
+  // `at` (the invoking instruction) beyond kMaxTemplateDepth or when the stack runs low.
   class TemplateScope {
    public:
     TemplateScope(Transformation& run, const Node* at);
@@ -67,8 +67,10 @@ class Transformation {
   Document* source_;              // not owned; outlives the run
   GlobalVariables globals_;
   std::int32_t templateDepth_ = 0;
-  // The lowest stack address the run may reach; 0 when the bounds are unknown.
-  std::uintptr_t stackLimit_ = 0;
+  // The lowest stack addresses bodies and templates may start at; 0 when the bounds of
+  // the stack are unknown.
+  std::uintptr_t bodyStackLimit_ = 0;
+  std::uintptr_t templateStackLimit_ = 0;
 };
 
 }  // namespace ovra

@@ -209,16 +209,12 @@ TEST(VariablesTest, DeepRecursionWorksAndRunawayRecursionStops) {
       "<xsl:with-param name='n' select='$n - 1'/></xsl:call-template></xsl:otherwise>"
       "</xsl:choose></xsl:template>");
   EXPECT_EQ(transformOrError(countdown, "<r>20000</r>"), "bottom");
-  EXPECT_EQ(transformOrError(countdown, "<r>-1</r>"),
-            "ERROR: Template recursion too deep (more than 200000 nested calls) on line 1 in "
-            "s.xsl\n");
+  // (An endless call-template is a golden case.)
 
   std::string applies =
       stylesheetOf("<xsl:template match='/'><xsl:apply-templates select='.'/></xsl:template>");
-  EXPECT_EQ(transformOrError(applies, "<r/>"),
-            "ERROR: Template recursion too deep (more than 200000 nested calls) on line 1 in "
-            "s.xsl\n");
-  static_assert(Transformation::kMaxTemplateDepth == 200000);
+  EXPECT_EQ(transformOrError(applies, "<r/>"), "ERROR: Template recursion too deep on line 1 in "
+                                               "s.xsl\n");
 }
 
 }  // namespace

@@ -3,9 +3,13 @@
 
 #include "base/string.h"
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 
 namespace ovra {
+
+inline constexpr std::size_t kLargeStackBytes = std::size_t(1) << 30;
 
 // Milliseconds from a monotonic clock; only differences mean anything.
 std::uint32_t tickCount();
@@ -15,5 +19,10 @@ String fullPathName(const ConstString& fileName);
 
 // The directory part of a full path, with its final separator ("/a/b/c.xml" -> "/a/b/").
 String directoryOf(const ConstString& fullPath);
+
+// Runs work to its end on a thread with a stack of stackBytes, so that recursion whose
+// depth follows the input (templates calling themselves, deeply nested expressions) has
+// room; an exception thrown by work is rethrown here.
+void runOnLargeStack(const std::function<void()>& work, std::size_t stackBytes = kLargeStackBytes);
 
 }  // namespace ovra

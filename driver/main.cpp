@@ -3,7 +3,8 @@
 #include "driver/command_line.h"
 #include "driver/entry_points.h"
 #include "driver/modes.h"
-#include "output/output.h"
+#include "base/platform.h"
+#include "output/serializer.h"
 
 #include <cstdio>
 #include <memory>
@@ -11,20 +12,6 @@
 namespace {
 
 constexpr char kCannotCreateOutput[] = "Could not create output file, %s.";
-
-// Stands in for the Serializer: passes text straight to the stream.
-class StreamOutput final : public ovra::Output {
- public:
-  explicit StreamOutput(std::FILE* stream) : stream_(stream) {}
-  ~StreamOutput() override { flush(); }
-  void write(const char* text, std::size_t length) override {
-    std::fwrite(text, 1, length, stream_);
-  }
-  void flush() override { std::fflush(stream_); }
-
- private:
-  std::FILE* stream_;  // not owned
-};
 
 struct FileCloser {
   void operator()(std::FILE* file) const { std::fclose(file); }
@@ -50,12 +37,17 @@ int main(int argc, char** argv) {
   }
   int status;
   {
-    StreamOutput out(file ? file.get() : stdout);
+    Serializer out(file ? file.get() : stdout);
     LoopEnvironment environment = LoopEnvironment::standard();
-    status = options->xpathMode ? runXPathMode(options->xpathOrStylesheet, options->xmlFile, out,
-                                               options->runs, environment)
-                                : runTransformMode(options->xpathOrStylesheet, options->xmlFile,
-                                                   out, options->runs, environment);
+    // Recursion in the engine follows the input (nested expressions, templates calling
+    // themselves), so the modes run where the stack has room for it.
+    runOnLargeStack([&] {
+      status = options->xpathMode ? runXPathMode(options->xpathOrStylesheet, options->xmlFile,
+                                                 out, options->runs, environment)
+                                  : runTransformMode(options->xpathOrStylesheet,
+                                                     options->xmlFile, out, options->runs,
+                                                     environment);
+    });
   }
   file.reset();
   closeDown();

@@ -2,7 +2,13 @@
 
 #include "base/exceptions.h"
 #include "base/platform.h"
-#include "output/output.h"
+#include "output/serializer.h"
+#include "tree/document.h"
+#include "tree/node.h"
+#include "xpath/expr.h"
+#include "xpath/parser.h"
+
+#include <memory>
 
 namespace ovra {
 
@@ -38,29 +44,61 @@ int runTimedLoop(const ModeSteps& steps, std::int32_t runs, const LoopEnvironmen
   }
 }
 
-int runXPathMode([[maybe_unused]] const char* expression, [[maybe_unused]] const char* xmlFile,
-                 [[maybe_unused]] Output& out, std::int32_t runs,
-                 const LoopEnvironment& environment) {
-  // Engine state shared by the steps goes here, so it outlives every run and is
-  // destroyed when the loop has returned.
+// Writes one result item: a node as its markup, anything else as its string.
+static void writeItem(Serializer& out, Node* node) {
+  out.copyNode(node);
+  out.write("\n");
+  out.flush();
+}
+
+int runXPathMode(const char* expression, const char* xmlFile, Serializer& out,
+                 std::int32_t runs, const LoopEnvironment& environment) {
+  Node* root = nullptr;
+  std::unique_ptr<Expr> compiled;
   ModeSteps steps;
   steps.setUp = [&] {
-    // Engine hook: open xmlFile through the DocumentRegistry (registry buffer size, no
-    // stripping), parse its first chunk, compile the expression with the root as the
-    // namespace context, and build the context (position 1, an empty VariableStack, the
-    // root as current node and stylesheet element).
+    Document* document = DocumentRegistry::open(xmlFile, Document::kRegistryBufferSize, false);
+    document->parseChunk();
+    root = document->root();
+    compiled = compileXPath(expression, root);
   };
   steps.run = [&] {
-    // Engine hook: arm the expression at the root, then take items until one of kind
-    // None; write a node with the serializer's copyNode and anything else with
-    // writeValue; after each item write "\n" and flush.
+    EvalContext context;
+    context.contextNode = context.currentNode = context.stylesheetElement = root;
+    if (compiled->returnsNodeSet()) {
+      // Streams: each result is written before the next is looked for.
+      std::unique_ptr<NodeStream> nodes = compiled->select(context);
+      while (Node* node = nodes->next())
+        writeItem(out, node);
+      return;
+    }
+    Value value = compiled->evaluate(context);
+    switch (value.kind) {
+      case ValueKind::None:
+        return;
+      case ValueKind::Node:
+        writeItem(out, value.node);
+        return;
+      case ValueKind::NodeSet:
+        for (Node* node : value.nodes)
+          writeItem(out, node);
+        return;
+      case ValueKind::TreeFragment:
+      case ValueKind::Number:
+      case ValueKind::Boolean:
+      case ValueKind::String:
+        writeValue(value, out);
+        out.write("\n");
+        out.flush();
+        return;
+    }
   };
   // No finish step: every item was flushed as it was written.
   return runTimedLoop(steps, runs, environment);
 }
 
 int runTransformMode([[maybe_unused]] const char* stylesheetFile,
-                     [[maybe_unused]] const char* xmlFile, Output& out, std::int32_t runs,
+                     [[maybe_unused]] const char* xmlFile, Serializer& out, std::int32_t runs,
                      const LoopEnvironment& environment) {
   // Engine state shared by the steps goes here (the Stylesheet), so it outlives every run.
   ModeSteps steps;

@@ -9,7 +9,7 @@
 
 namespace ovra {
 
-class Output;
+class Serializer;
 
 // What a loop touches besides the engine, so a test can pass a fake clock and a
 // temporary file for the messages.
@@ -38,12 +38,12 @@ int runTimedLoop(const ModeSteps& steps, std::int32_t runs, const LoopEnvironmen
 
 // The XPath mode: compiles the expression against the XML file's root once and writes
 // every result of each run to `out`, one per line.
-int runXPathMode(const char* expression, const char* xmlFile, Output& out, std::int32_t runs,
+int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, std::int32_t runs,
                  const LoopEnvironment& environment);
 
 // The transform mode: compiles the stylesheet once; each run reads the XML file afresh
 // and transforms it to `out`.
-int runTransformMode(const char* stylesheetFile, const char* xmlFile, Output& out,
+int runTransformMode(const char* stylesheetFile, const char* xmlFile, Serializer& out,
                      std::int32_t runs, const LoopEnvironment& environment);
 
 }  // namespace ovra

@@ -66,6 +66,17 @@ class Expr {
   // document than the caller pulls. Results that are not node-sets throw
   // EvaluateException; the default materialises evaluate().
   virtual std::unique_ptr<NodeStream> select(const EvalContext& context) const;
+  // True when the value depends on the context size (calls last() outside any nested
+  // path's predicates), so callers must know the size before evaluating.
+  virtual bool usesContextSize() const { return false; }
+  // True when the value depends on the context position or size (position() or last()
+  // outside nested paths' predicates).
+  virtual bool usesPosition() const { return usesContextSize(); }
+  // False when the value is never a number.
+  virtual bool mayBeNumber() const { return true; }
+  // A predicate that is not positional holds or fails for a node whatever its position:
+  // it neither asks the position nor yields a number to compare with it.
+  bool isPositional() const { return mayBeNumber() || usesPosition(); }
 };
 
 }  // namespace ovra

@@ -1,0 +1,263 @@
+#include "xpath/expr.h"
+
+#include "base/exceptions.h"
+#include "tree/node.h"
+#include "xpath/expr_impl.h"
+#include "xpath/runtime/functions.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ovra {
+
+namespace {
+constexpr const char* kUndefinedVariable = "Reference to undefined variable, $";
+constexpr const char* kUnionOfNonNodeSets = "Both operands of '|' must be node-sets";
+}  // namespace
+
+VariableLookup::~VariableLookup() = default;
+NodeStream::~NodeStream() = default;
+Expr::~Expr() = default;
+
+std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
+  Value value = evaluate(context);
+  switch (value.kind) {
+    case ValueKind::NodeSet:
+      return std::make_unique<VectorStream>(std::move(value.nodes));
+    case ValueKind::Node:
+      return std::make_unique<VectorStream>(NodeVector{value.node});
+    case ValueKind::None:
+    case ValueKind::TreeFragment:
+    case ValueKind::Number:
+    case ValueKind::Boolean:
+    case ValueKind::String:
+      return nullptr;
+  }
+  return nullptr;
+}
+
+void sortDocumentOrder(NodeVector& nodes) {
+  auto bySerial = [](const Node* a, const Node* b) { return a->serial() < b->serial(); };
+  if (std::is_sorted(nodes.begin(), nodes.end(), bySerial)) {
+    nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+    return;
+  }
+  std::stable_sort(nodes.begin(), nodes.end(), bySerial);
+  nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+}
+
+bool evaluateBoolean(const Expr& expr, const EvalContext& context) {
+  if (expr.returnsNodeSet()) {
+    std::unique_ptr<NodeStream> nodes = expr.select(context);
+    return nodes != nullptr && nodes->next() != nullptr;
+  }
+  return booleanOf(expr.evaluate(context));
+}
+
+bool predicateHolds(const Expr& predicate, const EvalContext& context) {
+  if (predicate.returnsNodeSet())
+    return evaluateBoolean(predicate, context);
+  Value value = predicate.evaluate(context);
+  if (value.kind == ValueKind::Number)
+    return value.number == context.position;
+  return booleanOf(value);
+}
+
+// ---- Constants and variables ----
+
+Value LiteralExpr::evaluate(const EvalContext&) const {
+  return Value::makeString(text_);
+}
+
+Value NumberExpr::evaluate(const EvalContext&) const {
+  return Value::makeNumber(number_);
+}
+
+const Value& VariableExpr::lookup(const EvalContext& context) const {
+  const Value* value = context.variables == nullptr
+                           ? nullptr
+                           : context.variables->lookup(name_.namespaceURI, name_.localName, context);
+  if (value == nullptr) {
+    String name;
+    if (!name_.prefix.empty())
+      name.append(name_.prefix).append(":");
+    name.append(name_.localName);
+    throw EvaluateException(token_, String(kUndefinedVariable).append(name));
+  }
+  return *value;
+}
+
+Value VariableExpr::evaluate(const EvalContext& context) const {
+  return lookup(context);
+}
+
+std::unique_ptr<NodeStream> VariableExpr::select(const EvalContext& context) const {
+  const Value& value = lookup(context);
+  if (value.kind == ValueKind::NodeSet)
+    return std::make_unique<VectorStream>(value.nodes);
+  if (value.kind == ValueKind::Node)
+    return std::make_unique<VectorStream>(NodeVector{value.node});
+  return nullptr;
+}
+
+// ---- Operators ----
+
+static NodeVector nodeSetOf(Value value, const Token& token) {
+  if (value.kind == ValueKind::NodeSet)
+    return std::move(value.nodes);
+  if (value.kind == ValueKind::Node)
+    return NodeVector{value.node};
+  throw EvaluateException(token, kUnionOfNonNodeSets);
+}
+
+static NodeVector mergeDocumentOrder(const NodeVector& left, const NodeVector& right) {
+  NodeVector merged;
+  merged.reserve(left.size() + right.size());
+  std::size_t i = 0, j = 0;
+  while (i < left.size() && j < right.size()) {
+    std::uint32_t a = left[i]->serial(), b = right[j]->serial();
+    if (a < b) {
+      merged.push_back(left[i++]);
+    } else if (b < a) {
+      merged.push_back(right[j++]);
+    } else {
+      merged.push_back(left[i++]);
+      ++j;
+    }
+  }
+  merged.insert(merged.end(), left.begin() + std::ptrdiff_t(i), left.end());
+  merged.insert(merged.end(), right.begin() + std::ptrdiff_t(j), right.end());
+  return merged;
+}
+
+static bool isLogical(TokenKind op) {
+  return op == TokenKind::And || op == TokenKind::Or;
+}
+
+static bool isComparison(TokenKind op) {
+  return int(op) >= int(TokenKind::Less) && int(op) <= int(TokenKind::NotEqual);
+}
+
+// One operator applied to the value so far and the next operand.
+static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
+                           const EvalContext& context) {
+  const Expr& operand = *operation.operand;
+  switch (operation.op) {
+    // The right operand is not evaluated when the left decides, as XPath requires.
+    case TokenKind::Or:
+      return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
+    case TokenKind::And:
+      return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
+    case TokenKind::Union:
+      return Value::makeNodeSet(mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
+                                                   nodeSetOf(operand.evaluate(context),
+                                                             operation.token)));
+    default:
+      break;
+  }
+  Value right = operand.evaluate(context);
+  switch (operation.op) {
+    case TokenKind::Equal:
+      return Value::makeBoolean(equalValues(left, right));
+    case TokenKind::NotEqual:
+      return Value::makeBoolean(notEqualValues(left, right));
+    case TokenKind::Less:
+    case TokenKind::LessOrEqual:
+    case TokenKind::Greater:
+    case TokenKind::GreaterOrEqual:
+      return Value::makeBoolean(compareValues(left, right, operation.op));
+    default:
+      break;
+  }
+  double a = numberOf(left);
+  double b = numberOf(right);
+  switch (operation.op) {
+    case TokenKind::Multiply:
+      return Value::makeNumber(a * b);
+    case TokenKind::Div:
+      return Value::makeNumber(a / b);
+    case TokenKind::Mod:
+      return Value::makeNumber(std::fmod(a, b));  // the sign of the dividend
+    case TokenKind::Minus:
+      return Value::makeNumber(a - b);
+    case TokenKind::Plus:
+      return Value::makeNumber(a + b);
+    default:
+      break;
+  }
+  return Value();
+}
+
+Value BinaryExpr::evaluate(const EvalContext& context) const {
+  Value value = isLogical(rest_.front().op)
+                    ? Value::makeBoolean(evaluateBoolean(*first_, context))
+                    : first_->evaluate(context);
+  for (const Operation& operation : rest_)
+    value = applyOperator(operation, std::move(value), context);
+  return value;
+}
+
+bool BinaryExpr::returnsNodeSet() const {
+  return std::all_of(rest_.begin(), rest_.end(),
+                     [](const Operation& o) { return o.op == TokenKind::Union; });
+}
+
+bool BinaryExpr::usesContextSize() const {
+  return first_->usesContextSize() ||
+         std::any_of(rest_.begin(), rest_.end(),
+                     [](const Operation& o) { return o.operand->usesContextSize(); });
+}
+
+bool BinaryExpr::usesPosition() const {
+  return first_->usesPosition() ||
+         std::any_of(rest_.begin(), rest_.end(),
+                     [](const Operation& o) { return o.operand->usesPosition(); });
+}
+
+bool BinaryExpr::mayBeNumber() const {
+  TokenKind last = rest_.back().op;
+  return !isLogical(last) && !isComparison(last) && last != TokenKind::Union;
+}
+
+Value NegateExpr::evaluate(const EvalContext& context) const {
+  return Value::makeNumber(-numberOf(operand_->evaluate(context)));
+}
+
+// ---- Function calls ----
+
+FunctionCallExpr::FunctionCallExpr(Token token, String name, const FunctionEntry& entry,
+                                   std::vector<std::unique_ptr<Expr>> arguments)
+    : token_(token), name_(std::move(name)), entry_(entry), arguments_(std::move(arguments)) {}
+
+Value FunctionCallExpr::evaluate(const EvalContext& context) const {
+  ArgumentList values;
+  values.reserve(arguments_.size());
+  for (const auto& argument : arguments_)
+    values.push_back(argument->evaluate(context));
+  return entry_.function(token_, context, values);
+}
+
+bool FunctionCallExpr::returnsNodeSet() const {
+  return name_.view() == "current";
+}
+
+bool FunctionCallExpr::usesContextSize() const {
+  return name_.view() == "last" ||
+         std::any_of(arguments_.begin(), arguments_.end(),
+                     [](const auto& a) { return a->usesContextSize(); });
+}
+
+bool FunctionCallExpr::usesPosition() const {
+  return name_.view() == "position" || name_.view() == "last" ||
+         std::any_of(arguments_.begin(), arguments_.end(),
+                     [](const auto& a) { return a->usesPosition(); });
+}
+
+bool FunctionCallExpr::mayBeNumber() const {
+  static constexpr std::string_view kNumberFunctions[] = {
+      "ceiling", "count", "floor", "last", "number", "position", "round", "string-length", "sum"};
+  return std::find(std::begin(kNumberFunctions), std::end(kNumberFunctions), name_.view()) !=
+         std::end(kNumberFunctions);
+}
+
+}  // namespace ovra

@@ -1,0 +1,192 @@
+// Compiled expression kinds shared by the XPath compiler and its tests. Not for use
+// outside xpath/.
+#pragma once
+
+#include "base/string.h"
+#include "xpath/expr.h"
+#include "xpath/runtime/qname.h"
+#include "xpath/token.h"
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace ovra {
+
+class Node;
+enum class NodeKind : std::uint32_t;
+
+// Sorts into document order (node serials) and drops duplicates.
+void sortDocumentOrder(NodeVector& nodes);
+
+// Hands out the nodes of a vector it owns.
+class VectorStream : public NodeStream {
+ public:
+  explicit VectorStream(NodeVector nodes) : nodes_(std::move(nodes)) {}
+  Node* next() override { return index_ < nodes_.size() ? nodes_[index_++] : nullptr; }
+
+ private:
+  NodeVector nodes_;
+  std::size_t index_ = 0;
+};
+
+// The boolean value of expr, pulling only the first node of a node-set.
+bool evaluateBoolean(const Expr& expr, const EvalContext& context);
+
+// Whether a predicate holds for the node at position: a number compares with the
+// position, anything else by its boolean value.
+bool predicateHolds(const Expr& predicate, const EvalContext& context);
+
+class LiteralExpr : public Expr {
+ public:
+  explicit LiteralExpr(String text) : text_(std::move(text)) {}
+  Value evaluate(const EvalContext& context) const override;
+  bool mayBeNumber() const override { return false; }
+  const String& text() const { return text_; }
+
+ private:
+  String text_;
+};
+
+class NumberExpr : public Expr {
+ public:
+  explicit NumberExpr(double number) : number_(number) {}
+  Value evaluate(const EvalContext& context) const override;
+  double number() const { return number_; }
+
+ private:
+  double number_;
+};
+
+// An unbound name is an EvaluateException naming the variable, at its token.
+class VariableExpr : public Expr {
+ public:
+  VariableExpr(Token token, ExpandedName name) : token_(token), name_(name) {}
+  Value evaluate(const EvalContext& context) const override;
+  std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
+
+ private:
+  const Value& lookup(const EvalContext& context) const;
+  Token token_;
+  ExpandedName name_;
+};
+
+// A left-associative chain of binary operators: ((first op1 e1) op2 e2) ... Long
+// operator chains are evaluated, and destroyed, without recursion on their length.
+class BinaryExpr : public Expr {
+ public:
+  struct Operation {
+    TokenKind op;
+    Token token;
+    std::unique_ptr<Expr> operand;
+  };
+  BinaryExpr(std::unique_ptr<Expr> first, std::vector<Operation> rest)
+      : first_(std::move(first)), rest_(std::move(rest)) {}
+  Value evaluate(const EvalContext& context) const override;
+  bool returnsNodeSet() const override;
+  bool usesContextSize() const override;
+  bool usesPosition() const override;
+  bool mayBeNumber() const override;
+
+ private:
+  std::unique_ptr<Expr> first_;
+  std::vector<Operation> rest_;
+};
+
+class NegateExpr : public Expr {
+ public:
+  explicit NegateExpr(std::unique_ptr<Expr> operand) : operand_(std::move(operand)) {}
+  Value evaluate(const EvalContext& context) const override;
+  bool usesContextSize() const override { return operand_->usesContextSize(); }
+  bool usesPosition() const override { return operand_->usesPosition(); }
+
+ private:
+  std::unique_ptr<Expr> operand_;
+};
+
+struct FunctionEntry;
+
+// A core function call; the arguments are evaluated completely, in order.
+class FunctionCallExpr : public Expr {
+ public:
+  FunctionCallExpr(Token token, String name, const FunctionEntry& entry,
+                   std::vector<std::unique_ptr<Expr>> arguments);
+  Value evaluate(const EvalContext& context) const override;
+  bool returnsNodeSet() const override;
+  bool usesContextSize() const override;
+  bool usesPosition() const override;
+  bool mayBeNumber() const override;
+
+ private:
+  Token token_;
+  String name_;
+  const FunctionEntry& entry_;  // lives in the process-wide function table
+  std::vector<std::unique_ptr<Expr>> arguments_;
+};
+
+// Which nodes of an axis a step keeps, before its predicates.
+struct NodeTest {
+  enum class Kind {
+    AnyNode,                // node(), ".", ".."
+    Text,                   // text()
+    Comment,                // comment()
+    ProcessingInstruction,  // processing-instruction(target?)
+    Name,                   // a QName: namespace name and local name
+    NamespaceWildcard,      // prefix:*
+    AnyName,                // *
+  };
+  Kind kind = Kind::AnyNode;
+  StringRef namespaceURI;  // interned
+  StringRef localName;     // interned
+  String target;           // processing-instruction target; empty: any
+
+  // principal is the axis's principal node kind: Attribute, Namespace or Element.
+  bool matches(Node* node, NodeKind principal) const;
+  bool onlyMatchesElements(NodeKind principal) const;
+};
+
+class NodeTestNode;
+NodeTest compileNodeTest(const NodeTestNode& node);
+
+struct Step {
+  TokenKind axis = TokenKind::AxisChild;
+  NodeTest test;
+  std::vector<std::unique_ptr<Expr>> predicates;
+  // The first predicate is the constant number N (positive integer): no node after the
+  // N-th of a context can pass, so the axis stops there. 0: no such predicate.
+  std::int32_t stopAfter = 0;
+  bool needsSize = false;  // a predicate asks last()
+
+  NodeKind principalKind() const;
+  std::uint32_t nameMask() const;
+  void prepare();  // fills stopAfter and needsSize from the predicates
+};
+
+// A location path, from the context node, the root (absolute), or the nodes of a
+// filter expression; also a bare filter expression with predicates. Streams when the
+// shape of the path keeps document order without duplicates, else sorts.
+class PathExpr : public Expr {
+ public:
+  PathExpr(std::unique_ptr<Expr> filter, std::vector<std::unique_ptr<Expr>> filterPredicates,
+           bool absolute, std::vector<Step> steps);
+  Value evaluate(const EvalContext& context) const override;
+  std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
+  bool returnsNodeSet() const override { return true; }
+  bool usesContextSize() const override;
+  bool usesPosition() const override;
+  bool mayBeNumber() const override { return false; }
+
+ private:
+  std::unique_ptr<NodeStream> source(const EvalContext& context) const;
+  NodeVector evaluateSteps(NodeVector contexts, const EvalContext& base) const;
+
+  std::unique_ptr<Expr> filter_;
+  std::vector<std::unique_ptr<Expr>> filterPredicates_;
+  std::int32_t filterStopAfter_ = 0;
+  bool filterNeedsSize_ = false;
+  bool absolute_;
+  std::vector<Step> steps_;
+  bool streamable_ = false;
+};
+
+}  // namespace ovra

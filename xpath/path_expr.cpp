@@ -1,0 +1,416 @@
+// Location paths: steps walk their axis from each context node, keep what the node
+// test and predicates let through, and feed the next step. Paths whose shape keeps
+// document order without duplicates stream node by node, so a query answered early
+// reads no more of a lazily parsed document than it needs; the others are gathered
+// step by step and sorted.
+#include "tree/node.h"
+#include "xpath/expr_impl.h"
+#include "xpath/runtime/axis_iterators.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace ovra {
+
+// ---- Node tests ----
+
+bool NodeTest::matches(Node* node, NodeKind principal) const {
+  switch (kind) {
+    case Kind::AnyNode:
+      return true;
+    case Kind::Text:
+      return node->kind() == NodeKind::Text;
+    case Kind::Comment:
+      return node->kind() == NodeKind::Comment;
+    case Kind::ProcessingInstruction:
+      return node->kind() == NodeKind::ProcessingInstruction &&
+             (target.empty() ||
+              std::string_view(static_cast<ProcessingInstructionNode*>(node)->target()) ==
+                  target.view());
+    case Kind::AnyName:
+      return node->kind() == principal;
+    case Kind::NamespaceWildcard:
+      // A namespace node's name is its prefix, in no namespace.
+      return node->kind() == principal && principal != NodeKind::Namespace &&
+             node->namespaceURI() == namespaceURI;
+    case Kind::Name:
+      if (node->kind() != principal || !(node->localName() == localName))
+        return false;
+      return principal == NodeKind::Namespace ? namespaceURI.empty()
+                                              : node->namespaceURI() == namespaceURI;
+  }
+  return false;
+}
+
+bool NodeTest::onlyMatchesElements(NodeKind principal) const {
+  return principal == NodeKind::Element &&
+         (kind == Kind::Name || kind == Kind::AnyName || kind == Kind::NamespaceWildcard);
+}
+
+NodeKind Step::principalKind() const {
+  if (axis == TokenKind::AxisAttribute)
+    return NodeKind::Attribute;
+  if (axis == TokenKind::AxisNamespace)
+    return NodeKind::Namespace;
+  return NodeKind::Element;
+}
+
+std::uint32_t Step::nameMask() const {
+  if (test.kind == NodeTest::Kind::Name && principalKind() == NodeKind::Element)
+    return test.localName.bit();
+  return ~std::uint32_t{0};
+}
+
+static std::int32_t constantPosition(const Expr& predicate) {
+  auto* number = dynamic_cast<const NumberExpr*>(&predicate);
+  if (number == nullptr)
+    return 0;
+  double n = number->number();
+  // No position equals a non-integer or one below 1: stop at once.
+  if (!(n >= 1) || n != std::floor(n))
+    return -1;
+  return n > 2147483647.0 ? 0 : std::int32_t(n);
+}
+
+void Step::prepare() {
+  stopAfter = predicates.empty() ? 0 : constantPosition(*predicates.front());
+  needsSize = std::any_of(predicates.begin(), predicates.end(),
+                          [](const auto& p) { return p->usesContextSize(); });
+}
+
+// Keeps the nodes that pass every predicate, each predicate counting positions among
+// what the ones before it kept. The list is in the axis's own order.
+static void filterList(NodeVector& nodes, const std::vector<std::unique_ptr<Expr>>& predicates,
+                       const EvalContext& base) {
+  for (const auto& predicate : predicates) {
+    NodeVector kept;
+    EvalContext context = base;
+    context.size = std::int32_t(nodes.size());
+    for (std::size_t i = 0; i < nodes.size(); ++i) {
+      context.contextNode = nodes[i];
+      context.position = std::int32_t(i + 1);
+      if (predicateHolds(*predicate, context))
+        kept.push_back(nodes[i]);
+    }
+    nodes = std::move(kept);
+  }
+}
+
+namespace {
+
+// Applies one step to one context node at a time, in the axis's order.
+class StepWalker {
+ public:
+  explicit StepWalker(const Step& step)
+      : step_(step),
+        axis_(makeAxisIterator(step.axis)),
+        principal_(step.principalKind()),
+        counters_(step.predicates.size()) {
+    axis_->setNameMask(step.nameMask());
+  }
+
+  void start(Node* context) {
+    stopped_ = step_.stopAfter < 0;
+    std::fill(counters_.begin(), counters_.end(), 0);
+    if (context != nullptr && axis_->isSubtreeAxis() &&
+        !mayContainName(context, axis_->nameMask())) {
+      context = nullptr;
+    }
+    // A document has exactly one element child, so nothing after it can match.
+    singleElement_ = step_.axis == TokenKind::AxisChild && context != nullptr &&
+                     context->kind() == NodeKind::Root && context->document() != nullptr &&
+                     step_.test.onlyMatchesElements(principal_);
+    axis_->reset(context);
+  }
+
+  // The next node that passes; with needsSize, the next that passes the node test (the
+  // caller filters the whole list).
+  Node* next(const EvalContext& base) {
+    while (!stopped_) {
+      Node* node = axis_->next();
+      if (node == nullptr)
+        return nullptr;
+      if (!step_.test.matches(node, principal_))
+        continue;
+      if (singleElement_)
+        stopped_ = true;
+      if (step_.needsSize)
+        return node;
+      if (passes(node, base))
+        return node;
+    }
+    return nullptr;
+  }
+
+  // Every node of the current context, in document order.
+  void collect(const EvalContext& base, NodeVector& out) {
+    std::size_t first = out.size();
+    while (Node* node = next(base))
+      out.push_back(node);
+    if (step_.needsSize) {
+      NodeVector list(out.begin() + std::ptrdiff_t(first), out.end());
+      filterList(list, step_.predicates, base);
+      out.resize(first);
+      out.insert(out.end(), list.begin(), list.end());
+    }
+    if (axis_->isReverseAxis())
+      std::reverse(out.begin() + std::ptrdiff_t(first), out.end());
+  }
+
+  bool buffers() const { return axis_->isReverseAxis() || step_.needsSize; }
+
+ private:
+  bool passes(Node* node, const EvalContext& base) {
+    EvalContext context = base;
+    context.contextNode = node;
+    bool pass = true;
+    for (std::size_t i = 0; i < counters_.size(); ++i) {
+      context.position = ++counters_[i];
+      if (!predicateHolds(*step_.predicates[i], context)) {
+        pass = false;
+        break;
+      }
+    }
+    if (step_.stopAfter > 0 && counters_[0] >= step_.stopAfter)
+      stopped_ = true;
+    return pass;
+  }
+
+  const Step& step_;
+  std::unique_ptr<AxisIterator> axis_;
+  NodeKind principal_;
+  std::vector<std::int32_t> counters_;
+  bool stopped_ = false;
+  bool singleElement_ = false;
+};
+
+// One step over a stream of context nodes that the path's shape keeps in document
+// order: forward axes pass nodes straight through, reverse axes buffer per context.
+class StepStream : public NodeStream {
+ public:
+  StepStream(const Step& step, std::unique_ptr<NodeStream> input, const EvalContext& base)
+      : walker_(step), input_(std::move(input)), base_(base) {}
+
+  Node* next() override {
+    for (;;) {
+      if (index_ < buffer_.size())
+        return buffer_[index_++];
+      if (active_) {
+        if (!walker_.buffers()) {
+          if (Node* node = walker_.next(base_))
+            return node;
+        } else {
+          buffer_.clear();
+          index_ = 0;
+          walker_.collect(base_, buffer_);
+        }
+        active_ = false;
+        continue;
+      }
+      Node* context = input_->next();
+      if (context == nullptr)
+        return nullptr;
+      walker_.start(context);
+      active_ = true;
+    }
+  }
+
+ private:
+  StepWalker walker_;
+  std::unique_ptr<NodeStream> input_;
+  EvalContext base_;
+  NodeVector buffer_;
+  std::size_t index_ = 0;
+  bool active_ = false;
+};
+
+// The predicates of a filter expression, counting positions over the whole input.
+class FilterStream : public NodeStream {
+ public:
+  FilterStream(const std::vector<std::unique_ptr<Expr>>& predicates, std::int32_t stopAfter,
+               std::unique_ptr<NodeStream> input, const EvalContext& base)
+      : predicates_(predicates),
+        stopAfter_(stopAfter),
+        input_(std::move(input)),
+        base_(base),
+        counters_(predicates.size()) {}
+
+  Node* next() override {
+    while (!stopped_) {
+      Node* node = input_->next();
+      if (node == nullptr)
+        return nullptr;
+      EvalContext context = base_;
+      context.contextNode = node;
+      bool pass = true;
+      for (std::size_t i = 0; i < counters_.size(); ++i) {
+        context.position = ++counters_[i];
+        if (!predicateHolds(*predicates_[i], context)) {
+          pass = false;
+          break;
+        }
+      }
+      if (stopAfter_ != 0 && counters_[0] >= stopAfter_)
+        stopped_ = true;
+      if (pass)
+        return node;
+    }
+    return nullptr;
+  }
+
+ private:
+  const std::vector<std::unique_ptr<Expr>>& predicates_;
+  std::int32_t stopAfter_;
+  std::unique_ptr<NodeStream> input_;
+  EvalContext base_;
+  std::vector<std::int32_t> counters_;
+  bool stopped_ = false;
+};
+
+class EmptyStream : public NodeStream {
+ public:
+  Node* next() override { return nullptr; }
+};
+
+NodeVector drain(NodeStream& stream) {
+  NodeVector nodes;
+  while (Node* node = stream.next())
+    nodes.push_back(node);
+  return nodes;
+}
+
+// What the shape of a path guarantees about the nodes flowing between its steps.
+struct Order {
+  bool single;  // at most one node
+  bool peer;    // in document order, no duplicates, none an ancestor of another
+  bool sorted;  // in document order, no duplicates
+};
+
+// The order after a step, or nullopt-like (sorted false) when it must be sorted.
+Order orderAfter(const Step& step, Order in) {
+  bool oneEach = step.stopAfter != 0;  // a constant position keeps at most one per context
+  switch (step.axis) {
+    case TokenKind::AxisSelf:
+      return {in.single, in.peer, in.sorted};
+    case TokenKind::AxisParent:
+      if (in.single)
+        return {true, true, true};
+      break;
+    case TokenKind::AxisChild:
+    case TokenKind::AxisFollowingSibling:
+    case TokenKind::AxisPrecedingSibling:
+      if (in.single || (in.peer && step.axis == TokenKind::AxisChild))
+        return {in.single && oneEach, true, true};
+      break;
+    case TokenKind::AxisAttribute:
+    case TokenKind::AxisNamespace:
+      if (in.sorted)
+        return {in.single && oneEach, true, true};
+      break;
+    case TokenKind::AxisDescendant:
+    case TokenKind::AxisDescendantOrSelf:
+      if (in.peer)
+        return {in.single && oneEach, false, true};
+      break;
+    case TokenKind::AxisAncestor:
+    case TokenKind::AxisAncestorOrSelf:
+    case TokenKind::AxisFollowing:
+    case TokenKind::AxisPreceding:
+      if (in.single)
+        return {oneEach, false, true};
+      break;
+    default:
+      break;
+  }
+  return {false, false, false};
+}
+
+}  // namespace
+
+PathExpr::PathExpr(std::unique_ptr<Expr> filter,
+                   std::vector<std::unique_ptr<Expr>> filterPredicates, bool absolute,
+                   std::vector<Step> steps)
+    : filter_(std::move(filter)),
+      filterPredicates_(std::move(filterPredicates)),
+      absolute_(absolute),
+      steps_(std::move(steps)) {
+  if (!filterPredicates_.empty()) {
+    filterStopAfter_ = constantPosition(*filterPredicates_.front());
+    filterNeedsSize_ = std::any_of(filterPredicates_.begin(), filterPredicates_.end(),
+                                   [](const auto& p) { return p->usesContextSize(); });
+  }
+  for (Step& step : steps_)
+    step.prepare();
+  Order order = filter_ ? Order{filterStopAfter_ != 0, filterStopAfter_ != 0, true}
+                        : Order{true, true, true};
+  for (const Step& step : steps_) {
+    order = orderAfter(step, order);
+    if (!order.sorted)
+      break;
+  }
+  streamable_ = order.sorted;
+}
+
+bool PathExpr::usesContextSize() const {
+  return filter_ != nullptr && filter_->usesContextSize();
+}
+
+bool PathExpr::usesPosition() const {
+  return filter_ != nullptr && filter_->usesPosition();
+}
+
+std::unique_ptr<NodeStream> PathExpr::source(const EvalContext& context) const {
+  if (filter_ == nullptr) {
+    Node* start = context.contextNode;
+    if (start != nullptr && absolute_)
+      start = start->root();
+    if (start == nullptr)
+      return std::make_unique<EmptyStream>();
+    return std::make_unique<VectorStream>(NodeVector{start});
+  }
+  std::unique_ptr<NodeStream> nodes = filter_->select(context);
+  if (nodes == nullptr)
+    return std::make_unique<EmptyStream>();
+  if (filterPredicates_.empty())
+    return nodes;
+  if (filterNeedsSize_) {
+    NodeVector list = drain(*nodes);
+    filterList(list, filterPredicates_, context);
+    return std::make_unique<VectorStream>(std::move(list));
+  }
+  if (filterStopAfter_ < 0)
+    return std::make_unique<EmptyStream>();
+  return std::make_unique<FilterStream>(filterPredicates_, filterStopAfter_, std::move(nodes),
+                                        context);
+}
+
+std::unique_ptr<NodeStream> PathExpr::select(const EvalContext& context) const {
+  if (!streamable_)
+    return std::make_unique<VectorStream>(evaluateSteps(drain(*source(context)), context));
+  std::unique_ptr<NodeStream> stream = source(context);
+  for (const Step& step : steps_)
+    stream = std::make_unique<StepStream>(step, std::move(stream), context);
+  return stream;
+}
+
+Value PathExpr::evaluate(const EvalContext& context) const {
+  if (streamable_)
+    return Value::makeNodeSet(drain(*select(context)));
+  return Value::makeNodeSet(evaluateSteps(drain(*source(context)), context));
+}
+
+NodeVector PathExpr::evaluateSteps(NodeVector contexts, const EvalContext& base) const {
+  for (const Step& step : steps_) {
+    StepWalker walker(step);
+    NodeVector out;
+    for (Node* context : contexts) {
+      walker.start(context);
+      walker.collect(base, out);
+    }
+    sortDocumentOrder(out);
+    contexts = std::move(out);
+  }
+  return contexts;
+}
+
+}  // namespace ovra

@@ -1,0 +1,24 @@
+// Match patterns of template rules, compiled from the same syntax trees as expressions
+// and run in the matching direction: from the candidate node up to its ancestors.
+#pragma once
+
+#include <memory>
+
+namespace ovra {
+
+class Node;
+struct EvalContext;
+
+class PatternMatcher {
+ public:
+  PatternMatcher() = default;
+  PatternMatcher(const PatternMatcher&) = delete;
+  PatternMatcher& operator=(const PatternMatcher&) = delete;
+  virtual ~PatternMatcher();
+
+  // Whether node matches. context supplies the variables and the stylesheet element for
+  // predicates; its node and position fields are ignored.
+  virtual bool matches(Node* node, const EvalContext& context) const = 0;
+};
+
+}  // namespace ovra

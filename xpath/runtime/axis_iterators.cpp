@@ -1,0 +1,359 @@
+#include "xpath/runtime/axis_iterators.h"
+
+#include "tree/node.h"
+
+#include <cassert>
+
+namespace ovra {
+
+AxisIterator::~AxisIterator() = default;
+
+void AxisIterator::reset(Node* start) {
+  cursor_ = start_ = start;
+  started_ = false;
+}
+
+bool mayContainName(Node* node, std::uint32_t mask) {
+  if (mask == ~std::uint32_t{0})
+    return true;
+  if (!node->isComplete())
+    return true;
+  return (node->nameFilter() & mask) != 0;
+}
+
+namespace {
+
+// ---- Axes that stay on the ancestor line ----
+
+class AncestorIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ != nullptr)
+      cursor_ = cursor_->parent();
+    return cursor_;
+  }
+  bool isReverseAxis() const override { return true; }
+};
+
+class AncestorOrSelfIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ != nullptr && started_)
+      cursor_ = cursor_->parent();
+    started_ = true;
+    return cursor_;
+  }
+  bool isReverseAxis() const override { return true; }
+};
+
+class ParentIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ != nullptr)
+      cursor_ = started_ ? nullptr : cursor_->parent();
+    started_ = true;
+    return cursor_;
+  }
+  bool isReverseAxis() const override { return true; }
+};
+
+class SelfIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (started_)
+      cursor_ = nullptr;
+    started_ = true;
+    return cursor_;
+  }
+};
+
+// ---- Attribute and namespace lists ----
+
+class AttributeIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ == nullptr)
+      return nullptr;
+    cursor_ = started_ ? cursor_->rawNextSibling() : cursor_->firstAttribute();
+    started_ = true;
+    return cursor_;
+  }
+};
+
+// Every declaration on start and then on each ancestor, innermost first, in list order
+// per element. Only elements have namespace nodes.
+class NamespaceIterator : public AxisIterator {
+ public:
+  void reset(Node* start) override {
+    AxisIterator::reset(start != nullptr && start->kind() == NodeKind::Element ? start : nullptr);
+  }
+  Node* next() override {
+    if (cursor_ == nullptr)
+      return nullptr;
+    Node* element;
+    if (!started_) {
+      started_ = true;
+      element = cursor_;
+      cursor_ = element->firstNamespace();
+    } else {
+      element = cursor_->parent();
+      cursor_ = cursor_->rawNextSibling();
+    }
+    while (cursor_ == nullptr) {
+      element = element->parent();
+      if (element == nullptr)
+        return nullptr;
+      cursor_ = element->firstNamespace();
+    }
+    return cursor_;
+  }
+};
+
+// ---- Children and siblings ----
+
+class ChildIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ == nullptr)
+      return nullptr;
+    cursor_ = started_ ? cursor_->nextSibling() : cursor_->firstChild();
+    started_ = true;
+    return cursor_;
+  }
+  bool isSubtreeAxis() const override { return true; }
+};
+
+class FollowingSiblingIterator : public AxisIterator {
+ public:
+  void reset(Node* start) override {
+    AxisIterator::reset(start != nullptr && start->isChildKind() ? start : nullptr);
+  }
+  Node* next() override {
+    if (cursor_ != nullptr)
+      cursor_ = cursor_->nextSibling();
+    return cursor_;
+  }
+};
+
+class PrecedingSiblingIterator : public AxisIterator {
+ public:
+  void reset(Node* start) override {
+    AxisIterator::reset(start != nullptr && start->isChildKind() ? start : nullptr);
+  }
+  Node* next() override {
+    if (cursor_ != nullptr)
+      cursor_ = cursor_->previousSibling();
+    return cursor_;
+  }
+  bool isReverseAxis() const override { return true; }
+};
+
+// ---- Descendants ----
+
+// Preorder walk below start. Subtrees whose name filter cannot hold a wanted name are
+// skipped whole; nothing recurses, so depth is unbounded.
+class DescendantIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ == nullptr)
+      return nullptr;
+    if (!started_) {
+      started_ = true;
+      return cursor_ = firstWanted(start_->firstChild());
+    }
+    return cursor_ = advance(cursor_);
+  }
+  bool isSubtreeAxis() const override { return true; }
+
+ protected:
+  // node or its first following sibling that may hold the name.
+  Node* firstWanted(Node* node) {
+    while (node != nullptr && !mayContainName(node, nameMask_))
+      node = node->nextSibling();
+    return node;
+  }
+
+  Node* advance(Node* node) {
+    if (node->kind() == NodeKind::Element || node->kind() == NodeKind::Root) {
+      if (Node* child = firstWanted(node->firstChild()))
+        return child;
+    }
+    while (node != start_) {
+      if (Node* sibling = firstWanted(node->nextSibling()))
+        return sibling;
+      node = node->parent();
+      assert(node != nullptr && "descendant walk left its subtree");
+    }
+    return nullptr;
+  }
+};
+
+class DescendantOrSelfIterator : public DescendantIterator {
+ public:
+  Node* next() override {
+    if (cursor_ == nullptr)
+      return nullptr;
+    if (!selfDone_) {
+      selfDone_ = true;
+      return cursor_;
+    }
+    return DescendantIterator::next();
+  }
+  void reset(Node* start) override {
+    DescendantIterator::reset(start);
+    selfDone_ = false;
+  }
+
+ private:
+  bool selfDone_ = false;
+};
+
+// ---- Following and preceding ----
+
+// Everything after start in document order but its descendants; for an attribute or
+// namespace node that includes its element's content.
+class FollowingIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ == nullptr)
+      return nullptr;
+    if (!started_) {
+      started_ = true;
+      Node* start = cursor_;
+      if (!start->isChildKind() && start->kind() != NodeKind::Root) {
+        start = start->parent();
+        if (start == nullptr)
+          return cursor_ = nullptr;
+        if (Node* child = start->firstChild())
+          return cursor_ = child;
+      }
+      return cursor_ = climb(start);
+    }
+    if (Node* child = cursor_->firstChild())
+      return cursor_ = child;
+    return cursor_ = climb(cursor_);
+  }
+
+ private:
+  static Node* climb(Node* node) {
+    for (; node != nullptr; node = node->parent()) {
+      if (node->kind() == NodeKind::Root)
+        return nullptr;
+      if (Node* sibling = node->nextSibling())
+        return sibling;
+    }
+    return nullptr;
+  }
+};
+
+// Everything before start in reverse document order, ancestors excluded: the deepest
+// last descendant of the previous sibling first, climbing back towards it.
+class PrecedingIterator : public AxisIterator {
+ public:
+  Node* next() override {
+    if (cursor_ == nullptr)
+      return nullptr;
+    if (!started_) {
+      started_ = true;
+      Node* start = cursor_;
+      if (!start->isChildKind())
+        start = start->kind() == NodeKind::Root ? nullptr : start->parent();
+      if (start == nullptr)
+        return cursor_ = nullptr;
+      ancestor_ = start->parent();
+      cursor_ = start;
+    }
+    Node* node = cursor_;
+    for (;;) {
+      if (Node* sibling = node->previousSibling()) {
+        node = sibling;
+        while (Node* last = node->lastChild())
+          node = last;
+        return cursor_ = node;
+      }
+      node = node->parent();
+      if (node == nullptr || node->kind() == NodeKind::Root)
+        return cursor_ = nullptr;
+      if (node != ancestor_)
+        return cursor_ = node;
+      ancestor_ = node->parent();
+    }
+  }
+  bool isReverseAxis() const override { return true; }
+
+ private:
+  Node* ancestor_ = nullptr;  // the nearest ancestor of start not yet climbed past
+};
+
+}  // namespace
+
+bool isReverseAxis(TokenKind axis) {
+  switch (axis) {
+    case TokenKind::AxisAncestor:
+    case TokenKind::AxisAncestorOrSelf:
+    case TokenKind::AxisParent:
+    case TokenKind::AxisPreceding:
+    case TokenKind::AxisPrecedingSibling:
+      return true;
+    default:
+      return false;
+  }
+}
+
+bool isSubtreeAxis(TokenKind axis) {
+  return axis == TokenKind::AxisChild || axis == TokenKind::AxisDescendant ||
+         axis == TokenKind::AxisDescendantOrSelf;
+}
+
+std::unique_ptr<AxisIterator> makeAxisIterator(TokenKind axis, Node* start) {
+  std::unique_ptr<AxisIterator> iterator;
+  switch (axis) {
+    case TokenKind::AxisAncestor:
+      iterator = std::make_unique<AncestorIterator>();
+      break;
+    case TokenKind::AxisAncestorOrSelf:
+      iterator = std::make_unique<AncestorOrSelfIterator>();
+      break;
+    case TokenKind::AxisAttribute:
+      iterator = std::make_unique<AttributeIterator>();
+      break;
+    case TokenKind::AxisChild:
+      iterator = std::make_unique<ChildIterator>();
+      break;
+    case TokenKind::AxisDescendant:
+      iterator = std::make_unique<DescendantIterator>();
+      break;
+    case TokenKind::AxisDescendantOrSelf:
+      iterator = std::make_unique<DescendantOrSelfIterator>();
+      break;
+    case TokenKind::AxisFollowing:
+      iterator = std::make_unique<FollowingIterator>();
+      break;
+    case TokenKind::AxisFollowingSibling:
+      iterator = std::make_unique<FollowingSiblingIterator>();
+      break;
+    case TokenKind::AxisNamespace:
+      iterator = std::make_unique<NamespaceIterator>();
+      break;
+    case TokenKind::AxisParent:
+      iterator = std::make_unique<ParentIterator>();
+      break;
+    case TokenKind::AxisPreceding:
+      iterator = std::make_unique<PrecedingIterator>();
+      break;
+    case TokenKind::AxisPrecedingSibling:
+      iterator = std::make_unique<PrecedingSiblingIterator>();
+      break;
+    case TokenKind::AxisSelf:
+      iterator = std::make_unique<SelfIterator>();
+      break;
+    default:
+      assert(false && "not an axis code");
+      iterator = std::make_unique<SelfIterator>();
+      break;
+  }
+  iterator->reset(start);
+  return iterator;
+}
+
+}  // namespace ovra

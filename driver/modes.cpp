@@ -7,6 +7,7 @@
 #include "tree/node.h"
 #include "xpath/expr.h"
 #include "xpath/parser.h"
+#include "xslt/stylesheet.h"
 
 #include <memory>
 
@@ -51,8 +52,8 @@ static void writeItem(Serializer& out, Node* node) {
   out.flush();
 }
 
-int runXPathMode(const char* expression, const char* xmlFile, Serializer& out,
-                 std::int32_t runs, const LoopEnvironment& environment) {
+int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, std::int32_t runs,
+                 const LoopEnvironment& environment) {
   Node* root = nullptr;
   std::unique_ptr<Expr> compiled;
   ModeSteps steps;
@@ -74,40 +75,41 @@ int runXPathMode(const char* expression, const char* xmlFile, Serializer& out,
     }
     Value value = compiled->evaluate(context);
     switch (value.kind) {
-      case ValueKind::None:
-        return;
-      case ValueKind::Node:
-        writeItem(out, value.node);
-        return;
-      case ValueKind::NodeSet:
-        for (Node* node : value.nodes)
-          writeItem(out, node);
-        return;
-      case ValueKind::TreeFragment:
-      case ValueKind::Number:
-      case ValueKind::Boolean:
-      case ValueKind::String:
-        writeValue(value, out);
-        out.write("\n");
-        out.flush();
-        return;
+    case ValueKind::None:
+      return;
+    case ValueKind::Node:
+      writeItem(out, value.node);
+      return;
+    case ValueKind::NodeSet:
+      for (Node* node : value.nodes)
+        writeItem(out, node);
+      return;
+    case ValueKind::TreeFragment:
+    case ValueKind::Number:
+    case ValueKind::Boolean:
+    case ValueKind::String:
+      writeValue(value, out);
+      out.write("\n");
+      out.flush();
+      return;
     }
   };
   // No finish step: every item was flushed as it was written.
   return runTimedLoop(steps, runs, environment);
 }
 
-int runTransformMode([[maybe_unused]] const char* stylesheetFile,
-                     [[maybe_unused]] const char* xmlFile, Serializer& out, std::int32_t runs,
-                     const LoopEnvironment& environment) {
-  // Engine state shared by the steps goes here (the Stylesheet), so it outlives every run.
+int runTransformMode(const char* stylesheetFile, const char* xmlFile, Serializer& out,
+                     std::int32_t runs, const LoopEnvironment& environment) {
+  // Lives across the runs and dies when the loop has returned.
+  std::unique_ptr<Stylesheet> stylesheet;
   ModeSteps steps;
   steps.setUp = [&] {
-    // Engine hook: build the Stylesheet from stylesheetFile and load and compile it.
+    stylesheet = std::make_unique<Stylesheet>(stylesheetFile);
+    stylesheet->load();
   };
   steps.run = [&] {
-    // Engine hook: make a Document for xmlFile (source buffer size, no stripping) that
-    // dies with this run, and transform it with the Stylesheet to the serializer.
+    Document source(xmlFile, Document::kSourceBufferSize, /*strip=*/false);
+    stylesheet->transform(source, out);
   };
   steps.finish = [&] { out.flush(); };
   return runTimedLoop(steps, runs, environment);

@@ -3,11 +3,14 @@
 // messages). Instructions never know which.
 #pragma once
 
+#include "base/string.h"
 #include "xpath/runtime/value.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ovra {
 
@@ -64,6 +67,10 @@ class ResultSink {
   Transformation& run() const { return *run_; }
 
  private:
+  // A literal result element of the stylesheet: its start, its attributes (values with
+  // braces expanded), its namespace nodes, its children run as a body, its end.
+  void copyLiteralElement(Node* element, const Focus& focus);
+
   VariableStack* variables_;
   Transformation* run_;
 };
@@ -100,8 +107,14 @@ class TreeResultSink : public ResultSink {
   std::string textContent() const;
 
  private:
+  void ensureRoot();
+  void copyNamespaces(const Node* original, Node* clone) const;
+  static bool hasNamespace(const Node* element, StringRef prefix);
+
   std::shared_ptr<Node> root_;
-  Node* current_ = nullptr;
+  Node* current_ = nullptr;  // the element (or root) that receives the next node
+  // The nodes whose clones are open, outermost first.
+  std::vector<const Node*> originals_;
 };
 
 }  // namespace ovra

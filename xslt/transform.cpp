@@ -13,11 +13,9 @@
 
 namespace ovra {
 
-static constexpr char kRecursionTooDeep[] =
-    "Template recursion too deep (more than 100000 nested calls)";
+static constexpr char kRecursionTooDeep[] = "Template recursion too deep (more than %d nested calls)";
 static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of stack space";
 
-static_assert(Transformation::kMaxTemplateDepth == 100000, "kRecursionTooDeep names the limit");
 
 // ---- Per-run state ----
 
@@ -54,7 +52,7 @@ void Transformation::checkStack(const Node* at) const {
 
 Transformation::TemplateScope::TemplateScope(Transformation& run, const Node* at) : run_(run) {
   if (run.templateDepth_ >= kMaxTemplateDepth)
-    throw StylesheetException(at, kRecursionTooDeep);
+    throw StylesheetException(at, formatMessage(kRecursionTooDeep, kMaxTemplateDepth));
   run.checkStack(at);
   ++run.templateDepth_;
 }

@@ -21,7 +21,7 @@ class Transformation {
   // Nested template invocations (apply-templates, call-template, templates applied by the
   // built-in rules, global variables being evaluated) allowed before the run stops with
   // an error: an endless recursion ends with a message, not a crash.
-  static constexpr std::int32_t kMaxTemplateDepth = 100000;
+  static constexpr std::int32_t kMaxTemplateDepth = 200000;
   // Whatever nests (templates, bodies of deeply nested stylesheets) also checks the stack
   // actually left on the thread the run is on, keeping kStackMargin (at most a quarter of
   // the stack) in reserve for the work between two checks. The program runs its modes on

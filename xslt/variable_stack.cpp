@@ -9,7 +9,9 @@ VariableStack::~VariableStack() = default;
 const Value* VariableStack::lookup(StringRef namespaceURI, StringRef localName,
                                    const EvalContext&) {
   for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
-    if (it->name.localName == localName && it->name.namespaceURI == namespaceURI)
+    // Passed parameters are seen through the callee's xsl:param only.
+    if (it->kind != BindingKind::Parameter && it->name.localName == localName &&
+        it->name.namespaceURI == namespaceURI)
       return &it->value;
   }
   return globals_ == nullptr ? nullptr : globals_->lookup(namespaceURI, localName);

@@ -12,8 +12,6 @@ namespace ovra {
 
 static constexpr char kUnknownAttribute[] = "Unrecognized attribute on variable, ";
 static constexpr char kNameMissing[] = "A name attribute must be provided for a variable";
-static constexpr char kSelectOrBodyMissing[] =
-    "A select attribute or template body must be provided for a variable";
 static constexpr char kBodyAndSelect[] =
     "A template body can only be given if there is no select attribute on a variable";
 static constexpr char kDefinedTwice[] = "Variable can't be defined twice with overlapping scope";
@@ -40,10 +38,10 @@ VariableInstruction::VariableInstruction(const Stylesheet& stylesheet, Node* ele
     }
   }
   bool hasBody = element->firstChild() != nullptr;
+  // Neither select nor body is fine for all three: the value is an empty fragment,
+  // whose string value is the empty string.
   if (hasBody && select_)
     throw StylesheetException(element, kBodyAndSelect);
-  if (!hasBody && !select_ && kind != InstructionKind::Param)
-    throw StylesheetException(element, kSelectOrBodyMissing);
   if (!hasName || name_.empty())
     throw StylesheetException(element, kNameMissing);
 }
@@ -62,14 +60,20 @@ Value VariableInstruction::evaluate(const Focus& focus, ResultSink& sink) const 
 void VariableInstruction::execute(const Focus& focus, ResultSink& sink) const {
   if (kind_ == InstructionKind::WithParam)
     return;
-  if (const Binding* found = sink.variables()->findLocal(name_)) {
-    if (found->kind == BindingKind::Parameter && kind_ == InstructionKind::Param)
-      return;  // the caller passed a value; the default is not even computed
+  VariableStack& variables = *sink.variables();
+  if (const Binding* found = variables.findLocal(name_)) {
     if (found->kind == BindingKind::Local)
       fail(kDefinedTwice);
+    if (kind_ == InstructionKind::Param) {
+      // The caller passed a value: it becomes the parameter's, and the default is not
+      // even computed. (A passed value is visible through its xsl:param only.)
+      Value passed = found->value;
+      variables.push(name_, std::move(passed), BindingKind::Local, element()->parent());
+      return;
+    }
   }
   Value value = evaluate(focus, sink);
-  sink.variables()->push(name_, std::move(value), BindingKind::Local, element()->parent());
+  variables.push(name_, std::move(value), BindingKind::Local, element()->parent());
 }
 
 // ---- Global variables ----

@@ -27,8 +27,8 @@ class VariableInstruction : public Instruction {
   // Binds the value in the scope of the element's parent. A variable or parameter
   // already bound in an enclosing scope of the same template throws "Variable can't be
   // defined twice with overlapping scope"; an xsl:param whose name the caller passed
-  // keeps the passed value. An xsl:with-param binds nothing here: the calling
-  // instruction collects its value.
+  // takes the passed value instead of its default. An xsl:with-param binds nothing
+  // here: the calling instruction collects its value.
   void execute(const Focus& focus, ResultSink& sink) const override;
 
   // The value for focus: the select expression's whole value, or the body run into a

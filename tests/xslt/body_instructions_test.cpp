@@ -230,13 +230,28 @@ TEST(NodeConstructionTest, Outputs) {
   expectOutputs(kConstructionCases, std::size(kConstructionCases));
 }
 
-TEST(NodeConstructionTest, UndeclaredPrefixFailsAtTheInstruction) {
-  EXPECT_EQ(errorText(sheet("\n<xsl:element name='z:e'/>")),
-            "Undeclared namespace prefix in the name of a element instruction, z on line 2 in "
-            "test.xsl\n");
-  EXPECT_EQ(errorText(sheet("<e>\n\n<xsl:attribute name='{\"z\"}:a'/></e>")),
-            "Undeclared namespace prefix in the name of a attribute instruction, z on line 3 in "
-            "test.xsl\n");
+TEST(NodeConstructionTest, BadComputedNamesFailAtTheInstruction) {
+  struct Case {
+    const char* instruction;  // on line 2
+    const char* message;
+  };
+  const Case cases[] = {
+      {"<xsl:element name='z:e'/>",
+       "Undeclared namespace prefix in the name of a element instruction, z"},
+      {"<xsl:attribute name='{\"z\"}:a'/>",
+       "Undeclared namespace prefix in the name of a attribute instruction, z"},
+      {"<xsl:element name='{\"\"}'/>", "The name computed for a element instruction is empty"},
+      {"<xsl:element name='e:' namespace='urn:e'/>",
+       "The name computed for a element instruction is empty"},
+      {"<xsl:attribute name='{\"\"}'/>", "The name computed for a attribute instruction is empty"},
+      {"<xsl:processing-instruction name='{\"\"}'/>",
+       "The name computed for a processing-instruction instruction is empty"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(errorText(sheet("<e>\n" + std::string(c.instruction) + "</e>")),
+              std::string(c.message) + " on line 2 in test.xsl\n")
+        << c.instruction;
+  }
 }
 
 // ---- Compile-time messages ----

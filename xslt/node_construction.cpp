@@ -59,7 +59,14 @@ std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
                                                         const Node* element) {
   if (attribute == nullptr)
     return nullptr;
-  return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
+  try {
+    return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
+  } catch (const StylesheetException&) {
+    throw;
+  } catch (const XSLException& error) {
+    // Like the templates of literal result attributes: reported with the stylesheet line.
+    throw StylesheetException(attribute, error);
+  }
 }
 
 // The name of a constructed element or attribute. With a namespace attribute its value

@@ -305,6 +305,8 @@ const CompileCase kCompileCases[] = {
     {"<xsl:attribute/>", "A name attribute must be provided for a attribute instruction", 2},
     {"<xsl:processing-instruction\nname='p' namespace='urn:x'/>",
      "Unrecognized attribute on processing-instruction, namespace", 2},
+    {"<xsl:element name='{1 +}'/>", "Missing path expression  at end of expression", 2},
+    {"<xsl:attribute name='a' namespace='{nosuch()}'/>", "Unsupported function, nosuch at 0", 2},
     {"<xsl:processing-instruction/>",
      "A name attribute must be provided for a processing-instruction instruction", 2},
 };

@@ -136,7 +136,7 @@ void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
     single.push_back(selected.node);
     nodes = &single;
   } else if (selected.kind != ValueKind::NodeSet && selected.kind != ValueKind::None) {
-    throw StylesheetException(element(), kForEachNotNodes);
+    fail(kForEachNotNodes);
   }
   const auto size = std::int32_t(nodes->size());
   for (std::int32_t index = 0; index < size; ++index)

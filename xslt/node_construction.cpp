@@ -22,6 +22,10 @@ static const char kUndeclaredAttributePrefix[] =
 static const char kUnknownPIAttribute[] = "Unrecognized attribute on processing-instruction, ";
 static const char kPIWithoutName[] =
     "A name attribute must be provided for a processing-instruction instruction";
+static const char kEmptyElementName[] = "The name computed for a element instruction is empty";
+static const char kEmptyAttributeName[] = "The name computed for a attribute instruction is empty";
+static const char kEmptyPIName[] =
+    "The name computed for a processing-instruction instruction is empty";
 
 namespace {
 
@@ -55,7 +59,14 @@ std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
                                                         const Node* element) {
   if (attribute == nullptr)
     return nullptr;
-  return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
+  try {
+    return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
+  } catch (const StylesheetException&) {
+    throw;
+  } catch (const XSLException& error) {
+    // Like the templates of literal result attributes: reported with the stylesheet line.
+    throw StylesheetException(attribute, error);
+  }
 }
 
 // The name of a constructed element or attribute. With a namespace attribute its value
@@ -65,6 +76,9 @@ std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
 ExpandedName constructedName(const Node* element, const String& qname,
                              const AttributeValueTemplate* namespaceTemplate,
                              const EvalContext& context, bool isElement) {
+  // Other names are not checked, but an empty one would make the output unreadable.
+  if (qnameLocalPart(qname.view()).empty())
+    throw StylesheetException(element, isElement ? kEmptyElementName : kEmptyAttributeName);
   std::string_view prefix = qnamePrefix(qname.view());
   if (namespaceTemplate == nullptr) {
     ExpandedName name = resolveQName(element, qname.view(), isElement);
@@ -162,6 +176,8 @@ ProcessingInstructionInstruction::~ProcessingInstructionInstruction() = default;
 
 void ProcessingInstructionInstruction::execute(const Focus& focus, ResultSink& sink) const {
   String target = name_->expand(evalContext(focus, sink));
+  if (target.empty())
+    fail(kEmptyPIName);
   std::unique_ptr<ProcessingInstructionNode> instruction(
       ProcessingInstructionNode::makeOwned(target.view(), bodyText(element(), focus, sink)));
   sink.endNode(sink.startNode(instruction.get()), instruction.get());

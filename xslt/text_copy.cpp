@@ -233,9 +233,12 @@ MessageInstruction::~MessageInstruction() = default;
 
 void MessageInstruction::execute(const Focus& focus, ResultSink& sink) const {
   {
-    // Written exactly as a result document would be, with default settings; the body
-    // sees the variables of the instruction.
+    // Written as a result document would be, with default settings but for the XML
+    // declaration: a message is no document, and the declaration would land in the
+    // middle of its text before the first element. The body sees the variables of the
+    // instruction.
     Serializer serializer(stderr);
+    serializer.settings().omitXmlDeclaration = true;
     SerializerResultSink messageSink(serializer, sink.variables(), &sink.run());
     messageSink.executeChildren(element(), focus);
     serializer.flush();

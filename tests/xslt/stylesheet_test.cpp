@@ -155,5 +155,24 @@ TEST(StylesheetTest, RunsRepeatedlyWithFreshGlobals) {
   EXPECT_EQ(buffer.view(), "onetwo");
 }
 
+TEST(StylesheetTest, ReadsOnlyAsMuchOfTheSourceAsTheRunVisits) {
+  std::unique_ptr<Stylesheet> stylesheet =
+      Stylesheet::fromText(TEMPLATE("<xsl:value-of select='name(/*)'/>"), "s.xsl");
+  stylesheet->load();
+  std::string text = "<root>";
+  for (int i = 0; i < 1000; ++i)
+    text += "<item/>";
+  text += "</root>";
+  std::unique_ptr<Document> source =
+      Document::fromText(text, "in.xml", /*bufferSize=*/16, /*strip=*/false);
+  TextBuffer buffer;
+  {
+    Serializer serializer(buffer);
+    stylesheet->transform(*source, serializer);
+  }
+  EXPECT_EQ(buffer.view(), "root");
+  EXPECT_LT(source->chunksParsed(), 4u);
+}
+
 }  // namespace
 }  // namespace ovra

@@ -37,9 +37,10 @@ class ResultSink {
   virtual ~ResultSink();
 
   // Runs the children of a stylesheet element as a template body: instructions execute,
-  // literal result elements and text are copied (attribute value templates expanded),
-  // stylesheet comments and processing instructions are skipped. The variables bound by
-  // the children go out of scope at the end.
+  // literal result elements and text are copied (attribute value templates expanded,
+  // attributes in the XSLT namespace left out), stylesheet comments and processing
+  // instructions are skipped. The variables bound by the children go out of scope at the
+  // end. Throws StylesheetException when bodies nest deeper than the stack allows.
   void executeChildren(Node* element, const Focus& focus);
 
   // Begins a copy of node in the result: an element's start (its attributes and

@@ -79,13 +79,13 @@ TEST(StylesheetTest, TopLevelElements) {
   runCases(std::begin(kTopLevelCases), std::end(kTopLevelCases));
 }
 
-#define TEMPLATE(body)                                                           \
-  "<xsl:stylesheet " XSL ">" NO_DECLARATION "<xsl:template match='/'>" body \
+#define TEMPLATE(body)                                                                             \
+  "<xsl:stylesheet " XSL ">" NO_DECLARATION "<xsl:template match='/'>" body                        \
   "</xsl:template></xsl:stylesheet>"
 
 constexpr StylesheetCase kLiteralCases[] = {
-    {TEMPLATE("<a x='{r/b}' y='{{literal}}' z='a}}b' w='{r/b}{r/b}-{r/b'/>"), "<r><b>1</b><b>2</b></r>",
-     "<a x=\"1\" y=\"{literal}\" z=\"a}b\" w=\"11-r/b\"/>"},
+    {TEMPLATE("<a x='{r/b}' y='{{literal}}' z='a}}b' w='{r/b}{r/b}-{r/b'/>"),
+     "<r><b>1</b><b>2</b></r>", "<a x=\"1\" y=\"{literal}\" z=\"a}b\" w=\"11-r/b\"/>"},
     // A closing brace inside a string literal does not end the expression.
     {TEMPLATE("<a x=\"{concat('}', '{')}\"/>"), "<r/>", "<a x=\"}{\"/>"},
     // Variables are visible inside braces.
@@ -109,8 +109,7 @@ constexpr StylesheetCase kLiteralCases[] = {
     {TEMPLATE("<xsl:copy-of select='r'/>"), "<r a='{b}'/>", "<r a=\"{b}\"/>"},
     {TEMPLATE("<xsl:variable name='v'><xsl:copy-of select='r'/></xsl:variable>"
               "<xsl:copy-of select='$v'/>"),
-     "<r xmlns:q='urn:q'><q:s a='{b}'/></r>",
-     "<r xmlns:q=\"urn:q\"><q:s a=\"{b}\"/></r>"},
+     "<r xmlns:q='urn:q'><q:s a='{b}'/></r>", "<r xmlns:q=\"urn:q\"><q:s a=\"{b}\"/></r>"},
 };
 
 TEST(StylesheetTest, LiteralResultElements) {
@@ -126,8 +125,8 @@ TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
 }
 
 TEST(StylesheetTest, ErrorsInTheMiddleOfARunKeepTheOutputSoFar) {
-  TransformResult result = transformText(
-      TEMPLATE("<a>before</a><xsl:apply-templates select='string(r)'/>"), "<r/>");
+  TransformResult result =
+      transformText(TEMPLATE("<a>before</a><xsl:apply-templates select='string(r)'/>"), "<r/>");
   EXPECT_EQ(result.output, "<a>before</a>");
   EXPECT_EQ(result.error,
             "The select expression of a apply-templates must only return nodes on line 1 in "

@@ -130,6 +130,24 @@ TEST(SerializerTest, MarkupAndEscaping) {
       {{E("a", {T("x]]"), T(">")})}, nullptr, "<a>x]]&gt;</a>"},
       // markup between ]] and >
       {{E("a", {T("]]"), E("b"), T(">")})}, nullptr, "<a>]]<b/>></a>"},
+      // white space that a parser would normalise comes as references
+      {{E("a", {A("x", "1\n2\t3\r4 5")})}, nullptr, "<a x=\"1&#10;2&#9;3&#13;4 5\"/>"},
+      {{E("a", {T("1\n2\t3\r4")})}, nullptr, "<a>1\n2\t3&#13;4</a>"},
+  });
+}
+
+TEST(SerializerTest, LaterAttributeOfTheSameNameReplacesTheEarlier) {
+  checkCases({
+      {{E("a", {A("x", "1"), A("y", "2"), A("x", "3")})}, nullptr, "<a x=\"3\" y=\"2\"/>"},
+      // the expanded name counts, not the prefix (the declaration made for the replaced
+      // one stays)
+      {{E("a", {A("{urn:p}p:x", "1"), A("x", "2"), A("{urn:p}q:x", "3"), A("{urn:q}p:x", "4")})},
+       nullptr,
+       "<a xmlns:p=\"urn:p\" xmlns:q=\"urn:p\" xmlns:ns0=\"urn:q\" q:x=\"3\" x=\"2\" "
+       "ns0:x=\"4\"/>"},
+      // a shorter value after a longer one, then content
+      {{E("a", {A("x", "long value"), A("x", "v"), T("t")})}, nullptr, "<a x=\"v\">t</a>"},
+      {{E("div", {E("br", {A("c", "1"), A("c", "2")})})}, html, "<div><br c=\"2\"></div>"},
   });
 }
 
@@ -151,6 +169,13 @@ TEST(SerializerTest, HtmlMethod) {
       {{E("div", {E("SCRIPT", {T("a<b&&c")}), E("style", {T("p>q")}), T("<")})},
        html,
        "<div><SCRIPT>a<b&&c</SCRIPT><style>p>q</style>&lt;</div>"},
+      // attribute values: "<", ">" and "&{" kept, boolean attributes minimised
+      {{E("p", {A("title", "a<b>&c&{d}\""), A("x", "&")})},
+       html,
+       "<p title=\"a<b>&amp;c&{d}&quot;\" x=\"&amp;\"></p>"},
+      {{E("option", {A("selected", "SELECTED"), A("value", "value"), A("checked", "no")})},
+       html,
+       "<option selected value=\"value\" checked=\"no\"></option>"},
       // namespaced elements are not HTML
       {{E("{urn:x}x:br")}, html, "<x:br xmlns:x=\"urn:x\"/>"},
       // unset method becomes html at an html root

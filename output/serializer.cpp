@@ -109,6 +109,7 @@ std::uint8_t Serializer::startNode(Node* node) {
   case NodeKind::Element:
     return startElement(node);
   case NodeKind::Text: {
+    startContent();
     closeStartTag();
     const auto* text = static_cast<const TextNode*>(node);
     writeContent(text->text(), text->textLength());
@@ -119,11 +120,13 @@ std::uint8_t Serializer::startNode(Node* node) {
   case NodeKind::Namespace:
     return 1;  // declarations are written with their element
   case NodeKind::Comment: {
+    startContent();
     closeStartTag();
     writeComment(static_cast<const CommentNode*>(node)->textView());
     return 1;
   }
   case NodeKind::ProcessingInstruction: {
+    startContent();
     closeStartTag();
     const auto* pi = static_cast<const ProcessingInstructionNode*>(node);
     writeProcessingInstruction(node, pi->target() ? pi->target() : "",
@@ -242,7 +245,8 @@ std::uint8_t Serializer::startElement(Node* element) {
   entry.scopeComplete = collectDeclarations(uri, entry.prefix);
 
   if (first)
-    writePrologue(element, entry.prefix);
+    writePrologue();
+  writeDoctype(element, entry.prefix);
   closeStartTag();
   writeMarkup("<");
   writeQName(entry.prefix, localName, element);
@@ -370,10 +374,19 @@ void Serializer::writeProcessingInstruction(Node* node, std::string_view target,
     }
   }
   emit(data.data() + start, data.size() - start, Context::Text);
-  writeMarkup("?>");
+  // HTML ends a processing instruction at the first ">".
+  writeMarkup(method() == OutputMethod::Html ? ">" : "?>");
 }
 
-void Serializer::writePrologue(Node* element, StringRef prefix) {
+// Comments, processing instructions and text before the first element: when the
+// method is known, the prologue goes first, so that the XML declaration starts the
+// output. (An undecided method waits for the first element, which decides it.)
+void Serializer::startContent() {
+  if (!declarationDone_ && settings_.method != OutputMethod::Unset)
+    writePrologue();
+}
+
+void Serializer::writePrologue() {
   OutputMethod current = method();
   if (current == OutputMethod::Xml && !settings_.omitXmlDeclaration) {
     writeMarkup("<?xml version=\"");
@@ -385,28 +398,44 @@ void Serializer::writePrologue(Node* element, StringRef prefix) {
       writeMarkup(" standalone=\"yes\"");
     writeMarkup("?>\n");
   }
-  if ((current == OutputMethod::Xml || current == OutputMethod::Html) &&
-      !settings_.doctypeSystem.empty()) {
-    // A literal holding a double quote is put in single quotes instead.
-    auto writeLiteral = [this](const String& literal) {
-      const char* quote = std::strchr(literal.c_str(), '"') ? "'" : "\"";
-      writeMarkup(quote);
-      writeMarkup(literal.view());
-      writeMarkup(quote);
-    };
-    writeMarkup("<!DOCTYPE ");
-    writeQName(prefix, element->localName(), element);
-    if (!settings_.doctypePublic.empty()) {
-      writeMarkup(" PUBLIC ");
-      writeLiteral(settings_.doctypePublic);
-      writeMarkup(" ");
-    } else {
-      writeMarkup(" SYSTEM ");
-    }
-    writeLiteral(settings_.doctypeSystem);
-    writeMarkup(">\n");
-  }
+  // XML needs a system identifier for a document type declaration, and names the first
+  // element in it; HTML may give the public identifier alone, and its type is "html".
+  if (current == OutputMethod::Html)
+    doctypePending_ = !settings_.doctypeSystem.empty() || !settings_.doctypePublic.empty();
+  else
+    doctypePending_ = current == OutputMethod::Xml && !settings_.doctypeSystem.empty();
   declarationDone_ = true;
+  if (current == OutputMethod::Html)
+    writeDoctype(nullptr, emptyName());
+}
+
+void Serializer::writeDoctype(Node* element, StringRef prefix) {
+  if (!doctypePending_)
+    return;
+  doctypePending_ = false;
+  // A literal holding a double quote is put in single quotes instead.
+  auto writeLiteral = [this](const String& literal) {
+    const char* quote = std::strchr(literal.c_str(), '"') ? "'" : "\"";
+    writeMarkup(quote);
+    writeMarkup(literal.view());
+    writeMarkup(quote);
+  };
+  writeMarkup("<!DOCTYPE ");
+  if (element == nullptr)
+    writeMarkup("html");
+  else
+    writeQName(prefix, element->localName(), element);
+  if (!settings_.doctypePublic.empty()) {
+    writeMarkup(" PUBLIC ");
+    writeLiteral(settings_.doctypePublic);
+    if (!settings_.doctypeSystem.empty())
+      writeMarkup(" ");
+  } else {
+    writeMarkup(" SYSTEM ");
+  }
+  if (!settings_.doctypeSystem.empty())
+    writeLiteral(settings_.doctypeSystem);
+  writeMarkup(">\n");
 }
 
 void Serializer::closeStartTag() {
@@ -543,6 +572,7 @@ void Serializer::write(const char* text, std::size_t length) {
   closeStartTag();
   if (length == 0)
     return;
+  startContent();
   if (method() == OutputMethod::Text)
     emit(text, length, Context::Plain);
   else

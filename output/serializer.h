@@ -114,7 +114,10 @@ class Serializer : public Output {
   std::uint8_t startAttribute(Node* attribute);
   void writeComment(std::string_view text);
   void writeProcessingInstruction(Node* node, std::string_view target, std::string_view data);
-  void writePrologue(Node* element, StringRef prefix);
+  void startContent();
+  void writePrologue();
+  // element is null for HTML, whose document type is always "html".
+  void writeDoctype(Node* element, StringRef prefix);
   void closeStartTag();
   void writeAttributes();
 
@@ -161,7 +164,8 @@ class Serializer : public Output {
   Encoder encoder_;
   const Node* nameNode_ = nullptr;  // the node whose name is being written
 
-  bool declarationDone_ = false;
+  bool declarationDone_ = false;  // the XML declaration, or HTML's document type, is out
+  bool doctypePending_ = false;   // XML's document type waits for the first element
   bool noEscape_ = false;
   OutputMethod decidedMethod_ = OutputMethod::Unset;  // when the settings leave it unset
   int rawTextDepth_ = 0;                              // open HTML script and style elements

@@ -160,6 +160,58 @@ TEST(SerializerTest, CommentsAndInstructionsStayWellFormed) {
   EXPECT_EQ(out.view(), "<!--a- -b- --><?pi x? >y?>");
 }
 
+// A processing instruction and a comment, then the element a.
+std::string renderWithProlog(Configure configure) {
+  RootNode root(nullptr);
+  root.appendChild(ProcessingInstructionNode::makeOwned("pi", "a=\"1\""));
+  root.appendChild(CommentNode::makeOwned("c"));
+  make(&root, E("a"));
+  TextBuffer out;
+  {
+    Serializer s(out);
+    configure(s.settings());
+    s.copyNode(&root);
+  }
+  return std::string(out.view());
+}
+
+TEST(SerializerTest, KnownMethodWritesThePrologueBeforeAnything) {
+  struct Case {
+    Configure configure;
+    const char* expected;
+  };
+  const Case cases[] = {
+      // the XML declaration first; the document type names the element, so waits for it
+      {[](OutputSettings& s) {
+         s.method = OutputMethod::Xml;
+         s.doctypeSystem = String("a.dtd");
+       },
+       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<?pi a=\"1\"?><!--c--><!DOCTYPE a SYSTEM "
+       "\"a.dtd\">\n<a/>"},
+      // HTML's document type comes first; its processing instructions end with ">"
+      {[](OutputSettings& s) {
+         s.method = OutputMethod::Html;
+         s.doctypePublic = String("-//P//EN");
+       },
+       "<!DOCTYPE html PUBLIC \"-//P//EN\">\n<?pi a=\"1\"><!--c--><a></a>"},
+      // an undecided method waits for the first element
+      {[](OutputSettings&) {},
+       "<?pi a=\"1\"?><!--c--><?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a/>"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(renderWithProlog(c.configure), c.expected);
+}
+
+TEST(SerializerTest, KnownXmlMethodDeclaresTextOnlyOutput) {
+  TextBuffer out;
+  {
+    Serializer s(out);
+    s.settings().method = OutputMethod::Xml;
+    s.write("t");
+  }
+  EXPECT_EQ(out.view(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\nt");
+}
+
 TEST(SerializerTest, HtmlMethod) {
   checkCases({
       {{E("div", {E("br", {A("c", "x")})})}, html, "<div><br c=\"x\"></div>"},
@@ -206,6 +258,27 @@ TEST(SerializerTest, PrologueAndMethods) {
       {{E("doc")},
        [](OutputSettings& s) { s.doctypeSystem = String("d.dtd"); },
        "<!DOCTYPE doc SYSTEM \"d.dtd\">\n<doc/>"},
+      // XML needs the system identifier
+      {{E("doc")}, [](OutputSettings& s) { s.doctypePublic = String("-//P//EN"); }, "<doc/>"},
+      // HTML may have the public one alone, and names the document type html
+      {{E("root")},
+       [](OutputSettings& s) {
+         s.method = OutputMethod::Html;
+         s.doctypePublic = String("-//W3C//DTD HTML 4.0 Transitional");
+       },
+       "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.0 Transitional\">\n<root></root>"},
+      {{E("HTML")},
+       [](OutputSettings& s) {
+         s.method = OutputMethod::Html;
+         s.doctypeSystem = String("h.dtd");
+       },
+       "<!DOCTYPE html SYSTEM \"h.dtd\">\n<HTML></HTML>"},
+      {{E("html")},
+       [](OutputSettings& s) {
+         s.doctypePublic = String("-//P//EN");
+         s.doctypeSystem = String("h.dtd");
+       },
+       "<!DOCTYPE html PUBLIC \"-//P//EN\" \"h.dtd\">\n<html></html>"},
       {{E("a", {A("x", "1"), T("<&"), E("b", {T("]]>")})})},
        [](OutputSettings& s) {
          s.method = OutputMethod::Text;

@@ -164,14 +164,13 @@ struct Document::Callbacks {
     for (const XML_Char** pair = attributes; *pair != nullptr; pair += 2) {
       SplitName attribute = splitName(pair[0]);
       const char* value = pair[1];
+      // xml:space steers stripping, and stays an attribute like any other.
       if (attribute.namespaceURI == xmlNamespaceName() && attribute.localName.view() == "space") {
-        // xml:space steers stripping and never becomes an attribute node.
         if (document.strip_ ? std::strcmp(value, "preserve") == 0
                             : std::strcmp(value, "default") == 0) {
           document.strip_ = !document.strip_;
           document.spaceStack_.push_back(element);
         }
-        continue;
       }
       auto* node =
           document.arena_.make<AttributeNode>(attribute.namespaceURI, emptyName(),
@@ -219,7 +218,7 @@ struct Document::Callbacks {
 
   static void processingInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
     Document& document = of(userData);
-    if (document.inDoctype_)
+    if (document.inDoctype_ || document.stylesheetRules_)
       return;
     document.flushText();
     NodeArena& arena = document.arena_;
@@ -229,7 +228,7 @@ struct Document::Callbacks {
 
   static void comment(void* userData, const XML_Char* text) {
     Document& document = of(userData);
-    if (document.inDoctype_)
+    if (document.inDoctype_ || document.stylesheetRules_)
       return;
     document.flushText();
     const char* copy = document.arena_.copyText(text);
@@ -261,7 +260,7 @@ struct Document::Callbacks {
 Document::Document(String fileName, std::size_t bufferSize, bool strip)
     : fileName_(std::move(fileName)),
       bufferSize_(bufferSize == 0 ? 1 : bufferSize),  // an empty chunk would never be final
-      strip_(strip) {
+      strip_(strip), stylesheetRules_(strip) {
   assert(bufferSize_ <= std::size_t(INT_MAX) && "the parser takes an int length");
 }
 

@@ -220,6 +220,9 @@ TEST(DocumentTest, CharacterDataAroundReferencesIsOneTextNode) {
   }
 }
 
+// xml:space stays an attribute while it steers stripping.
+#define XML_SPACE "xml:space{http://www.w3.org/XML/1998/namespace}"
+
 TEST(DocumentTest, ReadBufferSizeDoesNotChangeTheTree) {
   std::string text = "<?xml version='1.0'?>\n<!DOCTYPE r [<!-- dtd comment --><?dtd pi?>]>\n"
                      "<!-- c1 --><?pi one two?>\n"
@@ -240,7 +243,7 @@ TEST(DocumentTest, ReadBufferSizeDoesNotChangeTheTree) {
   EXPECT_EQ(TestDocument(text).render(),
             "<!-- c1 --><?pi one two?>"
             "<r{urn:d} xmlns=\"urn:d\" xmlns:p=\"urn:p\" a=\"1\" p:b{urn:p}=\"<2>\">\"\n  \""
-            "<p:e{urn:p}>\" \"<x{urn:d}/>\" \"</p:e>\"text&more & \n  \""
+            "<p:e{urn:p} " XML_SPACE "=\"preserve\">\" \"<x{urn:d}/>\" \"</p:e>\"text&more & \n  \""
             "<f xmlns=\"\" xmlns:q=\"urn:p\" q:g{urn:p}=\"3\"><q:h{urn:p}/><!--in--><?x y?></f>"
             "\"\n  \"<long{urn:d}>\"" +
                 std::string(300, 'z') + "\"</long>\"\n\"</r><!-- after -->");
@@ -260,25 +263,31 @@ constexpr RenderCase kStylesheetStripCases[] = {
      "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text></x:s>"},
     // preserve reaches all descendants; an inner default switches stripping back on.
     {"<r> <p xml:space='preserve'> <c> </c> <d xml:space='default'> <e> </e> </d> </p> </r>",
-     "<r><p>\" \"<c>\" \"</c>\" \"<d><e/></d>\" \"</p></r>"},
+     "<r><p " XML_SPACE "=\"preserve\">\" \"<c>\" \"</c>\" \"<d " XML_SPACE
+     "=\"default\"><e/></d>\" \"</p></r>"},
     // After the preserving element ends, stripping is on again.
-    {"<r><p xml:space='preserve'> </p> <q> </q></r>", "<r><p>\" \"</p><q/></r>"},
-    // Values other than the two keywords change nothing and leave no attribute.
-    {"<r xml:space='keep'> <a xml:space='default'> </a></r>", "<r><a/></r>"},
-    // Comments split text; each whitespace-only piece goes.
-    {"<r> <!--c--> x <!--d--> </r>", "<r><!--c-->\" x \"<!--d--></r>"},
+    {"<r><p xml:space='preserve'> </p> <q> </q></r>",
+     "<r><p " XML_SPACE "=\"preserve\">\" \"</p><q/></r>"},
+    // Values other than the two keywords change nothing.
+    {"<r xml:space='keep'> <a xml:space='default'> </a></r>",
+     "<r " XML_SPACE "=\"keep\"><a " XML_SPACE "=\"default\"/></r>"},
+    // Comments and processing instructions are no part of a stylesheet: the text around
+    // them is one node, whitespace-only only when all of it is.
+    {"<r> <!--c--> x <?p d?> </r>", "<r>\"  x  \"</r>"},
+    {"<r> <!--c--> <?p d?>\n<a/></r>", "<r><a/></r>"},
 };
 
 // With the strip flag off (source documents).
 constexpr RenderCase kSourceStripCases[] = {
     {"<r> <a> </a> </r>", "<r>\" \"<a>\" \"</a>\" \"</r>"},
     {"<r> <a xml:space='default'> <b> </b> <c xml:space='preserve'> </c> </a> </r>",
-     "<r>\" \"<a><b/><c>\" \"</c></a>\" \"</r>"},
-    {"<r xml:space='preserve'> </r>", "<r>\" \"</r>"},
+     "<r>\" \"<a " XML_SPACE "=\"default\"><b/><c " XML_SPACE
+     "=\"preserve\">\" \"</c></a>\" \"</r>"},
+    {"<r xml:space='preserve'> </r>", "<r " XML_SPACE "=\"preserve\">\" \"</r>"},
     // xsl:text only matters while stripping.
     {"<r xmlns:x='http://www.w3.org/1999/XSL/Transform' xml:space='default'> <x:text> </x:text> "
      "<a> </a></r>",
-     "<r xmlns:x=\"http://www.w3.org/1999/XSL/Transform\">"
+     "<r xmlns:x=\"http://www.w3.org/1999/XSL/Transform\" " XML_SPACE "=\"default\">"
      "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text><a/></r>"},
 };
 

@@ -163,13 +163,20 @@ void TreeResultSink::copyNamespaces(const Node* original, Node* clone) const {
   bool ownOnly = !originals_.empty() && original->parent() == originals_.back();
   for (const Node* holder = original; holder != nullptr; holder = holder->parent()) {
     for (Node* ns = holder->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
-      if (ns->namespaceURI() == xsltNamespaceName() || hasNamespace(clone, ns->localName()))
+      if (ns->namespaceURI() == xsltNamespaceName() || isImplicitNamespace(ns) ||
+          hasNamespace(clone, ns->localName()))
         continue;
       clone->appendNamespace(ns->clone());
     }
     if (ownOnly)
       break;
   }
+}
+
+// The xml namespace node that every root holds: the tree being built has its own.
+bool TreeResultSink::isImplicitNamespace(const Node* ns) {
+  const Node* holder = ns->parent();
+  return holder != nullptr && holder->kind() == NodeKind::Root;
 }
 
 bool TreeResultSink::hasNamespace(const Node* element, StringRef prefix) {
@@ -222,7 +229,8 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
     return 1;
   }
   case NodeKind::Namespace:
-    if (current_->kind() == NodeKind::Element && !hasNamespace(current_, node->localName()))
+    if (current_->kind() == NodeKind::Element && !isImplicitNamespace(node) &&
+        !hasNamespace(current_, node->localName()))
       current_->appendNamespace(node->clone());
     return 1;
   case NodeKind::Comment:

@@ -110,6 +110,7 @@ class TreeResultSink : public ResultSink {
  private:
   void ensureRoot();
   void copyNamespaces(const Node* original, Node* clone) const;
+  static bool isImplicitNamespace(const Node* ns);
   static bool hasNamespace(const Node* element, StringRef prefix);
 
   std::shared_ptr<Node> root_;

@@ -332,6 +332,10 @@ TEST(SerializerTest, NamespaceDeclarations) {
       {{E("a", {A("{http://www.w3.org/XML/1998/namespace}xml:lang", "en")})},
        nullptr,
        "<a xml:lang=\"en\"/>"},
+      // the xml prefix is never declared: not the root's implicit node, nor an explicit one
+      {{E("a", {N("xml", "http://www.w3.org/XML/1998/namespace"), E("b")})},
+       nullptr,
+       "<a><b/></a>"},
   });
 }
 

@@ -112,7 +112,13 @@ std::uint8_t Serializer::startNode(Node* node) {
     startContent();
     closeStartTag();
     const auto* text = static_cast<const TextNode*>(node);
-    writeContent(text->text(), text->textLength());
+    if (text->isEscapingDisabled()) {
+      bool previous = setDisableOutputEscaping(true);
+      writeContent(text->text(), text->textLength());
+      setDisableOutputEscaping(previous);
+    } else {
+      writeContent(text->text(), text->textLength());
+    }
     return 1;
   }
   case NodeKind::Attribute:

@@ -439,7 +439,9 @@ TextNode* TextNode::makeOwned(std::string_view text) {
 Node* TextNode::clone() const {
   // A clone may outlive the tree it came from (a variable holding a copy), so it owns
   // its text whenever the original did.
-  return makeOwned(textView());
+  TextNode* copy = makeOwned(textView());
+  copy->setEscapingDisabled(isEscapingDisabled());
+  return copy;
 }
 
 CommentNode* CommentNode::makeOwned(std::string_view text) {

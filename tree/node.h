@@ -298,9 +298,12 @@ class CharacterNode : public Node {
   void setOwnedText(std::string_view text);
 
  private:
+  friend class TextNode;
+
   const char* text_;
   std::size_t length_;
   bool ownsText_ = false;
+  bool escapingDisabled_ = false;  // a text node only
 };
 
 class TextNode : public CharacterNode {
@@ -309,6 +312,11 @@ class TextNode : public CharacterNode {
   // A heap text node that owns a copy of text.
   static TextNode* makeOwned(std::string_view text);
   Node* clone() const override;
+
+  // Text of a result tree written with disable-output-escaping: the serializer writes it
+  // as it is when the tree is copied to the output.
+  bool isEscapingDisabled() const { return escapingDisabled_; }
+  void setEscapingDisabled(bool disabled) { escapingDisabled_ = disabled; }
 };
 
 class CommentNode : public CharacterNode {

@@ -204,7 +204,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
   case NodeKind::Text: {
     const auto* text = static_cast<const TextNode*>(node);
     if (text->textLength() != 0)
-      current_->appendChild(TextNode::makeOwned(text->textView()));
+      appendText(text->textView(), noEscape_ || text->isEscapingDisabled());
     return 1;
   }
   case NodeKind::Attribute: {
@@ -250,11 +250,24 @@ void TreeResultSink::endNode(std::uint8_t flag, Node*) {
   originals_.pop_back();
 }
 
-void TreeResultSink::writeValue(const Value& value, bool) {
+void TreeResultSink::writeValue(const Value& value, bool disableOutputEscaping) {
   ensureRoot();
   String text = stringOf(value);
   if (!text.empty())
-    current_->appendChild(TextNode::makeOwned(text.view()));
+    appendText(text.view(), disableOutputEscaping);
+}
+
+bool TreeResultSink::setDisableOutputEscaping(bool disable) {
+  bool previous = noEscape_;
+  noEscape_ = disable;
+  return previous;
+}
+
+void TreeResultSink::appendText(std::string_view text, bool escapingDisabled) {
+  TextNode* node = TextNode::makeOwned(text);
+  // Kept for a copy of the tree to the output; the string value does not change.
+  node->setEscapingDisabled(escapingDisabled);
+  current_->appendChild(node);
 }
 
 std::shared_ptr<Node> TreeResultSink::takeTree() {

@@ -22,6 +22,7 @@ static constexpr const char* kCouldNotRead = "Could not read file, ";
 static constexpr const char* kParseError = "%s at %d of %s";
 
 static constexpr char kNamespaceSeparator = '@';
+static constexpr std::size_t kEntityBufferSize = 4096;
 
 namespace {
 
@@ -253,7 +254,60 @@ struct Document::Callbacks {
     of(userData).inDoctype_ = true;
   }
   static void endDoctype(void* userData) { of(userData).inDoctype_ = false; }
+
+  // The external DTD subset and external entities: read when they are local files in
+  // the document's folder (or below it), parsed to their end right here. Anything else
+  // (a URL, a path outside that folder, a file that cannot be opened) is left unread,
+  // and the references it would have defined are skipped.
+  static int externalEntity(XML_Parser parser, const XML_Char* context, const XML_Char*,
+                            const XML_Char* systemId, const XML_Char*) {
+    Document& document = *static_cast<Document*>(XML_GetUserData(parser));
+    String path;
+    if (systemId == nullptr || !document.localEntityPath(systemId, path))
+      return XML_STATUS_OK;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (file == nullptr)
+      return XML_STATUS_OK;
+    std::unique_ptr<void, ParserDeleter> entityParser(
+        XML_ExternalEntityParserCreate(parser, context, nullptr));
+    if (entityParser == nullptr)
+      return XML_STATUS_ERROR;
+    auto* entity = static_cast<XML_Parser>(entityParser.get());
+    char buffer[kEntityBufferSize];
+    for (;;) {
+      std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
+      bool final = count < sizeof buffer;
+      if (final && std::ferror(file.get()))
+        return XML_STATUS_ERROR;
+      if (XML_Parse(entity, buffer, int(count), final) != XML_STATUS_OK)
+        return XML_STATUS_ERROR;
+      if (final)
+        return XML_STATUS_OK;
+    }
+  }
 };
+
+bool Document::localEntityPath(const char* systemId, String& path) const {
+  // Text held in memory has no folder of its own.
+  if (fromMemory_)
+    return false;
+  std::string_view id(systemId);
+  // A scheme ("http:", "file:") makes a URL, which is never fetched.
+  std::size_t colon = id.find(':');
+  if (colon != std::string_view::npos && colon < id.find('/'))
+    return false;
+  String folder = directoryOf(fullPathName(fileName_));
+  if (folder.empty())
+    return false;
+  if (!id.empty() && id[0] == '/') {
+    path = fullPathName(String(id));
+  } else {
+    String joined = folder;
+    joined.append(id);
+    path = fullPathName(joined);
+  }
+  return path.view().size() > folder.view().size() && path.view().starts_with(folder.view());
+}
 
 // ---- Document ----
 
@@ -294,7 +348,6 @@ void Document::open() {
   if (parser == nullptr)
     throw std::bad_alloc();
   parser_.reset(parser);
-  // No external entity handler: external entities are never fetched.
   XML_SetUserData(parser, this);
   XML_SetElementHandler(parser, Callbacks::startElement, Callbacks::endElement);
   XML_SetCharacterDataHandler(parser, Callbacks::characterData);
@@ -302,6 +355,9 @@ void Document::open() {
   XML_SetCommentHandler(parser, Callbacks::comment);
   XML_SetNamespaceDeclHandler(parser, Callbacks::startNamespace, Callbacks::endNamespace);
   XML_SetDoctypeDeclHandler(parser, Callbacks::startDoctype, Callbacks::endDoctype);
+  // Only local files next to the document; see Callbacks::externalEntity.
+  XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
+  XML_SetExternalEntityRefHandler(parser, Callbacks::externalEntity);
 
   scope_ = std::make_unique<NamespaceScope>();
   root_ = arena_.make<RootNode>(this);

@@ -81,6 +81,9 @@ class Document {
   // Fills the read buffer (or points into the text held in memory); answers the start
   // and count of the chunk. Throws when the file cannot be read.
   const char* read(std::size_t& count);
+  // The file an external entity's system identifier names, when it may be read: a
+  // relative or absolute path that stays inside this document's folder.
+  bool localEntityPath(const char* systemId, String& path) const;
   // Ends the character data gathered so far: makes its text node, or drops it when it is
   // whitespace only and stripping is on.
   void flushText();

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -194,6 +195,61 @@ TEST(DocumentTest, ExternalEntitiesAreNeverFetched) {
   TestDocument doc("<!DOCTYPE r [<!ENTITY e SYSTEM '" + secret + "'>]><r>a&e;b</r>");
   EXPECT_EQ(doc.render(), "<r>\"ab\"</r>");
   fs::remove(secret);
+}
+
+// The document is dir/sub/doc.xml. Its external DTD subset, or an external entity, is
+// read when it is a file in sub/ or below; anything else is left unread, and the
+// references it would define are skipped.
+TEST_F(DocumentFileTest, ExternalDtdIsReadOnlyFromTheDocumentsFolder) {
+  fs::create_directories(dir_ / "sub/dtd");
+  write("sub/here.dtd", "<!ENTITY e 'E&#233;'><!ENTITY % more SYSTEM 'dtd/more.dtd'> %more;");
+  write("sub/dtd/more.dtd", "<!ENTITY f 'F'>");
+  write("sub/part.xml", "<p>&f;</p>");
+  write("outside.dtd", "<!ENTITY e 'OUT'>");
+  write("sub/self.dtd", "<!ENTITY % self SYSTEM 'self.dtd'> %self;");
+  write("sub/bad.dtd", "<!ENTITY e 'E' <bad");
+  std::string outside = (dir_ / "outside.dtd").string();
+  struct Case {
+    std::string doctype;
+    const char* expected;  // the rendered tree, or the start of the error message
+  };
+  const Case cases[] = {
+      {"<!DOCTYPE r SYSTEM 'here.dtd'>", "<r>\"[E\xC3\xA9|F]\"</r>"},
+      {"<!DOCTYPE r SYSTEM '" + (dir_ / "sub/here.dtd").string() + "'>",
+       "<r>\"[E\xC3\xA9|F]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'sub/../here.dtd'>", "<r>\"[E\xC3\xA9|F]\"</r>"},
+      // an external general entity in the folder becomes content
+      {"<!DOCTYPE r [<!ENTITY e SYSTEM 'part.xml'><!ENTITY f 'F'>]>",
+       "<r>\"[\"<p>\"F\"</p>\"|F]\"</r>"},
+      // outside the folder, URLs, missing files: skipped
+      {"<!DOCTYPE r SYSTEM '../outside.dtd'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM '" + outside + "'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'file://" + outside + "'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'http://localhost/here.dtd'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'none.dtd'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r [<!ENTITY e SYSTEM '/etc/passwd'><!ENTITY f 'F'>]>", "<r>\"[|F]\"</r>"},
+      // a standalone document does not read its external subset
+      {"<?xml version='1.0' standalone='yes'?><!DOCTYPE r SYSTEM 'here.dtd' [<!ENTITY e 'S'>"
+       "<!ENTITY f 'T'>]>",
+       "<r>\"[S|T]\"</r>"},
+      // errors in what is read end the parse, endless inclusion too
+      {"<!DOCTYPE r SYSTEM 'self.dtd'>", "error in processing external entity reference at 1"},
+      {"<!DOCTYPE r SYSTEM 'bad.dtd'>", "error in processing external entity reference at 1"},
+  };
+  for (const Case& c : cases) {
+    std::string path = write("sub/doc.xml", c.doctype + "<r>[&e;|&f;]</r>");
+    Document document(path.c_str(), Document::kSourceBufferSize, false);
+    std::string message = messageOf(document);
+    if (message == "(no error)")
+      EXPECT_EQ(renderTree(document.root()), c.expected) << c.doctype;
+    else
+      EXPECT_EQ(message.substr(0, std::strlen(c.expected)), c.expected) << c.doctype;
+  }
+  // Text held in memory has no folder: nothing is read.
+  auto inMemory = Document::fromText("<!DOCTYPE r SYSTEM 'here.dtd'><r>[&e;]</r>",
+                                     (dir_ / "sub/mem.xml").c_str(), 4096, false);
+  inMemory->parseAll();
+  EXPECT_EQ(renderTree(inMemory->root()), "<r>\"[]\"</r>");
 }
 
 TEST(DocumentTest, EntityExpansionBombIsRefused) {

@@ -16,28 +16,28 @@ namespace ovra {
 
 bool NodeTest::matches(Node* node, NodeKind principal) const {
   switch (kind) {
-    case Kind::AnyNode:
-      return true;
-    case Kind::Text:
-      return node->kind() == NodeKind::Text;
-    case Kind::Comment:
-      return node->kind() == NodeKind::Comment;
-    case Kind::ProcessingInstruction:
-      return node->kind() == NodeKind::ProcessingInstruction &&
-             (target.empty() ||
-              std::string_view(static_cast<ProcessingInstructionNode*>(node)->target()) ==
-                  target.view());
-    case Kind::AnyName:
-      return node->kind() == principal;
-    case Kind::NamespaceWildcard:
-      // A namespace node's name is its prefix, in no namespace.
-      return node->kind() == principal && principal != NodeKind::Namespace &&
-             node->namespaceURI() == namespaceURI;
-    case Kind::Name:
-      if (node->kind() != principal || !(node->localName() == localName))
-        return false;
-      return principal == NodeKind::Namespace ? namespaceURI.empty()
-                                              : node->namespaceURI() == namespaceURI;
+  case Kind::AnyNode:
+    return true;
+  case Kind::Text:
+    return node->kind() == NodeKind::Text;
+  case Kind::Comment:
+    return node->kind() == NodeKind::Comment;
+  case Kind::ProcessingInstruction:
+    return node->kind() == NodeKind::ProcessingInstruction &&
+           (target.empty() ||
+            std::string_view(static_cast<ProcessingInstructionNode*>(node)->target()) ==
+                target.view());
+  case Kind::AnyName:
+    return node->kind() == principal;
+  case Kind::NamespaceWildcard:
+    // A namespace node's name is its prefix, in no namespace.
+    return node->kind() == principal && principal != NodeKind::Namespace &&
+           node->namespaceURI() == namespaceURI;
+  case Kind::Name:
+    if (node->kind() != principal || !(node->localName() == localName))
+      return false;
+    return principal == NodeKind::Namespace ? namespaceURI.empty()
+                                            : node->namespaceURI() == namespaceURI;
   }
   return false;
 }
@@ -102,9 +102,7 @@ namespace {
 class StepWalker {
  public:
   explicit StepWalker(const Step& step)
-      : step_(step),
-        axis_(makeAxisIterator(step.axis)),
-        principal_(step.principalKind()),
+      : step_(step), axis_(makeAxisIterator(step.axis)), principal_(step.principalKind()),
         counters_(step.predicates.size()) {
     axis_->setNameMask(step.nameMask());
   }
@@ -229,10 +227,7 @@ class FilterStream : public NodeStream {
  public:
   FilterStream(const std::vector<std::unique_ptr<Expr>>& predicates, std::int32_t stopAfter,
                std::unique_ptr<NodeStream> input, const EvalContext& base)
-      : predicates_(predicates),
-        stopAfter_(stopAfter),
-        input_(std::move(input)),
-        base_(base),
+      : predicates_(predicates), stopAfter_(stopAfter), input_(std::move(input)), base_(base),
         counters_(predicates.size()) {}
 
   Node* next() override {
@@ -290,37 +285,37 @@ struct Order {
 Order orderAfter(const Step& step, Order in) {
   bool oneEach = step.stopAfter != 0;  // a constant position keeps at most one per context
   switch (step.axis) {
-    case TokenKind::AxisSelf:
-      return {in.single, in.peer, in.sorted};
-    case TokenKind::AxisParent:
-      if (in.single)
-        return {true, true, true};
-      break;
-    case TokenKind::AxisChild:
-    case TokenKind::AxisFollowingSibling:
-    case TokenKind::AxisPrecedingSibling:
-      if (in.single || (in.peer && step.axis == TokenKind::AxisChild))
-        return {in.single && oneEach, true, true};
-      break;
-    case TokenKind::AxisAttribute:
-    case TokenKind::AxisNamespace:
-      if (in.sorted)
-        return {in.single && oneEach, true, true};
-      break;
-    case TokenKind::AxisDescendant:
-    case TokenKind::AxisDescendantOrSelf:
-      if (in.peer)
-        return {in.single && oneEach, false, true};
-      break;
-    case TokenKind::AxisAncestor:
-    case TokenKind::AxisAncestorOrSelf:
-    case TokenKind::AxisFollowing:
-    case TokenKind::AxisPreceding:
-      if (in.single)
-        return {oneEach, false, true};
-      break;
-    default:
-      break;
+  case TokenKind::AxisSelf:
+    return {in.single, in.peer, in.sorted};
+  case TokenKind::AxisParent:
+    if (in.single)
+      return {true, true, true};
+    break;
+  case TokenKind::AxisChild:
+  case TokenKind::AxisFollowingSibling:
+  case TokenKind::AxisPrecedingSibling:
+    if (in.single || (in.peer && step.axis == TokenKind::AxisChild))
+      return {in.single && oneEach, true, true};
+    break;
+  case TokenKind::AxisAttribute:
+  case TokenKind::AxisNamespace:
+    if (in.sorted)
+      return {in.single && oneEach, true, true};
+    break;
+  case TokenKind::AxisDescendant:
+  case TokenKind::AxisDescendantOrSelf:
+    if (in.peer)
+      return {in.single && oneEach, false, true};
+    break;
+  case TokenKind::AxisAncestor:
+  case TokenKind::AxisAncestorOrSelf:
+  case TokenKind::AxisFollowing:
+  case TokenKind::AxisPreceding:
+    if (in.single)
+      return {oneEach, false, true};
+    break;
+  default:
+    break;
   }
   return {false, false, false};
 }
@@ -330,10 +325,8 @@ Order orderAfter(const Step& step, Order in) {
 PathExpr::PathExpr(std::unique_ptr<Expr> filter,
                    std::vector<std::unique_ptr<Expr>> filterPredicates, bool absolute,
                    std::vector<Step> steps)
-    : filter_(std::move(filter)),
-      filterPredicates_(std::move(filterPredicates)),
-      absolute_(absolute),
-      steps_(std::move(steps)) {
+    : filter_(std::move(filter)), filterPredicates_(std::move(filterPredicates)),
+      absolute_(absolute), steps_(std::move(steps)) {
   if (!filterPredicates_.empty()) {
     filterStopAfter_ = constantPosition(*filterPredicates_.front());
     filterNeedsSize_ = std::any_of(filterPredicates_.begin(), filterPredicates_.end(),
@@ -341,8 +334,8 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter,
   }
   for (Step& step : steps_)
     step.prepare();
-  Order order = filter_ ? Order{filterStopAfter_ != 0, filterStopAfter_ != 0, true}
-                        : Order{true, true, true};
+  Order order =
+      filter_ ? Order{filterStopAfter_ != 0, filterStopAfter_ != 0, true} : Order{true, true, true};
   for (const Step& step : steps_) {
     order = orderAfter(step, order);
     if (!order.sorted)

@@ -23,8 +23,8 @@ struct PatternStep {
   TokenKind axis;
   NodeTest test;
   std::vector<std::unique_ptr<Expr>> predicates;
-  bool positional;         // some predicate depends on the node's position
-  bool afterDoubleSlash;   // "//" came before this step
+  bool positional;        // some predicate depends on the node's position
+  bool afterDoubleSlash;  // "//" came before this step
 };
 
 class PathPattern : public PatternMatcher {
@@ -50,16 +50,16 @@ class PathPattern : public PatternMatcher {
   // The context from which step's axis could have produced node, or null.
   static Node* contextOf(const PatternStep& step, Node* node) {
     switch (step.axis) {
-      case TokenKind::AxisChild:
-        return node->isChildKind() ? node->parent() : nullptr;
-      case TokenKind::AxisAttribute:
-        return node->kind() == NodeKind::Attribute ? node->parent() : nullptr;
-      case TokenKind::AxisNamespace:
-        return node->kind() == NodeKind::Namespace ? node->parent() : nullptr;
-      case TokenKind::AxisSelf:
-        return node;
-      default:
-        return nullptr;
+    case TokenKind::AxisChild:
+      return node->isChildKind() ? node->parent() : nullptr;
+    case TokenKind::AxisAttribute:
+      return node->kind() == NodeKind::Attribute ? node->parent() : nullptr;
+    case TokenKind::AxisNamespace:
+      return node->kind() == NodeKind::Namespace ? node->parent() : nullptr;
+    case TokenKind::AxisSelf:
+      return node;
+    default:
+      return nullptr;
     }
   }
 
@@ -154,36 +154,36 @@ void rejectVariables(const ExprList& list) {
 
 void rejectVariables(const SyntaxNode& node) {
   switch (node.kind()) {
-    case SyntaxKind::Variable:
-      throw XPathParseException(node.token(), kVariableInPattern);
-    case SyntaxKind::BinaryOp: {
-      const auto& op = static_cast<const BinaryOpNode&>(node);
-      rejectVariables(op.left());
-      rejectVariables(op.right());
-      break;
-    }
-    case SyntaxKind::Path: {
-      const auto& path = static_cast<const PathNode&>(node);
-      if (path.filter())
-        rejectVariables(*path.filter());
-      for (const auto& step : path.steps())
-        rejectVariables(step->predicates());
-      break;
-    }
-    case SyntaxKind::FunctionCall: {
-      const auto& call = static_cast<const FunctionCallNode&>(node);
-      rejectVariables(call.arguments());
-      rejectVariables(call.predicates());
-      break;
-    }
-    case SyntaxKind::Group: {
-      const auto& group = static_cast<const GroupNode&>(node);
-      rejectVariables(group.inner());
-      rejectVariables(group.predicates());
-      break;
-    }
-    default:
-      break;
+  case SyntaxKind::Variable:
+    throw XPathParseException(node.token(), kVariableInPattern);
+  case SyntaxKind::BinaryOp: {
+    const auto& op = static_cast<const BinaryOpNode&>(node);
+    rejectVariables(op.left());
+    rejectVariables(op.right());
+    break;
+  }
+  case SyntaxKind::Path: {
+    const auto& path = static_cast<const PathNode&>(node);
+    if (path.filter())
+      rejectVariables(*path.filter());
+    for (const auto& step : path.steps())
+      rejectVariables(step->predicates());
+    break;
+  }
+  case SyntaxKind::FunctionCall: {
+    const auto& call = static_cast<const FunctionCallNode&>(node);
+    rejectVariables(call.arguments());
+    rejectVariables(call.predicates());
+    break;
+  }
+  case SyntaxKind::Group: {
+    const auto& group = static_cast<const GroupNode&>(node);
+    rejectVariables(group.inner());
+    rejectVariables(group.predicates());
+    break;
+  }
+  default:
+    break;
   }
 }
 
@@ -216,7 +216,8 @@ std::unique_ptr<PatternMatcher> SyntaxNode::compilePattern() const {
     const auto* op = static_cast<const BinaryOpNode*>(this);
     if (op->op() != TokenKind::Union)
       throw XPathParseException(token(), kInvalidMatchPattern);
-    return std::make_unique<UnionPattern>(op->left().compilePattern(), op->right().compilePattern());
+    return std::make_unique<UnionPattern>(op->left().compilePattern(),
+                                          op->right().compilePattern());
   }
   if (kind_ != SyntaxKind::Path)
     throw XPathParseException(token(), kInvalidMatchPattern);

@@ -44,9 +44,11 @@ NodeTest compileNodeTest(const NodeTestNode& node) {
     const auto& name = static_cast<const NameTestNode&>(node);
     test.namespaceURI = name.namespaceURI();
     test.localName = name.localName();
+    // A prefix that no declaration binds leaves the namespace name empty, as for p:a; so
+    // p:* is told from * by its prefix, not by its namespace name.
     if (!name.isWildcard())
       test.kind = NodeTest::Kind::Name;
-    else if (name.isPrefixedWildcard())
+    else if (!name.name().prefix.empty())
       test.kind = NodeTest::Kind::NamespaceWildcard;
     else
       test.kind = NodeTest::Kind::AnyName;

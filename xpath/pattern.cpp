@@ -24,6 +24,8 @@ struct PatternStep {
   NodeTest test;
   std::vector<std::unique_ptr<Expr>> predicates;
   bool positional;        // some predicate depends on the node's position
+  bool needsSize;         // some predicate asks the context size
+  std::int32_t position;  // constantPosition of the first predicate
   bool afterDoubleSlash;  // "//" came before this step
 };
 
@@ -63,6 +65,17 @@ class PathPattern : public PatternMatcher {
     }
   }
 
+  static Node* firstOfAxis(const PatternStep& step, Node* parent) {
+    switch (step.axis) {
+    case TokenKind::AxisChild:
+      return parent->firstChild();
+    case TokenKind::AxisAttribute:
+      return parent->firstAttribute();
+    default:
+      return parent->firstNamespace();
+    }
+  }
+
   bool passesPredicates(const PatternStep& step, Node* node, Node* parent,
                         const EvalContext& base) const {
     if (step.predicates.empty())
@@ -76,26 +89,44 @@ class PathPattern : public PatternMatcher {
                          [&](const auto& p) { return predicateHolds(*p, context); });
     }
     // Positions count among the nodes the axis yields from the context that pass the
-    // node test, each predicate among what the ones before it kept.
+    // node test, each predicate among what the ones before it kept. Unless a predicate
+    // asks the size, the nodes after this one cannot change its fate, so they are
+    // neither looked at nor read.
     NodeKind principal = principalKind(step.axis);
     NodeVector list;
+    std::size_t first = 0;
     if (step.axis == TokenKind::AxisSelf) {
       list.push_back(node);
+    } else if (step.position != 0) {
+      // The usual a[n]: only the n-th passes the first predicate, so count back.
+      if (step.position < 0)
+        return false;
+      std::int32_t before = 0;
+      for (Node* sibling = node->previousSibling(); sibling != nullptr && before < step.position;
+           sibling = sibling->previousSibling()) {
+        if (step.test.matches(sibling, principal))
+          ++before;
+      }
+      if (before != step.position - 1)
+        return false;
+      list.push_back(node);
+      first = 1;
     } else {
-      Node* first = step.axis == TokenKind::AxisChild       ? parent->firstChild()
-                    : step.axis == TokenKind::AxisAttribute ? parent->firstAttribute()
-                                                            : parent->firstNamespace();
-      for (Node* candidate = first; candidate != nullptr; candidate = candidate->nextSibling())
+      for (Node* candidate = firstOfAxis(step, parent); candidate != nullptr;
+           candidate = candidate->nextSibling()) {
         if (step.test.matches(candidate, principal))
           list.push_back(candidate);
+        if (candidate == node && !step.needsSize)
+          break;
+      }
     }
-    for (const auto& predicate : step.predicates) {
+    for (std::size_t p = first; p < step.predicates.size(); ++p) {
       NodeVector kept;
       context.size = std::int32_t(list.size());
       for (std::size_t i = 0; i < list.size(); ++i) {
         context.contextNode = list[i];
         context.position = std::int32_t(i + 1);
-        if (predicateHolds(*predicate, context))
+        if (predicateHolds(*step.predicates[p], context))
           kept.push_back(list[i]);
       }
       list = std::move(kept);
@@ -131,17 +162,19 @@ class PathPattern : public PatternMatcher {
   bool absolute_;
 };
 
+// Alternatives held in a flat list, so that a union of thousands of paths is built,
+// matched and destroyed without recursion.
 class UnionPattern : public PatternMatcher {
  public:
-  UnionPattern(std::unique_ptr<PatternMatcher> left, std::unique_ptr<PatternMatcher> right)
-      : left_(std::move(left)), right_(std::move(right)) {}
+  explicit UnionPattern(std::vector<std::unique_ptr<PatternMatcher>> alternatives)
+      : alternatives_(std::move(alternatives)) {}
   bool matches(Node* node, const EvalContext& context) const override {
-    return left_->matches(node, context) || right_->matches(node, context);
+    return std::any_of(alternatives_.begin(), alternatives_.end(),
+                       [&](const auto& a) { return a->matches(node, context); });
   }
 
  private:
-  std::unique_ptr<PatternMatcher> left_;
-  std::unique_ptr<PatternMatcher> right_;
+  std::vector<std::unique_ptr<PatternMatcher>> alternatives_;
 };
 
 // Variables have no bindings when templates are selected, so a pattern may not use them.
@@ -152,18 +185,20 @@ void rejectVariables(const ExprList& list) {
     rejectVariables(*item);
 }
 
-void rejectVariables(const SyntaxNode& node) {
-  switch (node.kind()) {
-  case SyntaxKind::Variable:
-    throw XPathParseException(node.token(), kVariableInPattern);
-  case SyntaxKind::BinaryOp: {
-    const auto& op = static_cast<const BinaryOpNode&>(node);
-    rejectVariables(op.left());
+void rejectVariables(const SyntaxNode& top) {
+  // Operator chains are walked down their left side without recursion; right operands
+  // nest only as deep as the precedence levels (or the parser's nesting limit) allow.
+  const SyntaxNode* node = &top;
+  while (node->kind() == SyntaxKind::BinaryOp) {
+    const auto& op = static_cast<const BinaryOpNode&>(*node);
     rejectVariables(op.right());
-    break;
+    node = &op.left();
   }
+  switch (node->kind()) {
+  case SyntaxKind::Variable:
+    throw XPathParseException(node->token(), kVariableInPattern);
   case SyntaxKind::Path: {
-    const auto& path = static_cast<const PathNode&>(node);
+    const auto& path = static_cast<const PathNode&>(*node);
     if (path.filter())
       rejectVariables(*path.filter());
     for (const auto& step : path.steps())
@@ -171,13 +206,13 @@ void rejectVariables(const SyntaxNode& node) {
     break;
   }
   case SyntaxKind::FunctionCall: {
-    const auto& call = static_cast<const FunctionCallNode&>(node);
+    const auto& call = static_cast<const FunctionCallNode&>(*node);
     rejectVariables(call.arguments());
     rejectVariables(call.predicates());
     break;
   }
   case SyntaxKind::Group: {
-    const auto& group = static_cast<const GroupNode&>(node);
+    const auto& group = static_cast<const GroupNode&>(*node);
     rejectVariables(group.inner());
     rejectVariables(group.predicates());
     break;
@@ -188,7 +223,11 @@ void rejectVariables(const SyntaxNode& node) {
 }
 
 std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
-  if (path.filter() != nullptr || path.isNegated())
+  // A filter (a variable, a function call, a parenthesised expression) is reported where
+  // it starts.
+  if (path.filter() != nullptr)
+    throw XPathParseException(path.filter()->token(), kInvalidMatchPattern);
+  if (path.isNegated())
     throw XPathParseException(path.token(), kInvalidMatchPattern);
   std::vector<PatternStep> steps;
   for (const auto& node : path.steps()) {
@@ -203,6 +242,9 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
       step.predicates.push_back(p->compile());
     step.positional = std::any_of(step.predicates.begin(), step.predicates.end(),
                                   [](const auto& p) { return p->isPositional(); });
+    step.needsSize = std::any_of(step.predicates.begin(), step.predicates.end(),
+                                 [](const auto& p) { return p->usesContextSize(); });
+    step.position = step.predicates.empty() ? 0 : constantPosition(*step.predicates.front());
     step.afterDoubleSlash = node->isDescendant();
     steps.push_back(std::move(step));
   }
@@ -212,16 +254,27 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
 }  // namespace
 
 std::unique_ptr<PatternMatcher> SyntaxNode::compilePattern() const {
-  if (kind_ == SyntaxKind::BinaryOp) {
-    const auto* op = static_cast<const BinaryOpNode*>(this);
-    if (op->op() != TokenKind::Union)
+  if (kind_ != SyntaxKind::BinaryOp) {
+    if (kind_ != SyntaxKind::Path)
       throw XPathParseException(token(), kInvalidMatchPattern);
-    return std::make_unique<UnionPattern>(op->left().compilePattern(),
-                                          op->right().compilePattern());
+    return compilePathPattern(*static_cast<const PathNode*>(this));
   }
-  if (kind_ != SyntaxKind::Path)
-    throw XPathParseException(token(), kInvalidMatchPattern);
-  return compilePathPattern(*static_cast<const PathNode*>(this));
+  // a | b | c is ((a | b) | c): collect the right operands down the left side.
+  std::vector<const SyntaxNode*> operands;
+  const SyntaxNode* node = this;
+  while (node->kind() == SyntaxKind::BinaryOp) {
+    const auto* op = static_cast<const BinaryOpNode*>(node);
+    if (op->op() != TokenKind::Union)
+      throw XPathParseException(op->token(), kInvalidMatchPattern);
+    operands.push_back(&op->right());
+    node = &op->left();
+  }
+  operands.push_back(node);
+  std::vector<std::unique_ptr<PatternMatcher>> alternatives;
+  alternatives.reserve(operands.size());
+  for (auto it = operands.rbegin(); it != operands.rend(); ++it)
+    alternatives.push_back((*it)->compilePattern());
+  return std::make_unique<UnionPattern>(std::move(alternatives));
 }
 
 }  // namespace ovra

@@ -351,6 +351,8 @@ NodeVector drain(NodeStream& stream) {
   return nodes;
 }
 
+constexpr std::size_t kMaxStreamedSteps = 64;
+
 // What the shape of a path guarantees about the nodes flowing between its steps.
 struct Order {
   bool single;  // at most one node
@@ -427,7 +429,9 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter,
     if (!order.sorted)
       break;
   }
-  streamable_ = order.sorted;
+  // Streamed steps pull from one another recursively, one stack frame per step; a path
+  // longer than any written by hand is gathered step by step instead.
+  streamable_ = order.sorted && steps_.size() <= kMaxStreamedSteps;
 }
 
 bool PathExpr::usesContextSize() const {

@@ -334,6 +334,11 @@ TEST(EvaluationTest, DeeplyNestedDocuments) {
   EXPECT_EQ(evaluateAt(doc.root(), "count(//b/preceding::*)"), "0");
   EXPECT_EQ(evaluateAt(doc.root(), "count(/a/following::*)"), "0");
   EXPECT_EQ(evaluateAt(doc.root(), "name(//*[not(*)])"), "b");
+  std::string path = "count(/a";
+  for (int i = 1; i < kDepth; ++i)
+    path += "/a";
+  EXPECT_EQ(evaluateAt(doc.root(), path + "/b)"), "1");
+  EXPECT_EQ(evaluateAt(doc.root(), path + "/following::*)"), "0");
 }
 
 }  // namespace

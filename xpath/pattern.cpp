@@ -9,6 +9,7 @@
 #include "xpath/syntax.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace ovra {
 
@@ -32,15 +33,30 @@ struct PatternStep {
 class PathPattern : public PatternMatcher {
  public:
   PathPattern(std::vector<PatternStep> steps, bool absolute)
-      : steps_(std::move(steps)), absolute_(absolute) {}
+      : steps_(std::move(steps)), absolute_(absolute) {
+    std::size_t searches = 0;
+    for (std::size_t i = 1; i < steps_.size(); ++i)
+      searches += steps_[i].afterDoubleSlash ? 1 : 0;
+    nestedSearches_ = searches > 1;
+  }
 
   bool matches(Node* node, const EvalContext& context) const override {
     if (steps_.empty())
       return absolute_ && node->kind() == NodeKind::Root;
-    return matchStep(steps_.size() - 1, node, context);
+    if (!nestedSearches_)
+      return matchStep(steps_.size() - 1, node, context, nullptr);
+    Failures failures(steps_.size());
+    return matchStep(steps_.size() - 1, node, context, &failures);
   }
 
  private:
+  // By step index, the nodes from which a search up the ancestors for a match of the
+  // steps up to that index is known to fail. Kept during one match when "//" searches
+  // nest: the inner search would otherwise climb the same ancestors again for every
+  // node the outer one tries. A search that succeeds ends the whole match, so a node is
+  // marked as soon as its own attempt fails.
+  using Failures = std::vector<std::unordered_set<const Node*>>;
+
   static NodeKind principalKind(TokenKind axis) {
     if (axis == TokenKind::AxisAttribute)
       return NodeKind::Attribute;
@@ -134,7 +150,8 @@ class PathPattern : public PatternMatcher {
     return std::find(list.begin(), list.end(), node) != list.end();
   }
 
-  bool matchStep(std::size_t index, Node* node, const EvalContext& context) const {
+  bool matchStep(std::size_t index, Node* node, const EvalContext& context,
+                 Failures* failures) const {
     const PatternStep& step = steps_[index];
     if (!step.test.matches(node, principalKind(step.axis)))
       return false;
@@ -151,15 +168,22 @@ class PathPattern : public PatternMatcher {
       return true;  // the root is an ancestor-or-self of every context
     }
     if (!step.afterDoubleSlash)
-      return matchStep(index - 1, parent, context);
-    for (Node* ancestor = parent; ancestor != nullptr; ancestor = ancestor->parent())
-      if (matchStep(index - 1, ancestor, context))
+      return matchStep(index - 1, parent, context, failures);
+    auto* failed = failures != nullptr ? &(*failures)[index - 1] : nullptr;
+    for (Node* ancestor = parent; ancestor != nullptr; ancestor = ancestor->parent()) {
+      if (failed != nullptr && failed->contains(ancestor))
+        break;
+      if (matchStep(index - 1, ancestor, context, failures))
         return true;
+      if (failed != nullptr)
+        failed->insert(ancestor);
+    }
     return false;
   }
 
   std::vector<PatternStep> steps_;
   bool absolute_;
+  bool nestedSearches_;
 };
 
 // Alternatives held in a flat list, so that a union of thousands of paths is built,

@@ -147,6 +147,27 @@ TEST(PatternTest, PositionsNeedOnlyTheSiblingsBefore) {
   EXPECT_LE(doc.document().chunksParsed(), 2u) << "matching read the later siblings";
 }
 
+TEST(PatternTest, NestedSearchesOverDeepAncestryEnd) {
+  constexpr int kDepth = 100000;
+  std::string text;
+  for (int i = 0; i < kDepth; ++i)
+    text += "<a>";
+  text += "<c/>";
+  for (int i = 0; i < kDepth; ++i)
+    text += "</a>";
+  TestDocument doc(text);
+  Node* c = doc.root();
+  while (Node* child = c->firstChild())
+    c = child;
+  EvalContext context;
+  constexpr PatternCase cases[] = {
+      {"b//a//c", "no"}, {"a//a//c", "yes"}, {"/a//a//a//c", "yes"}, {"a//b//a//c", "no"}};
+  for (const PatternCase& p : cases) {
+    bool matched = parseXPath(p.pattern, nullptr)->compilePattern()->matches(c, context);
+    EXPECT_EQ(matched ? "yes" : "no", std::string(p.expected)) << p.pattern;
+  }
+}
+
 TEST(PatternTest, LongPatternsNeedNoRecursion) {
   TestDocument doc(kDocument);
   std::string alternatives = "x0";

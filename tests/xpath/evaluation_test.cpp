@@ -104,6 +104,31 @@ TEST(EvaluationTest, NodeSetsComeInDocumentOrderWithoutDuplicates) {
   expectAll(doc.root(), kOrderCases);
 }
 
+TEST(EvaluationTest, NodeTests) {
+  TestDocument doc("<r><?x a?><?y b?><!--c-->t<e a='1' b='2'/>u</r>");
+  constexpr EvalCase cases[] = {
+      {"/r/node()", "?x ?y !c t:t e t:u"},
+      {"/r/*", "e"},
+      {"/r/text()", "t:t t:u"},
+      {"/r/comment()", "!c"},
+      {"/r/processing-instruction()", "?x ?y"},
+      {"/r/processing-instruction('y')", "?y"},
+      {"/r/processing-instruction('z')", ""},
+      {"/r/e/@node()", "@a=1 @b=2"},
+      {"/r/e/@*", "@a=1 @b=2"},
+      {"/r/e/attribute::text()", ""},
+      {"/r/e/@b/self::node()", "@b=2"},
+      {"/r/e/@b/self::*", ""},  // an attribute is not of the child axis' principal kind
+      {"/r/e/@b/parent::*", "e"},
+      {"/r/e/@a/following-sibling::node()", ""},
+      {"/r/processing-instruction('x')/following-sibling::node()[1]", "?y"},
+      {"/r/text()[2]/preceding-sibling::node()[2]", "t:t"},
+      {"//text()/..", "r"},
+      {"/r/e/node()", ""},
+  };
+  expectAll(doc.root(), cases);
+}
+
 TEST(EvaluationTest, NamespaceNodesComeInDocumentOrderWithoutDuplicates) {
   TestDocument doc("<r xmlns:p='urn:p'><e xmlns:q='urn:q'/><f/></r>");
   constexpr EvalCase cases[] = {

@@ -1,0 +1,25 @@
+// What the fuzz targets do with one input, shared by the libFuzzer entry points under
+// fuzz/ and the unit test that replays the saved reproducers, so both run the same code.
+// Rejected input (any XSLException) is fine; a broken invariant prints what broke and
+// aborts, which both the fuzzer and the test runner report as a failure.
+#pragma once
+
+#include <cstddef>
+#include <string_view>
+
+namespace ovra {
+
+// Larger inputs are skipped: they find nothing small ones cannot, only slower.
+inline constexpr std::size_t kMaxFuzzInput = 4096;
+
+// The first byte chooses the read-buffer size (1 to 64 bytes) and whitespace stripping;
+// the rest is loaded as a document, every node is visited along every axis while the
+// parse is still under way, and the result is compared with a load in one chunk.
+void runXmlFuzzInput(std::string_view input);
+
+// The input is an XPath expression, compiled against a small fixed document that is read
+// in 7-byte chunks, then evaluated whole, selected node by node and printed as the -p
+// mode prints it, into memory.
+void runXPathFuzzInput(std::string_view input);
+
+}  // namespace ovra

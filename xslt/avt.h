@@ -26,7 +26,7 @@ class AttributeValueTemplate : public Attachment {
 
  private:
   struct Part {
-    String text;                // literal text, used when expr is null
+    String text;  // literal text, used when expr is null
     std::unique_ptr<Expr> expr;
   };
   std::vector<Part> parts_;

@@ -10,8 +10,11 @@
 #include "xpath/runtime/qname.h"
 #include "xslt/result_sink.h"
 
+#include <cstddef>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <unordered_map>
 
 namespace ovra {
 
@@ -45,7 +48,32 @@ enum class InstructionKind : std::uint8_t {
   Literal = 24,  // not an element, or an element outside the XSLT namespace
 };
 
+// The local names of the XSLT elements this processor knows, with their kinds. Built
+// once (the process-wide table at start-up) and only read afterwards.
+class XsltKeywordTable {
+ public:
+  static constexpr std::size_t kInitialBuckets = 64;
+
+  XsltKeywordTable();
+  // Unknown when the name is not an XSLT element this processor knows.
+  InstructionKind find(std::string_view localName) const;
+  std::size_t size() const { return table_.size(); }
+
+  static const XsltKeywordTable& global();
+
+ private:
+  struct Hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view key) const;
+  };
+  std::unordered_map<std::string, InstructionKind, Hash, std::equal_to<>> table_;
+};
+
+// Literal for anything that is not an element in the XSLT namespace; otherwise the kind
+// of its local name, Unknown when the table does not know it.
 InstructionKind classify(const Node* node);
+// Kinds that get a compiled instruction: value-of to attribute.
+bool isInstructionKind(InstructionKind kind);
 
 class Instruction : public Attachment {
  public:
@@ -74,17 +102,26 @@ class Instruction : public Attachment {
   // Throws StylesheetException(message + local name) at the attribute when it is in no
   // namespace; attributes in a namespace are ignored.
   void rejectAttribute(const Node* attribute, const char* message) const;
+  // Throws StylesheetException(text) at this instruction's element: the place of every
+  // run-time error of an instruction.
+  [[noreturn]] void fail(const ConstString& text) const;
 
  private:
   const Stylesheet* stylesheet_;
   Node* element_;
 };
 
+// The compiled instruction for an element of an instruction kind (variables and template
+// calls here, the rest through compileBodyInstruction). Throws StylesheetException or
+// XPathParseException for an invalid element.
+std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Stylesheet& stylesheet,
+                                                Node* element);
+
 // Compiles the instructions that only produce output or steer a body (if, choose, when,
 // otherwise, for-each, value-of, text, copy, copy-of, message, element, attribute,
 // processing-instruction); null for any other kind.
-std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind, const Stylesheet& stylesheet,
-                                                    Node* element);
+std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
+                                                    const Stylesheet& stylesheet, Node* element);
 
 // The value of an attribute node as text.
 std::string_view attributeValue(const Node* attribute);

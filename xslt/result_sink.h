@@ -3,11 +3,14 @@
 // messages). Instructions never know which.
 #pragma once
 
+#include "base/string.h"
 #include "xpath/runtime/value.h"
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <string_view>
+#include <vector>
 
 namespace ovra {
 
@@ -34,9 +37,10 @@ class ResultSink {
   virtual ~ResultSink();
 
   // Runs the children of a stylesheet element as a template body: instructions execute,
-  // literal result elements and text are copied (attribute value templates expanded),
-  // stylesheet comments and processing instructions are skipped. The variables bound by
-  // the children go out of scope at the end.
+  // literal result elements and text are copied (attribute value templates expanded,
+  // attributes in the XSLT namespace left out), stylesheet comments and processing
+  // instructions are skipped. The variables bound by the children go out of scope at the
+  // end. Throws StylesheetException when bodies nest deeper than the stack allows.
   void executeChildren(Node* element, const Focus& focus);
 
   // Begins a copy of node in the result: an element's start (its attributes and
@@ -64,6 +68,10 @@ class ResultSink {
   Transformation& run() const { return *run_; }
 
  private:
+  // A literal result element of the stylesheet: its start, its attributes (values with
+  // braces expanded), its namespace nodes, its children run as a body, its end.
+  void copyLiteralElement(Node* element, const Focus& focus);
+
   VariableStack* variables_;
   Transformation* run_;
 };
@@ -100,8 +108,14 @@ class TreeResultSink : public ResultSink {
   std::string textContent() const;
 
  private:
+  void ensureRoot();
+  void copyNamespaces(const Node* original, Node* clone) const;
+  static bool hasNamespace(const Node* element, StringRef prefix);
+
   std::shared_ptr<Node> root_;
-  Node* current_ = nullptr;
+  Node* current_ = nullptr;  // the element (or root) that receives the next node
+  // The nodes whose clones are open, outermost first.
+  std::vector<const Node*> originals_;
 };
 
 }  // namespace ovra

@@ -34,11 +34,13 @@ class VariableStack : public VariableLookup {
   explicit VariableStack(GlobalVariables* globals = nullptr) : globals_(globals) {}
   ~VariableStack() override;
 
-  // Locals from the top down, then the globals (evaluated on first use).
+  // Locals from the top down, then the globals (evaluated on first use). Passed
+  // parameters are skipped: a template sees them through its xsl:param only.
   const Value* lookup(StringRef namespaceURI, StringRef localName,
                       const EvalContext& context) override;
 
-  // The innermost local binding of name, or null; globals are not searched.
+  // The innermost binding of name, passed parameters included, or null; globals are not
+  // searched.
   const Binding* findLocal(const ExpandedName& name) const;
   // Whether a global of that name exists.
   bool hasGlobal(const ExpandedName& name) const;

@@ -1,0 +1,24 @@
+// Runs stylesheets held in text against sources held in text, the way the transform mode
+// does (on a large stack, through a Serializer), and answers the output or the message.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace ovra {
+
+struct TransformResult {
+  std::string output;  // everything written, also when an error ended the run
+  std::string error;   // the message of the XSLException that ended loading or the run
+};
+
+// The stylesheet is named "s.xsl" and the source "in.xml" in messages.
+TransformResult transformText(std::string_view stylesheet, std::string_view source);
+
+// The output, or "ERROR: " and the message when there was one.
+std::string transformOrError(std::string_view stylesheet, std::string_view source);
+
+// An xsl:stylesheet element around topLevel, writing no XML declaration.
+std::string stylesheetOf(std::string_view topLevel);
+
+}  // namespace ovra

@@ -1,0 +1,177 @@
+#include "output/serializer.h"
+#include "tests/support/test_transform.h"
+#include "tree/document.h"
+#include "tree/text_buffer.h"
+#include "xslt/instruction.h"
+#include "xslt/stylesheet.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+namespace ovra {
+namespace {
+
+struct StylesheetCase {
+  const char* stylesheet;  // the whole stylesheet text
+  const char* source;
+  const char* expected;  // the output, or "ERROR: " and the message
+};
+
+void runCases(const StylesheetCase* begin, const StylesheetCase* end) {
+  for (const StylesheetCase* c = begin; c != end; ++c)
+    EXPECT_EQ(transformOrError(c->stylesheet, c->source), c->expected) << c->stylesheet;
+}
+
+#define XSL "xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+#define NO_DECLARATION "<xsl:output omit-xml-declaration='yes'/>"
+
+constexpr StylesheetCase kRootCases[] = {
+    {"<xsl:transform version='1.0' " XSL ">" NO_DECLARATION
+     "<xsl:template match='/'>T</xsl:template></xsl:transform>",
+     "<r/>", "T"},
+    // Comments and processing instructions may stand before the document element.
+    {"<!-- c --><?p d?><xsl:stylesheet " XSL ">" NO_DECLARATION
+     "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
+     "<r/>", "T"},
+    // Simplified: the document element, its attributes (values with braces expanded) and
+    // its content make the template for the root; xsl:version is not copied.
+    {"<html " XSL " xsl:version='1.0' lang='{r/@l}'><b><xsl:value-of select='r'/></b></html>",
+     "<r l='en'>text</r>", "<html lang=\"en\"><b>text</b></html>"},
+    {"<html xmlns:x='http://www.w3.org/1999/XSL/Transform'><x:value-of select='r'/></html>",
+     "<r>text</r>", "<html>text</html>"},
+    {"<html><b " XSL "><xsl:value-of select='r'/></b></html>", "<r/>",
+     "ERROR: The peek element of a stylesheet must declare the XSLT namespace. on line 1 in "
+     "s.xsl\n"},
+    {"<stylesheet xmlns='http://www.w3.org/1999/XSL/Transform'><template match='/'>default ns"
+     "</template></stylesheet>",
+     "<r/>", "default ns"},
+};
+
+TEST(StylesheetTest, RootElementAndSimplifiedStylesheets) {
+  runCases(std::begin(kRootCases), std::end(kRootCases));
+}
+
+constexpr StylesheetCase kTopLevelCases[] = {
+    {"<xsl:stylesheet " XSL ">\n<xsl:template match='/'/>\n<top/>\n</xsl:stylesheet>", "<r/>",
+     "ERROR: Unrecognised root element in stylesheet on line 3 in s.xsl\n"},
+    // Elements of other namespaces at top level are data: ignored, braces and all.
+    {"<xsl:stylesheet " XSL " xmlns:d='urn:d'>" NO_DECLARATION
+     "<d:data a='{not an expression'><d:x b='{1 +}'/></d:data>"
+     "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
+     "<r/>", "T"},
+    {"<xsl:stylesheet " XSL ">\n\n<xsl:strip-space elements='*'/></xsl:stylesheet>", "<r/>",
+     "ERROR: Unrecognised stylesheet instruction on line 3 in s.xsl\n"},
+    {"<xsl:stylesheet " XSL "><xsl:template match='/'>\n<b><xsl:sort/></b>"
+     "</xsl:template></xsl:stylesheet>",
+     "<r/>", "ERROR: Unrecognised stylesheet instruction on line 2 in s.xsl\n"},
+    // Instructions at top level are compiled (and checked) but never run.
+    {"<xsl:stylesheet " XSL ">" NO_DECLARATION
+     "<xsl:value-of select='\"never\"'/><xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
+     "<r/>", "T"},
+    {"<xsl:stylesheet " XSL "><xsl:value-of select='1' bad='x'/></xsl:stylesheet>", "<r/>",
+     "ERROR: Unrecognized attribute on value-of, bad on line 1 in s.xsl\n"},
+    // A stylesheet without templates copies the text of the source.
+    {"<xsl:stylesheet " XSL ">" NO_DECLARATION "</xsl:stylesheet>", "<r>a<b>b</b>c</r>", "abc"},
+};
+
+TEST(StylesheetTest, TopLevelElements) {
+  runCases(std::begin(kTopLevelCases), std::end(kTopLevelCases));
+}
+
+#define TEMPLATE(body)                                                                             \
+  "<xsl:stylesheet " XSL ">" NO_DECLARATION "<xsl:template match='/'>" body                        \
+  "</xsl:template></xsl:stylesheet>"
+
+constexpr StylesheetCase kLiteralCases[] = {
+    {TEMPLATE("<a x='{r/b}' y='{{literal}}' z='a}}b' w='{r/b}{r/b}-{r/b'/>"),
+     "<r><b>1</b><b>2</b></r>", "<a x=\"1\" y=\"{literal}\" z=\"a}b\" w=\"11-r/b\"/>"},
+    // A closing brace inside a string literal does not end the expression.
+    {TEMPLATE("<a x=\"{concat('}', '{')}\"/>"), "<r/>", "<a x=\"}{\"/>"},
+    // Variables are visible inside braces.
+    {TEMPLATE("<xsl:variable name='v' select='5'/><a x='v{$v}'/>"), "<r/>", "<a x=\"v5\"/>"},
+    // A bad expression in braces is found when the stylesheet loads.
+    {TEMPLATE("<a x='{1 +}'/>"), "<r/>",
+     "ERROR: Missing path expression  at end of expression on line 1 in s.xsl\n"},
+    // Comments and processing instructions of the stylesheet are not copied.
+    {TEMPLATE("<a><!-- c --><?p d?>t</a>"), "<r/>", "<a>t</a>"},
+    // Namespaces in scope go with literal elements, the XSLT namespace excepted.
+    {"<xsl:stylesheet " XSL " xmlns:p='urn:p'>" NO_DECLARATION
+     "<xsl:template match='/'><p:a/></xsl:template></xsl:stylesheet>",
+     "<r/>", "<p:a xmlns:p=\"urn:p\"/>"},
+    // Result tree fragments keep names, namespaces and the last of equal attributes.
+    {"<xsl:stylesheet " XSL " xmlns:p='urn:p'>" NO_DECLARATION
+     "<xsl:template match='/'><xsl:variable name='v'><p:a x='1'><xsl:attribute name='x'>2"
+     "</xsl:attribute>t</p:a></xsl:variable><xsl:copy-of select='$v'/></xsl:template>"
+     "</xsl:stylesheet>",
+     "<r/>", "<p:a xmlns:p=\"urn:p\" x=\"2\">t</p:a>"},
+    // Copies from the source are literal: their braces are text.
+    {TEMPLATE("<xsl:copy-of select='r'/>"), "<r a='{b}'/>", "<r a=\"{b}\"/>"},
+    {TEMPLATE("<xsl:variable name='v'><xsl:copy-of select='r'/></xsl:variable>"
+              "<xsl:copy-of select='$v'/>"),
+     "<r xmlns:q='urn:q'><q:s a='{b}'/></r>", "<r xmlns:q=\"urn:q\"><q:s a=\"{b}\"/></r>"},
+};
+
+TEST(StylesheetTest, LiteralResultElements) {
+  runCases(std::begin(kLiteralCases), std::end(kLiteralCases));
+}
+
+TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
+  EXPECT_EQ(XsltKeywordTable::global().size(), 22u);
+  EXPECT_EQ(XsltKeywordTable::global().find("transform"), InstructionKind::Stylesheet);
+  EXPECT_EQ(XsltKeywordTable::global().find("with-param"), InstructionKind::WithParam);
+  EXPECT_EQ(XsltKeywordTable::global().find("sort"), InstructionKind::Unknown);
+  EXPECT_EQ(XsltKeywordTable::global().find("Template"), InstructionKind::Unknown);
+}
+
+TEST(StylesheetTest, ErrorsInTheMiddleOfARunKeepTheOutputSoFar) {
+  TransformResult result =
+      transformText(TEMPLATE("<a>before</a><xsl:apply-templates select='string(r)'/>"), "<r/>");
+  EXPECT_EQ(result.output, "<a>before</a>");
+  EXPECT_EQ(result.error,
+            "The select expression of a apply-templates must only return nodes on line 1 in "
+            "s.xsl\n");
+}
+
+TEST(StylesheetTest, RunsRepeatedlyWithFreshGlobals) {
+  std::unique_ptr<Stylesheet> stylesheet = Stylesheet::fromText(
+      "<xsl:stylesheet " XSL "><xsl:variable name='g' select='string(r)'/>"
+      "<xsl:template match='/'><xsl:value-of select='$g'/></xsl:template></xsl:stylesheet>",
+      "s.xsl");
+  stylesheet->load();
+  EXPECT_EQ(stylesheet->globalElements().size(), 1u);
+  EXPECT_EQ(stylesheet->rules().size(), 1u);
+  EXPECT_FALSE(stylesheet->isSimplified());
+  TextBuffer buffer;
+  {
+    Serializer serializer(buffer);
+    for (const char* text : {"<r>one</r>", "<r>two</r>"}) {
+      std::unique_ptr<Document> source =
+          Document::fromText(text, "in.xml", Document::kSourceBufferSize, /*strip=*/false);
+      stylesheet->transform(*source, serializer);
+    }
+  }
+  EXPECT_EQ(buffer.view(), "onetwo");
+}
+
+TEST(StylesheetTest, ReadsOnlyAsMuchOfTheSourceAsTheRunVisits) {
+  std::unique_ptr<Stylesheet> stylesheet =
+      Stylesheet::fromText(TEMPLATE("<xsl:value-of select='name(/*)'/>"), "s.xsl");
+  stylesheet->load();
+  std::string text = "<root>";
+  for (int i = 0; i < 1000; ++i)
+    text += "<item/>";
+  text += "</root>";
+  std::unique_ptr<Document> source =
+      Document::fromText(text, "in.xml", /*bufferSize=*/16, /*strip=*/false);
+  TextBuffer buffer;
+  {
+    Serializer serializer(buffer);
+    stylesheet->transform(*source, serializer);
+  }
+  EXPECT_EQ(buffer.view(), "root");
+  EXPECT_LT(source->chunksParsed(), 4u);
+}
+
+}  // namespace
+}  // namespace ovra

@@ -1,0 +1,146 @@
+#include "xslt/control_flow.h"
+
+#include "base/exceptions.h"
+
+#include <string_view>
+
+namespace ovra {
+
+static const char kUnknownIfAttribute[] = "Unrecognized attribute on if, ";
+static const char kIfWithoutTest[] = "A test attribute must be provided for a if instruction";
+static const char kUnknownChooseAttribute[] = "Unrecognized attribute on choose, ";
+static const char kBadChooseChild[] =
+    "Only when and otherwise elements can be children of a choose";
+static const char kUnknownWhenAttribute[] = "Unrecognized attribute on when, ";
+static const char kWhenWithoutTest[] = "when instructructions must have a test attribute";
+static const char kOtherwiseWithTest[] = "otherwise instructructions can not have a test attibute";
+static const char kUnknownForEachAttribute[] = "Unrecognized attribute on for-each, ";
+static const char kForEachWithoutSelect[] =
+    "A select attribute must be provided for a for-each instruction";
+static const char kForEachNotNodes[] = "The select expression of a for-each must only return nodes";
+
+// ---- xsl:if ----
+
+IfInstruction::IfInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "test")
+      test_ = compileExpression(attribute);
+    else
+      rejectAttribute(attribute, kUnknownIfAttribute);
+  }
+  if (!test_)
+    throw StylesheetException(element, kIfWithoutTest);
+}
+
+IfInstruction::~IfInstruction() = default;
+
+void IfInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  if (booleanOf(test_->evaluate(evalContext(focus, sink))))
+    sink.executeChildren(element(), focus);
+}
+
+// ---- xsl:choose ----
+
+ChooseInstruction::ChooseInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling())
+    rejectAttribute(attribute, kUnknownChooseAttribute);
+  // Text children are not checked; neither are the order and number of the branches.
+  for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
+    if (child->kind() != NodeKind::Element)
+      continue;
+    InstructionKind kind = classify(child);
+    if (kind != InstructionKind::When && kind != InstructionKind::Otherwise)
+      throw StylesheetException(element, kBadChooseChild);
+  }
+}
+
+ChooseInstruction::~ChooseInstruction() = default;
+
+void ChooseInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  // Each branch is asked and then run here, so no branch records at run time whether it
+  // fired: a recursive run of the same choose cannot disturb an outer one.
+  for (Node* child = element()->firstChild(); child != nullptr; child = child->nextSibling()) {
+    const auto* branch = dynamic_cast<const WhenInstruction*>(child->instruction());
+    if (branch != nullptr && branch->holds(focus, sink)) {
+      sink.executeChildren(child, focus);
+      return;
+    }
+  }
+}
+
+// ---- xsl:when and xsl:otherwise ----
+
+WhenInstruction::WhenInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "test")
+      test_ = compileExpression(attribute);
+    else
+      rejectAttribute(attribute, kUnknownWhenAttribute);
+  }
+  bool otherwise = element->localName().view() == "otherwise";
+  if (!otherwise && !test_)
+    throw StylesheetException(element, kWhenWithoutTest);
+  if (otherwise && test_)
+    throw StylesheetException(element, kOtherwiseWithTest);
+}
+
+WhenInstruction::~WhenInstruction() = default;
+
+bool WhenInstruction::holds(const Focus& focus, const ResultSink& sink) const {
+  return !test_ || booleanOf(test_->evaluate(evalContext(focus, sink)));
+}
+
+void WhenInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  if (holds(focus, sink))
+    sink.executeChildren(element(), focus);
+}
+
+// ---- xsl:for-each ----
+
+ForEachInstruction::ForEachInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  const Node* selectAttribute = nullptr;
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "select")
+      selectAttribute = attribute;
+    else
+      rejectAttribute(attribute, kUnknownForEachAttribute);
+  }
+  if (selectAttribute == nullptr)
+    throw StylesheetException(element, kForEachWithoutSelect);
+  select_ = compileExpression(selectAttribute);
+}
+
+ForEachInstruction::~ForEachInstruction() = default;
+
+void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  // The whole node-set is taken first: the body may ask for last(), and the list then
+  // belongs to this execution alone, whatever the body runs.
+  Value selected = select_->evaluate(evalContext(focus, sink));
+  NodeVector single;
+  const NodeVector* nodes = &selected.nodes;
+  if (selected.kind == ValueKind::Node) {
+    single.push_back(selected.node);
+    nodes = &single;
+  } else if (selected.kind != ValueKind::NodeSet && selected.kind != ValueKind::None) {
+    fail(kForEachNotNodes);
+  }
+  const auto size = std::int32_t(nodes->size());
+  for (std::int32_t index = 0; index < size; ++index)
+    sink.executeChildren(element(), Focus{(*nodes)[std::size_t(index)], index + 1, size});
+}
+
+}  // namespace ovra

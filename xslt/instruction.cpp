@@ -1,0 +1,177 @@
+#include "xslt/instruction.h"
+
+#include "base/exceptions.h"
+#include "tree/name_pool.h"
+#include "xpath/parser.h"
+#include "xslt/template_calls.h"
+#include "xslt/variable_stack.h"
+#include "xslt/variables.h"
+
+#include <cassert>
+#include <iterator>
+
+namespace ovra {
+
+namespace {
+
+struct KeywordRow {
+  const char* localName;
+  InstructionKind kind;
+};
+
+constexpr KeywordRow kKeywords[] = {
+    {"stylesheet", InstructionKind::Stylesheet},
+    {"transform", InstructionKind::Stylesheet},
+    {"template", InstructionKind::Template},
+    {"output", InstructionKind::Output},
+    {"value-of", InstructionKind::ValueOf},
+    {"apply-templates", InstructionKind::ApplyTemplates},
+    {"if", InstructionKind::If},
+    {"choose", InstructionKind::Choose},
+    {"when", InstructionKind::When},
+    {"otherwise", InstructionKind::Otherwise},
+    {"variable", InstructionKind::Variable},
+    {"param", InstructionKind::Param},
+    {"call-template", InstructionKind::CallTemplate},
+    {"with-param", InstructionKind::WithParam},
+    {"for-each", InstructionKind::ForEach},
+    {"copy", InstructionKind::Copy},
+    {"copy-of", InstructionKind::CopyOf},
+    {"message", InstructionKind::Message},
+    {"text", InstructionKind::Text},
+    {"processing-instruction", InstructionKind::ProcessingInstruction},
+    {"element", InstructionKind::Element},
+    {"attribute", InstructionKind::Attribute},
+};
+
+static_assert(std::size(kKeywords) == 22);
+
+}  // namespace
+
+// ---- Classification ----
+
+std::size_t XsltKeywordTable::Hash::operator()(std::string_view key) const {
+  std::uint32_t h = 0;
+  for (char c : key)
+    h = h * 33 + static_cast<unsigned char>(c);
+  return h;
+}
+
+XsltKeywordTable::XsltKeywordTable() {
+  table_.reserve(kInitialBuckets / 2);
+  for (const KeywordRow& row : kKeywords)
+    table_.emplace(row.localName, row.kind);
+}
+
+InstructionKind XsltKeywordTable::find(std::string_view localName) const {
+  auto it = table_.find(localName);
+  return it == table_.end() ? InstructionKind::Unknown : it->second;
+}
+
+const XsltKeywordTable& XsltKeywordTable::global() {
+  static const XsltKeywordTable table;
+  return table;
+}
+
+InstructionKind classify(const Node* node) {
+  if (node->kind() != NodeKind::Element || !(node->namespaceURI() == xsltNamespaceName()))
+    return InstructionKind::Literal;
+  return XsltKeywordTable::global().find(node->localName().view());
+}
+
+bool isInstructionKind(InstructionKind kind) {
+  switch (kind) {
+  case InstructionKind::ValueOf:
+  case InstructionKind::ApplyTemplates:
+  case InstructionKind::If:
+  case InstructionKind::Choose:
+  case InstructionKind::When:
+  case InstructionKind::Otherwise:
+  case InstructionKind::Variable:
+  case InstructionKind::Param:
+  case InstructionKind::CallTemplate:
+  case InstructionKind::WithParam:
+  case InstructionKind::ForEach:
+  case InstructionKind::Copy:
+  case InstructionKind::CopyOf:
+  case InstructionKind::Message:
+  case InstructionKind::Text:
+  case InstructionKind::ProcessingInstruction:
+  case InstructionKind::Element:
+  case InstructionKind::Attribute:
+    return true;
+  case InstructionKind::Stylesheet:
+  case InstructionKind::Template:
+  case InstructionKind::Output:
+  case InstructionKind::Unknown:
+  case InstructionKind::Literal:
+    return false;
+  }
+  return false;
+}
+
+std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Stylesheet& stylesheet,
+                                                Node* element) {
+  if (kind == InstructionKind::Variable || kind == InstructionKind::Param ||
+      kind == InstructionKind::WithParam)
+    return std::make_unique<VariableInstruction>(stylesheet, element, kind);
+  if (kind == InstructionKind::ApplyTemplates)
+    return std::make_unique<ApplyTemplatesInstruction>(stylesheet, element);
+  if (kind == InstructionKind::CallTemplate)
+    return std::make_unique<CallTemplateInstruction>(stylesheet, element);
+  return compileBodyInstruction(kind, stylesheet, element);
+}
+
+// ---- The base class ----
+
+Instruction::~Instruction() = default;
+
+EvalContext Instruction::evalContext(const Focus& focus, const ResultSink& sink) const {
+  EvalContext context;
+  context.contextNode = focus.node;
+  context.position = focus.position;
+  context.size = focus.size;
+  context.variables = sink.variables();
+  context.currentNode = focus.node;
+  context.stylesheetElement = element_;
+  return context;
+}
+
+std::unique_ptr<Expr> Instruction::compileExpression(const Node* attribute) const {
+  return compileXPath(attributeValue(attribute), element_);
+}
+
+bool Instruction::readYesNo(const Node* attribute, const char* message) const {
+  std::string_view value = attributeValue(attribute);
+  if (value == "yes")
+    return true;
+  if (value == "no")
+    return false;
+  throw StylesheetException(attribute, message);
+}
+
+ExpandedName Instruction::readQName(const Node* attribute) const {
+  ExpandedName name = resolveQName(element_, attributeValue(attribute));
+  // An empty value means no name at all, whatever address the empty name has.
+  if (name.empty())
+    return ExpandedName();
+  return name;
+}
+
+void Instruction::rejectAttribute(const Node* attribute, const char* message) const {
+  if (!attribute->namespaceURI().empty())
+    return;
+  throw StylesheetException(attribute, String(message).append(attribute->localName()));
+}
+
+void Instruction::fail(const ConstString& text) const {
+  throw StylesheetException(element_, text);
+}
+
+std::string_view attributeValue(const Node* attribute) {
+  assert(attribute->kind() == NodeKind::Attribute && "attributeValue of a non-attribute");
+  const char* value = static_cast<const AttributeNode*>(attribute)->value();
+  return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
+}  // namespace ovra

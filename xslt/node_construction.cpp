@@ -1,0 +1,186 @@
+#include "xslt/node_construction.h"
+
+#include "base/exceptions.h"
+#include "tree/name_pool.h"
+#include "xpath/runtime/qname.h"
+
+#include <string>
+#include <string_view>
+
+namespace ovra {
+
+static const char kUnknownElementAttribute[] = "Unrecognized attribute on element, ";
+static const char kElementWithoutName[] =
+    "A name attribute must be provided for a element instruction";
+static const char kUndeclaredElementPrefix[] =
+    "Undeclared namespace prefix in the name of a element instruction, ";
+static const char kUnknownAttributeAttribute[] = "Unrecognized attribute on attribute, ";
+static const char kAttributeWithoutName[] =
+    "A name attribute must be provided for a attribute instruction";
+static const char kUndeclaredAttributePrefix[] =
+    "Undeclared namespace prefix in the name of a attribute instruction, ";
+static const char kUnknownPIAttribute[] = "Unrecognized attribute on processing-instruction, ";
+static const char kPIWithoutName[] =
+    "A name attribute must be provided for a processing-instruction instruction";
+static const char kEmptyElementName[] = "The name computed for a element instruction is empty";
+static const char kEmptyAttributeName[] = "The name computed for a attribute instruction is empty";
+static const char kEmptyPIName[] =
+    "The name computed for a processing-instruction instruction is empty";
+
+namespace {
+
+// The attributes in no namespace of a constructing instruction.
+struct NameAttributes {
+  const Node* name = nullptr;
+  const Node* namespaceName = nullptr;
+  const Node* unknown = nullptr;  // the first one the instruction does not know
+};
+
+NameAttributes scanNameAttributes(const Node* element, bool acceptNamespace) {
+  NameAttributes found;
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view name = attribute->localName().view();
+    if (name == "name") {
+      found.name = attribute;
+    } else if (name == "namespace" && acceptNamespace) {
+      found.namespaceName = attribute;
+    } else {
+      found.unknown = attribute;
+      break;
+    }
+  }
+  return found;
+}
+
+std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
+                                                        const Node* element) {
+  if (attribute == nullptr)
+    return nullptr;
+  try {
+    return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
+  } catch (const StylesheetException&) {
+    throw;
+  } catch (const XSLException& error) {
+    // Like the templates of literal result attributes: reported with the stylesheet line.
+    throw StylesheetException(attribute, error);
+  }
+}
+
+// The name of a constructed element or attribute. With a namespace attribute its value
+// is the namespace name and the prefix of qname is kept as it is; without one the prefix
+// is resolved at the instruction element, where the default namespace applies to
+// element names only.
+ExpandedName constructedName(const Node* element, const String& qname,
+                             const AttributeValueTemplate* namespaceTemplate,
+                             const EvalContext& context, bool isElement) {
+  // Other names are not checked, but an empty one would make the output unreadable.
+  if (qnameLocalPart(qname.view()).empty())
+    throw StylesheetException(element, isElement ? kEmptyElementName : kEmptyAttributeName);
+  std::string_view prefix = qnamePrefix(qname.view());
+  if (namespaceTemplate == nullptr) {
+    ExpandedName name = resolveQName(element, qname.view(), isElement);
+    if (!prefix.empty() && name.namespaceURI.empty()) {
+      String message(isElement ? kUndeclaredElementPrefix : kUndeclaredAttributePrefix);
+      message.append(prefix);
+      throw StylesheetException(element, message);
+    }
+    return name;
+  }
+  String namespaceName = namespaceTemplate->expand(context);
+  ExpandedName name;
+  name.namespaceURI = intern(namespaceName.view());
+  name.localName = intern(qnameLocalPart(qname.view()));
+  // A prefix cannot stand for the empty namespace name.
+  name.prefix = namespaceName.empty() ? emptyName() : intern(prefix);
+  return name;
+}
+
+}  // namespace
+
+// ---- xsl:element ----
+
+ElementInstruction::ElementInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/true);
+  if (found.unknown != nullptr)
+    rejectAttribute(found.unknown, kUnknownElementAttribute);
+  if (found.name == nullptr)
+    throw StylesheetException(element, kElementWithoutName);
+  name_ = compileTemplate(found.name, element);
+  namespace_ = compileTemplate(found.namespaceName, element);
+}
+
+ElementInstruction::~ElementInstruction() = default;
+
+void ElementInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  EvalContext context = evalContext(focus, sink);
+  ExpandedName name =
+      constructedName(element(), name_->expand(context), namespace_.get(), context, true);
+  // No attributes and no namespace nodes: the body adds what the element gets.
+  auto result = std::make_unique<ElementNode>(name.namespaceURI, name.localName, name.prefix,
+                                              element()->lineNumber(), /*complete=*/true);
+  std::uint8_t flag = sink.startNode(result.get());
+  sink.executeChildren(element(), focus);
+  sink.endNode(flag, result.get());
+}
+
+// ---- xsl:attribute ----
+
+AttributeInstruction::AttributeInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/true);
+  if (found.unknown != nullptr)
+    rejectAttribute(found.unknown, kUnknownAttributeAttribute);
+  if (found.name == nullptr)
+    throw StylesheetException(element, kAttributeWithoutName);
+  name_ = compileTemplate(found.name, element);
+  namespace_ = compileTemplate(found.namespaceName, element);
+}
+
+AttributeInstruction::~AttributeInstruction() = default;
+
+// The text a body writes, gathered in a result tree of its own.
+static std::string bodyText(Node* element, const Focus& focus, const ResultSink& sink) {
+  TreeResultSink content(sink.variables(), &sink.run());
+  content.executeChildren(element, focus);
+  return content.textContent();
+}
+
+void AttributeInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  EvalContext context = evalContext(focus, sink);
+  ExpandedName name =
+      constructedName(element(), name_->expand(context), namespace_.get(), context, false);
+  // The value is final: sinks take attribute values literally, so braces in it stay.
+  std::unique_ptr<AttributeNode> attribute(AttributeNode::makeOwned(
+      name.namespaceURI, name.prefix, name.localName, bodyText(element(), focus, sink)));
+  sink.endNode(sink.startNode(attribute.get()), attribute.get());
+}
+
+// ---- xsl:processing-instruction ----
+
+ProcessingInstructionInstruction::ProcessingInstructionInstruction(const Stylesheet& stylesheet,
+                                                                   Node* element)
+    : Instruction(stylesheet, element) {
+  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/false);
+  if (found.unknown != nullptr)
+    rejectAttribute(found.unknown, kUnknownPIAttribute);
+  if (found.name == nullptr)
+    throw StylesheetException(element, kPIWithoutName);
+  name_ = compileTemplate(found.name, element);
+}
+
+ProcessingInstructionInstruction::~ProcessingInstructionInstruction() = default;
+
+void ProcessingInstructionInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  String target = name_->expand(evalContext(focus, sink));
+  if (target.empty())
+    fail(kEmptyPIName);
+  std::unique_ptr<ProcessingInstructionNode> instruction(
+      ProcessingInstructionNode::makeOwned(target.view(), bodyText(element(), focus, sink)));
+  sink.endNode(sink.startNode(instruction.get()), instruction.get());
+}
+
+}  // namespace ovra

@@ -1,0 +1,51 @@
+// The instructions that build new result nodes: xsl:element, xsl:attribute and
+// xsl:processing-instruction. Each hands the sink a temporary node exactly as a literal
+// node would be handed, so no sink needs a special case for them.
+#pragma once
+
+#include "xslt/avt.h"
+#include "xslt/instruction.h"
+
+#include <memory>
+
+namespace ovra {
+
+class ElementInstruction : public Instruction {
+ public:
+  ElementInstruction(const Stylesheet& stylesheet, Node* element);
+  ~ElementInstruction() override;
+
+  // Starts an element of the computed name, runs the body inside it and ends it.
+  void execute(const Focus& focus, ResultSink& sink) const override;
+
+ private:
+  std::unique_ptr<AttributeValueTemplate> name_;
+  std::unique_ptr<AttributeValueTemplate> namespace_;  // null when not given
+};
+
+class AttributeInstruction : public Instruction {
+ public:
+  AttributeInstruction(const Stylesheet& stylesheet, Node* element);
+  ~AttributeInstruction() override;
+
+  // The value is the text the body writes, taken literally.
+  void execute(const Focus& focus, ResultSink& sink) const override;
+
+ private:
+  std::unique_ptr<AttributeValueTemplate> name_;
+  std::unique_ptr<AttributeValueTemplate> namespace_;  // null when not given
+};
+
+class ProcessingInstructionInstruction : public Instruction {
+ public:
+  ProcessingInstructionInstruction(const Stylesheet& stylesheet, Node* element);
+  ~ProcessingInstructionInstruction() override;
+
+  // The target is the computed name, the data the text the body writes.
+  void execute(const Focus& focus, ResultSink& sink) const override;
+
+ private:
+  std::unique_ptr<AttributeValueTemplate> name_;
+};
+
+}  // namespace ovra

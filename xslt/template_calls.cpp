@@ -1,0 +1,155 @@
+#include "xslt/template_calls.h"
+
+#include "base/exceptions.h"
+#include "tree/node.h"
+#include "xpath/parser.h"
+#include "xslt/result_sink.h"
+#include "xslt/stylesheet.h"
+#include "xslt/transform.h"
+#include "xslt/variable_stack.h"
+#include "xslt/variables.h"
+
+#include <utility>
+#include <vector>
+
+namespace ovra {
+
+static constexpr char kApplyUnknownAttribute[] = "Unrecognized attribute on apply-templates, ";
+static constexpr char kApplyUnknownElement[] = "Unrecognized element in apply-template, ";
+static constexpr char kApplyNotNodes[] =
+    "The select expression of a apply-templates must only return nodes";
+static constexpr char kCallUnknownAttribute[] = "Unrecognized attribute on call-template, ";
+static constexpr char kCallUnknownElement[] = "Unrecognized element in call-template, ";
+
+namespace {
+
+struct Parameter {
+  ExpandedName name;
+  Value value;
+};
+
+// The values of the xsl:with-param children of a calling instruction, computed in the
+// caller's scope. Other element children are refused with unknownElement followed by
+// their local name: all of them (strict), or only those in no namespace.
+std::vector<Parameter> collectParameters(const Instruction& caller, const Focus& focus,
+                                         ResultSink& sink, const char* unknownElement,
+                                         bool strict) {
+  std::vector<Parameter> parameters;
+  for (Node* child = caller.element()->firstChild(); child != nullptr;
+       child = child->nextSibling()) {
+    if (child->kind() != NodeKind::Element)
+      continue;
+    if (classify(child) == InstructionKind::WithParam) {
+      const auto* parameter = static_cast<const VariableInstruction*>(child->instruction());
+      parameters.push_back(Parameter{parameter->name(), parameter->evaluate(focus, sink)});
+      continue;
+    }
+    if (strict || child->namespaceURI().empty())
+      throw StylesheetException(caller.element(),
+                                String(unknownElement).append(child->localName()));
+  }
+  return parameters;
+}
+
+// The variable stack of one invocation: the globals and the passed parameters. It is the
+// sink's current stack while it lives.
+class CalleeStack {
+ public:
+  CalleeStack(ResultSink& sink, std::vector<Parameter>& parameters, const Node* caller)
+      : sink_(sink), stack_(sink.variables()->globals()) {
+    for (Parameter& parameter : parameters)
+      stack_.push(parameter.name, std::move(parameter.value), BindingKind::Parameter, caller);
+    previous_ = sink.setVariables(&stack_);
+  }
+  CalleeStack(const CalleeStack&) = delete;
+  CalleeStack& operator=(const CalleeStack&) = delete;
+  ~CalleeStack() { sink_.setVariables(previous_); }
+
+ private:
+  ResultSink& sink_;
+  VariableStack stack_;
+  VariableStack* previous_ = nullptr;
+};
+
+}  // namespace
+
+// ---- xsl:apply-templates ----
+
+ApplyTemplatesInstruction::ApplyTemplatesInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view local = attribute->localName().view();
+    if (local == "select")
+      select_ = compileExpression(attribute);
+    else if (local == "mode")
+      mode_ = readQName(attribute);
+    else
+      rejectAttribute(attribute, kApplyUnknownAttribute);
+  }
+  if (!select_)
+    select_ = compileXPath("node()", element);
+}
+
+ApplyTemplatesInstruction::~ApplyTemplatesInstruction() = default;
+
+void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  std::vector<Parameter> parameters =
+      collectParameters(*this, focus, sink, kApplyUnknownElement, /*strict=*/true);
+  Value selected = select_->evaluate(evalContext(focus, sink));
+  NodeVector nodes;
+  switch (selected.kind) {
+  case ValueKind::NodeSet:
+    nodes = std::move(selected.nodes);
+    break;
+  case ValueKind::Node:
+    nodes.push_back(selected.node);
+    break;
+  case ValueKind::None:
+    break;
+  case ValueKind::TreeFragment:
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+  case ValueKind::String:
+    fail(kApplyNotNodes);
+  }
+  CalleeStack callee(sink, parameters, element());
+  const TemplateRules& rules = stylesheet().rules();
+  auto size = std::int32_t(nodes.size());
+  for (std::int32_t i = 0; i < size; ++i) {
+    Transformation::TemplateScope scope(sink.run(), element());
+    rules.applyTemplates(Focus{nodes[std::size_t(i)], i + 1, size}, mode_, sink);
+  }
+}
+
+// ---- xsl:call-template ----
+
+CallTemplateInstruction::CallTemplateInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "name")
+      name_ = readQName(attribute);
+    else
+      rejectAttribute(attribute, kCallUnknownAttribute);
+  }
+}
+
+CallTemplateInstruction::~CallTemplateInstruction() = default;
+
+void CallTemplateInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  std::vector<Parameter> parameters =
+      collectParameters(*this, focus, sink, kCallUnknownElement, /*strict=*/false);
+  const Template* called = stylesheet().rules().findByName(name_);
+  if (called == nullptr)
+    return;
+  CalleeStack callee(sink, parameters, element());
+  Transformation::TemplateScope scope(sink.run(), element());
+  TemplateRules::apply(*called, focus, sink);
+}
+
+}  // namespace ovra

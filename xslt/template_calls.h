@@ -1,0 +1,45 @@
+// The two ways of invoking templates: xsl:apply-templates (by pattern, for selected
+// nodes) and xsl:call-template (by name, for the current node).
+#pragma once
+
+#include "xpath/expr.h"
+#include "xpath/runtime/qname.h"
+#include "xslt/instruction.h"
+
+#include <memory>
+
+namespace ovra {
+
+class ApplyTemplatesInstruction : public Instruction {
+ public:
+  ApplyTemplatesInstruction(const Stylesheet& stylesheet, Node* element);
+  ~ApplyTemplatesInstruction() override;
+
+  // Computes the xsl:with-param values in the caller's scope, then applies templates in
+  // the mode to each selected node in document order, with its 1-based position and
+  // the number of nodes selected. The callee sees the globals and the parameters only.
+  void execute(const Focus& focus, ResultSink& sink) const override;
+
+  const ExpandedName& mode() const { return mode_; }
+
+ private:
+  std::unique_ptr<Expr> select_;  // "node()" when the attribute is absent
+  ExpandedName mode_;
+};
+
+class CallTemplateInstruction : public Instruction {
+ public:
+  CallTemplateInstruction(const Stylesheet& stylesheet, Node* element);
+  ~CallTemplateInstruction() override;
+
+  // Runs the template of that name for the current focus, with the xsl:with-param values
+  // computed in the caller's scope. No template of that name: nothing happens.
+  void execute(const Focus& focus, ResultSink& sink) const override;
+
+  const ExpandedName& templateName() const { return name_; }
+
+ private:
+  ExpandedName name_;
+};
+
+}  // namespace ovra

@@ -1,0 +1,361 @@
+#include "xslt/template_rules.h"
+
+#include "base/exceptions.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+#include "xpath/parser.h"
+#include "xpath/pattern.h"
+#include "xpath/syntax.h"
+#include "xslt/instruction.h"
+#include "xslt/result_sink.h"
+#include "xslt/transform.h"
+#include "xslt/variable_stack.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdlib>
+#include <string>
+
+namespace ovra {
+
+static constexpr char kPriorityNotNumber[] = "priority must be a number";
+static constexpr char kUnknownAttribute[] = "Unrecognized attribute on template, ";
+static constexpr char kVariableInPattern[] =
+    "A match pattern can not refer to variables or parameters";
+
+namespace {
+
+// A union pattern: a node matches when any alternative does.
+class UnionMatcher : public PatternMatcher {
+ public:
+  explicit UnionMatcher(std::vector<std::unique_ptr<PatternMatcher>> alternatives)
+      : alternatives_(std::move(alternatives)) {}
+  ~UnionMatcher() override;
+
+  bool matches(Node* node, const EvalContext& context) const override {
+    for (const auto& alternative : alternatives_) {
+      if (alternative->matches(node, context))
+        return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<std::unique_ptr<PatternMatcher>> alternatives_;
+};
+
+UnionMatcher::~UnionMatcher() = default;
+
+bool isUnion(const SyntaxNode& node) {
+  return node.kind() == SyntaxKind::BinaryOp &&
+         static_cast<const BinaryOpNode&>(node).op() == TokenKind::Union;
+}
+
+// Compiles each alternative of a union on its own; a long union nests as deeply as it
+// has alternatives, so it is taken apart without recursion.
+std::unique_ptr<PatternMatcher> compileMatcher(const SyntaxNode& pattern) {
+  if (!isUnion(pattern))
+    return pattern.compilePattern();
+  std::vector<std::unique_ptr<PatternMatcher>> alternatives;
+  std::vector<const SyntaxNode*> pending{&pattern};
+  while (!pending.empty()) {
+    const SyntaxNode* node = pending.back();
+    pending.pop_back();
+    if (isUnion(*node)) {
+      const auto* op = static_cast<const BinaryOpNode*>(node);
+      pending.push_back(&op->right());
+      pending.push_back(&op->left());
+    } else {
+      alternatives.push_back(node->compilePattern());
+    }
+  }
+  return std::make_unique<UnionMatcher>(std::move(alternatives));
+}
+
+void pushAll(std::vector<const SyntaxNode*>& pending, const ExprList& list) {
+  for (const auto& item : list.items())
+    pending.push_back(item.get());
+}
+
+// Patterns are matched without variable bindings, so a reference could never be
+// resolved; it is refused when the stylesheet loads instead.
+bool refersToVariable(const SyntaxNode& pattern) {
+  std::vector<const SyntaxNode*> pending{&pattern};
+  while (!pending.empty()) {
+    const SyntaxNode* node = pending.back();
+    pending.pop_back();
+    switch (node->kind()) {
+    case SyntaxKind::Variable:
+      return true;
+    case SyntaxKind::BinaryOp: {
+      const auto* op = static_cast<const BinaryOpNode*>(node);
+      pending.push_back(&op->left());
+      pending.push_back(&op->right());
+      break;
+    }
+    case SyntaxKind::Path: {
+      const auto* path = static_cast<const PathNode*>(node);
+      for (const auto& step : path->steps())
+        pending.push_back(step.get());
+      if (path->filter() != nullptr)
+        pending.push_back(path->filter());
+      break;
+    }
+    case SyntaxKind::Step:
+      pushAll(pending, static_cast<const StepNode*>(node)->predicates());
+      break;
+    case SyntaxKind::FunctionCall: {
+      const auto* call = static_cast<const FunctionCallNode*>(node);
+      pushAll(pending, call->arguments());
+      pushAll(pending, call->predicates());
+      break;
+    }
+    case SyntaxKind::Group: {
+      const auto* group = static_cast<const GroupNode*>(node);
+      pending.push_back(&group->inner());
+      pushAll(pending, group->predicates());
+      break;
+    }
+    case SyntaxKind::Axis:
+    case SyntaxKind::NodeTypeTest:
+    case SyntaxKind::NameTest:
+    case SyntaxKind::Literal:
+    case SyntaxKind::Number:
+      break;
+    }
+  }
+  return false;
+}
+
+// Modes and names: an absent name and an empty one are the same.
+bool sameName(const ExpandedName& a, const ExpandedName& b) {
+  return a.empty() ? b.empty() : a == b;
+}
+
+// Before: higher priority first; among equals, later in the stylesheet first.
+bool ranksBefore(const Template* a, const Template* b) {
+  if (a->priority() != b->priority())
+    return a->priority() > b->priority();
+  return a->element()->serial() > b->element()->serial();
+}
+
+void insertRanked(std::vector<Template*>& list, Template* entry) {
+  auto at = std::find_if(list.begin(), list.end(),
+                         [&](const Template* other) { return ranksBefore(entry, other); });
+  list.insert(at, entry);
+}
+
+}  // namespace
+
+// ---- Template ----
+
+Template::Template(Node* element) : element_(element) {
+  bool explicitPriority = false;
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view local = attribute->localName().view();
+    std::string_view value = attributeValue(attribute);
+    if (local == "name") {
+      name_ = resolveQName(element, value);
+    } else if (local == "match") {
+      readMatch(attribute);
+    } else if (local == "priority") {
+      std::string text(value);
+      char* end = nullptr;
+      double priority = std::strtod(text.c_str(), &end);
+      // NaN would leave the rules without an order.
+      if (end == text.c_str() || std::isnan(priority))
+        throw StylesheetException(attribute, kPriorityNotNumber);
+      priority_ = priority;
+      explicitPriority = true;
+    } else if (local == "mode") {
+      mode_ = resolveQName(element, value);
+    } else {
+      throw StylesheetException(attribute, String(kUnknownAttribute).append(local));
+    }
+  }
+  if (name_.empty())
+    name_ = ExpandedName();
+  if (mode_.empty())
+    mode_ = ExpandedName();
+  if (!explicitPriority && pattern_)
+    priority_ = pattern_->defaultPriority();
+}
+
+std::unique_ptr<Template> Template::makeSimplified(Node* stylesheetRoot) {
+  std::unique_ptr<Template> made(new Template());
+  made->element_ = stylesheetRoot;
+  made->pattern_ = parseXPath("/", nullptr);
+  made->matcher_ = made->pattern_->compilePattern();
+  made->priority_ = made->pattern_->defaultPriority();
+  return made;
+}
+
+Template::~Template() = default;
+
+void Template::readMatch(Node* attribute) {
+  try {
+    pattern_ = parseXPath(attributeValue(attribute), element_);
+    if (refersToVariable(*pattern_))
+      throw StylesheetException(attribute, kVariableInPattern);
+    matcher_ = compileMatcher(*pattern_);
+  } catch (const XPathParseException& error) {
+    throw StylesheetException(attribute, error);
+  } catch (const EvaluateException& error) {
+    throw StylesheetException(attribute, error);
+  }
+}
+
+bool Template::matches(Node* node) const {
+  if (!matcher_)
+    return false;
+  EvalContext context;
+  context.contextNode = node;
+  context.currentNode = node;
+  context.stylesheetElement = element_;
+  return matcher_->matches(node, context);
+}
+
+// ---- TemplateRules ----
+
+TemplateRules::TemplateRules() = default;
+TemplateRules::~TemplateRules() = default;
+
+void TemplateRules::add(std::unique_ptr<Template> added) {
+  Template* entry = added.get();
+  all_.push_back(std::move(added));
+  if (!entry->name().empty())
+    insertRanked(named_, entry);
+  if (!entry->hasPattern())
+    return;
+  if (entry->mode().empty() && entry->priority() == 0) {
+    std::vector<StringRef> names;
+    if (entry->pattern()->collectNames(names)) {
+      // A later template for a name takes the entry: it would win the tie anyway.
+      for (StringRef name : names)
+        nameIndex_[name.c_str()] = entry;
+      return;
+    }
+  }
+  insertRanked(byPriority_, entry);
+}
+
+const Template* TemplateRules::findIndexed(Node* node) const {
+  // The index holds patterns of element names in no namespace.
+  if (node->kind() != NodeKind::Element || !node->namespaceURI().empty() || nameIndex_.empty())
+    return nullptr;
+  auto it = nameIndex_.find(node->localName().c_str());
+  return it == nameIndex_.end() ? nullptr : it->second;
+}
+
+const Template* TemplateRules::find(Node* node, const ExpandedName& mode) const {
+  bool defaultMode = mode.empty();
+  // The name index stands at priority 0: it is consulted when the walk reaches the
+  // templates at priority 0, and its template wins over those that come earlier in the
+  // stylesheet.
+  bool indexConsulted = !defaultMode;
+  const Template* indexed = nullptr;
+  for (const Template* candidate : byPriority_) {
+    if (candidate->priority() <= 0 && !indexConsulted) {
+      indexConsulted = true;
+      indexed = findIndexed(node);
+    }
+    if (indexed != nullptr && (candidate->priority() < 0 || !ranksBefore(candidate, indexed)))
+      return indexed;
+    if (sameName(candidate->mode(), mode) && candidate->matches(node))
+      return candidate;
+  }
+  if (!indexConsulted)
+    indexed = findIndexed(node);
+  return indexed;
+}
+
+const Template* TemplateRules::findByName(const ExpandedName& name) const {
+  if (name.empty())
+    return nullptr;
+  for (const Template* candidate : named_) {
+    if (candidate->name() == name)
+      return candidate;
+  }
+  return nullptr;
+}
+
+void TemplateRules::apply(const Template& chosen, const Focus& focus, ResultSink& sink) {
+  sink.executeChildren(chosen.element(), focus);
+}
+
+void TemplateRules::applyTemplates(const Focus& focus, const ExpandedName& mode,
+                                   ResultSink& sink) const {
+  if (const Template* chosen = find(focus.node, mode))
+    apply(*chosen, focus, sink);
+  else
+    applyBuiltIn(focus, mode, sink);
+}
+
+void TemplateRules::applyBuiltIn(const Focus& focus, const ExpandedName& mode,
+                                 ResultSink& sink) const {
+  Node* node = focus.node;
+  switch (node->kind()) {
+  case NodeKind::Text:
+    sink.endNode(sink.startNode(node), node);
+    return;
+  case NodeKind::Attribute: {
+    std::string_view value = attributeValue(node);
+    TextNode text(value.data(), value.size());
+    sink.endNode(sink.startNode(&text), &text);
+    return;
+  }
+  case NodeKind::Comment:
+  case NodeKind::ProcessingInstruction:
+  case NodeKind::Namespace:
+    return;
+  case NodeKind::Root:
+  case NodeKind::Element:
+    break;
+  }
+  // Elements without a template of their own are descended into here rather than by
+  // recursion, so a source of any depth is safe; only templates nest calls.
+  struct Level {
+    Node* next;  // the next child to process
+    std::int32_t position;
+    std::int32_t size;
+  };
+  auto levelOf = [](Node* parent) {
+    std::int32_t size = 0;
+    for (Node* child = parent->firstChild(); child != nullptr; child = child->nextSibling())
+      ++size;
+    return Level{parent->firstChild(), 1, size};
+  };
+  // Parameters passed to the node do not reach the templates of its children.
+  VariableStack clean(sink.variables()->globals());
+  VariableStack* previous = sink.setVariables(&clean);
+  struct Restore {
+    ResultSink& sink;
+    VariableStack* previous;
+    ~Restore() { sink.setVariables(previous); }
+  } restore{sink, previous};
+  std::vector<Level> levels{levelOf(node)};
+  while (!levels.empty()) {
+    Level& level = levels.back();
+    Node* child = level.next;
+    if (child == nullptr) {
+      levels.pop_back();
+      continue;
+    }
+    Focus childFocus{child, level.position, level.size};
+    level.next = child->nextSibling();
+    ++level.position;
+    if (const Template* chosen = find(child, mode)) {
+      Transformation::TemplateScope scope(sink.run(), chosen->element());
+      apply(*chosen, childFocus, sink);
+    } else if (child->kind() == NodeKind::Element) {
+      levels.push_back(levelOf(child));
+    } else if (child->kind() == NodeKind::Text) {
+      sink.endNode(sink.startNode(child), child);
+    }
+  }
+}
+
+}  // namespace ovra

@@ -1,0 +1,250 @@
+#include "xslt/text_copy.h"
+
+#include "base/exceptions.h"
+#include "output/serializer.h"
+
+#include <cassert>
+#include <cstdio>
+#include <string_view>
+#include <vector>
+
+namespace ovra {
+
+static const char kUnknownValueOfAttribute[] = "Unrecognized attribute on value-of, ";
+static const char kValueOfWithoutSelect[] = "A select attribute must be provided for a value-of";
+static const char kBadEscapingValue[] =
+    "Expecting disable-output-escaping attribute to have value 'yes' or 'no'";
+static const char kUnknownTextAttribute[] = "Unrecognized attribute on text, ";
+static const char kUnknownCopyAttribute[] = "Unrecognized attribute on copy, ";
+static const char kUnknownCopyOfAttribute[] = "Unrecognized attribute on copy-of, ";
+static const char kCopyOfWithoutSelect[] =
+    "A select attribute must be provided for a copy-of instruction";
+static const char kUnknownMessageAttribute[] = "Unrecognized attribute on message, ";
+static const char kBadTerminateValue[] =
+    "Expecting terminate attribute to have value 'yes' or 'no'";
+
+// Empty text is not written: handed to the serializer it would close an open start tag,
+// and attributes could no longer follow.
+static void writeText(ResultSink& sink, String text, bool disableOutputEscaping) {
+  if (!text.empty())
+    sink.writeValue(Value::makeString(std::move(text)), disableOutputEscaping);
+}
+
+// ---- xsl:value-of ----
+
+ValueOfInstruction::ValueOfInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view name = attribute->localName().view();
+    if (name == "select") {
+      try {
+        select_ = compileExpression(attribute);
+      } catch (const StylesheetException&) {
+        throw;
+      } catch (const XSLException& error) {
+        // Reported at the element, so that the message names the file and the line.
+        throw StylesheetException(element, error);
+      }
+    } else if (name == "disable-output-escaping") {
+      disableOutputEscaping_ = readYesNo(attribute, kBadEscapingValue);
+    } else {
+      rejectAttribute(attribute, kUnknownValueOfAttribute);
+    }
+  }
+  if (!select_)
+    throw StylesheetException(element, kValueOfWithoutSelect);
+}
+
+ValueOfInstruction::~ValueOfInstruction() = default;
+
+void ValueOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  String text;
+  try {
+    EvalContext context = evalContext(focus, sink);
+    if (select_->returnsNodeSet()) {
+      // Only the first node counts: stop pulling there, and read no more of the source.
+      std::unique_ptr<NodeStream> nodes = select_->select(context);
+      Node* first = nodes ? nodes->next() : nullptr;
+      if (first != nullptr)
+        text = first->stringValue();
+    } else {
+      text = stringOf(select_->evaluate(context));
+    }
+  } catch (const StylesheetException&) {
+    throw;
+  } catch (const XSLException& error) {
+    throw StylesheetException(element(), error);
+  }
+  writeText(sink, std::move(text), disableOutputEscaping_);
+}
+
+// ---- xsl:text ----
+
+TextInstruction::TextInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "disable-output-escaping")
+      disableOutputEscaping_ = readYesNo(attribute, kBadEscapingValue);
+    else
+      rejectAttribute(attribute, kUnknownTextAttribute);
+  }
+}
+
+TextInstruction::~TextInstruction() = default;
+
+void TextInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  // The flag governs the literal text the body copies; it is put back even when the
+  // body throws, since a terminated run may be followed by the next one.
+  struct Restore {
+    ResultSink& sink;
+    bool previous;
+    ~Restore() { sink.setDisableOutputEscaping(previous); }
+  };
+  Restore restore{sink, sink.setDisableOutputEscaping(disableOutputEscaping_)};
+  sink.executeChildren(element(), focus);
+}
+
+// ---- xsl:copy ----
+
+CopyInstruction::CopyInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling())
+    rejectAttribute(attribute, kUnknownCopyAttribute);
+}
+
+CopyInstruction::~CopyInstruction() = default;
+
+// Hands the sink every namespace node in scope at element, the element's own first; a
+// declaration shadowed by a nearer one of the same prefix is left out. A copy put into
+// a result tree has no ancestors to inherit them from.
+static void copyNamespaces(Node* element, ResultSink& sink) {
+  std::vector<std::string_view> seen;
+  for (Node* node = element; node != nullptr; node = node->parent()) {
+    for (Node* ns = node->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+      std::string_view prefix = ns->localName().view();
+      bool shadowed = false;
+      for (std::string_view other : seen)
+        shadowed = shadowed || other == prefix;
+      if (shadowed)
+        continue;
+      seen.push_back(prefix);
+      sink.endNode(sink.startNode(ns), ns);
+    }
+  }
+}
+
+void CopyInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  Node* node = focus.node;
+  switch (node->kind()) {
+  case NodeKind::Root:
+    sink.executeChildren(element(), focus);
+    return;
+  case NodeKind::Element: {
+    std::uint8_t flag = sink.startNode(node);
+    copyNamespaces(node, sink);
+    sink.executeChildren(element(), focus);
+    sink.endNode(flag, node);
+    return;
+  }
+  case NodeKind::Text:
+  case NodeKind::Attribute:
+  case NodeKind::Namespace:
+  case NodeKind::Comment:
+  case NodeKind::ProcessingInstruction:
+    // These cannot hold attributes or children, so the body has nowhere to go.
+    sink.endNode(sink.startNode(node), node);
+    return;
+  }
+  assert(false && "unknown node kind");
+}
+
+// ---- xsl:copy-of ----
+
+CopyOfInstruction::CopyOfInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "select")
+      select_ = compileExpression(attribute);
+    else
+      rejectAttribute(attribute, kUnknownCopyOfAttribute);
+  }
+  if (!select_)
+    throw StylesheetException(element, kCopyOfWithoutSelect);
+}
+
+CopyOfInstruction::~CopyOfInstruction() = default;
+
+void CopyOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  EvalContext context = evalContext(focus, sink);
+  if (select_->returnsNodeSet()) {
+    // Each node is copied as soon as it is found, before more of the source is read.
+    std::unique_ptr<NodeStream> nodes = select_->select(context);
+    while (Node* node = nodes ? nodes->next() : nullptr)
+      sink.copyDeep(node);
+    return;
+  }
+  Value value = select_->evaluate(context);
+  switch (value.kind) {
+  case ValueKind::None:
+    return;
+  case ValueKind::Node:
+  case ValueKind::TreeFragment:  // node is the fragment's root: its children are copied
+    sink.copyDeep(value.node);
+    return;
+  case ValueKind::NodeSet:
+    for (Node* node : value.nodes)
+      sink.copyDeep(node);
+    return;
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+  case ValueKind::String:
+    writeText(sink, stringOf(value), /*disableOutputEscaping=*/false);
+    return;
+  }
+  assert(false && "unknown value kind");
+}
+
+// ---- xsl:message ----
+
+MessageInstruction::MessageInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "terminate")
+      terminate_ = readYesNo(attribute, kBadTerminateValue);
+    else
+      rejectAttribute(attribute, kUnknownMessageAttribute);
+  }
+}
+
+MessageInstruction::~MessageInstruction() = default;
+
+void MessageInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  {
+    // Written as a result document would be, with default settings but for the XML
+    // declaration: a message is no document, and the declaration would land in the
+    // middle of its text before the first element. The body sees the variables of the
+    // instruction.
+    Serializer serializer(stderr);
+    serializer.settings().omitXmlDeclaration = true;
+    SerializerResultSink messageSink(serializer, sink.variables(), &sink.run());
+    messageSink.executeChildren(element(), focus);
+    serializer.flush();
+  }
+  if (terminate_)
+    throw TerminateException();
+}
+
+}  // namespace ovra

@@ -1,0 +1,96 @@
+#include "xslt/transform.h"
+
+#include "base/exceptions.h"
+#include "output/serializer.h"
+#include "tree/document.h"
+#include "tree/node.h"
+#include "xslt/result_sink.h"
+#include "xslt/stylesheet.h"
+#include "xslt/variable_stack.h"
+
+#include <algorithm>
+#include <pthread.h>
+
+namespace ovra {
+
+static constexpr char kRecursionTooDeep[] = "Template recursion too deep";
+static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of stack space";
+
+// ---- Per-run state ----
+
+Transformation::Transformation(const Stylesheet& stylesheet, Document& source)
+    : stylesheet_(&stylesheet), source_(&source), globals_(*this) {}
+
+Transformation::~Transformation() = default;
+
+Node* Transformation::sourceRoot() const {
+  return source_->root();
+}
+
+// The lowest address of the stack the calling thread runs on; 0 when unknown.
+static std::uintptr_t findStackBottom(std::size_t& usable) {
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0)
+    return 0;
+  void* lowest = nullptr;
+  std::size_t size = 0;
+  int status = pthread_attr_getstack(&attributes, &lowest, &size);
+  pthread_attr_destroy(&attributes);
+  if (status != 0 || lowest == nullptr)
+    return 0;
+  auto bottom = reinterpret_cast<std::uintptr_t>(lowest);
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer cannot clean up after an exception thrown with more than 64 MiB of
+  // stack in use (it reports false errors and stops), so runs under it stay below that.
+  constexpr std::size_t kSanitizerStack = std::size_t(48) << 20;
+  if (size > kSanitizerStack) {
+    bottom += size - kSanitizerStack;
+    size = kSanitizerStack;
+  }
+#endif
+  usable = size;
+  return bottom;
+}
+
+// The frame address is the real stack even where a sanitizer moves locals elsewhere.
+static std::uintptr_t stackPosition() {
+  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+}
+
+void Transformation::checkStack(const Node* at) const {
+  if (stackPosition() < bodyStackLimit_)
+    throw StylesheetException(at, kStackExhausted);
+}
+
+Transformation::TemplateScope::TemplateScope(Transformation& run, const Node* at) : run_(run) {
+  // Templates stop at a higher mark than bodies do, so that an endless recursion is
+  // reported as one even when its bodies nest too.
+  if (run.templateDepth_ >= kMaxTemplateDepth || stackPosition() < run.templateStackLimit_)
+    throw StylesheetException(at, kRecursionTooDeep);
+  ++run.templateDepth_;
+}
+
+void Transformation::run(Serializer& serializer) {
+  std::size_t usable = 0;
+  if (std::uintptr_t bottom = findStackBottom(usable)) {
+    std::size_t margin = std::min(kStackMargin, usable / 8);
+    bodyStackLimit_ = bottom + margin;
+    templateStackLimit_ = bottom + 2 * margin;
+  }
+  source_->parseChunk();
+  const Stylesheet& stylesheet = *stylesheet_;
+  globals_.define(stylesheet.globalElements());
+  serializer.settings() = stylesheet.outputSettings();
+  VariableStack variables(&globals_);
+  SerializerResultSink sink(serializer, &variables, this);
+  Focus focus{source_->root(), 1, 1};
+  const TemplateRules& rules = stylesheet.rules();
+  if (const Template* chosen = rules.find(focus.node, ExpandedName())) {
+    TemplateScope scope(*this, chosen->element());
+    TemplateRules::apply(*chosen, focus, sink);
+  } else {
+    rules.applyBuiltIn(focus, ExpandedName(), sink);
+  }
+}
+
+}  // namespace ovra

@@ -1,0 +1,76 @@
+// One run of a compiled stylesheet against one source document: the per-run state (the
+// source, the global variables, the nesting counters) and the steps of the run.
+#pragma once
+
+#include "xslt/variables.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace ovra {
+
+class Document;
+class Node;
+class Serializer;
+class Stylesheet;
+
+// Lives for exactly one run; the stylesheet and the source outlive it. Every sink of the
+// run points to it.
+class Transformation {
+ public:
+  // Nested template invocations (apply-templates, call-template, templates applied by the
+  // built-in rules, global variables being evaluated) allowed before the run stops with
+  // an error: an endless recursion ends with a message, not a crash.
+  static constexpr std::int32_t kMaxTemplateDepth = 200000;
+  // Whatever nests (templates, bodies of deeply nested stylesheets) also checks the stack
+  // actually left on the thread the run is on, keeping kStackMargin (at most an eighth
+  // of the stack) in reserve for the work between two checks. The program runs its
+  // modes on a stack of kLargeStackBytes, where kMaxTemplateDepth is reached first.
+  static constexpr std::size_t kStackMargin = std::size_t(8) << 20;
+
+  Transformation(const Stylesheet& stylesheet, Document& source);
+  Transformation(const Transformation&) = delete;
+  Transformation& operator=(const Transformation&) = delete;
+  ~Transformation();
+
+  // The run on the current thread: parses the first chunk of the source, defines the
+  // globals, applies the output settings to serializer, and applies templates to the
+  // source root. TerminateException and every XSLException pass to the caller.
+  void run(Serializer& serializer);
+
+  const Stylesheet& stylesheet() const { return *stylesheet_; }
+  Document& source() const { return *source_; }
+  // The source root; null before run() has parsed the first chunk.
+  Node* sourceRoot() const;
+  GlobalVariables& globals() { return globals_; }
+
+  // Counts one nested template invocation while it lives; throws StylesheetException at
+  // `at` (the invoking instruction) beyond kMaxTemplateDepth or when the stack runs low.
+  class TemplateScope {
+   public:
+    TemplateScope(Transformation& run, const Node* at);
+    TemplateScope(const TemplateScope&) = delete;
+    TemplateScope& operator=(const TemplateScope&) = delete;
+    ~TemplateScope() { --run_.templateDepth_; }
+
+   private:
+    Transformation& run_;
+  };
+  // Throws StylesheetException at `at` when the stack of the current thread is nearly
+  // used up; called wherever bodies nest.
+  void checkStack(const Node* at) const;
+
+  std::int32_t templateDepth() const { return templateDepth_; }
+
+ private:
+  const Stylesheet* stylesheet_;  // not owned; outlives the run
+  Document* source_;              // not owned; outlives the run
+  GlobalVariables globals_;
+  std::int32_t templateDepth_ = 0;
+  // The lowest stack addresses bodies and templates may start at; 0 when the bounds of
+  // the stack are unknown.
+  std::uintptr_t bodyStackLimit_ = 0;
+  std::uintptr_t templateStackLimit_ = 0;
+};
+
+}  // namespace ovra

@@ -1,0 +1,41 @@
+#include "xslt/variable_stack.h"
+
+#include "xslt/variables.h"
+
+namespace ovra {
+
+VariableStack::~VariableStack() = default;
+
+const Value* VariableStack::lookup(StringRef namespaceURI, StringRef localName,
+                                   const EvalContext&) {
+  for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+    // Passed parameters are seen through the callee's xsl:param only.
+    if (it->kind != BindingKind::Parameter && it->name.localName == localName &&
+        it->name.namespaceURI == namespaceURI)
+      return &it->value;
+  }
+  return globals_ == nullptr ? nullptr : globals_->lookup(namespaceURI, localName);
+}
+
+const Binding* VariableStack::findLocal(const ExpandedName& name) const {
+  for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
+    if (it->name == name)
+      return &*it;
+  }
+  return nullptr;
+}
+
+bool VariableStack::hasGlobal(const ExpandedName& name) const {
+  return globals_ != nullptr && globals_->contains(name);
+}
+
+void VariableStack::push(ExpandedName name, Value value, BindingKind kind, const Node* scopeOwner) {
+  bindings_.push_back(Binding{name, std::move(value), kind, scopeOwner});
+}
+
+void VariableStack::popScope(const Node* owner) {
+  while (!bindings_.empty() && bindings_.back().scopeOwner == owner)
+    bindings_.pop_back();
+}
+
+}  // namespace ovra

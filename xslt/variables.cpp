@@ -1,0 +1,159 @@
+#include "xslt/variables.h"
+
+#include "base/exceptions.h"
+#include "tree/node.h"
+#include "xslt/result_sink.h"
+#include "xslt/transform.h"
+#include "xslt/variable_stack.h"
+
+#include <cassert>
+
+namespace ovra {
+
+static constexpr char kUnknownAttribute[] = "Unrecognized attribute on variable, ";
+static constexpr char kNameMissing[] = "A name attribute must be provided for a variable";
+static constexpr char kBodyAndSelect[] =
+    "A template body can only be given if there is no select attribute on a variable";
+static constexpr char kDefinedTwice[] = "Variable can't be defined twice with overlapping scope";
+static constexpr char kCircular[] = "Circular reference to global variable ";
+
+// ---- xsl:variable, xsl:param, xsl:with-param ----
+
+VariableInstruction::VariableInstruction(const Stylesheet& stylesheet, Node* element,
+                                         InstructionKind kind)
+    : Instruction(stylesheet, element), kind_(kind) {
+  bool hasName = false;
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view local = attribute->localName().view();
+    if (local == "select") {
+      select_ = compileExpression(attribute);
+    } else if (local == "name") {
+      name_ = readQName(attribute);
+      hasName = true;
+    } else {
+      rejectAttribute(attribute, kUnknownAttribute);
+    }
+  }
+  bool hasBody = element->firstChild() != nullptr;
+  // Neither select nor body is fine for all three: the value is an empty fragment,
+  // whose string value is the empty string.
+  if (hasBody && select_)
+    throw StylesheetException(element, kBodyAndSelect);
+  if (!hasName || name_.empty())
+    throw StylesheetException(element, kNameMissing);
+}
+
+VariableInstruction::~VariableInstruction() = default;
+
+Value VariableInstruction::evaluate(const Focus& focus, ResultSink& sink) const {
+  if (select_)
+    return select_->evaluate(evalContext(focus, sink));
+  TreeResultSink tree(sink.variables(), &sink.run());
+  if (element()->firstChild() != nullptr)
+    tree.executeChildren(element(), focus);
+  return Value::makeFragment(tree.takeTree());
+}
+
+void VariableInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  if (kind_ == InstructionKind::WithParam)
+    return;
+  VariableStack& variables = *sink.variables();
+  if (const Binding* found = variables.findLocal(name_)) {
+    if (found->kind == BindingKind::Local)
+      fail(kDefinedTwice);
+    if (kind_ == InstructionKind::Param) {
+      // The caller passed a value: it becomes the parameter's, and the default is not
+      // even computed. (A passed value is visible through its xsl:param only.)
+      Value passed = found->value;
+      variables.push(name_, std::move(passed), BindingKind::Local, element()->parent());
+      return;
+    }
+  }
+  Value value = evaluate(focus, sink);
+  variables.push(name_, std::move(value), BindingKind::Local, element()->parent());
+}
+
+// ---- Global variables ----
+
+GlobalVariables::GlobalVariables(Transformation& run) : run_(run) {}
+
+GlobalVariables::~GlobalVariables() = default;
+
+void GlobalVariables::define(const std::vector<Node*>& elements) {
+  entries_.clear();
+  entries_.reserve(elements.size());
+  for (Node* element : elements) {
+    const auto* instruction = static_cast<const VariableInstruction*>(element->instruction());
+    assert(instruction != nullptr && "top-level variable without its compiled instruction");
+    if (contains(instruction->name()))
+      throw StylesheetException(element, kDefinedTwice);
+    entries_.push_back(Entry{instruction, Value(), State::Pending});
+  }
+}
+
+GlobalVariables::Entry* GlobalVariables::find(StringRef namespaceURI, StringRef localName) {
+  for (Entry& entry : entries_) {
+    const ExpandedName& name = entry.instruction->name();
+    if (name.localName == localName && name.namespaceURI == namespaceURI)
+      return &entry;
+  }
+  return nullptr;
+}
+
+bool GlobalVariables::contains(const ExpandedName& name) const {
+  for (const Entry& entry : entries_) {
+    if (entry.instruction->name() == name)
+      return true;
+  }
+  return false;
+}
+
+std::size_t GlobalVariables::evaluatedCount() const {
+  std::size_t count = 0;
+  for (const Entry& entry : entries_)
+    count += entry.state == State::Done ? 1 : 0;
+  return count;
+}
+
+const Value* GlobalVariables::lookup(StringRef namespaceURI, StringRef localName) {
+  Entry* entry = find(namespaceURI, localName);
+  if (entry == nullptr)
+    return nullptr;
+  if (entry->state != State::Done)
+    evaluate(*entry);
+  return &entry->value;
+}
+
+void GlobalVariables::evaluate(Entry& entry) {
+  Node* element = entry.instruction->element();
+  if (entry.state == State::Evaluating) {
+    const ExpandedName& name = entry.instruction->name();
+    String text(kCircular);
+    if (!name.prefix.empty())
+      text.append(name.prefix).append(":");
+    throw StylesheetException(element, text.append(name.localName));
+  }
+  entry.state = State::Evaluating;
+  try {
+    Transformation::TemplateScope scope(run_, element);
+    // A global sees the other globals only, and the source root as its context.
+    VariableStack variables(this);
+    TreeResultSink sink(&variables, &run_);
+    entry.value = entry.instruction->evaluate(Focus{run_.sourceRoot(), 1, 1}, sink);
+  } catch (const XPathParseException& error) {
+    entry.state = State::Pending;
+    throw StylesheetException(element, error);
+  } catch (const EvaluateException& error) {
+    entry.state = State::Pending;
+    throw StylesheetException(element, error);
+  } catch (...) {
+    entry.state = State::Pending;
+    throw;
+  }
+  entry.state = State::Done;
+}
+
+}  // namespace ovra

@@ -59,5 +59,9 @@ TEST(FuzzRegressionTest, XPathInputsCompileAndEvaluate) {
   EXPECT_GT(replay("xpath", runXPathFuzzInput), 0u);
 }
 
+TEST(FuzzRegressionTest, XsltInputsCompileAndTransform) {
+  EXPECT_GT(replay("xslt", runXsltFuzzInput), 0u);
+}
+
 }  // namespace
 }  // namespace ovra

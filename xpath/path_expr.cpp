@@ -303,9 +303,12 @@ Order orderAfter(const Step& step, Order in) {
         return {in.single && oneEach, true, true};
       break;
     case TokenKind::AxisAttribute:
-    case TokenKind::AxisNamespace:
       if (in.sorted)
         return {in.single && oneEach, true, true};
+      break;
+    case TokenKind::AxisNamespace:
+      // The axis hands out the ancestors' declarations too, innermost first: not in
+      // document order even for one element, and shared between elements.
       break;
     case TokenKind::AxisDescendant:
     case TokenKind::AxisDescendantOrSelf:

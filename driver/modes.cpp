@@ -52,6 +52,38 @@ static void writeItem(Serializer& out, Node* node) {
   out.flush();
 }
 
+void writeXPathResults(const Expr& compiled, Node* root, Serializer& out) {
+  EvalContext context;
+  context.contextNode = context.currentNode = context.stylesheetElement = root;
+  if (compiled.returnsNodeSet()) {
+    // Streams: each result is written before the next is looked for.
+    std::unique_ptr<NodeStream> nodes = compiled.select(context);
+    while (Node* node = nodes->next())
+      writeItem(out, node);
+    return;
+  }
+  Value value = compiled.evaluate(context);
+  switch (value.kind) {
+  case ValueKind::None:
+    return;
+  case ValueKind::Node:
+    writeItem(out, value.node);
+    return;
+  case ValueKind::NodeSet:
+    for (Node* node : value.nodes)
+      writeItem(out, node);
+    return;
+  case ValueKind::TreeFragment:
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+  case ValueKind::String:
+    writeValue(value, out);
+    out.write("\n");
+    out.flush();
+    return;
+  }
+}
+
 int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, std::int32_t runs,
                  const LoopEnvironment& environment) {
   Node* root = nullptr;
@@ -63,37 +95,7 @@ int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, s
     root = document->root();
     compiled = compileXPath(expression, root);
   };
-  steps.run = [&] {
-    EvalContext context;
-    context.contextNode = context.currentNode = context.stylesheetElement = root;
-    if (compiled->returnsNodeSet()) {
-      // Streams: each result is written before the next is looked for.
-      std::unique_ptr<NodeStream> nodes = compiled->select(context);
-      while (Node* node = nodes->next())
-        writeItem(out, node);
-      return;
-    }
-    Value value = compiled->evaluate(context);
-    switch (value.kind) {
-    case ValueKind::None:
-      return;
-    case ValueKind::Node:
-      writeItem(out, value.node);
-      return;
-    case ValueKind::NodeSet:
-      for (Node* node : value.nodes)
-        writeItem(out, node);
-      return;
-    case ValueKind::TreeFragment:
-    case ValueKind::Number:
-    case ValueKind::Boolean:
-    case ValueKind::String:
-      writeValue(value, out);
-      out.write("\n");
-      out.flush();
-      return;
-    }
-  };
+  steps.run = [&] { writeXPathResults(*compiled, root, out); };
   // No finish step: every item was flushed as it was written.
   return runTimedLoop(steps, runs, environment);
 }

@@ -9,6 +9,8 @@
 
 namespace ovra {
 
+class Expr;
+class Node;
 class Serializer;
 
 // What a loop touches besides the engine, so a test can pass a fake clock and a
@@ -40,6 +42,10 @@ int runTimedLoop(const ModeSteps& steps, std::int32_t runs, const LoopEnvironmen
 // every result of each run to `out`, one per line.
 int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, std::int32_t runs,
                  const LoopEnvironment& environment);
+
+// One run of the XPath mode: evaluates compiled at root and writes every result to
+// `out`, each followed by a line end (node-sets are streamed, one node at a time).
+void writeXPathResults(const Expr& compiled, Node* root, Serializer& out);
 
 // The transform mode: compiles the stylesheet once; each run reads the XML file afresh
 // and transforms it to `out`.

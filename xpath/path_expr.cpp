@@ -61,7 +61,7 @@ std::uint32_t Step::nameMask() const {
   return ~std::uint32_t{0};
 }
 
-static std::int32_t constantPosition(const Expr& predicate) {
+std::int32_t constantPosition(const Expr& predicate) {
   auto* number = dynamic_cast<const NumberExpr*>(&predicate);
   if (number == nullptr)
     return 0;
@@ -114,7 +114,8 @@ class StepWalker {
         !mayContainName(context, axis_->nameMask())) {
       context = nullptr;
     }
-    // A document has exactly one element child, so nothing after it can match.
+    // A document has exactly one element child, so once it has been seen nothing after
+    // it can match, whether it matched or not; looking further would read to the end.
     singleElement_ = step_.axis == TokenKind::AxisChild && context != nullptr &&
                      context->kind() == NodeKind::Root && context->document() != nullptr &&
                      step_.test.onlyMatchesElements(principal_);
@@ -128,10 +129,10 @@ class StepWalker {
       Node* node = axis_->next();
       if (node == nullptr)
         return nullptr;
+      if (singleElement_ && node->kind() == NodeKind::Element)
+        stopped_ = true;
       if (!step_.test.matches(node, principal_))
         continue;
-      if (singleElement_)
-        stopped_ = true;
       if (step_.needsSize)
         return node;
       if (passes(node, base))
@@ -161,6 +162,7 @@ class StepWalker {
   bool passes(Node* node, const EvalContext& base) {
     EvalContext context = base;
     context.contextNode = node;
+    context.size = 0;  // not known while streaming
     bool pass = true;
     for (std::size_t i = 0; i < counters_.size(); ++i) {
       context.position = ++counters_[i];
@@ -222,6 +224,96 @@ class StepStream : public NodeStream {
   bool active_ = false;
 };
 
+// The child step over context nodes in document order that may lie inside one another
+// (after a descendant step, say). A context's children are interleaved with those of
+// the contexts inside it, which arrive later from the input although their children
+// come earlier: a stack of walkers, one per open context, merges them by serial.
+class NestedChildStream : public NodeStream {
+ public:
+  NestedChildStream(const Step& step, std::unique_ptr<NodeStream> input, const EvalContext& base)
+      : step_(step), input_(std::move(input)), base_(base) {}
+
+  Node* next() override {
+    for (;;) {
+      if (depth_ == 0) {
+        Node* context = pending_ != nullptr ? pending_ : pull();
+        pending_ = nullptr;
+        if (context == nullptr)
+          return nullptr;
+        push(context);
+        continue;
+      }
+      Level& top = levels_[depth_ - 1];
+      if (!top.peeked) {
+        top.candidate = top.walker->next(base_);
+        top.peeked = true;
+      }
+      if (top.candidate == nullptr) {
+        --depth_;
+        continue;
+      }
+      if (pending_ == nullptr)
+        pending_ = pull();
+      // A later context before this candidate lies inside top's context, ahead of the
+      // candidate, and so do all its children. (A context in another document may have
+      // a lower serial too, when that document was read later: it is not inside.)
+      if (pending_ != nullptr && pending_->serial() < top.candidate->serial() &&
+          isInside(pending_, top.context)) {
+        push(pending_);
+        pending_ = nullptr;
+        continue;
+      }
+      top.peeked = false;
+      return top.candidate;
+    }
+  }
+
+ private:
+  struct Level {
+    std::unique_ptr<StepWalker> walker;
+    Node* context = nullptr;
+    Node* candidate = nullptr;
+    bool peeked = false;
+  };
+
+  // Whether node is a descendant of context. Ancestors have lower serials than their
+  // descendants, so the climb stops as soon as it passes context's serial.
+  static bool isInside(const Node* node, const Node* context) {
+    for (const Node* above = node->parent(); above != nullptr; above = above->parent()) {
+      if (above == context)
+        return true;
+      if (above->serial() < context->serial())
+        return false;
+    }
+    return false;
+  }
+
+  Node* pull() {
+    if (inputDone_)
+      return nullptr;
+    Node* node = input_->next();
+    inputDone_ = node == nullptr;
+    return node;
+  }
+
+  void push(Node* context) {
+    if (depth_ == levels_.size())
+      levels_.push_back(Level{std::make_unique<StepWalker>(step_)});
+    Level& level = levels_[depth_++];
+    level.context = context;
+    level.walker->start(context);
+    level.peeked = false;
+  }
+
+  const Step& step_;
+  std::unique_ptr<NodeStream> input_;
+  EvalContext base_;
+  std::vector<Level> levels_;  // walkers are kept for reuse beyond depth_
+  std::size_t depth_ = 0;
+  Node* pending_ = nullptr;  // pulled from the input, not yet a context
+  bool inputDone_ = false;
+};
+
 // The predicates of a filter expression, counting positions over the whole input.
 class FilterStream : public NodeStream {
  public:
@@ -237,6 +329,7 @@ class FilterStream : public NodeStream {
         return nullptr;
       EvalContext context = base_;
       context.contextNode = node;
+      context.size = 0;  // not known while streaming
       bool pass = true;
       for (std::size_t i = 0; i < counters_.size(); ++i) {
         context.position = ++counters_[i];
@@ -274,6 +367,8 @@ NodeVector drain(NodeStream& stream) {
   return nodes;
 }
 
+constexpr std::size_t kMaxStreamedSteps = 64;
+
 // What the shape of a path guarantees about the nodes flowing between its steps.
 struct Order {
   bool single;  // at most one node
@@ -281,9 +376,11 @@ struct Order {
   bool sorted;  // in document order, no duplicates
 };
 
-// The order after a step, or nullopt-like (sorted false) when it must be sorted.
-Order orderAfter(const Step& step, Order in) {
+// The order after a step; sorted false when it must be sorted. Marks a child step that
+// keeps document order only by merging (nestedContexts).
+Order orderAfter(Step& step, Order in) {
   bool oneEach = step.stopAfter != 0;  // a constant position keeps at most one per context
+  step.nestedContexts = false;
   switch (step.axis) {
   case TokenKind::AxisSelf:
     return {in.single, in.peer, in.sorted};
@@ -296,14 +393,18 @@ Order orderAfter(const Step& step, Order in) {
   case TokenKind::AxisPrecedingSibling:
     if (in.single || (in.peer && step.axis == TokenKind::AxisChild))
       return {in.single && oneEach, true, true};
+    if (in.sorted && step.axis == TokenKind::AxisChild && !step.needsSize) {
+      step.nestedContexts = true;
+      return {false, false, true};
+    }
     break;
   case TokenKind::AxisAttribute:
     if (in.sorted)
       return {in.single && oneEach, true, true};
     break;
   case TokenKind::AxisNamespace:
-    // Innermost declarations first, and those of an ancestor are shared by all its
-    // descendants: the result is sorted, and duplicates dropped, afterwards.
+    // An element's own declarations come before its ancestors', whose serials are
+    // lower, and an ancestor's come again for every element below it.
     break;
   case TokenKind::AxisDescendant:
   case TokenKind::AxisDescendantOrSelf:
@@ -339,12 +440,14 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter,
     step.prepare();
   Order order =
       filter_ ? Order{filterStopAfter_ != 0, filterStopAfter_ != 0, true} : Order{true, true, true};
-  for (const Step& step : steps_) {
+  for (Step& step : steps_) {
     order = orderAfter(step, order);
     if (!order.sorted)
       break;
   }
-  streamable_ = order.sorted;
+  // Streamed steps pull from one another recursively, one stack frame per step; a path
+  // longer than any written by hand is gathered step by step instead.
+  streamable_ = order.sorted && steps_.size() <= kMaxStreamedSteps;
 }
 
 bool PathExpr::usesContextSize() const {
@@ -384,8 +487,12 @@ std::unique_ptr<NodeStream> PathExpr::select(const EvalContext& context) const {
   if (!streamable_)
     return std::make_unique<VectorStream>(evaluateSteps(drain(*source(context)), context));
   std::unique_ptr<NodeStream> stream = source(context);
-  for (const Step& step : steps_)
-    stream = std::make_unique<StepStream>(step, std::move(stream), context);
+  for (const Step& step : steps_) {
+    if (step.nestedContexts)
+      stream = std::make_unique<NestedChildStream>(step, std::move(stream), context);
+    else
+      stream = std::make_unique<StepStream>(step, std::move(stream), context);
+  }
   return stream;
 }
 

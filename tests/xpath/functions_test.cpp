@@ -3,6 +3,7 @@
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/expr.h"
+#include "xpath/parser.h"
 #include "xpath/runtime/functions.h"
 #include "xpath/runtime/number_format.h"
 
@@ -372,6 +373,20 @@ TEST_F(DocumentFunctionTest, MembersNameDocumentsRelativeToTheirOwnDocument) {
                DocumentParseException);
   EXPECT_EQ(documentElements(call("document", {S("one.xml"), Value::makeNode(l)}, context_)),
             "one");
+}
+
+TEST_F(DocumentFunctionTest, StepsFromSeveralDocumentsKeepTheirOrder) {
+  // two.xml's root is made before one.xml's, and both before either is read: the
+  // document elements come in the order of their roots.
+  std::unique_ptr<Expr> expr =
+      compileXPath("document(document('sub/list.xml')/l/f)/*", context_.stylesheetElement);
+  EvalContext context = context_;
+  context.contextNode = context_.stylesheetElement;
+  Value elements = expr->evaluate(context);
+  std::string names;
+  for (Node* element : elements.nodes)
+    names += std::string(element->localName().view()) + " ";
+  EXPECT_EQ(names, "two one ");
 }
 
 TEST(Utf8Test, TruncatedSequencesNeverReadPastTheText) {

@@ -28,8 +28,10 @@ class Document {
 
   enum class State { NotOpened = 0, Open = 1, Finished = 2 };
 
-  // Records the values; nothing is opened or parsed yet. With strip set, whitespace-only
-  // text is dropped except inside xsl:text and xml:space="preserve" (stylesheets).
+  // Records the values; nothing is opened or parsed yet. With strip set the document is
+  // read as a stylesheet: comments and processing instructions are left out, so the text
+  // around them is one text node, and whitespace-only text is dropped except inside
+  // xsl:text and xml:space="preserve".
   Document(String fileName, std::size_t bufferSize, bool strip);
   // Reads text held in memory instead of a file (tests, fuzzing); fileName names it in
   // messages and resolves relative references.
@@ -79,6 +81,9 @@ class Document {
   // Fills the read buffer (or points into the text held in memory); answers the start
   // and count of the chunk. Throws when the file cannot be read.
   const char* read(std::size_t& count);
+  // The file an external entity's system identifier names, when it may be read: a
+  // relative or absolute path that stays inside this document's folder.
+  bool localEntityPath(const char* systemId, String& path) const;
   // Ends the character data gathered so far: makes its text node, or drops it when it is
   // whitespace only and stripping is on.
   void flushText();
@@ -104,6 +109,7 @@ class Document {
   // copied into the arena once, however many pieces the parser delivers.
   std::string pendingText_;
   bool strip_;
+  const bool stylesheetRules_;  // no comments or processing instructions in the tree
   std::vector<NamespaceNode*> pendingNamespaces_;  // declared for the next start tag
   std::vector<ElementNode*> spaceStack_;           // elements at which the strip flag was switched
   std::unique_ptr<NamespaceScope> scope_;          // declarations in scope, for prefixes

@@ -163,13 +163,20 @@ void TreeResultSink::copyNamespaces(const Node* original, Node* clone) const {
   bool ownOnly = !originals_.empty() && original->parent() == originals_.back();
   for (const Node* holder = original; holder != nullptr; holder = holder->parent()) {
     for (Node* ns = holder->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
-      if (ns->namespaceURI() == xsltNamespaceName() || hasNamespace(clone, ns->localName()))
+      if (ns->namespaceURI() == xsltNamespaceName() || isImplicitNamespace(ns) ||
+          hasNamespace(clone, ns->localName()))
         continue;
       clone->appendNamespace(ns->clone());
     }
     if (ownOnly)
       break;
   }
+}
+
+// The xml namespace node that every root holds: the tree being built has its own.
+bool TreeResultSink::isImplicitNamespace(const Node* ns) {
+  const Node* holder = ns->parent();
+  return holder != nullptr && holder->kind() == NodeKind::Root;
 }
 
 bool TreeResultSink::hasNamespace(const Node* element, StringRef prefix) {
@@ -197,7 +204,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
   case NodeKind::Text: {
     const auto* text = static_cast<const TextNode*>(node);
     if (text->textLength() != 0)
-      current_->appendChild(TextNode::makeOwned(text->textView()));
+      appendText(text->textView(), noEscape_ || text->isEscapingDisabled());
     return 1;
   }
   case NodeKind::Attribute: {
@@ -222,7 +229,8 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
     return 1;
   }
   case NodeKind::Namespace:
-    if (current_->kind() == NodeKind::Element && !hasNamespace(current_, node->localName()))
+    if (current_->kind() == NodeKind::Element && !isImplicitNamespace(node) &&
+        !hasNamespace(current_, node->localName()))
       current_->appendNamespace(node->clone());
     return 1;
   case NodeKind::Comment:
@@ -242,11 +250,24 @@ void TreeResultSink::endNode(std::uint8_t flag, Node*) {
   originals_.pop_back();
 }
 
-void TreeResultSink::writeValue(const Value& value, bool) {
+void TreeResultSink::writeValue(const Value& value, bool disableOutputEscaping) {
   ensureRoot();
   String text = stringOf(value);
   if (!text.empty())
-    current_->appendChild(TextNode::makeOwned(text.view()));
+    appendText(text.view(), disableOutputEscaping);
+}
+
+bool TreeResultSink::setDisableOutputEscaping(bool disable) {
+  bool previous = noEscape_;
+  noEscape_ = disable;
+  return previous;
+}
+
+void TreeResultSink::appendText(std::string_view text, bool escapingDisabled) {
+  TextNode* node = TextNode::makeOwned(text);
+  // Kept for a copy of the tree to the output; the string value does not change.
+  node->setEscapingDisabled(escapingDisabled);
+  current_->appendChild(node);
 }
 
 std::shared_ptr<Node> TreeResultSink::takeTree() {

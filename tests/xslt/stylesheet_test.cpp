@@ -93,8 +93,19 @@ constexpr StylesheetCase kLiteralCases[] = {
     // A bad expression in braces is found when the stylesheet loads.
     {TEMPLATE("<a x='{1 +}'/>"), "<r/>",
      "ERROR: Missing path expression  at end of expression on line 1 in s.xsl\n"},
-    // Comments and processing instructions of the stylesheet are not copied.
+    // Comments and processing instructions of the stylesheet are not copied, and the text
+    // around them is one text, kept when it is not all white space.
     {TEMPLATE("<a><!-- c --><?p d?>t</a>"), "<r/>", "<a>t</a>"},
+    {TEMPLATE("<a>x\n <!-- c -->y\n <?p d?>\n <b/> <!-- c --> </a>"), "<r/>",
+     "<a>x\n y\n \n <b/></a>"},
+    // xml:space is copied like any attribute; in the source it can be selected.
+    {TEMPLATE("<a xml:space='preserve'> </a><b xml:space='default'> </b>"
+              "<xsl:value-of select='r/@xml:space'/>"),
+     "<r xml:space='preserve'/>",
+     "<a xml:space=\"preserve\"> </a><b xml:space=\"default\"/>preserve"},
+    // The later of two attributes of one name wins, also written straight out.
+    {TEMPLATE("<a x='1' y='2'><xsl:attribute name='x'>3</xsl:attribute></a>"), "<r/>",
+     "<a x=\"3\" y=\"2\"/>"},
     // Namespaces in scope go with literal elements, the XSLT namespace excepted.
     {"<xsl:stylesheet " XSL " xmlns:p='urn:p'>" NO_DECLARATION
      "<xsl:template match='/'><p:a/></xsl:template></xsl:stylesheet>",

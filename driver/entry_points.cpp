@@ -33,6 +33,10 @@ const char* lastErrorText() {
   return lastError.c_str();
 }
 
+const char* versionText() {
+  return OVRA_VERSION;
+}
+
 void setLastError(const char* text) {
   lastError = String(text);
 }

@@ -16,6 +16,8 @@ int startUp();
 int closeDown();
 // The text of lastError; valid until lastError next changes.
 const char* lastErrorText();
+// The program's version, "major.minor.patch".
+const char* versionText();
 
 // A null pointer empties lastError.
 void setLastError(const char* text);

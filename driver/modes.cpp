@@ -7,7 +7,6 @@
 #include "tree/node.h"
 #include "xpath/expr.h"
 #include "xpath/parser.h"
-#include "xslt/parameters.h"
 #include "xslt/stylesheet.h"
 
 #include <cstring>
@@ -74,8 +73,8 @@ static std::string readWhole(std::FILE* stream) {
   return text;
 }
 
-static Parameters makeParameters(const std::vector<ParameterOption>& options,
-                                 const Node* namespaceContext) {
+Parameters makeParameters(const std::vector<ParameterOption>& options,
+                          const Node* namespaceContext) {
   Parameters parameters;
   for (const ParameterOption& option : options) {
     parameters.add(option.name, option.value,

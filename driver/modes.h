@@ -4,6 +4,7 @@
 #pragma once
 
 #include "driver/command_line.h"
+#include "xslt/parameters.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -12,6 +13,7 @@
 
 namespace ovra {
 
+class Node;
 class Serializer;
 
 // The XML file name that stands for standard input, and the name that input goes by in
@@ -44,6 +46,12 @@ struct ModeSteps {
 // finish happen. Returns 0, or 1 after printing the message of an XSLException thrown by
 // any step (nothing further runs then, and no report is written).
 int runTimedLoop(const ModeSteps& steps, std::int32_t runs, const LoopEnvironment& environment);
+
+// The parameters of a run, their names and expressions resolving prefixes at
+// namespaceContext (the stylesheet's root element, or the source root for -p). Throws
+// ParameterException.
+Parameters makeParameters(const std::vector<ParameterOption>& options,
+                          const Node* namespaceContext);
 
 // The XPath mode: compiles the expression against the XML file's root once and writes
 // every result of each run to `out`, one per line. The parameters are variables the

@@ -9,9 +9,7 @@
  *   cc embed.c -o embed $(pkg-config --cflags --libs ovra)
  */
 #include <ovra.h>
-
 #include <stdio.h>
-#include <stdlib.h>
 #include <string.h>
 
 #define MAX_PARAMS 32

@@ -10,6 +10,7 @@
 #include "xpath/runtime/qname.h"
 #include "xpath/runtime/value.h"
 
+#include <cstdint>
 #include <memory>
 #include <string_view>
 #include <vector>
@@ -61,7 +62,6 @@ class Parameters {
   // The parameter of that name, or null.
   const ExternalParameter* find(const ExpandedName& name) const;
   const std::vector<ExternalParameter>& entries() const { return entries_; }
-  bool empty() const { return entries_.empty(); }
 
  private:
   std::vector<ExternalParameter> entries_;

@@ -55,6 +55,40 @@ static void writeItem(Serializer& out, Node* node) {
   out.flush();
 }
 
+void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
+                       VariableLookup* variables) {
+  EvalContext context;
+  context.contextNode = context.currentNode = context.stylesheetElement = root;
+  context.variables = variables;
+  if (compiled.returnsNodeSet()) {
+    // Streams: each result is written before the next is looked for.
+    std::unique_ptr<NodeStream> nodes = compiled.select(context);
+    while (Node* node = nodes->next())
+      writeItem(out, node);
+    return;
+  }
+  Value value = compiled.evaluate(context);
+  switch (value.kind) {
+  case ValueKind::None:
+    return;
+  case ValueKind::Node:
+    writeItem(out, value.node);
+    return;
+  case ValueKind::NodeSet:
+    for (Node* node : value.nodes)
+      writeItem(out, node);
+    return;
+  case ValueKind::TreeFragment:
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+  case ValueKind::String:
+    writeValue(value, out);
+    out.write("\n");
+    out.flush();
+    return;
+  }
+}
+
 // ---- Inputs and parameters ----
 
 static bool isStandardInput(const char* xmlFile) {
@@ -141,38 +175,7 @@ int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, s
     context.variables = &variables;
     variables.bind(makeParameters(parameters, root), context);
   };
-  steps.run = [&] {
-    EvalContext context;
-    context.contextNode = context.currentNode = context.stylesheetElement = root;
-    context.variables = &variables;
-    if (compiled->returnsNodeSet()) {
-      // Streams: each result is written before the next is looked for.
-      std::unique_ptr<NodeStream> nodes = compiled->select(context);
-      while (Node* node = nodes->next())
-        writeItem(out, node);
-      return;
-    }
-    Value value = compiled->evaluate(context);
-    switch (value.kind) {
-    case ValueKind::None:
-      return;
-    case ValueKind::Node:
-      writeItem(out, value.node);
-      return;
-    case ValueKind::NodeSet:
-      for (Node* node : value.nodes)
-        writeItem(out, node);
-      return;
-    case ValueKind::TreeFragment:
-    case ValueKind::Number:
-    case ValueKind::Boolean:
-    case ValueKind::String:
-      writeValue(value, out);
-      out.write("\n");
-      out.flush();
-      return;
-    }
-  };
+  steps.run = [&] { writeXPathResults(*compiled, root, out, &variables); };
   // No finish step: every item was flushed as it was written.
   return runTimedLoop(steps, runs, environment);
 }

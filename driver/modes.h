@@ -13,6 +13,7 @@
 
 namespace ovra {
 
+class Expr;
 class Node;
 class Serializer;
 
@@ -59,6 +60,12 @@ Parameters makeParameters(const std::vector<ParameterOption>& options,
 int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, std::int32_t runs,
                  const LoopEnvironment& environment,
                  const std::vector<ParameterOption>& parameters = {});
+
+// One run of the XPath mode: evaluates compiled at root and writes every result to
+// `out`, each followed by a line end (node-sets are streamed, one node at a time).
+// variables, when not null, answers the expression's variable references.
+void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
+                       VariableLookup* variables = nullptr);
 
 // The transform mode: compiles the stylesheet once; each run reads the XML file afresh
 // and transforms it to `out`, the parameters replacing the defaults of the top-level

@@ -64,6 +64,7 @@ int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, s
 
 // One run of the XPath mode: evaluates compiled at root and writes every result to
 // `out`, each followed by a line end (node-sets are streamed, one node at a time).
+// variables, when not null, answers the expression's variable references.
 void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
                        VariableLookup* variables = nullptr);
 

@@ -469,7 +469,8 @@ void Serializer::collectScope(const Node* element, bool ownOnly) {
         }
       }
       if (!shadowed)
-        scope_.push_back({prefix, ns->namespaceURI()});
+        scope_.push_back(
+            {prefix, ns->namespaceURI(), static_cast<const NamespaceNode*>(ns)->isExcluded()});
     }
     if (ownOnly)
       break;
@@ -508,7 +509,7 @@ bool Serializer::collectDeclarations(StringRef uri, StringRef prefix) {
     std::string_view candidateUri = candidate.uri.view();
     std::string_view candidatePrefix = candidate.prefix.view();
     // The stylesheet's own namespace never reaches the result from a declaration.
-    if (candidateUri == kXsltNamespace || candidateUri == kXmlNamespace ||
+    if (candidate.excluded || candidateUri == kXsltNamespace || candidateUri == kXmlNamespace ||
         isReservedPrefix(candidatePrefix))
       continue;
     // An undeclared prefix ("xmlns:p=''") cannot be written in XML 1.0.

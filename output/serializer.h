@@ -78,6 +78,7 @@ class Serializer : public Output {
   struct Binding {
     StringRef prefix;
     StringRef uri;
+    bool excluded = false;  // in scope, but not to be declared (exclude-result-prefixes)
   };
 
   // An attribute of the start tag still open, written when the tag is closed, so that a

@@ -172,9 +172,15 @@ class NamespaceNode : public Node {
   void writeStringValue(Output& out) const override;
   Node* clone() const override;
 
+  // A declaration of the stylesheet that literal result elements do not carry into the
+  // result (exclude-result-prefixes); it still binds its prefix.
+  bool isExcluded() const { return excluded_; }
+  void setExcluded() { excluded_ = true; }
+
  private:
   StringRef prefix_;
   StringRef namespaceURI_;
+  bool excluded_ = false;
 };
 
 class RootNode : public Node {

@@ -8,6 +8,7 @@
 #include "xslt/transform.h"
 #include "xslt/variable_stack.h"
 
+#include <algorithm>
 #include <cassert>
 #include <utility>
 #include <vector>
@@ -158,12 +159,19 @@ void TreeResultSink::ensureRoot() {
 
 // Gives clone the namespace nodes in scope at original. When original's parent is the
 // node whose clone is the current parent, the parent's clone holds the inherited ones
-// already and only original's own declarations are needed.
+// already and only original's own declarations are needed. A declaration shadowed by a
+// nearer one of the same prefix is left out, and so is one excluded from results.
 void TreeResultSink::copyNamespaces(const Node* original, Node* clone) const {
   bool ownOnly = !originals_.empty() && original->parent() == originals_.back();
+  std::vector<std::string_view> seen;
   for (const Node* holder = original; holder != nullptr; holder = holder->parent()) {
     for (Node* ns = holder->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+      std::string_view prefix = ns->localName().view();
+      if (std::find(seen.begin(), seen.end(), prefix) != seen.end())
+        continue;
+      seen.push_back(prefix);
       if (ns->namespaceURI() == xsltNamespaceName() || isImplicitNamespace(ns) ||
+          static_cast<const NamespaceNode*>(ns)->isExcluded() ||
           hasNamespace(clone, ns->localName()))
         continue;
       clone->appendNamespace(ns->clone());
@@ -230,6 +238,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
   }
   case NodeKind::Namespace:
     if (current_->kind() == NodeKind::Element && !isImplicitNamespace(node) &&
+        !static_cast<const NamespaceNode*>(node)->isExcluded() &&
         !hasNamespace(current_, node->localName()))
       current_->appendNamespace(node->clone());
     return 1;

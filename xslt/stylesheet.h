@@ -56,6 +56,7 @@ class Stylesheet {
   explicit Stylesheet(std::unique_ptr<Document> document);
 
   void compileAll();
+  void excludeNamespaces(Node* element, Node* attribute);
   void findRoot();
   void readTopLevel();
   // Deletes every attachment of the stylesheet tree (instructions and attribute value

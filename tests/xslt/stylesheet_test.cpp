@@ -127,6 +127,36 @@ TEST(StylesheetTest, LiteralResultElements) {
   runCases(std::begin(kLiteralCases), std::end(kLiteralCases));
 }
 
+#define EXCLUDING(attributes, body)                                                                \
+  "<xsl:stylesheet " XSL " xmlns:p='urn:p' xmlns:q='urn:q' xmlns='urn:d' " attributes              \
+  ">" NO_DECLARATION "<xsl:template match='/'>" body "</xsl:template></xsl:stylesheet>"
+
+constexpr StylesheetCase kExcludeCases[] = {
+    {EXCLUDING("", "<a/>"), "<r/>", "<a xmlns=\"urn:d\" xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"/>"},
+    // A namespace the element's name uses is declared all the same.
+    {EXCLUDING("exclude-result-prefixes='p #default'", "<a/><p:b/>"), "<r/>",
+     "<a xmlns=\"urn:d\" xmlns:q=\"urn:q\"/><p:b xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"/>"},
+    {EXCLUDING("extension-element-prefixes='q' exclude-result-prefixes=' p\t'", "<a/>"), "<r/>",
+     "<a xmlns=\"urn:d\"/>"},
+    // On a literal result element, for its subtree only, declared there or further out.
+    {EXCLUDING("", "<a xsl:exclude-result-prefixes='q' xmlns:s='urn:q'><b/></a><c/>"), "<r/>",
+     "<a xmlns=\"urn:d\" xmlns:p=\"urn:p\"><b/></a>"
+     "<c xmlns=\"urn:d\" xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"/>"},
+    // The same through a result tree fragment.
+    {EXCLUDING("exclude-result-prefixes='q'",
+               "<xsl:variable name='v'><a xsl:exclude-result-prefixes='p'><b/></a></xsl:variable>"
+               "<xsl:copy-of select='$v'/>"),
+     "<r/>", "<a xmlns=\"urn:d\"><b/></a>"},
+    {EXCLUDING("exclude-result-prefixes='p x'", "<a/>"), "<r/>",
+     "ERROR: Undeclared namespace prefix in exclude-result-prefixes, x on line 1 in s.xsl\n"},
+    {EXCLUDING("", "<a xsl:exclude-result-prefixes='y'/>"), "<r/>",
+     "ERROR: Undeclared namespace prefix in exclude-result-prefixes, y on line 1 in s.xsl\n"},
+};
+
+TEST(StylesheetTest, ExcludedNamespacesAreNotCopiedByLiteralResultElements) {
+  runCases(std::begin(kExcludeCases), std::end(kExcludeCases));
+}
+
 TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
   EXPECT_EQ(XsltKeywordTable::global().size(), 22u);
   EXPECT_EQ(XsltKeywordTable::global().find("transform"), InstructionKind::Stylesheet);

@@ -25,7 +25,7 @@ const char* NamePool::copyText(std::string_view text) {
   }
   if (kBlockSize - blockUsed_ < needed) {
     // The current block stays at the back of the list only while it is being filled.
-    blocks_.insert(blocks_.begin(), std::make_unique<char[]>(kBlockSize));
+    blocks_.insert(blocks_.begin(), std::make_unique_for_overwrite<char[]>(kBlockSize));
     blockUsed_ = 0;
   }
   char* copy = blocks_.front().get() + blockUsed_;

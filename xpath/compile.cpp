@@ -44,9 +44,11 @@ NodeTest compileNodeTest(const NodeTestNode& node) {
     const auto& name = static_cast<const NameTestNode&>(node);
     test.namespaceURI = name.namespaceURI();
     test.localName = name.localName();
+    // A prefix that no declaration binds leaves the namespace name empty, as for p:a; so
+    // p:* is told from * by its prefix, not by its namespace name.
     if (!name.isWildcard())
       test.kind = NodeTest::Kind::Name;
-    else if (name.isPrefixedWildcard())
+    else if (!name.name().prefix.empty())
       test.kind = NodeTest::Kind::NamespaceWildcard;
     else
       test.kind = NodeTest::Kind::AnyName;
@@ -54,20 +56,20 @@ NodeTest compileNodeTest(const NodeTestNode& node) {
   }
   const auto& type = static_cast<const NodeTypeTestNode&>(node);
   switch (type.nodeType()) {
-    case TokenKind::NodeTypeComment:
-      test.kind = NodeTest::Kind::Comment;
-      break;
-    case TokenKind::NodeTypeText:
-      test.kind = NodeTest::Kind::Text;
-      break;
-    case TokenKind::NodeTypeProcessingInstruction:
-      test.kind = NodeTest::Kind::ProcessingInstruction;
-      if (type.target() != nullptr)
-        test.target = type.target()->text();
-      break;
-    default:
-      test.kind = NodeTest::Kind::AnyNode;
-      break;
+  case TokenKind::NodeTypeComment:
+    test.kind = NodeTest::Kind::Comment;
+    break;
+  case TokenKind::NodeTypeText:
+    test.kind = NodeTest::Kind::Text;
+    break;
+  case TokenKind::NodeTypeProcessingInstruction:
+    test.kind = NodeTest::Kind::ProcessingInstruction;
+    if (type.target() != nullptr)
+      test.target = type.target()->text();
+    break;
+  default:
+    test.kind = NodeTest::Kind::AnyNode;
+    break;
   }
   return test;
 }
@@ -139,8 +141,8 @@ std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
     throw EvaluateException(node.token(), String(kUnsupportedFunction).append(node.name()));
   if (arguments.size() < entry->minArguments || arguments.size() > entry->maxArguments)
     throw EvaluateException(node.token(), String(kWrongArgumentCount).append(node.name()));
-  auto call = std::make_unique<FunctionCallExpr>(node.token(), node.name(), *entry,
-                                                 std::move(arguments));
+  auto call =
+      std::make_unique<FunctionCallExpr>(node.token(), node.name(), *entry, std::move(arguments));
   return withPredicates(std::move(call), node.predicates());
 }
 
@@ -148,31 +150,31 @@ std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
 
 std::unique_ptr<Expr> SyntaxNode::compile() const {
   switch (kind_) {
-    case SyntaxKind::Literal:
-      return std::make_unique<LiteralExpr>(static_cast<const LiteralNode*>(this)->text());
-    case SyntaxKind::Number:
-      return std::make_unique<NumberExpr>(
-          parseNumber(static_cast<const NumberNode*>(this)->text().view()));
-    case SyntaxKind::Variable: {
-      const auto* variable = static_cast<const VariableNode*>(this);
-      return withPredicates(std::make_unique<VariableExpr>(token(), variable->name()),
-                            variable->predicates());
-    }
-    case SyntaxKind::FunctionCall:
-      return compileFunction(*static_cast<const FunctionCallNode*>(this));
-    case SyntaxKind::Group: {
-      const auto* group = static_cast<const GroupNode*>(this);
-      return withPredicates(group->inner().compile(), group->predicates());
-    }
-    case SyntaxKind::BinaryOp:
-      return compileOperators(*static_cast<const BinaryOpNode*>(this));
-    case SyntaxKind::Path:
-      return compilePath(*static_cast<const PathNode*>(this));
-    case SyntaxKind::Step:
-    case SyntaxKind::Axis:
-    case SyntaxKind::NodeTypeTest:
-    case SyntaxKind::NameTest:
-      break;
+  case SyntaxKind::Literal:
+    return std::make_unique<LiteralExpr>(static_cast<const LiteralNode*>(this)->text());
+  case SyntaxKind::Number:
+    return std::make_unique<NumberExpr>(
+        parseNumber(static_cast<const NumberNode*>(this)->text().view()));
+  case SyntaxKind::Variable: {
+    const auto* variable = static_cast<const VariableNode*>(this);
+    return withPredicates(std::make_unique<VariableExpr>(token(), variable->name()),
+                          variable->predicates());
+  }
+  case SyntaxKind::FunctionCall:
+    return compileFunction(*static_cast<const FunctionCallNode*>(this));
+  case SyntaxKind::Group: {
+    const auto* group = static_cast<const GroupNode*>(this);
+    return withPredicates(group->inner().compile(), group->predicates());
+  }
+  case SyntaxKind::BinaryOp:
+    return compileOperators(*static_cast<const BinaryOpNode*>(this));
+  case SyntaxKind::Path:
+    return compilePath(*static_cast<const PathNode*>(this));
+  case SyntaxKind::Step:
+  case SyntaxKind::Axis:
+  case SyntaxKind::NodeTypeTest:
+  case SyntaxKind::NameTest:
+    break;
   }
   return std::make_unique<EmptyExpr>();
 }

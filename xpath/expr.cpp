@@ -22,16 +22,16 @@ Expr::~Expr() = default;
 std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
   Value value = evaluate(context);
   switch (value.kind) {
-    case ValueKind::NodeSet:
-      return std::make_unique<VectorStream>(std::move(value.nodes));
-    case ValueKind::Node:
-      return std::make_unique<VectorStream>(NodeVector{value.node});
-    case ValueKind::None:
-    case ValueKind::TreeFragment:
-    case ValueKind::Number:
-    case ValueKind::Boolean:
-    case ValueKind::String:
-      return nullptr;
+  case ValueKind::NodeSet:
+    return std::make_unique<VectorStream>(std::move(value.nodes));
+  case ValueKind::Node:
+    return std::make_unique<VectorStream>(NodeVector{value.node});
+  case ValueKind::None:
+  case ValueKind::TreeFragment:
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+  case ValueKind::String:
+    return nullptr;
   }
   return nullptr;
 }
@@ -74,9 +74,10 @@ Value NumberExpr::evaluate(const EvalContext&) const {
 }
 
 const Value& VariableExpr::lookup(const EvalContext& context) const {
-  const Value* value = context.variables == nullptr
-                           ? nullptr
-                           : context.variables->lookup(name_.namespaceURI, name_.localName, context);
+  const Value* value =
+      context.variables == nullptr
+          ? nullptr
+          : context.variables->lookup(name_.namespaceURI, name_.localName, context);
   if (value == nullptr) {
     String name;
     if (!name_.prefix.empty())
@@ -143,55 +144,54 @@ static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
                            const EvalContext& context) {
   const Expr& operand = *operation.operand;
   switch (operation.op) {
-    // The right operand is not evaluated when the left decides, as XPath requires.
-    case TokenKind::Or:
-      return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
-    case TokenKind::And:
-      return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
-    case TokenKind::Union:
-      return Value::makeNodeSet(mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
-                                                   nodeSetOf(operand.evaluate(context),
-                                                             operation.token)));
-    default:
-      break;
+  // The right operand is not evaluated when the left decides, as XPath requires.
+  case TokenKind::Or:
+    return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
+  case TokenKind::And:
+    return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
+  case TokenKind::Union:
+    return Value::makeNodeSet(
+        mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
+                           nodeSetOf(operand.evaluate(context), operation.token)));
+  default:
+    break;
   }
   Value right = operand.evaluate(context);
   switch (operation.op) {
-    case TokenKind::Equal:
-      return Value::makeBoolean(equalValues(left, right));
-    case TokenKind::NotEqual:
-      return Value::makeBoolean(notEqualValues(left, right));
-    case TokenKind::Less:
-    case TokenKind::LessOrEqual:
-    case TokenKind::Greater:
-    case TokenKind::GreaterOrEqual:
-      return Value::makeBoolean(compareValues(left, right, operation.op));
-    default:
-      break;
+  case TokenKind::Equal:
+    return Value::makeBoolean(equalValues(left, right));
+  case TokenKind::NotEqual:
+    return Value::makeBoolean(notEqualValues(left, right));
+  case TokenKind::Less:
+  case TokenKind::LessOrEqual:
+  case TokenKind::Greater:
+  case TokenKind::GreaterOrEqual:
+    return Value::makeBoolean(compareValues(left, right, operation.op));
+  default:
+    break;
   }
   double a = numberOf(left);
   double b = numberOf(right);
   switch (operation.op) {
-    case TokenKind::Multiply:
-      return Value::makeNumber(a * b);
-    case TokenKind::Div:
-      return Value::makeNumber(a / b);
-    case TokenKind::Mod:
-      return Value::makeNumber(std::fmod(a, b));  // the sign of the dividend
-    case TokenKind::Minus:
-      return Value::makeNumber(a - b);
-    case TokenKind::Plus:
-      return Value::makeNumber(a + b);
-    default:
-      break;
+  case TokenKind::Multiply:
+    return Value::makeNumber(a * b);
+  case TokenKind::Div:
+    return Value::makeNumber(a / b);
+  case TokenKind::Mod:
+    return Value::makeNumber(std::fmod(a, b));  // the sign of the dividend
+  case TokenKind::Minus:
+    return Value::makeNumber(a - b);
+  case TokenKind::Plus:
+    return Value::makeNumber(a + b);
+  default:
+    break;
   }
   return Value();
 }
 
 Value BinaryExpr::evaluate(const EvalContext& context) const {
-  Value value = isLogical(rest_.front().op)
-                    ? Value::makeBoolean(evaluateBoolean(*first_, context))
-                    : first_->evaluate(context);
+  Value value = isLogical(rest_.front().op) ? Value::makeBoolean(evaluateBoolean(*first_, context))
+                                            : first_->evaluate(context);
   for (const Operation& operation : rest_)
     value = applyOperator(operation, std::move(value), context);
   return value;
@@ -209,9 +209,9 @@ bool BinaryExpr::usesContextSize() const {
 }
 
 bool BinaryExpr::usesPosition() const {
-  return first_->usesPosition() ||
-         std::any_of(rest_.begin(), rest_.end(),
-                     [](const Operation& o) { return o.operand->usesPosition(); });
+  return first_->usesPosition() || std::any_of(rest_.begin(), rest_.end(), [](const Operation& o) {
+           return o.operand->usesPosition();
+         });
 }
 
 bool BinaryExpr::mayBeNumber() const {
@@ -242,9 +242,8 @@ bool FunctionCallExpr::returnsNodeSet() const {
 }
 
 bool FunctionCallExpr::usesContextSize() const {
-  return name_.view() == "last" ||
-         std::any_of(arguments_.begin(), arguments_.end(),
-                     [](const auto& a) { return a->usesContextSize(); });
+  return name_.view() == "last" || std::any_of(arguments_.begin(), arguments_.end(),
+                                               [](const auto& a) { return a->usesContextSize(); });
 }
 
 bool FunctionCallExpr::usesPosition() const {

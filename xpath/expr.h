@@ -39,7 +39,7 @@ struct EvalContext {
 };
 
 // Hands out nodes one at a time, in document order, each once. Owned by the caller and
-// valid while the nodes' trees live.
+// valid while the Expr that made it and the nodes' trees live.
 class NodeStream {
  public:
   NodeStream() = default;
@@ -63,8 +63,8 @@ class Expr {
   // variables are not known statically and answer false).
   virtual bool returnsNodeSet() const { return false; }
   // The nodes of a node-set result one at a time, reading no more of a lazily parsed
-  // document than the caller pulls. Results that are not node-sets throw
-  // EvaluateException; the default materialises evaluate().
+  // document than the caller pulls. Null when the value is not a node-set (a path
+  // continuing from it then yields nothing); the default materialises evaluate().
   virtual std::unique_ptr<NodeStream> select(const EvalContext& context) const;
   // True when the value depends on the context size (calls last() outside any nested
   // path's predicates), so callers must know the size before evaluating.

@@ -37,6 +37,11 @@ bool evaluateBoolean(const Expr& expr, const EvalContext& context);
 // position, anything else by its boolean value.
 bool predicateHolds(const Expr& predicate, const EvalContext& context);
 
+// For a predicate that is a constant number: that position when it is a positive integer
+// (no node after it can pass), -1 when no position can equal it, 0 when it is too large
+// to matter. 0 for any other predicate.
+std::int32_t constantPosition(const Expr& predicate);
+
 class LiteralExpr : public Expr {
  public:
   explicit LiteralExpr(String text) : text_(std::move(text)) {}
@@ -156,6 +161,9 @@ struct Step {
   // N-th of a context can pass, so the axis stops there. 0: no such predicate.
   std::int32_t stopAfter = 0;
   bool needsSize = false;  // a predicate asks last()
+  // A child step whose context nodes, though in document order, may lie inside one
+  // another: the children of each are merged with those of the contexts inside it.
+  bool nestedContexts = false;
 
   NodeKind principalKind() const;
   std::uint32_t nameMask() const;

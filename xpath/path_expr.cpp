@@ -16,28 +16,28 @@ namespace ovra {
 
 bool NodeTest::matches(Node* node, NodeKind principal) const {
   switch (kind) {
-    case Kind::AnyNode:
-      return true;
-    case Kind::Text:
-      return node->kind() == NodeKind::Text;
-    case Kind::Comment:
-      return node->kind() == NodeKind::Comment;
-    case Kind::ProcessingInstruction:
-      return node->kind() == NodeKind::ProcessingInstruction &&
-             (target.empty() ||
-              std::string_view(static_cast<ProcessingInstructionNode*>(node)->target()) ==
-                  target.view());
-    case Kind::AnyName:
-      return node->kind() == principal;
-    case Kind::NamespaceWildcard:
-      // A namespace node's name is its prefix, in no namespace.
-      return node->kind() == principal && principal != NodeKind::Namespace &&
-             node->namespaceURI() == namespaceURI;
-    case Kind::Name:
-      if (node->kind() != principal || !(node->localName() == localName))
-        return false;
-      return principal == NodeKind::Namespace ? namespaceURI.empty()
-                                              : node->namespaceURI() == namespaceURI;
+  case Kind::AnyNode:
+    return true;
+  case Kind::Text:
+    return node->kind() == NodeKind::Text;
+  case Kind::Comment:
+    return node->kind() == NodeKind::Comment;
+  case Kind::ProcessingInstruction:
+    return node->kind() == NodeKind::ProcessingInstruction &&
+           (target.empty() ||
+            std::string_view(static_cast<ProcessingInstructionNode*>(node)->target()) ==
+                target.view());
+  case Kind::AnyName:
+    return node->kind() == principal;
+  case Kind::NamespaceWildcard:
+    // A namespace node's name is its prefix, in no namespace.
+    return node->kind() == principal && principal != NodeKind::Namespace &&
+           node->namespaceURI() == namespaceURI;
+  case Kind::Name:
+    if (node->kind() != principal || !(node->localName() == localName))
+      return false;
+    return principal == NodeKind::Namespace ? namespaceURI.empty()
+                                            : node->namespaceURI() == namespaceURI;
   }
   return false;
 }
@@ -61,7 +61,7 @@ std::uint32_t Step::nameMask() const {
   return ~std::uint32_t{0};
 }
 
-static std::int32_t constantPosition(const Expr& predicate) {
+std::int32_t constantPosition(const Expr& predicate) {
   auto* number = dynamic_cast<const NumberExpr*>(&predicate);
   if (number == nullptr)
     return 0;
@@ -102,9 +102,7 @@ namespace {
 class StepWalker {
  public:
   explicit StepWalker(const Step& step)
-      : step_(step),
-        axis_(makeAxisIterator(step.axis)),
-        principal_(step.principalKind()),
+      : step_(step), axis_(makeAxisIterator(step.axis)), principal_(step.principalKind()),
         counters_(step.predicates.size()) {
     axis_->setNameMask(step.nameMask());
   }
@@ -116,7 +114,8 @@ class StepWalker {
         !mayContainName(context, axis_->nameMask())) {
       context = nullptr;
     }
-    // A document has exactly one element child, so nothing after it can match.
+    // A document has exactly one element child, so once it has been seen nothing after
+    // it can match, whether it matched or not; looking further would read to the end.
     singleElement_ = step_.axis == TokenKind::AxisChild && context != nullptr &&
                      context->kind() == NodeKind::Root && context->document() != nullptr &&
                      step_.test.onlyMatchesElements(principal_);
@@ -130,10 +129,10 @@ class StepWalker {
       Node* node = axis_->next();
       if (node == nullptr)
         return nullptr;
+      if (singleElement_ && node->kind() == NodeKind::Element)
+        stopped_ = true;
       if (!step_.test.matches(node, principal_))
         continue;
-      if (singleElement_)
-        stopped_ = true;
       if (step_.needsSize)
         return node;
       if (passes(node, base))
@@ -163,6 +162,7 @@ class StepWalker {
   bool passes(Node* node, const EvalContext& base) {
     EvalContext context = base;
     context.contextNode = node;
+    context.size = 0;  // not known while streaming
     bool pass = true;
     for (std::size_t i = 0; i < counters_.size(); ++i) {
       context.position = ++counters_[i];
@@ -224,15 +224,86 @@ class StepStream : public NodeStream {
   bool active_ = false;
 };
 
+// The child step over context nodes in document order that may lie inside one another
+// (after a descendant step, say). A context's children are interleaved with those of
+// the contexts inside it, which arrive later from the input although their children
+// come earlier: a stack of walkers, one per open context, merges them by serial.
+class NestedChildStream : public NodeStream {
+ public:
+  NestedChildStream(const Step& step, std::unique_ptr<NodeStream> input, const EvalContext& base)
+      : step_(step), input_(std::move(input)), base_(base) {}
+
+  Node* next() override {
+    for (;;) {
+      if (depth_ == 0) {
+        Node* context = pending_ != nullptr ? pending_ : pull();
+        pending_ = nullptr;
+        if (context == nullptr)
+          return nullptr;
+        push(context);
+        continue;
+      }
+      Level& top = levels_[depth_ - 1];
+      if (!top.peeked) {
+        top.candidate = top.walker->next(base_);
+        top.peeked = true;
+      }
+      if (top.candidate == nullptr) {
+        --depth_;
+        continue;
+      }
+      if (pending_ == nullptr)
+        pending_ = pull();
+      // A later context before this candidate lies inside top's context, ahead of the
+      // candidate, and so do all its children.
+      if (pending_ != nullptr && pending_->serial() < top.candidate->serial()) {
+        push(pending_);
+        pending_ = nullptr;
+        continue;
+      }
+      top.peeked = false;
+      return top.candidate;
+    }
+  }
+
+ private:
+  struct Level {
+    std::unique_ptr<StepWalker> walker;
+    Node* candidate = nullptr;
+    bool peeked = false;
+  };
+
+  Node* pull() {
+    if (inputDone_)
+      return nullptr;
+    Node* node = input_->next();
+    inputDone_ = node == nullptr;
+    return node;
+  }
+
+  void push(Node* context) {
+    if (depth_ == levels_.size())
+      levels_.push_back(Level{std::make_unique<StepWalker>(step_)});
+    Level& level = levels_[depth_++];
+    level.walker->start(context);
+    level.peeked = false;
+  }
+
+  const Step& step_;
+  std::unique_ptr<NodeStream> input_;
+  EvalContext base_;
+  std::vector<Level> levels_;  // walkers are kept for reuse beyond depth_
+  std::size_t depth_ = 0;
+  Node* pending_ = nullptr;  // pulled from the input, not yet a context
+  bool inputDone_ = false;
+};
+
 // The predicates of a filter expression, counting positions over the whole input.
 class FilterStream : public NodeStream {
  public:
   FilterStream(const std::vector<std::unique_ptr<Expr>>& predicates, std::int32_t stopAfter,
                std::unique_ptr<NodeStream> input, const EvalContext& base)
-      : predicates_(predicates),
-        stopAfter_(stopAfter),
-        input_(std::move(input)),
-        base_(base),
+      : predicates_(predicates), stopAfter_(stopAfter), input_(std::move(input)), base_(base),
         counters_(predicates.size()) {}
 
   Node* next() override {
@@ -242,6 +313,7 @@ class FilterStream : public NodeStream {
         return nullptr;
       EvalContext context = base_;
       context.contextNode = node;
+      context.size = 0;  // not known while streaming
       bool pass = true;
       for (std::size_t i = 0; i < counters_.size(); ++i) {
         context.position = ++counters_[i];
@@ -279,6 +351,8 @@ NodeVector drain(NodeStream& stream) {
   return nodes;
 }
 
+constexpr std::size_t kMaxStreamedSteps = 64;
+
 // What the shape of a path guarantees about the nodes flowing between its steps.
 struct Order {
   bool single;  // at most one node
@@ -286,41 +360,50 @@ struct Order {
   bool sorted;  // in document order, no duplicates
 };
 
-// The order after a step, or nullopt-like (sorted false) when it must be sorted.
-Order orderAfter(const Step& step, Order in) {
+// The order after a step; sorted false when it must be sorted. Marks a child step that
+// keeps document order only by merging (nestedContexts).
+Order orderAfter(Step& step, Order in) {
   bool oneEach = step.stopAfter != 0;  // a constant position keeps at most one per context
+  step.nestedContexts = false;
   switch (step.axis) {
-    case TokenKind::AxisSelf:
-      return {in.single, in.peer, in.sorted};
-    case TokenKind::AxisParent:
-      if (in.single)
-        return {true, true, true};
-      break;
-    case TokenKind::AxisChild:
-    case TokenKind::AxisFollowingSibling:
-    case TokenKind::AxisPrecedingSibling:
-      if (in.single || (in.peer && step.axis == TokenKind::AxisChild))
-        return {in.single && oneEach, true, true};
-      break;
-    case TokenKind::AxisAttribute:
-    case TokenKind::AxisNamespace:
-      if (in.sorted)
-        return {in.single && oneEach, true, true};
-      break;
-    case TokenKind::AxisDescendant:
-    case TokenKind::AxisDescendantOrSelf:
-      if (in.peer)
-        return {in.single && oneEach, false, true};
-      break;
-    case TokenKind::AxisAncestor:
-    case TokenKind::AxisAncestorOrSelf:
-    case TokenKind::AxisFollowing:
-    case TokenKind::AxisPreceding:
-      if (in.single)
-        return {oneEach, false, true};
-      break;
-    default:
-      break;
+  case TokenKind::AxisSelf:
+    return {in.single, in.peer, in.sorted};
+  case TokenKind::AxisParent:
+    if (in.single)
+      return {true, true, true};
+    break;
+  case TokenKind::AxisChild:
+  case TokenKind::AxisFollowingSibling:
+  case TokenKind::AxisPrecedingSibling:
+    if (in.single || (in.peer && step.axis == TokenKind::AxisChild))
+      return {in.single && oneEach, true, true};
+    if (in.sorted && step.axis == TokenKind::AxisChild && !step.needsSize) {
+      step.nestedContexts = true;
+      return {false, false, true};
+    }
+    break;
+  case TokenKind::AxisAttribute:
+    if (in.sorted)
+      return {in.single && oneEach, true, true};
+    break;
+  case TokenKind::AxisNamespace:
+    // An element's own declarations come before its ancestors', whose serials are
+    // lower, and an ancestor's come again for every element below it.
+    break;
+  case TokenKind::AxisDescendant:
+  case TokenKind::AxisDescendantOrSelf:
+    if (in.peer)
+      return {in.single && oneEach, false, true};
+    break;
+  case TokenKind::AxisAncestor:
+  case TokenKind::AxisAncestorOrSelf:
+  case TokenKind::AxisFollowing:
+  case TokenKind::AxisPreceding:
+    if (in.single)
+      return {oneEach, false, true};
+    break;
+  default:
+    break;
   }
   return {false, false, false};
 }
@@ -330,10 +413,8 @@ Order orderAfter(const Step& step, Order in) {
 PathExpr::PathExpr(std::unique_ptr<Expr> filter,
                    std::vector<std::unique_ptr<Expr>> filterPredicates, bool absolute,
                    std::vector<Step> steps)
-    : filter_(std::move(filter)),
-      filterPredicates_(std::move(filterPredicates)),
-      absolute_(absolute),
-      steps_(std::move(steps)) {
+    : filter_(std::move(filter)), filterPredicates_(std::move(filterPredicates)),
+      absolute_(absolute), steps_(std::move(steps)) {
   if (!filterPredicates_.empty()) {
     filterStopAfter_ = constantPosition(*filterPredicates_.front());
     filterNeedsSize_ = std::any_of(filterPredicates_.begin(), filterPredicates_.end(),
@@ -341,14 +422,16 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter,
   }
   for (Step& step : steps_)
     step.prepare();
-  Order order = filter_ ? Order{filterStopAfter_ != 0, filterStopAfter_ != 0, true}
-                        : Order{true, true, true};
-  for (const Step& step : steps_) {
+  Order order =
+      filter_ ? Order{filterStopAfter_ != 0, filterStopAfter_ != 0, true} : Order{true, true, true};
+  for (Step& step : steps_) {
     order = orderAfter(step, order);
     if (!order.sorted)
       break;
   }
-  streamable_ = order.sorted;
+  // Streamed steps pull from one another recursively, one stack frame per step; a path
+  // longer than any written by hand is gathered step by step instead.
+  streamable_ = order.sorted && steps_.size() <= kMaxStreamedSteps;
 }
 
 bool PathExpr::usesContextSize() const {
@@ -388,8 +471,12 @@ std::unique_ptr<NodeStream> PathExpr::select(const EvalContext& context) const {
   if (!streamable_)
     return std::make_unique<VectorStream>(evaluateSteps(drain(*source(context)), context));
   std::unique_ptr<NodeStream> stream = source(context);
-  for (const Step& step : steps_)
-    stream = std::make_unique<StepStream>(step, std::move(stream), context);
+  for (const Step& step : steps_) {
+    if (step.nestedContexts)
+      stream = std::make_unique<NestedChildStream>(step, std::move(stream), context);
+    else
+      stream = std::make_unique<StepStream>(step, std::move(stream), context);
+  }
   return stream;
 }
 

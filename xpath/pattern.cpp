@@ -9,6 +9,7 @@
 #include "xpath/syntax.h"
 
 #include <algorithm>
+#include <unordered_set>
 
 namespace ovra {
 
@@ -23,22 +24,39 @@ struct PatternStep {
   TokenKind axis;
   NodeTest test;
   std::vector<std::unique_ptr<Expr>> predicates;
-  bool positional;         // some predicate depends on the node's position
-  bool afterDoubleSlash;   // "//" came before this step
+  bool positional;        // some predicate depends on the node's position
+  bool needsSize;         // some predicate asks the context size
+  std::int32_t position;  // constantPosition of the first predicate
+  bool afterDoubleSlash;  // "//" came before this step
 };
 
 class PathPattern : public PatternMatcher {
  public:
   PathPattern(std::vector<PatternStep> steps, bool absolute)
-      : steps_(std::move(steps)), absolute_(absolute) {}
+      : steps_(std::move(steps)), absolute_(absolute) {
+    std::size_t searches = 0;
+    for (std::size_t i = 1; i < steps_.size(); ++i)
+      searches += steps_[i].afterDoubleSlash ? 1 : 0;
+    nestedSearches_ = searches > 1;
+  }
 
   bool matches(Node* node, const EvalContext& context) const override {
     if (steps_.empty())
       return absolute_ && node->kind() == NodeKind::Root;
-    return matchStep(steps_.size() - 1, node, context);
+    if (!nestedSearches_)
+      return matchStep(steps_.size() - 1, node, context, nullptr);
+    Failures failures(steps_.size());
+    return matchStep(steps_.size() - 1, node, context, &failures);
   }
 
  private:
+  // By step index, the nodes from which a search up the ancestors for a match of the
+  // steps up to that index is known to fail. Kept during one match when "//" searches
+  // nest: the inner search would otherwise climb the same ancestors again for every
+  // node the outer one tries. A search that succeeds ends the whole match, so a node is
+  // marked as soon as its own attempt fails.
+  using Failures = std::vector<std::unordered_set<const Node*>>;
+
   static NodeKind principalKind(TokenKind axis) {
     if (axis == TokenKind::AxisAttribute)
       return NodeKind::Attribute;
@@ -50,16 +68,27 @@ class PathPattern : public PatternMatcher {
   // The context from which step's axis could have produced node, or null.
   static Node* contextOf(const PatternStep& step, Node* node) {
     switch (step.axis) {
-      case TokenKind::AxisChild:
-        return node->isChildKind() ? node->parent() : nullptr;
-      case TokenKind::AxisAttribute:
-        return node->kind() == NodeKind::Attribute ? node->parent() : nullptr;
-      case TokenKind::AxisNamespace:
-        return node->kind() == NodeKind::Namespace ? node->parent() : nullptr;
-      case TokenKind::AxisSelf:
-        return node;
-      default:
-        return nullptr;
+    case TokenKind::AxisChild:
+      return node->isChildKind() ? node->parent() : nullptr;
+    case TokenKind::AxisAttribute:
+      return node->kind() == NodeKind::Attribute ? node->parent() : nullptr;
+    case TokenKind::AxisNamespace:
+      return node->kind() == NodeKind::Namespace ? node->parent() : nullptr;
+    case TokenKind::AxisSelf:
+      return node;
+    default:
+      return nullptr;
+    }
+  }
+
+  static Node* firstOfAxis(const PatternStep& step, Node* parent) {
+    switch (step.axis) {
+    case TokenKind::AxisChild:
+      return parent->firstChild();
+    case TokenKind::AxisAttribute:
+      return parent->firstAttribute();
+    default:
+      return parent->firstNamespace();
     }
   }
 
@@ -76,26 +105,44 @@ class PathPattern : public PatternMatcher {
                          [&](const auto& p) { return predicateHolds(*p, context); });
     }
     // Positions count among the nodes the axis yields from the context that pass the
-    // node test, each predicate among what the ones before it kept.
+    // node test, each predicate among what the ones before it kept. Unless a predicate
+    // asks the size, the nodes after this one cannot change its fate, so they are
+    // neither looked at nor read.
     NodeKind principal = principalKind(step.axis);
     NodeVector list;
+    std::size_t first = 0;
     if (step.axis == TokenKind::AxisSelf) {
       list.push_back(node);
+    } else if (step.position != 0) {
+      // The usual a[n]: only the n-th passes the first predicate, so count back.
+      if (step.position < 0)
+        return false;
+      std::int32_t before = 0;
+      for (Node* sibling = node->previousSibling(); sibling != nullptr && before < step.position;
+           sibling = sibling->previousSibling()) {
+        if (step.test.matches(sibling, principal))
+          ++before;
+      }
+      if (before != step.position - 1)
+        return false;
+      list.push_back(node);
+      first = 1;
     } else {
-      Node* first = step.axis == TokenKind::AxisChild       ? parent->firstChild()
-                    : step.axis == TokenKind::AxisAttribute ? parent->firstAttribute()
-                                                            : parent->firstNamespace();
-      for (Node* candidate = first; candidate != nullptr; candidate = candidate->nextSibling())
+      for (Node* candidate = firstOfAxis(step, parent); candidate != nullptr;
+           candidate = candidate->nextSibling()) {
         if (step.test.matches(candidate, principal))
           list.push_back(candidate);
+        if (candidate == node && !step.needsSize)
+          break;
+      }
     }
-    for (const auto& predicate : step.predicates) {
+    for (std::size_t p = first; p < step.predicates.size(); ++p) {
       NodeVector kept;
       context.size = std::int32_t(list.size());
       for (std::size_t i = 0; i < list.size(); ++i) {
         context.contextNode = list[i];
         context.position = std::int32_t(i + 1);
-        if (predicateHolds(*predicate, context))
+        if (predicateHolds(*step.predicates[p], context))
           kept.push_back(list[i]);
       }
       list = std::move(kept);
@@ -103,7 +150,8 @@ class PathPattern : public PatternMatcher {
     return std::find(list.begin(), list.end(), node) != list.end();
   }
 
-  bool matchStep(std::size_t index, Node* node, const EvalContext& context) const {
+  bool matchStep(std::size_t index, Node* node, const EvalContext& context,
+                 Failures* failures) const {
     const PatternStep& step = steps_[index];
     if (!step.test.matches(node, principalKind(step.axis)))
       return false;
@@ -120,28 +168,37 @@ class PathPattern : public PatternMatcher {
       return true;  // the root is an ancestor-or-self of every context
     }
     if (!step.afterDoubleSlash)
-      return matchStep(index - 1, parent, context);
-    for (Node* ancestor = parent; ancestor != nullptr; ancestor = ancestor->parent())
-      if (matchStep(index - 1, ancestor, context))
+      return matchStep(index - 1, parent, context, failures);
+    auto* failed = failures != nullptr ? &(*failures)[index - 1] : nullptr;
+    for (Node* ancestor = parent; ancestor != nullptr; ancestor = ancestor->parent()) {
+      if (failed != nullptr && failed->contains(ancestor))
+        break;
+      if (matchStep(index - 1, ancestor, context, failures))
         return true;
+      if (failed != nullptr)
+        failed->insert(ancestor);
+    }
     return false;
   }
 
   std::vector<PatternStep> steps_;
   bool absolute_;
+  bool nestedSearches_;
 };
 
+// Alternatives held in a flat list, so that a union of thousands of paths is built,
+// matched and destroyed without recursion.
 class UnionPattern : public PatternMatcher {
  public:
-  UnionPattern(std::unique_ptr<PatternMatcher> left, std::unique_ptr<PatternMatcher> right)
-      : left_(std::move(left)), right_(std::move(right)) {}
+  explicit UnionPattern(std::vector<std::unique_ptr<PatternMatcher>> alternatives)
+      : alternatives_(std::move(alternatives)) {}
   bool matches(Node* node, const EvalContext& context) const override {
-    return left_->matches(node, context) || right_->matches(node, context);
+    return std::any_of(alternatives_.begin(), alternatives_.end(),
+                       [&](const auto& a) { return a->matches(node, context); });
   }
 
  private:
-  std::unique_ptr<PatternMatcher> left_;
-  std::unique_ptr<PatternMatcher> right_;
+  std::vector<std::unique_ptr<PatternMatcher>> alternatives_;
 };
 
 // Variables have no bindings when templates are selected, so a pattern may not use them.
@@ -152,43 +209,49 @@ void rejectVariables(const ExprList& list) {
     rejectVariables(*item);
 }
 
-void rejectVariables(const SyntaxNode& node) {
-  switch (node.kind()) {
-    case SyntaxKind::Variable:
-      throw XPathParseException(node.token(), kVariableInPattern);
-    case SyntaxKind::BinaryOp: {
-      const auto& op = static_cast<const BinaryOpNode&>(node);
-      rejectVariables(op.left());
-      rejectVariables(op.right());
-      break;
-    }
-    case SyntaxKind::Path: {
-      const auto& path = static_cast<const PathNode&>(node);
-      if (path.filter())
-        rejectVariables(*path.filter());
-      for (const auto& step : path.steps())
-        rejectVariables(step->predicates());
-      break;
-    }
-    case SyntaxKind::FunctionCall: {
-      const auto& call = static_cast<const FunctionCallNode&>(node);
-      rejectVariables(call.arguments());
-      rejectVariables(call.predicates());
-      break;
-    }
-    case SyntaxKind::Group: {
-      const auto& group = static_cast<const GroupNode&>(node);
-      rejectVariables(group.inner());
-      rejectVariables(group.predicates());
-      break;
-    }
-    default:
-      break;
+void rejectVariables(const SyntaxNode& top) {
+  // Operator chains are walked down their left side without recursion; right operands
+  // nest only as deep as the precedence levels (or the parser's nesting limit) allow.
+  const SyntaxNode* node = &top;
+  while (node->kind() == SyntaxKind::BinaryOp) {
+    const auto& op = static_cast<const BinaryOpNode&>(*node);
+    rejectVariables(op.right());
+    node = &op.left();
+  }
+  switch (node->kind()) {
+  case SyntaxKind::Variable:
+    throw XPathParseException(node->token(), kVariableInPattern);
+  case SyntaxKind::Path: {
+    const auto& path = static_cast<const PathNode&>(*node);
+    if (path.filter())
+      rejectVariables(*path.filter());
+    for (const auto& step : path.steps())
+      rejectVariables(step->predicates());
+    break;
+  }
+  case SyntaxKind::FunctionCall: {
+    const auto& call = static_cast<const FunctionCallNode&>(*node);
+    rejectVariables(call.arguments());
+    rejectVariables(call.predicates());
+    break;
+  }
+  case SyntaxKind::Group: {
+    const auto& group = static_cast<const GroupNode&>(*node);
+    rejectVariables(group.inner());
+    rejectVariables(group.predicates());
+    break;
+  }
+  default:
+    break;
   }
 }
 
 std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
-  if (path.filter() != nullptr || path.isNegated())
+  // A filter (a variable, a function call, a parenthesised expression) is reported where
+  // it starts.
+  if (path.filter() != nullptr)
+    throw XPathParseException(path.filter()->token(), kInvalidMatchPattern);
+  if (path.isNegated())
     throw XPathParseException(path.token(), kInvalidMatchPattern);
   std::vector<PatternStep> steps;
   for (const auto& node : path.steps()) {
@@ -203,6 +266,9 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
       step.predicates.push_back(p->compile());
     step.positional = std::any_of(step.predicates.begin(), step.predicates.end(),
                                   [](const auto& p) { return p->isPositional(); });
+    step.needsSize = std::any_of(step.predicates.begin(), step.predicates.end(),
+                                 [](const auto& p) { return p->usesContextSize(); });
+    step.position = step.predicates.empty() ? 0 : constantPosition(*step.predicates.front());
     step.afterDoubleSlash = node->isDescendant();
     steps.push_back(std::move(step));
   }
@@ -212,15 +278,27 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
 }  // namespace
 
 std::unique_ptr<PatternMatcher> SyntaxNode::compilePattern() const {
-  if (kind_ == SyntaxKind::BinaryOp) {
-    const auto* op = static_cast<const BinaryOpNode*>(this);
-    if (op->op() != TokenKind::Union)
+  if (kind_ != SyntaxKind::BinaryOp) {
+    if (kind_ != SyntaxKind::Path)
       throw XPathParseException(token(), kInvalidMatchPattern);
-    return std::make_unique<UnionPattern>(op->left().compilePattern(), op->right().compilePattern());
+    return compilePathPattern(*static_cast<const PathNode*>(this));
   }
-  if (kind_ != SyntaxKind::Path)
-    throw XPathParseException(token(), kInvalidMatchPattern);
-  return compilePathPattern(*static_cast<const PathNode*>(this));
+  // a | b | c is ((a | b) | c): collect the right operands down the left side.
+  std::vector<const SyntaxNode*> operands;
+  const SyntaxNode* node = this;
+  while (node->kind() == SyntaxKind::BinaryOp) {
+    const auto* op = static_cast<const BinaryOpNode*>(node);
+    if (op->op() != TokenKind::Union)
+      throw XPathParseException(op->token(), kInvalidMatchPattern);
+    operands.push_back(&op->right());
+    node = &op->left();
+  }
+  operands.push_back(node);
+  std::vector<std::unique_ptr<PatternMatcher>> alternatives;
+  alternatives.reserve(operands.size());
+  for (auto it = operands.rbegin(); it != operands.rend(); ++it)
+    alternatives.push_back((*it)->compilePattern());
+  return std::make_unique<UnionPattern>(std::move(alternatives));
 }
 
 }  // namespace ovra

@@ -289,14 +289,14 @@ class PrecedingIterator : public AxisIterator {
 
 bool isReverseAxis(TokenKind axis) {
   switch (axis) {
-    case TokenKind::AxisAncestor:
-    case TokenKind::AxisAncestorOrSelf:
-    case TokenKind::AxisParent:
-    case TokenKind::AxisPreceding:
-    case TokenKind::AxisPrecedingSibling:
-      return true;
-    default:
-      return false;
+  case TokenKind::AxisAncestor:
+  case TokenKind::AxisAncestorOrSelf:
+  case TokenKind::AxisParent:
+  case TokenKind::AxisPreceding:
+  case TokenKind::AxisPrecedingSibling:
+    return true;
+  default:
+    return false;
   }
 }
 
@@ -308,49 +308,49 @@ bool isSubtreeAxis(TokenKind axis) {
 std::unique_ptr<AxisIterator> makeAxisIterator(TokenKind axis, Node* start) {
   std::unique_ptr<AxisIterator> iterator;
   switch (axis) {
-    case TokenKind::AxisAncestor:
-      iterator = std::make_unique<AncestorIterator>();
-      break;
-    case TokenKind::AxisAncestorOrSelf:
-      iterator = std::make_unique<AncestorOrSelfIterator>();
-      break;
-    case TokenKind::AxisAttribute:
-      iterator = std::make_unique<AttributeIterator>();
-      break;
-    case TokenKind::AxisChild:
-      iterator = std::make_unique<ChildIterator>();
-      break;
-    case TokenKind::AxisDescendant:
-      iterator = std::make_unique<DescendantIterator>();
-      break;
-    case TokenKind::AxisDescendantOrSelf:
-      iterator = std::make_unique<DescendantOrSelfIterator>();
-      break;
-    case TokenKind::AxisFollowing:
-      iterator = std::make_unique<FollowingIterator>();
-      break;
-    case TokenKind::AxisFollowingSibling:
-      iterator = std::make_unique<FollowingSiblingIterator>();
-      break;
-    case TokenKind::AxisNamespace:
-      iterator = std::make_unique<NamespaceIterator>();
-      break;
-    case TokenKind::AxisParent:
-      iterator = std::make_unique<ParentIterator>();
-      break;
-    case TokenKind::AxisPreceding:
-      iterator = std::make_unique<PrecedingIterator>();
-      break;
-    case TokenKind::AxisPrecedingSibling:
-      iterator = std::make_unique<PrecedingSiblingIterator>();
-      break;
-    case TokenKind::AxisSelf:
-      iterator = std::make_unique<SelfIterator>();
-      break;
-    default:
-      assert(false && "not an axis code");
-      iterator = std::make_unique<SelfIterator>();
-      break;
+  case TokenKind::AxisAncestor:
+    iterator = std::make_unique<AncestorIterator>();
+    break;
+  case TokenKind::AxisAncestorOrSelf:
+    iterator = std::make_unique<AncestorOrSelfIterator>();
+    break;
+  case TokenKind::AxisAttribute:
+    iterator = std::make_unique<AttributeIterator>();
+    break;
+  case TokenKind::AxisChild:
+    iterator = std::make_unique<ChildIterator>();
+    break;
+  case TokenKind::AxisDescendant:
+    iterator = std::make_unique<DescendantIterator>();
+    break;
+  case TokenKind::AxisDescendantOrSelf:
+    iterator = std::make_unique<DescendantOrSelfIterator>();
+    break;
+  case TokenKind::AxisFollowing:
+    iterator = std::make_unique<FollowingIterator>();
+    break;
+  case TokenKind::AxisFollowingSibling:
+    iterator = std::make_unique<FollowingSiblingIterator>();
+    break;
+  case TokenKind::AxisNamespace:
+    iterator = std::make_unique<NamespaceIterator>();
+    break;
+  case TokenKind::AxisParent:
+    iterator = std::make_unique<ParentIterator>();
+    break;
+  case TokenKind::AxisPreceding:
+    iterator = std::make_unique<PrecedingIterator>();
+    break;
+  case TokenKind::AxisPrecedingSibling:
+    iterator = std::make_unique<PrecedingSiblingIterator>();
+    break;
+  case TokenKind::AxisSelf:
+    iterator = std::make_unique<SelfIterator>();
+    break;
+  default:
+    assert(false && "not an axis code");
+    iterator = std::make_unique<SelfIterator>();
+    break;
   }
   iterator->reset(start);
   return iterator;

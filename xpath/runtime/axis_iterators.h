@@ -37,10 +37,10 @@ class AxisIterator {
   std::uint32_t nameMask() const { return nameMask_; }
 
  protected:
-  Node* cursor_ = nullptr;  // last node handed out; null once exhausted
-  Node* start_ = nullptr;   // not owned; lives as long as its tree
+  Node* cursor_ = nullptr;                      // last node handed out; null once exhausted
+  Node* start_ = nullptr;                       // not owned; lives as long as its tree
   std::uint32_t nameMask_ = ~std::uint32_t{0};  // all ones: prune nothing
-  bool started_ = false;                         // the first call has been made
+  bool started_ = false;                        // the first call has been made
 };
 
 // axis is one of the codes AxisAncestor to AxisSelf.

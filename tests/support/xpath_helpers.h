@@ -1,0 +1,49 @@
+// Helpers for the XPath tests: compile an expression, evaluate it at a node and show what
+// it yields as one line of labels, so that tables of cases read like the documents.
+#pragma once
+
+#include "xpath/expr.h"
+#include "xpath/runtime/value.h"
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace ovra {
+
+class Node;
+
+// One short label per node:
+//   element    its id attribute's value, or its local name when it has none
+//   attribute  @name=value          text        t:text
+//   comment    !text                processing instruction  ?target
+//   namespace  xmlns:prefix=uri     root        /
+std::string nodeLabel(Node* node);
+// The labels of nodes joined by single spaces.
+std::string labelsOf(const NodeVector& nodes);
+
+// The first element below top (top included) whose id attribute is id; null when none.
+Node* findById(Node* top, std::string_view id);
+// A node named by a short path from the root:
+//   "/"  the root          "id"  the element with that id
+//   "id@name"  its attribute         "id/1"  its first child     "id#1"  its first namespace
+Node* findNode(Node* root, std::string_view where);
+
+// Variables bound by name (no namespace) for the tests.
+class TestVariables : public VariableLookup {
+ public:
+  void bind(const std::string& name, Value value) { values_[name] = std::move(value); }
+  const Value* lookup(StringRef namespaceURI, StringRef localName,
+                      const EvalContext& context) override;
+
+ private:
+  std::map<std::string, Value> values_;
+};
+
+// Evaluates expression at context: a node-set as its labels, a scalar as its string value,
+// an error as "error: " and the message. Checks on the way that evaluate() and select()
+// agree and that node-sets come in document order without duplicates.
+std::string evaluateAt(Node* context, std::string_view expression,
+                       const Node* namespaceContext = nullptr, VariableLookup* variables = nullptr);
+
+}  // namespace ovra

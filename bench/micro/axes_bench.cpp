@@ -26,7 +26,7 @@ Document& loadedDocument() {
   return *document;
 }
 
-std::int64_t walkDescendants(Node* root, std::uint32_t mask) {
+std::int64_t walkDescendants(Node* root, NameMask mask) {
   std::unique_ptr<AxisIterator> axis = makeAxisIterator(TokenKind::AxisDescendant);
   axis->setNameMask(mask);
   axis->reset(root);
@@ -39,7 +39,7 @@ std::int64_t walkDescendants(Node* root, std::uint32_t mask) {
 void BM_DescendantAll(benchmark::State& state) {
   Node* root = loadedDocument().root();
   for (auto _ : state)
-    benchmark::DoNotOptimize(walkDescendants(root, ~std::uint32_t{0}));
+    benchmark::DoNotOptimize(walkDescendants(root, kAllNames));
 }
 BENCHMARK(BM_DescendantAll)->Unit(benchmark::kMicrosecond);
 
@@ -47,7 +47,7 @@ BENCHMARK(BM_DescendantAll)->Unit(benchmark::kMicrosecond);
 // skipped.
 void BM_DescendantPruned(benchmark::State& state) {
   Node* root = loadedDocument().root();
-  std::uint32_t mask = intern("rare").bit();
+  NameMask mask = intern("rare").bit();
   for (auto _ : state)
     benchmark::DoNotOptimize(walkDescendants(root, mask));
 }

@@ -326,6 +326,13 @@ std::unique_ptr<Document> Document::fromText(std::string text, String fileName,
   return document;
 }
 
+std::unique_ptr<Document> Document::fromStream(std::FILE* stream, String name,
+                                               std::size_t bufferSize, bool strip) {
+  auto document = std::make_unique<Document>(std::move(name), bufferSize, strip);
+  document->input_ = stream;
+  return document;
+}
+
 Document::~Document() = default;
 
 void Document::ParserDeleter::operator()(void* parser) const {
@@ -338,10 +345,13 @@ void Document::FileCloser::operator()(std::FILE* file) const {
 
 void Document::open() {
   if (!fromMemory_) {
-    std::FILE* file = std::fopen(fileName_.c_str(), "rb");
-    if (file == nullptr)
-      throw DocumentParseException(String(kCouldNotOpen).append(fileName_));
-    stream_.reset(file);
+    if (input_ == nullptr) {
+      std::FILE* file = std::fopen(fileName_.c_str(), "rb");
+      if (file == nullptr)
+        throw DocumentParseException(String(kCouldNotOpen).append(fileName_));
+      stream_.reset(file);
+      input_ = file;
+    }
     buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize_);
   }
   XML_Parser parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
@@ -369,6 +379,7 @@ void Document::close() {
   parser_.reset();
   buffer_.reset();
   stream_.reset();
+  input_ = nullptr;
   memory_ = std::string();
   pendingText_ = std::string();
   pendingNamespaces_.clear();
@@ -385,9 +396,9 @@ const char* Document::read(std::size_t& count) {
     memoryOffset_ += count;
     return chunk;
   }
-  count = std::fread(buffer_.get(), 1, bufferSize_, stream_.get());
+  count = std::fread(buffer_.get(), 1, bufferSize_, input_);
   // A directory opens on some systems and fails only here.
-  if (count < bufferSize_ && std::ferror(stream_.get())) {
+  if (count < bufferSize_ && std::ferror(input_)) {
     close();
     throw DocumentParseException(String(kCouldNotRead).append(fileName_));
   }
@@ -454,6 +465,10 @@ Node* Document::resolve(const ConstString& reference) {
   return document->root();
 }
 
+const char* Document::parserVersion() {
+  return XML_ExpatVersion();
+}
+
 // ---- Registry ----
 
 static std::vector<std::unique_ptr<Document>>& registeredDocuments() {
@@ -462,8 +477,12 @@ static std::vector<std::unique_ptr<Document>>& registeredDocuments() {
 }
 
 Document* DocumentRegistry::open(String fileName, std::size_t bufferSize, bool strip) {
+  return adopt(std::make_unique<Document>(std::move(fileName), bufferSize, strip));
+}
+
+Document* DocumentRegistry::adopt(std::unique_ptr<Document> document) {
   auto& documents = registeredDocuments();
-  documents.push_back(std::make_unique<Document>(std::move(fileName), bufferSize, strip));
+  documents.push_back(std::move(document));
   return documents.back().get();
 }
 

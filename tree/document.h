@@ -37,6 +37,12 @@ class Document {
   // messages and resolves relative references.
   static std::unique_ptr<Document> fromText(std::string text, String fileName,
                                             std::size_t bufferSize, bool strip);
+  // Reads an open stream (standard input) one buffer-full per chunk, as a file is read.
+  // The stream is not owned and must stay open while the Document reads; it is not
+  // closed. name stands for the file name: it names the input in messages and resolves
+  // relative references (a name without a directory part: the current directory).
+  static std::unique_ptr<Document> fromStream(std::FILE* stream, String name,
+                                              std::size_t bufferSize, bool strip);
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
   ~Document();
@@ -64,6 +70,10 @@ class Document {
   // document's full path (an absolute path is taken as it is) and opened through the
   // registry (not yet parsed). Throws DocumentParseException when it cannot be opened.
   Node* resolve(const ConstString& reference);
+
+  // The name and version of the XML parser linked in, as it reports them
+  // ("expat_2.5.0").
+  static const char* parserVersion();
 
  private:
   struct Callbacks;
@@ -93,7 +103,8 @@ class Document {
   String fileName_;
   std::size_t bufferSize_;
   std::unique_ptr<char[]> buffer_;
-  std::unique_ptr<std::FILE, FileCloser> stream_;
+  std::unique_ptr<std::FILE, FileCloser> stream_;  // a file this Document opened
+  std::FILE* input_ = nullptr;  // what read() reads: stream_, or a stream not owned
   std::unique_ptr<void, ParserDeleter> parser_;  // an XML_Parser
   bool fromMemory_ = false;
   std::string memory_;
@@ -119,6 +130,8 @@ class Document {
 class DocumentRegistry {
  public:
   static Document* open(String fileName, std::size_t bufferSize, bool strip);
+  // Takes over a Document made elsewhere (standard input), to be destroyed with the rest.
+  static Document* adopt(std::unique_ptr<Document> document);
   static void closeAll();
   static std::size_t size();
 };

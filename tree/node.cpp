@@ -128,7 +128,7 @@ std::int32_t Node::lineNumber() const {
   return parent_ ? parent_->lineNumber() : 0;
 }
 
-std::uint32_t Node::nameFilter() {
+NameMask Node::nameFilter() {
   return localName().bit();
 }
 
@@ -251,8 +251,8 @@ void NodeList::writeDeepStringValue(Output& out) const {
     writeDeepText(node, out);
 }
 
-std::uint32_t NodeList::nameFilter() const {
-  std::uint32_t filter = 0;
+NameMask NodeList::nameFilter() const {
+  NameMask filter = 0;
   for (Node* node = first_; node != nullptr; node = node->next_)
     filter |= node->nameFilter();
   return filter;
@@ -368,13 +368,13 @@ void ElementNode::markComplete() {
   filterKnown_ = true;
 }
 
-std::uint32_t ElementNode::nameFilter() {
+NameMask ElementNode::nameFilter() {
   ensureComplete();
   // An element built in memory (clone, instructions) gets children after it is made and
   // never passes through markComplete, and a file element cut short by a parse error
   // never sees its end tag: neither may ever rule a name out.
   if (!filterKnown_)
-    return ~std::uint32_t{0};
+    return kAllNames;
   return localName_.bit() | nameFilter_;
 }
 

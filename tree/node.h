@@ -106,7 +106,7 @@ class Node {
   virtual std::int32_t lineNumber() const;
   // The OR of the name bits of this node, everything below it and their attributes and
   // namespace nodes; a root answers all bits. An element completes itself first.
-  virtual std::uint32_t nameFilter();
+  virtual NameMask nameFilter();
 
   // A new heap node of the same class, fresh serial, unlinked and complete.
   virtual Node* clone() const = 0;
@@ -154,7 +154,7 @@ class NodeList {
   void remove(Node* node);
   void deleteAll();
   void writeDeepStringValue(Output& out) const;
-  std::uint32_t nameFilter() const;
+  NameMask nameFilter() const;
 
  private:
   Node* first_ = nullptr;
@@ -195,7 +195,7 @@ class RootNode : public Node {
   void appendChild(Node* node) override;
   void writeStringValue(Output& out) const override;
   void writeDeepStringValue(Output& out) const override;
-  std::uint32_t nameFilter() override { return ~std::uint32_t{0}; }
+  NameMask nameFilter() override { return kAllNames; }
   Node* clone() const override;
 
   const NodeList& children() const { return children_; }
@@ -230,7 +230,7 @@ class ElementNode : public Node {
   void writeStringValue(Output& out) const override;
   void writeDeepStringValue(Output& out) const override;
   std::int32_t lineNumber() const override { return line_; }
-  std::uint32_t nameFilter() override;
+  NameMask nameFilter() override;
   Node* clone() const override;
 
   // Parses until the end tag has been seen (or the input ends).
@@ -249,11 +249,11 @@ class ElementNode : public Node {
   StringRef namespaceURI_;
   StringRef localName_;
   StringRef prefix_;
-  std::int32_t line_;
-  std::uint32_t nameFilter_ = 0;
+  NameMask nameFilter_ = 0;
   NodeList children_;
   NodeList attributes_;
   NodeList namespaces_;
+  std::int32_t line_;
   bool complete_;
   bool filterKnown_ = false;  // nameFilter_ has been computed by markComplete
 };

@@ -53,6 +53,10 @@ class ResultSink {
   virtual void writeValue(const Value& value, bool disableOutputEscaping) = 0;
   // Returns the previous state; result trees ignore it.
   virtual bool setDisableOutputEscaping(bool disable) = 0;
+  // False when namespace nodes handed in change nothing: the serializer declares what
+  // an element needs from the element's own ancestry, so a copy need not collect the
+  // namespaces in scope (a walk up through every ancestor) to hand them over.
+  virtual bool takesNamespaceNodes() const { return true; }
 
   // node with everything below it (attributes and namespace nodes of elements
   // included); a root contributes its children. Never recurses on the input's depth.
@@ -86,6 +90,7 @@ class SerializerResultSink : public ResultSink {
   void endNode(std::uint8_t flag, Node* node) override;
   void writeValue(const Value& value, bool disableOutputEscaping) override;
   bool setDisableOutputEscaping(bool disable) override;
+  bool takesNamespaceNodes() const override { return false; }
 
  private:
   Serializer& serializer_;  // not owned

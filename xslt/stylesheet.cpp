@@ -258,8 +258,9 @@ void Stylesheet::deleteAttachments() {
   }
 }
 
-void Stylesheet::transform(Document& source, Serializer& serializer) const {
-  Transformation run(*this, source);
+void Stylesheet::transform(Document& source, Serializer& serializer,
+                           const Parameters* parameters) const {
+  Transformation run(*this, source, parameters);
   try {
     run.run(serializer);
   } catch (const TerminateException&) {

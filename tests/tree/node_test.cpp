@@ -144,7 +144,7 @@ TEST(NodeTest, ResultTreeNameFilterIsSafeUntilMarked) {
   root->appendChild(outer);
   outer->appendChild(inner);
   // Built in memory: children arrive after the element is made, so no bit is ruled out.
-  EXPECT_EQ(outer->nameFilter(), ~std::uint32_t{0});
+  EXPECT_EQ(outer->nameFilter(), kAllNames);
   inner->markComplete();
   outer->markComplete();
   EXPECT_NE(outer->nameFilter() & intern("inner-name").bit(), 0u);

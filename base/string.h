@@ -68,23 +68,28 @@ class String : public ConstString {
   std::uint32_t length_ = 0;
 };
 
-// Non-owning text plus one 32-bit word. For names interned in the NamePool the word is
-// the name's bit and equal names share one address, so names compare by address.
+// A set of interned names, one bit per name (several names may share a bit): the name
+// filters that let searches skip subtrees are built from these.
+using NameMask = std::uint64_t;
+inline constexpr NameMask kAllNames = ~NameMask{0};
+
+// Non-owning text plus one word. For names interned in the NamePool the word is the
+// name's bit and equal names share one address, so names compare by address.
 class StringRef : public ConstString {
  public:
   StringRef() = default;
-  StringRef(const char* text, std::uint32_t bit = 0) : ConstString(text), bit_(bit) {}
+  StringRef(const char* text, NameMask bit = 0) : ConstString(text), bit_(bit) {}
   StringRef(const StringRef& other) = default;
   StringRef& operator=(const StringRef& other) = default;
   ~StringRef() override;
 
-  std::uint32_t bit() const { return bit_; }
+  NameMask bit() const { return bit_; }
 
   // Identity of interned names: the same text address.
   friend bool operator==(const StringRef& a, const StringRef& b) { return a.text_ == b.text_; }
 
  private:
-  std::uint32_t bit_ = 0;
+  NameMask bit_ = 0;
 };
 
 // Byte-wise equality of two texts, for text that is not interned.

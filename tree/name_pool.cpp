@@ -12,6 +12,22 @@ static std::uint32_t hashName(std::string_view text) {
   return h;
 }
 
+// The table hash is weak in its low bits (h * 33 + byte), so the bit comes from the high
+// bits of a full 64-bit mix of it (the finaliser of MurmurHash3).
+static NameMask bitOfHash(std::uint32_t h) {
+  std::uint64_t k = h;
+  k ^= k >> 33;
+  k *= 0xFF51AFD7ED558CCDu;
+  k ^= k >> 33;
+  k *= 0xC4CEB9FE1A85EC53u;
+  k ^= k >> 33;
+  return NameMask{1} << (k >> 58);
+}
+
+NameMask NamePool::bitOf(std::string_view text) {
+  return bitOfHash(hashName(text));
+}
+
 NamePool::NamePool() : buckets_(kInitialBuckets) {}
 
 NamePool::~NamePool() = default;
@@ -50,14 +66,14 @@ StringRef NamePool::intern(std::string_view text) {
     // An empty view may have a null data pointer, which memcmp must not see.
     if (entry.hash == h && entry.length == text.size() &&
         (text.empty() || std::memcmp(entry.text, text.data(), text.size()) == 0))
-      return StringRef(entry.text, entry.bit);
+      return StringRef(entry.text, bitOfHash(h));
   }
   if (count_ + 1 > buckets_.size() / 2)
     grow();
-  Entry entry{copyText(text), std::uint32_t(text.size()), std::uint32_t{1} << (count_ % 32), h};
+  Entry entry{copyText(text), std::uint32_t(text.size()), h};
   buckets_[h % buckets_.size()].push_back(entry);
   ++count_;
-  return StringRef(entry.text, entry.bit);
+  return StringRef(entry.text, bitOfHash(h));
 }
 
 NamePool& NamePool::global() {

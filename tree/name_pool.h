@@ -1,5 +1,5 @@
 // Interned names: equal texts share one address for the rest of the run, so names are
-// compared by address, and each carries one bit of a 32-bit mask for the name filters.
+// compared by address, and each carries one bit of a 64-bit mask for the name filters.
 #pragma once
 
 #include "base/string.h"
@@ -22,9 +22,11 @@ class NamePool {
   NamePool& operator=(const NamePool&) = delete;
   ~NamePool();
 
-  // The same text always answers the same address and bit. A new name's bit is
-  // 1 << (names interned before it, modulo 32).
+  // The same text always answers the same address and bit; the bit is bitOf(text).
   StringRef intern(std::string_view text);
+  // The bit of a name: chosen by a hash of its text, so that the names of a document,
+  // however many, spread over all 64 bits whatever order they are read in.
+  static NameMask bitOf(std::string_view text);
   std::size_t size() const { return count_; }
   std::size_t bucketCount() const { return buckets_.size(); }
 
@@ -36,7 +38,6 @@ class NamePool {
   struct Entry {
     const char* text;
     std::uint32_t length;
-    std::uint32_t bit;
     std::uint32_t hash;
   };
   const char* copyText(std::string_view text);

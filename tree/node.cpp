@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 namespace ovra {
 
@@ -19,10 +20,27 @@ char* copyToHeap(std::string_view text) {
   copy[text.size()] = '\0';
   return copy;
 }
+
+StringRef xmlPrefix() {
+  static const StringRef name = intern("xml");
+  return name;
+}
 }  // namespace
 
 std::uint32_t takeNodeSerial() {
   return nodeSerial++;
+}
+
+// A namespace node sorts as its element, then among that element's namespace nodes.
+bool precedesAmongNamespaces(const Node* a, const Node* b) {
+  auto key = [](const Node* node) {
+    std::uint32_t serial = node->serial();
+    if (node->kind() != NodeKind::Namespace)
+      return std::tuple(serial, 0, serial);
+    const Node* element = node->parent();
+    return std::tuple(element != nullptr ? element->serial() : serial, 1, serial);
+  };
+  return key(a) < key(b);
 }
 
 Attachment::~Attachment() = default;
@@ -110,7 +128,7 @@ std::int32_t Node::lineNumber() const {
   return parent_ ? parent_->lineNumber() : 0;
 }
 
-std::uint32_t Node::nameFilter() {
+NameMask Node::nameFilter() {
   return localName().bit();
 }
 
@@ -233,8 +251,8 @@ void NodeList::writeDeepStringValue(Output& out) const {
     writeDeepText(node, out);
 }
 
-std::uint32_t NodeList::nameFilter() const {
-  std::uint32_t filter = 0;
+NameMask NodeList::nameFilter() const {
+  NameMask filter = 0;
   for (Node* node = first_; node != nullptr; node = node->next_)
     filter |= node->nameFilter();
   return filter;
@@ -242,7 +260,10 @@ std::uint32_t NodeList::nameFilter() const {
 
 // ---- RootNode ----
 
-RootNode::RootNode(Document* document) : Node(NodeKind::Root), document_(document) {}
+RootNode::RootNode(Document* document)
+    : Node(NodeKind::Root), document_(document), xmlNamespace_(xmlPrefix(), xmlNamespaceName()) {
+  xmlNamespaces_.append(this, &xmlNamespace_);
+}
 
 RootNode::~RootNode() {
   children_.deleteAll();
@@ -347,13 +368,13 @@ void ElementNode::markComplete() {
   filterKnown_ = true;
 }
 
-std::uint32_t ElementNode::nameFilter() {
+NameMask ElementNode::nameFilter() {
   ensureComplete();
   // An element built in memory (clone, instructions) gets children after it is made and
   // never passes through markComplete, and a file element cut short by a parse error
   // never sees its end tag: neither may ever rule a name out.
   if (!filterKnown_)
-    return ~std::uint32_t{0};
+    return kAllNames;
   return localName_.bit() | nameFilter_;
 }
 
@@ -418,7 +439,9 @@ TextNode* TextNode::makeOwned(std::string_view text) {
 Node* TextNode::clone() const {
   // A clone may outlive the tree it came from (a variable holding a copy), so it owns
   // its text whenever the original did.
-  return makeOwned(textView());
+  TextNode* copy = makeOwned(textView());
+  copy->setEscapingDisabled(isEscapingDisabled());
+  return copy;
 }
 
 CommentNode* CommentNode::makeOwned(std::string_view text) {

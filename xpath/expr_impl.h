@@ -166,7 +166,7 @@ struct Step {
   bool nestedContexts = false;
 
   NodeKind principalKind() const;
-  std::uint32_t nameMask() const;
+  NameMask nameMask() const;
   void prepare();  // fills stopAfter and needsSize from the predicates
 };
 

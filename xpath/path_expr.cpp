@@ -55,10 +55,10 @@ NodeKind Step::principalKind() const {
   return NodeKind::Element;
 }
 
-std::uint32_t Step::nameMask() const {
+NameMask Step::nameMask() const {
   if (test.kind == NodeTest::Kind::Name && principalKind() == NodeKind::Element)
     return test.localName.bit();
-  return ~std::uint32_t{0};
+  return kAllNames;
 }
 
 std::int32_t constantPosition(const Expr& predicate) {

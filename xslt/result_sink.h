@@ -53,6 +53,10 @@ class ResultSink {
   virtual void writeValue(const Value& value, bool disableOutputEscaping) = 0;
   // Returns the previous state; result trees ignore it.
   virtual bool setDisableOutputEscaping(bool disable) = 0;
+  // False when namespace nodes handed in change nothing: the serializer declares what
+  // an element needs from the element's own ancestry, so a copy need not collect the
+  // namespaces in scope (a walk up through every ancestor) to hand them over.
+  virtual bool takesNamespaceNodes() const { return true; }
 
   // node with everything below it (attributes and namespace nodes of elements
   // included); a root contributes its children. Never recurses on the input's depth.
@@ -86,6 +90,7 @@ class SerializerResultSink : public ResultSink {
   void endNode(std::uint8_t flag, Node* node) override;
   void writeValue(const Value& value, bool disableOutputEscaping) override;
   bool setDisableOutputEscaping(bool disable) override;
+  bool takesNamespaceNodes() const override { return false; }
 
  private:
   Serializer& serializer_;  // not owned
@@ -100,7 +105,8 @@ class TreeResultSink : public ResultSink {
   std::uint8_t startNode(Node* node) override;
   void endNode(std::uint8_t flag, Node* node) override;
   void writeValue(const Value& value, bool disableOutputEscaping) override;
-  bool setDisableOutputEscaping(bool) override { return true; }
+  // Marks the text nodes built while set; they keep the mark through copies.
+  bool setDisableOutputEscaping(bool disable) override;
 
   // The tree built so far (an empty root when nothing was written); the caller owns it.
   std::shared_ptr<Node> takeTree();
@@ -109,13 +115,16 @@ class TreeResultSink : public ResultSink {
 
  private:
   void ensureRoot();
+  void appendText(std::string_view text, bool escapingDisabled);
   void copyNamespaces(const Node* original, Node* clone) const;
+  static bool isImplicitNamespace(const Node* ns);
   static bool hasNamespace(const Node* element, StringRef prefix);
 
   std::shared_ptr<Node> root_;
   Node* current_ = nullptr;  // the element (or root) that receives the next node
   // The nodes whose clones are open, outermost first.
   std::vector<const Node*> originals_;
+  bool noEscape_ = false;
 };
 
 }  // namespace ovra

@@ -148,7 +148,8 @@ void CopyInstruction::execute(const Focus& focus, ResultSink& sink) const {
     return;
   case NodeKind::Element: {
     std::uint8_t flag = sink.startNode(node);
-    copyNamespaces(node, sink);
+    if (sink.takesNamespaceNodes())
+      copyNamespaces(node, sink);
     sink.executeChildren(element(), focus);
     sink.endNode(flag, node);
     return;

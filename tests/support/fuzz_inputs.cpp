@@ -51,7 +51,7 @@ bool isChildKindAxis(TokenKind axis) {
 // kind, relation to start.
 class AxisCursor {
  public:
-  AxisCursor(TokenKind axis, Node* start, std::uint32_t nameMask = ~0u)
+  AxisCursor(TokenKind axis, Node* start, NameMask nameMask = ~NameMask{0})
       : axis_(axis), start_(start), iterator_(makeAxisIterator(axis, start)) {
     iterator_->setNameMask(nameMask);
     FUZZ_CHECK(iterator_->isReverseAxis() == isReverseAxis(axis));
@@ -141,7 +141,7 @@ class AxisCursor {
   std::vector<Node*> nodes_;
 };
 
-std::vector<Node*> walkAxis(TokenKind axis, Node* start, std::uint32_t nameMask = ~0u) {
+std::vector<Node*> walkAxis(TokenKind axis, Node* start, NameMask nameMask = ~NameMask{0}) {
   AxisCursor cursor(axis, start, nameMask);
   return cursor.drain();
 }

@@ -37,12 +37,13 @@ struct NamespaceCase {
 };
 
 constexpr NamespaceCase kNamespaceCases[] = {
-    {"count(//*/namespace::*)", "2"},
-    {"count(//*[count(ancestor::*) >= 0]/namespace::*)", "2"},
-    {"//*/namespace::*", "urn:p urn:q"},
-    {"/r/z/namespace::*", "urn:p urn:q"},  // document order, not the axis's
-    {"/r/z/namespace::*[1]", "urn:q"},     // positions count along the axis
-    {"count(//w/namespace::* | //x/namespace::*)", "2"},
+    {"count(//*/namespace::*)", "3"},
+    {"count(//*[count(ancestor::*) >= 0]/namespace::*)", "3"},
+    {"//*/namespace::*", "http://www.w3.org/XML/1998/namespace urn:p urn:q"},
+    {"/r/z/namespace::*",
+     "http://www.w3.org/XML/1998/namespace urn:p urn:q"},  // document order, not the axis's
+    {"/r/z/namespace::*[1]", "urn:q"},                     // positions count along the axis
+    {"count(//w/namespace::* | //x/namespace::*)", "3"},
 };
 
 TEST(NamespaceStepTest, StepsGiveDocumentOrderWithoutDuplicates) {

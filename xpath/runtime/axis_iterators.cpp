@@ -13,8 +13,8 @@ void AxisIterator::reset(Node* start) {
   started_ = false;
 }
 
-bool mayContainName(Node* node, std::uint32_t mask) {
-  if (mask == ~std::uint32_t{0})
+bool mayContainName(Node* node, NameMask mask) {
+  if (mask == kAllNames)
     return true;
   if (!node->isComplete())
     return true;

@@ -4,6 +4,7 @@
 // positional predicates count in.
 #pragma once
 
+#include "base/string.h"
 #include "xpath/token.h"
 
 #include <cstdint>
@@ -33,14 +34,14 @@ class AxisIterator {
 
   // Descendant axes skip a subtree only when its nameFilter shares no bit with this mask
   // (it cannot hold the wanted name); the node test still checks each node.
-  void setNameMask(std::uint32_t mask) { nameMask_ = mask; }
-  std::uint32_t nameMask() const { return nameMask_; }
+  void setNameMask(NameMask mask) { nameMask_ = mask; }
+  NameMask nameMask() const { return nameMask_; }
 
  protected:
-  Node* cursor_ = nullptr;                      // last node handed out; null once exhausted
-  Node* start_ = nullptr;                       // not owned; lives as long as its tree
-  std::uint32_t nameMask_ = ~std::uint32_t{0};  // all ones: prune nothing
-  bool started_ = false;                        // the first call has been made
+  Node* cursor_ = nullptr;         // last node handed out; null once exhausted
+  Node* start_ = nullptr;          // not owned; lives as long as its tree
+  NameMask nameMask_ = kAllNames;  // all ones: prune nothing
+  bool started_ = false;           // the first call has been made
 };
 
 // axis is one of the codes AxisAncestor to AxisSelf.
@@ -52,6 +53,6 @@ bool isSubtreeAxis(TokenKind axis);
 // True when node may hold a node whose name has one of the mask's bits. Incomplete
 // elements answer true: their filter is not known until their end tag has been read,
 // and asking would parse the rest of them.
-bool mayContainName(Node* node, std::uint32_t mask);
+bool mayContainName(Node* node, NameMask mask);
 
 }  // namespace ovra

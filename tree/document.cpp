@@ -13,6 +13,7 @@
 #include <cassert>
 #include <climits>
 #include <cstring>
+#include <filesystem>
 #include <unordered_map>
 
 namespace ovra {
@@ -306,7 +307,21 @@ bool Document::localEntityPath(const char* systemId, String& path) const {
     joined.append(id);
     path = fullPathName(joined);
   }
-  return path.view().size() > folder.view().size() && path.view().starts_with(folder.view());
+  if (!(path.view().size() > folder.view().size() && path.view().starts_with(folder.view())))
+    return false;
+  // Checked again with symbolic links resolved, so a link in the folder cannot lead out of
+  // it; and only a regular file, since reading a pipe or a device may never end.
+  std::error_code error;
+  std::filesystem::path target = std::filesystem::canonical(path.c_str(), error);
+  if (error || !std::filesystem::is_regular_file(target, error))
+    return false;
+  std::string realFolder = std::filesystem::canonical(folder.c_str(), error).string();
+  if (error)
+    return false;
+  if (realFolder.back() != '/')
+    realFolder += '/';
+  std::string realTarget = target.string();
+  return realTarget.size() > realFolder.size() && realTarget.starts_with(realFolder);
 }
 
 // ---- Document ----

@@ -84,6 +84,8 @@ enum class Special {
   None,
   Directory,   // a directory of that name instead of a file
   Unreadable,  // the file exists without read permission
+  LinkOut,     // a symbolic link to a file with that content outside the work directory
+  Fifo,        // a named pipe that nobody writes to
 };
 
 struct HostileCase {
@@ -154,6 +156,12 @@ std::vector<HostileCase> hostileCases() {
       {"external entity never fetched",
        {{"ext.xml", "<!DOCTYPE r [<!ENTITY x SYSTEM \"/etc/passwd\">]>\n<r>&x;</r>"}},
        {"-p", "/r", "ext.xml"}, 0, kDeclaration + std::string("<r/>\n"), ""},
+      {"external entity through a link out of the folder",
+       {{"e.ent", "SECRET"}, {"doc.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'e.ent'>]>\n<r>&e;</r>"}},
+       {"-p", "/r", "doc.xml"}, 0, kDeclaration + std::string("<r/>\n"), "", Special::LinkOut},
+      {"external entity that is a named pipe",
+       {{"e.ent", ""}, {"doc.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'e.ent'>]>\n<r>&e;</r>"}},
+       {"-p", "/r", "doc.xml"}, 0, kDeclaration + std::string("<r/>\n"), "", Special::Fifo},
       {"external DTD never fetched",
        {{"ext.xml", "<!DOCTYPE r SYSTEM \"/etc/passwd\">\n<r>&x;</r>"}},
        {"-p", "/r", "ext.xml"}, 0, kDeclaration + std::string("<r/>\n"), ""},
@@ -234,16 +242,20 @@ std::vector<HostileCase> hostileCases() {
 class HostileInputTest : public ::testing::Test {
  protected:
   void SetUp() override {
-    dir_ = fs::temp_directory_path() / ("ovra-hostile-" + std::to_string(::getpid()));
+    std::string id = std::to_string(::getpid());
+    dir_ = fs::temp_directory_path() / ("ovra-hostile-" + id);
+    outside_ = fs::temp_directory_path() / ("ovra-hostile-outside-" + id);
     fs::remove_all(dir_);
   }
   void TearDown() override {
     std::error_code ignored;
     fs::permissions(dir_ / "locked.xml", fs::perms::owner_all, ignored);
     fs::remove_all(dir_, ignored);
+    fs::remove(outside_, ignored);
   }
 
   fs::path dir_;
+  fs::path outside_;  // a file next to the work directory, not in it
 };
 
 TEST_F(HostileInputTest, EachRowAnswersOrFailsClearly) {
@@ -253,21 +265,28 @@ TEST_F(HostileInputTest, EachRowAnswersOrFailsClearly) {
     fs::create_directories(dir_);
     for (const auto& [name, content] : row.files)
       std::ofstream(dir_ / name, std::ios::binary) << content;
-    if (row.special == Special::Directory) {
-      fs::remove(dir_ / row.files[0].first);
-      fs::create_directory(dir_ / row.files[0].first);
+    const fs::path first = row.files.empty() ? fs::path() : dir_ / row.files[0].first;
+    if (row.special == Special::LinkOut) {
+      fs::remove(first);
+      std::ofstream(outside_, std::ios::binary) << row.files[0].second;
+      fs::create_symlink(outside_, first);
+    } else if (row.special == Special::Fifo) {
+      fs::remove(first);
+      ASSERT_EQ(::mkfifo(first.c_str(), 0600), 0);
+    } else if (row.special == Special::Directory) {
+      fs::remove(first);
+      fs::create_directory(first);
     } else if (row.special == Special::Unreadable) {
-      fs::path path = dir_ / row.files[0].first;
-      fs::permissions(path, fs::perms::none);
+      fs::permissions(first, fs::perms::none);
       // Root reads anything: then the row proves nothing.
-      if (::access(path.c_str(), R_OK) == 0)
+      if (::access(first.c_str(), R_OK) == 0)
         continue;
     }
     RunResult result = runOvra(dir_, row.arguments);
     ASSERT_FALSE(result.hung);
     EXPECT_EQ(result.status, row.status);
-    // Compared by size first so a mismatch of 100 KB texts does not flood the log.
     if (row.out) {
+      // Long texts are compared by size first, so a mismatch does not flood the log.
       if (result.out.size() < 1000 && row.out->size() < 1000) {
         EXPECT_EQ(result.out, *row.out);
       } else {

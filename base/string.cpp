@@ -14,14 +14,6 @@ const char* emptyText() {
   return kEmptyText;
 }
 
-ConstString::~ConstString() = default;
-
-std::size_t ConstString::length() const {
-  return std::strlen(text_);
-}
-
-StringRef::~StringRef() = default;
-
 String::String(const char* text, std::ptrdiff_t count) {
   if (text == nullptr)
     return;

@@ -25,7 +25,7 @@ std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
   case ValueKind::NodeSet:
     return std::make_unique<VectorStream>(std::move(value.nodes));
   case ValueKind::Node:
-    return std::make_unique<VectorStream>(NodeVector{value.node});
+    return std::make_unique<SingleNodeStream>(value.node);
   case ValueKind::None:
   case ValueKind::TreeFragment:
   case ValueKind::Number:
@@ -34,6 +34,11 @@ std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
     return nullptr;
   }
   return nullptr;
+}
+
+Node* Expr::selectFirst(const EvalContext& context) const {
+  std::unique_ptr<NodeStream> nodes = select(context);
+  return nodes == nullptr ? nullptr : nodes->next();
 }
 
 void sortDocumentOrder(NodeVector& nodes) {
@@ -47,10 +52,8 @@ void sortDocumentOrder(NodeVector& nodes) {
 }
 
 bool evaluateBoolean(const Expr& expr, const EvalContext& context) {
-  if (expr.returnsNodeSet()) {
-    std::unique_ptr<NodeStream> nodes = expr.select(context);
-    return nodes != nullptr && nodes->next() != nullptr;
-  }
+  if (expr.returnsNodeSet())
+    return expr.selectFirst(context) != nullptr;
   return booleanOf(expr.evaluate(context));
 }
 
@@ -93,11 +96,12 @@ Value VariableExpr::evaluate(const EvalContext& context) const {
 }
 
 std::unique_ptr<NodeStream> VariableExpr::select(const EvalContext& context) const {
+  // The binding outlives the evaluation that pulls from the stream: no copy is needed.
   const Value& value = lookup(context);
   if (value.kind == ValueKind::NodeSet)
-    return std::make_unique<VectorStream>(value.nodes);
+    return std::make_unique<SharedVectorStream>(value.nodes);
   if (value.kind == ValueKind::Node)
-    return std::make_unique<VectorStream>(NodeVector{value.node});
+    return std::make_unique<SingleNodeStream>(value.node);
   return nullptr;
 }
 

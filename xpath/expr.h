@@ -66,6 +66,9 @@ class Expr {
   // document than the caller pulls. Null when the value is not a node-set (a path
   // continuing from it then yields nothing); the default materialises evaluate().
   virtual std::unique_ptr<NodeStream> select(const EvalContext& context) const;
+  // The first node select() would hand out, or null; reads no further. The default asks
+  // select().
+  virtual Node* selectFirst(const EvalContext& context) const;
   // True when the value depends on the context size (calls last() outside any nested
   // path's predicates), so callers must know the size before evaluating.
   virtual bool usesContextSize() const { return false; }

@@ -65,9 +65,8 @@ void ValueOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
   try {
     EvalContext context = evalContext(focus, sink);
     if (select_->returnsNodeSet()) {
-      // Only the first node counts: stop pulling there, and read no more of the source.
-      std::unique_ptr<NodeStream> nodes = select_->select(context);
-      Node* first = nodes ? nodes->next() : nullptr;
+      // Only the first node counts: stop there, and read no more of the source.
+      Node* first = select_->selectFirst(context);
       if (first != nullptr)
         text = first->stringValue();
     } else {

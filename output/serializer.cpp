@@ -4,6 +4,7 @@
 #include "tree/name_pool.h"
 #include "tree/node.h"
 
+#include <array>
 #include <cassert>
 #include <cstring>
 #include <string_view>
@@ -499,10 +500,36 @@ void Serializer::writeContent(const char* text, std::size_t length) {
     writeEscaped(text, length, /*attribute=*/false);
 }
 
+namespace {
+
+// The characters writeEscaped must look at; everything else is copied in runs.
+constexpr std::array<bool, 256> kEscapeCandidates = [] {
+  std::array<bool, 256> table{};
+  for (unsigned char c : std::string_view("&<\">"))
+    table[c] = true;
+  return table;
+}();
+
+// The ']' immediately before p, counting back to text and, when they reach it, on
+// into carried (the count the text before this one ended with). Two are enough to know.
+int bracketsBefore(const char* text, const char* p, int carried) {
+  int count = 0;
+  while (p != text && count < 2) {
+    if (*--p != ']')
+      return count;
+    ++count;
+  }
+  return count + carried;
+}
+
+}  // namespace
+
 void Serializer::writeEscaped(const char* text, std::size_t length, bool attribute) {
   const char* run = text;
   const char* end = text + length;
   for (const char* p = text; p != end; ++p) {
+    if (!kEscapeCandidates[static_cast<unsigned char>(*p)])
+      continue;
     std::string_view replacement;
     switch (*p) {
     case '&':
@@ -514,24 +541,24 @@ void Serializer::writeEscaped(const char* text, std::size_t length, bool attribu
     case '"':
       replacement = "&quot;";
       break;
-    case '>':
-      // Only where it would end a "]]>", which content may not hold.
-      if (closingBrackets_ >= 2)
-        replacement = "&gt;";
-      break;
     default:
+      // '>' only where it would end a "]]>", which content may not hold. Attribute
+      // values do not count their brackets.
+      if ((attribute ? (p == text ? closingBrackets_ : 0)
+                     : bracketsBefore(text, p, closingBrackets_)) < 2)
+        continue;
+      replacement = "&gt;";
       break;
     }
-    closingBrackets_ = *p == ']' && !attribute ? closingBrackets_ + 1 : 0;
-    if (!replacement.empty()) {
-      emit(run, std::size_t(p - run), Context::Text);
-      emit(replacement.data(), replacement.size(), Context::Text);
-      run = p + 1;
-    }
+    emit(run, std::size_t(p - run), Context::Text);
+    emit(replacement.data(), replacement.size(), Context::Text);
+    run = p + 1;
   }
   emit(run, std::size_t(end - run), Context::Text);
   if (attribute)
     closingBrackets_ = 0;
+  else if (length != 0)
+    closingBrackets_ = bracketsBefore(text, end, closingBrackets_);
 }
 
 // A "]]>" in the text is split across two sections: "]]" ends one, ">" starts the next.
@@ -635,6 +662,11 @@ void Serializer::emitReplacement(char32_t character, Context context) {
 }
 
 void Serializer::putBytes(const char* bytes, std::size_t length) {
+  if (length < kBufferSize - fill_) {
+    std::memcpy(buffer_.get() + fill_, bytes, length);
+    fill_ += length;
+    return;
+  }
   while (length > 0) {
     std::size_t chunk = kBufferSize - fill_;
     if (chunk > length)

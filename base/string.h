@@ -7,12 +7,20 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace ovra {
 
+namespace detail {
+inline constexpr char kEmptyText[8] = {};
+}  // namespace detail
+
 // The one static, zero-length text shared by every empty String. It is never freed.
-const char* emptyText();
+inline const char* emptyText() {
+  return detail::kEmptyText;
+}
 
 // Non-owning view of NUL-terminated text; a null pointer becomes the empty text.
 class ConstString {
@@ -44,11 +52,20 @@ class String : public ConstString {
   String(std::string_view text);                        // NOLINT: implicit by design
   String(const ConstString& other);                     // NOLINT: implicit by design
   String(const String& other);
-  String(String&& other) noexcept;
+  String(String&& other) noexcept
+      : ConstString(std::exchange(other.text_, emptyText())),
+        length_(std::exchange(other.length_, 0)) {}
   String& operator=(const String& other);
-  String& operator=(String&& other) noexcept;
+  String& operator=(String&& other) noexcept {
+    if (this != &other) {
+      release();
+      text_ = std::exchange(other.text_, emptyText());
+      length_ = std::exchange(other.length_, 0);
+    }
+    return *this;
+  }
   String& operator=(const ConstString& other);
-  ~String();
+  ~String() { release(); }
 
   std::size_t length() const { return length_; }
   std::string_view view() const { return {text_, length_}; }
@@ -59,6 +76,9 @@ class String : public ConstString {
   String& append(const ConstString& other, std::ptrdiff_t count = -1);
   String& append(const String& other) { return append(other.view()); }
   String& append(std::string_view text);
+  // Replaces the text with length bytes for the caller to fill in (the terminator is
+  // written); answers where they go. Builds a text of known length in one allocation.
+  char* prepare(std::size_t length);
 
   void clear();
   bool isSentinel() const { return text_ == emptyText(); }
@@ -67,7 +87,12 @@ class String : public ConstString {
 
  private:
   void assign(const char* text, std::size_t count);
-  void release();
+  void release() {
+    if (!isSentinel())
+      std::free(const_cast<char*>(text_));
+    text_ = emptyText();
+    length_ = 0;
+  }
 
   std::uint32_t length_ = 0;
 };

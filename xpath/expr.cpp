@@ -143,24 +143,12 @@ static bool isComparison(TokenKind op) {
   return int(op) >= int(TokenKind::Less) && int(op) <= int(TokenKind::NotEqual);
 }
 
-// One operator applied to the value so far and the next operand.
-static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
-                           const EvalContext& context) {
-  const Expr& operand = *operation.operand;
-  switch (operation.op) {
-  // The right operand is not evaluated when the left decides, as XPath requires.
-  case TokenKind::Or:
-    return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
-  case TokenKind::And:
-    return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
-  case TokenKind::Union:
-    return Value::makeNodeSet(
-        mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
-                           nodeSetOf(operand.evaluate(context), operation.token)));
-  default:
-    break;
-  }
-  Value right = operand.evaluate(context);
+// A comparison or arithmetic operator applied to left and the next operand; a variable
+// operand is read where it lies.
+static Value applyToValue(const BinaryExpr::Operation& operation, const Value& left,
+                          const EvalContext& context) {
+  Value scratch;
+  const Value& right = valueOf(*operation.operand, context, scratch);
   switch (operation.op) {
   case TokenKind::Equal:
     return Value::makeBoolean(equalValues(left, right));
@@ -193,11 +181,42 @@ static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
   return Value();
 }
 
+// One operator applied to the value so far and the next operand.
+static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
+                           const EvalContext& context) {
+  const Expr& operand = *operation.operand;
+  switch (operation.op) {
+  // The right operand is not evaluated when the left decides, as XPath requires.
+  case TokenKind::Or:
+    return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
+  case TokenKind::And:
+    return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
+  case TokenKind::Union:
+    return Value::makeNodeSet(
+        mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
+                           nodeSetOf(operand.evaluate(context), operation.token)));
+  default:
+    return applyToValue(operation, left, context);
+  }
+}
+
 Value BinaryExpr::evaluate(const EvalContext& context) const {
-  Value value = isLogical(rest_.front().op) ? Value::makeBoolean(evaluateBoolean(*first_, context))
-                                            : first_->evaluate(context);
-  for (const Operation& operation : rest_)
-    value = applyOperator(operation, std::move(value), context);
+  TokenKind op = rest_.front().op;
+  if (isLogical(op) || op == TokenKind::Union) {
+    Value value = isLogical(op) ? Value::makeBoolean(evaluateBoolean(*first_, context))
+                                : first_->evaluate(context);
+    for (const Operation& operation : rest_)
+      value = applyOperator(operation, std::move(value), context);
+    return value;
+  }
+  // A comparison or arithmetic reads a variable operand where it lies.
+  Value scratch;
+  const Value& left = valueOf(*first_, context, scratch);
+  if (rest_.size() == 1)
+    return applyToValue(rest_.front(), left, context);
+  Value value = applyToValue(rest_.front(), left, context);
+  for (auto operation = rest_.begin() + 1; operation != rest_.end(); ++operation)
+    value = applyOperator(*operation, std::move(value), context);
   return value;
 }
 
@@ -236,8 +255,12 @@ FunctionCallExpr::FunctionCallExpr(Token token, String name, const FunctionEntry
 Value FunctionCallExpr::evaluate(const EvalContext& context) const {
   ArgumentList values;
   values.reserve(arguments_.size());
-  for (const auto& argument : arguments_)
-    values.push_back(argument->evaluate(context));
+  for (const auto& argument : arguments_) {
+    if (const Value* bound = argument->boundValue(context))
+      values.borrow(*bound);
+    else
+      values.push_back(argument->evaluate(context));
+  }
   return entry_.function(token_, context, values);
 }
 

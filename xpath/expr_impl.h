@@ -91,6 +91,7 @@ class VariableExpr : public Expr {
   VariableExpr(Token token, ExpandedName name) : token_(token), name_(name) {}
   Value evaluate(const EvalContext& context) const override;
   std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
+  const Value* boundValue(const EvalContext& context) const override { return &lookup(context); }
 
  private:
   const Value& lookup(const EvalContext& context) const;

@@ -1,9 +1,9 @@
 // The ovra program: reads the command line, opens the output and runs one mode.
 
+#include "base/platform.h"
 #include "driver/command_line.h"
 #include "driver/entry_points.h"
 #include "driver/modes.h"
-#include "base/platform.h"
 #include "output/serializer.h"
 
 #include <cstdio>
@@ -27,6 +27,14 @@ int main(int argc, char** argv) {
     std::fputs(kUsageText, stderr);
     return 1;
   }
+  if (options->action != Action::Run) {
+    if (options->action == Action::Help)
+      writeHelp(stdout);
+    else
+      writeVersion(stdout);
+    closeDown();
+    return std::fflush(stdout) == 0 ? 0 : 1;
+  }
   std::unique_ptr<std::FILE, FileCloser> file;
   if (options->outputFile != nullptr) {
     file.reset(std::fopen(options->outputFile, "w"));
@@ -42,11 +50,11 @@ int main(int argc, char** argv) {
     // Recursion in the engine follows the input (nested expressions, templates calling
     // themselves), so the modes run where the stack has room for it.
     runOnLargeStack([&] {
-      status = options->xpathMode ? runXPathMode(options->xpathOrStylesheet, options->xmlFile,
-                                                 out, options->runs, environment)
-                                  : runTransformMode(options->xpathOrStylesheet,
-                                                     options->xmlFile, out, options->runs,
-                                                     environment);
+      status = options->xpathMode
+                   ? runXPathMode(options->xpathOrStylesheet, options->xmlFile, out, options->runs,
+                                  environment, options->parameters)
+                   : runTransformMode(options->xpathOrStylesheet, options->xmlFile, out,
+                                      options->runs, environment, options->parameters);
     });
   }
   file.reset();

@@ -51,6 +51,19 @@ bool isHtmlElementNamed(const Node* element, std::string_view lowerName) {
          equalsIgnoringCase(element->localName().view(), lowerName);
 }
 
+// HTML attributes that have only one value, their own name, and are written minimised.
+bool isHtmlBooleanAttribute(std::string_view name, std::string_view value) {
+  static const TextSet names = {"checked", "compact",  "declare", "defer",    "disabled",
+                                "ismap",   "multiple", "nohref",  "noresize", "noshade",
+                                "nowrap",  "readonly", "selected"};
+  if (name.size() != value.size() || name.size() > 8 || !equalsIgnoringCase(value, name))
+    return false;
+  char lowered[8];
+  for (std::size_t i = 0; i < name.size(); ++i)
+    lowered[i] = asciiLower(name[i]);
+  return names.count(std::string_view(lowered, name.size())) != 0;
+}
+
 // Prefixes that are never declared: "xml" is bound from the start, "xmlns" never.
 bool isReservedPrefix(std::string_view prefix) {
   return prefix == "xml" || prefix == "xmlns";
@@ -97,9 +110,16 @@ std::uint8_t Serializer::startNode(Node* node) {
   case NodeKind::Element:
     return startElement(node);
   case NodeKind::Text: {
+    startContent();
     closeStartTag();
     const auto* text = static_cast<const TextNode*>(node);
-    writeContent(text->text(), text->textLength());
+    if (text->isEscapingDisabled()) {
+      bool previous = setDisableOutputEscaping(true);
+      writeContent(text->text(), text->textLength());
+      setDisableOutputEscaping(previous);
+    } else {
+      writeContent(text->text(), text->textLength());
+    }
     return 1;
   }
   case NodeKind::Attribute:
@@ -107,11 +127,13 @@ std::uint8_t Serializer::startNode(Node* node) {
   case NodeKind::Namespace:
     return 1;  // declarations are written with their element
   case NodeKind::Comment: {
+    startContent();
     closeStartTag();
     writeComment(static_cast<const CommentNode*>(node)->textView());
     return 1;
   }
   case NodeKind::ProcessingInstruction: {
+    startContent();
     closeStartTag();
     const auto* pi = static_cast<const ProcessingInstructionNode*>(node);
     writeProcessingInstruction(node, pi->target() ? pi->target() : "",
@@ -129,6 +151,8 @@ void Serializer::endNode(std::uint8_t flag) {
   assert(!elements_.empty() && "endNode without a started element");
   if (elements_.empty())
     return;
+  if (!elements_.back().startTagClosed)
+    writeAttributes();
   OpenElement element = elements_.back();
   elements_.pop_back();
   if (element.rawText)
@@ -228,7 +252,8 @@ std::uint8_t Serializer::startElement(Node* element) {
   entry.scopeComplete = collectDeclarations(uri, entry.prefix);
 
   if (first)
-    writePrologue(element, entry.prefix);
+    writePrologue();
+  writeDoctype(element, entry.prefix);
   closeStartTag();
   writeMarkup("<");
   writeQName(entry.prefix, localName, element);
@@ -244,41 +269,86 @@ std::uint8_t Serializer::startAttribute(Node* attribute) {
   StringRef uri = attribute->namespaceURI();
   StringRef prefix = attribute->prefix();
   StringRef localName = attribute->localName();
-  if (!elements_.empty()) {
-    // An attribute after its element's content has begun cannot be written any more.
-    if (elements_.back().startTagClosed)
+  const char* value = static_cast<const AttributeNode*>(attribute)->value();
+  std::size_t length = value != nullptr ? std::strlen(value) : 0;
+  if (elements_.empty()) {
+    // No element open (an attribute result in the XPath mode): written on its own, as it
+    // is.
+    writeMarkup(" ");
+    writeQName(prefix, localName, attribute);
+    writeMarkup("=\"");
+    writeEscaped(value, length, Escape::Attribute);
+    writeMarkup("\"");
+    return 1;
+  }
+  // An attribute after its element's content has begun cannot be written any more.
+  if (elements_.back().startTagClosed)
+    return 1;
+  if (uri.empty()) {
+    // "xmlns" would be read back as a namespace declaration.
+    if (localName.view() == "xmlns")
       return 1;
-    if (uri.empty()) {
-      // "xmlns" would be read back as a namespace declaration.
-      if (localName.view() == "xmlns")
-        return 1;
-      prefix = emptyName();
-    } else if (uri.view() == kXmlNamespace) {
-      prefix = intern("xml");
-    } else if (prefix.empty() || isReservedPrefix(prefix.view()) ||
-               (!isBound(prefix.view(), uri.view()) && findBinding(prefix.view()) != nullptr)) {
-      // No prefix, or one bound to another namespace name: use a prefix bound to this
-      // one, or declare a fresh one. Rebinding the prefix could change the meaning of
-      // the element's own name or of its other attributes.
-      prefix = findPrefixFor(uri.view());
-      if (prefix.empty()) {
-        prefix = makePrefix();
-        writeDeclaration({prefix, uri}, attribute);
-      }
-    } else if (!isBound(prefix.view(), uri.view())) {
+    prefix = emptyName();
+  } else if (uri.view() == kXmlNamespace) {
+    prefix = intern("xml");
+  } else if (prefix.empty() || isReservedPrefix(prefix.view()) ||
+             (!isBound(prefix.view(), uri.view()) && findBinding(prefix.view()) != nullptr)) {
+    // No prefix, or one bound to another namespace name: use a prefix bound to this
+    // one, or declare a fresh one. Rebinding the prefix could change the meaning of
+    // the element's own name or of its other attributes.
+    prefix = findPrefixFor(uri.view());
+    if (prefix.empty()) {
+      prefix = makePrefix();
       writeDeclaration({prefix, uri}, attribute);
     }
+  } else if (!isBound(prefix.view(), uri.view())) {
+    writeDeclaration({prefix, uri}, attribute);
   }
-  // With no element open (an attribute result in the XPath mode) the attribute is
-  // written on its own, as it is.
-  const char* value = static_cast<const AttributeNode*>(attribute)->value();
-  writeMarkup(" ");
-  writeQName(prefix, localName, attribute);
-  writeMarkup("=\"");
-  if (value != nullptr)
-    writeEscaped(value, std::strlen(value), /*attribute=*/true);
-  writeMarkup("\"");
+  // A later attribute of the same expanded name replaces the earlier one.
+  std::size_t start = attributeValues_.size();
+  attributeValues_.append(value != nullptr ? value : "", length);
+  for (PendingAttribute& earlier : attributes_) {
+    if (earlier.localName.view() == localName.view() && earlier.uri.view() == uri.view()) {
+      earlier.prefix = prefix;
+      earlier.valueStart = start;
+      earlier.valueLength = length;
+      return 1;
+    }
+  }
+  attributes_.push_back({uri, prefix, localName, start, length});
   return 1;
+}
+
+// Writes the attributes of the innermost open start tag and forgets them.
+void Serializer::writeAttributes() {
+  if (attributes_.empty())
+    return;
+  // Forgotten even when a name cannot be written, so that the next run starts clean.
+  struct Clear {
+    Serializer& serializer;
+    ~Clear() {
+      serializer.attributes_.clear();
+      serializer.attributeValues_.clear();
+    }
+  } clear{*this};
+  const OpenElement& element = elements_.back();
+  for (const PendingAttribute& attribute : attributes_) {
+    const char* value = attributeValues_.data() + attribute.valueStart;
+    writeMarkup(" ");
+    writeQName(attribute.prefix, attribute.localName, element.node);
+    if (element.html) {
+      std::string_view name = attribute.localName.view();
+      if (attribute.prefix.empty() &&
+          isHtmlBooleanAttribute(name, std::string_view(value, attribute.valueLength)))
+        continue;
+      writeMarkup("=\"");
+      writeEscaped(value, attribute.valueLength, Escape::HtmlAttribute);
+    } else {
+      writeMarkup("=\"");
+      writeEscaped(value, attribute.valueLength, Escape::Attribute);
+    }
+    writeMarkup("\"");
+  }
 }
 
 void Serializer::writeComment(std::string_view text) {
@@ -311,10 +381,19 @@ void Serializer::writeProcessingInstruction(Node* node, std::string_view target,
     }
   }
   emit(data.data() + start, data.size() - start, Context::Text);
-  writeMarkup("?>");
+  // HTML ends a processing instruction at the first ">".
+  writeMarkup(method() == OutputMethod::Html ? ">" : "?>");
 }
 
-void Serializer::writePrologue(Node* element, StringRef prefix) {
+// Comments, processing instructions and text before the first element: when the
+// method is known, the prologue goes first, so that the XML declaration starts the
+// output. (An undecided method waits for the first element, which decides it.)
+void Serializer::startContent() {
+  if (!declarationDone_ && settings_.method != OutputMethod::Unset)
+    writePrologue();
+}
+
+void Serializer::writePrologue() {
   OutputMethod current = method();
   if (current == OutputMethod::Xml && !settings_.omitXmlDeclaration) {
     writeMarkup("<?xml version=\"");
@@ -326,32 +405,49 @@ void Serializer::writePrologue(Node* element, StringRef prefix) {
       writeMarkup(" standalone=\"yes\"");
     writeMarkup("?>\n");
   }
-  if ((current == OutputMethod::Xml || current == OutputMethod::Html) &&
-      !settings_.doctypeSystem.empty()) {
-    // A literal holding a double quote is put in single quotes instead.
-    auto writeLiteral = [this](const String& literal) {
-      const char* quote = std::strchr(literal.c_str(), '"') ? "'" : "\"";
-      writeMarkup(quote);
-      writeMarkup(literal.view());
-      writeMarkup(quote);
-    };
-    writeMarkup("<!DOCTYPE ");
-    writeQName(prefix, element->localName(), element);
-    if (!settings_.doctypePublic.empty()) {
-      writeMarkup(" PUBLIC ");
-      writeLiteral(settings_.doctypePublic);
-      writeMarkup(" ");
-    } else {
-      writeMarkup(" SYSTEM ");
-    }
-    writeLiteral(settings_.doctypeSystem);
-    writeMarkup(">\n");
-  }
+  // XML needs a system identifier for a document type declaration, and names the first
+  // element in it; HTML may give the public identifier alone, and its type is "html".
+  if (current == OutputMethod::Html)
+    doctypePending_ = !settings_.doctypeSystem.empty() || !settings_.doctypePublic.empty();
+  else
+    doctypePending_ = current == OutputMethod::Xml && !settings_.doctypeSystem.empty();
   declarationDone_ = true;
+  if (current == OutputMethod::Html)
+    writeDoctype(nullptr, emptyName());
+}
+
+void Serializer::writeDoctype(Node* element, StringRef prefix) {
+  if (!doctypePending_)
+    return;
+  doctypePending_ = false;
+  // A literal holding a double quote is put in single quotes instead.
+  auto writeLiteral = [this](const String& literal) {
+    const char* quote = std::strchr(literal.c_str(), '"') ? "'" : "\"";
+    writeMarkup(quote);
+    writeMarkup(literal.view());
+    writeMarkup(quote);
+  };
+  writeMarkup("<!DOCTYPE ");
+  if (element == nullptr)
+    writeMarkup("html");
+  else
+    writeQName(prefix, element->localName(), element);
+  if (!settings_.doctypePublic.empty()) {
+    writeMarkup(" PUBLIC ");
+    writeLiteral(settings_.doctypePublic);
+    if (!settings_.doctypeSystem.empty())
+      writeMarkup(" ");
+  } else {
+    writeMarkup(" SYSTEM ");
+  }
+  if (!settings_.doctypeSystem.empty())
+    writeLiteral(settings_.doctypeSystem);
+  writeMarkup(">\n");
 }
 
 void Serializer::closeStartTag() {
   if (!elements_.empty() && !elements_.back().startTagClosed) {
+    writeAttributes();
     writeMarkup(">");
     elements_.back().startTagClosed = true;
   }
@@ -374,7 +470,8 @@ void Serializer::collectScope(const Node* element, bool ownOnly) {
         }
       }
       if (!shadowed)
-        scope_.push_back({prefix, ns->namespaceURI()});
+        scope_.push_back(
+            {prefix, ns->namespaceURI(), static_cast<const NamespaceNode*>(ns)->isExcluded()});
     }
     if (ownOnly)
       break;
@@ -413,7 +510,7 @@ bool Serializer::collectDeclarations(StringRef uri, StringRef prefix) {
     std::string_view candidateUri = candidate.uri.view();
     std::string_view candidatePrefix = candidate.prefix.view();
     // The stylesheet's own namespace never reaches the result from a declaration.
-    if (candidateUri == kXsltNamespace || candidateUri == kXmlNamespace ||
+    if (candidate.excluded || candidateUri == kXsltNamespace || candidateUri == kXmlNamespace ||
         isReservedPrefix(candidatePrefix))
       continue;
     // An undeclared prefix ("xmlns:p=''") cannot be written in XML 1.0.
@@ -472,7 +569,7 @@ void Serializer::writeDeclaration(const Binding& binding, const Node* node) {
     writeName(binding.prefix.view(), node);
     writeMarkup("=\"");
   }
-  writeEscaped(binding.uri.c_str(), binding.uri.view().size(), /*attribute=*/true);
+  writeEscaped(binding.uri.c_str(), binding.uri.view().size(), Escape::Attribute);
   writeMarkup("\"");
   bindings_.push_back(binding);
 }
@@ -483,6 +580,7 @@ void Serializer::write(const char* text, std::size_t length) {
   closeStartTag();
   if (length == 0)
     return;
+  startContent();
   if (method() == OutputMethod::Text)
     emit(text, length, Context::Plain);
   else
@@ -497,18 +595,20 @@ void Serializer::writeContent(const char* text, std::size_t length) {
   else if (noEscape_ || rawTextDepth_ > 0)
     writeRaw(text, length);
   else
-    writeEscaped(text, length, /*attribute=*/false);
+    writeEscaped(text, length, Escape::Content);
 }
 
 namespace {
 
 // The characters writeEscaped must look at; everything else is copied in runs.
-constexpr std::array<bool, 256> kEscapeCandidates = [] {
+constexpr std::array<bool, 256> escapeCandidates(std::string_view characters) {
   std::array<bool, 256> table{};
-  for (unsigned char c : std::string_view("&<\">"))
-    table[c] = true;
+  for (char c : characters)
+    table[static_cast<unsigned char>(c)] = true;
   return table;
-}();
+}
+constexpr std::array<bool, 256> kContentCandidates = escapeCandidates("&<\">\r");
+constexpr std::array<bool, 256> kAttributeCandidates = escapeCandidates("&<\">\r\n\t");
 
 // The ']' immediately before p, counting back to text and, when they reach it, on
 // into carried (the count the text before this one ended with). Two are enough to know.
@@ -524,38 +624,57 @@ int bracketsBefore(const char* text, const char* p, int carried) {
 
 }  // namespace
 
-void Serializer::writeEscaped(const char* text, std::size_t length, bool attribute) {
+void Serializer::writeEscaped(const char* text, std::size_t length, Escape escape) {
   const char* run = text;
   const char* end = text + length;
+  bool content = escape == Escape::Content;
+  const std::array<bool, 256>& candidates = content ? kContentCandidates : kAttributeCandidates;
   for (const char* p = text; p != end; ++p) {
-    if (!kEscapeCandidates[static_cast<unsigned char>(*p)])
+    if (!candidates[static_cast<unsigned char>(*p)])
       continue;
     std::string_view replacement;
     switch (*p) {
     case '&':
-      replacement = "&amp;";
+      // HTML keeps "&{" for the script macros of its attribute values.
+      if (escape != Escape::HtmlAttribute || p + 1 == end || p[1] != '{')
+        replacement = "&amp;";
       break;
     case '<':
-      replacement = "&lt;";
+      if (escape != Escape::HtmlAttribute)
+        replacement = "&lt;";
       break;
     case '"':
       replacement = "&quot;";
       break;
+    case '>':
+      // Only where it would end a "]]>", which content may not hold. Attribute values
+      // do not count their brackets.
+      if ((content ? bracketsBefore(text, p, closingBrackets_) : p == text ? closingBrackets_ : 0) >=
+          2)
+        replacement = "&gt;";
+      break;
+    // A parser normalises line ends, and white space in attribute values, unless they
+    // come as references (only attribute values look at line feeds and tabs).
+    case '\r':
+      replacement = "&#13;";
+      break;
+    case '\n':
+      replacement = "&#10;";
+      break;
+    case '\t':
+      replacement = "&#9;";
+      break;
     default:
-      // '>' only where it would end a "]]>", which content may not hold. Attribute
-      // values do not count their brackets.
-      if ((attribute ? (p == text ? closingBrackets_ : 0)
-                     : bracketsBefore(text, p, closingBrackets_)) < 2)
-        continue;
-      replacement = "&gt;";
       break;
     }
+    if (replacement.empty())
+      continue;
     emit(run, std::size_t(p - run), Context::Text);
     emit(replacement.data(), replacement.size(), Context::Text);
     run = p + 1;
   }
   emit(run, std::size_t(end - run), Context::Text);
-  if (attribute)
+  if (!content)
     closingBrackets_ = 0;
   else if (length != 0)
     closingBrackets_ = bracketsBefore(text, end, closingBrackets_);

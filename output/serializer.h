@@ -78,6 +78,18 @@ class Serializer : public Output {
   struct Binding {
     StringRef prefix;
     StringRef uri;
+    bool excluded = false;  // in scope, but not to be declared (exclude-result-prefixes)
+  };
+
+  // An attribute of the start tag still open, written when the tag is closed, so that a
+  // later attribute of the same expanded name can take its place. The value is copied
+  // into attributeValues_: the node handed in may be a temporary.
+  struct PendingAttribute {
+    StringRef uri;
+    StringRef prefix;  // as it will be written
+    StringRef localName;
+    std::size_t valueStart;
+    std::size_t valueLength;
   };
 
   struct OpenElement {
@@ -103,8 +115,12 @@ class Serializer : public Output {
   std::uint8_t startAttribute(Node* attribute);
   void writeComment(std::string_view text);
   void writeProcessingInstruction(Node* node, std::string_view target, std::string_view data);
-  void writePrologue(Node* element, StringRef prefix);
+  void startContent();
+  void writePrologue();
+  // element is null for HTML, whose document type is always "html".
+  void writeDoctype(Node* element, StringRef prefix);
   void closeStartTag();
+  void writeAttributes();
 
   // Namespace bookkeeping for the element being started (fills scope_ and pending_).
   void collectScope(const Node* element, bool ownOnly);
@@ -118,7 +134,12 @@ class Serializer : public Output {
 
   // Text in its three forms.
   void writeContent(const char* text, std::size_t length);
-  void writeEscaped(const char* text, std::size_t length, bool attribute);
+  enum class Escape {
+    Content = 0,        // character data
+    Attribute = 1,      // an attribute value or a namespace name in double quotes
+    HtmlAttribute = 2,  // an attribute of an HTML element: "<", ">" and "&{" stay as they are
+  };
+  void writeEscaped(const char* text, std::size_t length, Escape escape);
   void writeCdata(const char* text, std::size_t length);
   void writeRaw(const char* text, std::size_t length);
 
@@ -144,7 +165,8 @@ class Serializer : public Output {
   Encoder encoder_;
   const Node* nameNode_ = nullptr;  // the node whose name is being written
 
-  bool declarationDone_ = false;
+  bool declarationDone_ = false;  // the XML declaration, or HTML's document type, is out
+  bool doctypePending_ = false;   // XML's document type waits for the first element
   bool noEscape_ = false;
   OutputMethod decidedMethod_ = OutputMethod::Unset;  // when the settings leave it unset
   int rawTextDepth_ = 0;                              // open HTML script and style elements
@@ -152,7 +174,9 @@ class Serializer : public Output {
   unsigned generatedPrefixes_ = 0;
 
   std::vector<OpenElement> elements_;
-  std::vector<Binding> bindings_;  // declarations of the open elements, outermost first
+  std::vector<Binding> bindings_;             // declarations of the open elements, outermost first
+  std::vector<PendingAttribute> attributes_;  // of the innermost open start tag
+  std::string attributeValues_;
 
   // Scratch space reused from element to element.
   std::vector<Binding> scope_;

@@ -22,6 +22,7 @@ static constexpr const char* kCouldNotRead = "Could not read file, ";
 static constexpr const char* kParseError = "%s at %d of %s";
 
 static constexpr char kNamespaceSeparator = '@';
+static constexpr std::size_t kEntityBufferSize = 4096;
 
 namespace {
 
@@ -164,14 +165,13 @@ struct Document::Callbacks {
     for (const XML_Char** pair = attributes; *pair != nullptr; pair += 2) {
       SplitName attribute = splitName(pair[0]);
       const char* value = pair[1];
+      // xml:space steers stripping, and stays an attribute like any other.
       if (attribute.namespaceURI == xmlNamespaceName() && attribute.localName.view() == "space") {
-        // xml:space steers stripping and never becomes an attribute node.
         if (document.strip_ ? std::strcmp(value, "preserve") == 0
                             : std::strcmp(value, "default") == 0) {
           document.strip_ = !document.strip_;
           document.spaceStack_.push_back(element);
         }
-        continue;
       }
       auto* node =
           document.arena_.make<AttributeNode>(attribute.namespaceURI, emptyName(),
@@ -219,7 +219,7 @@ struct Document::Callbacks {
 
   static void processingInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
     Document& document = of(userData);
-    if (document.inDoctype_)
+    if (document.inDoctype_ || document.stylesheetRules_)
       return;
     document.flushText();
     NodeArena& arena = document.arena_;
@@ -229,7 +229,7 @@ struct Document::Callbacks {
 
   static void comment(void* userData, const XML_Char* text) {
     Document& document = of(userData);
-    if (document.inDoctype_)
+    if (document.inDoctype_ || document.stylesheetRules_)
       return;
     document.flushText();
     const char* copy = document.arena_.copyText(text);
@@ -254,14 +254,67 @@ struct Document::Callbacks {
     of(userData).inDoctype_ = true;
   }
   static void endDoctype(void* userData) { of(userData).inDoctype_ = false; }
+
+  // The external DTD subset and external entities: read when they are local files in
+  // the document's folder (or below it), parsed to their end right here. Anything else
+  // (a URL, a path outside that folder, a file that cannot be opened) is left unread,
+  // and the references it would have defined are skipped.
+  static int externalEntity(XML_Parser parser, const XML_Char* context, const XML_Char*,
+                            const XML_Char* systemId, const XML_Char*) {
+    Document& document = *static_cast<Document*>(XML_GetUserData(parser));
+    String path;
+    if (systemId == nullptr || !document.localEntityPath(systemId, path))
+      return XML_STATUS_OK;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (file == nullptr)
+      return XML_STATUS_OK;
+    std::unique_ptr<void, ParserDeleter> entityParser(
+        XML_ExternalEntityParserCreate(parser, context, nullptr));
+    if (entityParser == nullptr)
+      return XML_STATUS_ERROR;
+    auto* entity = static_cast<XML_Parser>(entityParser.get());
+    char buffer[kEntityBufferSize];
+    for (;;) {
+      std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
+      bool final = count < sizeof buffer;
+      if (final && std::ferror(file.get()))
+        return XML_STATUS_ERROR;
+      if (XML_Parse(entity, buffer, int(count), final) != XML_STATUS_OK)
+        return XML_STATUS_ERROR;
+      if (final)
+        return XML_STATUS_OK;
+    }
+  }
 };
+
+bool Document::localEntityPath(const char* systemId, String& path) const {
+  // Text held in memory has no folder of its own.
+  if (fromMemory_)
+    return false;
+  std::string_view id(systemId);
+  // A scheme ("http:", "file:") makes a URL, which is never fetched.
+  std::size_t colon = id.find(':');
+  if (colon != std::string_view::npos && colon < id.find('/'))
+    return false;
+  String folder = directoryOf(fullPathName(fileName_));
+  if (folder.empty())
+    return false;
+  if (!id.empty() && id[0] == '/') {
+    path = fullPathName(String(id));
+  } else {
+    String joined = folder;
+    joined.append(id);
+    path = fullPathName(joined);
+  }
+  return path.view().size() > folder.view().size() && path.view().starts_with(folder.view());
+}
 
 // ---- Document ----
 
 Document::Document(String fileName, std::size_t bufferSize, bool strip)
     : fileName_(std::move(fileName)),
       bufferSize_(bufferSize == 0 ? 1 : bufferSize),  // an empty chunk would never be final
-      strip_(strip) {
+      strip_(strip), stylesheetRules_(strip) {
   assert(bufferSize_ <= std::size_t(INT_MAX) && "the parser takes an int length");
 }
 
@@ -270,6 +323,13 @@ std::unique_ptr<Document> Document::fromText(std::string text, String fileName,
   auto document = std::make_unique<Document>(std::move(fileName), bufferSize, strip);
   document->fromMemory_ = true;
   document->memory_ = std::move(text);
+  return document;
+}
+
+std::unique_ptr<Document> Document::fromStream(std::FILE* stream, String name,
+                                               std::size_t bufferSize, bool strip) {
+  auto document = std::make_unique<Document>(std::move(name), bufferSize, strip);
+  document->input_ = stream;
   return document;
 }
 
@@ -285,17 +345,19 @@ void Document::FileCloser::operator()(std::FILE* file) const {
 
 void Document::open() {
   if (!fromMemory_) {
-    std::FILE* file = std::fopen(fileName_.c_str(), "rb");
-    if (file == nullptr)
-      throw DocumentParseException(String(kCouldNotOpen).append(fileName_));
-    stream_.reset(file);
+    if (input_ == nullptr) {
+      std::FILE* file = std::fopen(fileName_.c_str(), "rb");
+      if (file == nullptr)
+        throw DocumentParseException(String(kCouldNotOpen).append(fileName_));
+      stream_.reset(file);
+      input_ = file;
+    }
     buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize_);
   }
   XML_Parser parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
   if (parser == nullptr)
     throw std::bad_alloc();
   parser_.reset(parser);
-  // No external entity handler: external entities are never fetched.
   XML_SetUserData(parser, this);
   XML_SetElementHandler(parser, Callbacks::startElement, Callbacks::endElement);
   XML_SetCharacterDataHandler(parser, Callbacks::characterData);
@@ -303,6 +365,9 @@ void Document::open() {
   XML_SetCommentHandler(parser, Callbacks::comment);
   XML_SetNamespaceDeclHandler(parser, Callbacks::startNamespace, Callbacks::endNamespace);
   XML_SetDoctypeDeclHandler(parser, Callbacks::startDoctype, Callbacks::endDoctype);
+  // Only local files next to the document; see Callbacks::externalEntity.
+  XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
+  XML_SetExternalEntityRefHandler(parser, Callbacks::externalEntity);
 
   scope_ = std::make_unique<NamespaceScope>();
   root_ = arena_.make<RootNode>(this);
@@ -314,6 +379,7 @@ void Document::close() {
   parser_.reset();
   buffer_.reset();
   stream_.reset();
+  input_ = nullptr;
   memory_ = std::string();
   pendingText_ = std::string();
   pendingNamespaces_.clear();
@@ -330,9 +396,9 @@ const char* Document::read(std::size_t& count) {
     memoryOffset_ += count;
     return chunk;
   }
-  count = std::fread(buffer_.get(), 1, bufferSize_, stream_.get());
+  count = std::fread(buffer_.get(), 1, bufferSize_, input_);
   // A directory opens on some systems and fails only here.
-  if (count < bufferSize_ && std::ferror(stream_.get())) {
+  if (count < bufferSize_ && std::ferror(input_)) {
     close();
     throw DocumentParseException(String(kCouldNotRead).append(fileName_));
   }
@@ -399,6 +465,10 @@ Node* Document::resolve(const ConstString& reference) {
   return document->root();
 }
 
+const char* Document::parserVersion() {
+  return XML_ExpatVersion();
+}
+
 // ---- Registry ----
 
 static std::vector<std::unique_ptr<Document>>& registeredDocuments() {
@@ -407,8 +477,12 @@ static std::vector<std::unique_ptr<Document>>& registeredDocuments() {
 }
 
 Document* DocumentRegistry::open(String fileName, std::size_t bufferSize, bool strip) {
+  return adopt(std::make_unique<Document>(std::move(fileName), bufferSize, strip));
+}
+
+Document* DocumentRegistry::adopt(std::unique_ptr<Document> document) {
   auto& documents = registeredDocuments();
-  documents.push_back(std::make_unique<Document>(std::move(fileName), bufferSize, strip));
+  documents.push_back(std::move(document));
   return documents.back().get();
 }
 

@@ -28,13 +28,21 @@ class Document {
 
   enum class State { NotOpened = 0, Open = 1, Finished = 2 };
 
-  // Records the values; nothing is opened or parsed yet. With strip set, whitespace-only
-  // text is dropped except inside xsl:text and xml:space="preserve" (stylesheets).
+  // Records the values; nothing is opened or parsed yet. With strip set the document is
+  // read as a stylesheet: comments and processing instructions are left out, so the text
+  // around them is one text node, and whitespace-only text is dropped except inside
+  // xsl:text and xml:space="preserve".
   Document(String fileName, std::size_t bufferSize, bool strip);
   // Reads text held in memory instead of a file (tests, fuzzing); fileName names it in
   // messages and resolves relative references.
   static std::unique_ptr<Document> fromText(std::string text, String fileName,
                                             std::size_t bufferSize, bool strip);
+  // Reads an open stream (standard input) one buffer-full per chunk, as a file is read.
+  // The stream is not owned and must stay open while the Document reads; it is not
+  // closed. name stands for the file name: it names the input in messages and resolves
+  // relative references (a name without a directory part: the current directory).
+  static std::unique_ptr<Document> fromStream(std::FILE* stream, String name,
+                                              std::size_t bufferSize, bool strip);
   Document(const Document&) = delete;
   Document& operator=(const Document&) = delete;
   ~Document();
@@ -63,6 +71,10 @@ class Document {
   // registry (not yet parsed). Throws DocumentParseException when it cannot be opened.
   Node* resolve(const ConstString& reference);
 
+  // The name and version of the XML parser linked in, as it reports them
+  // ("expat_2.5.0").
+  static const char* parserVersion();
+
  private:
   struct Callbacks;
   class NamespaceScope;
@@ -79,6 +91,9 @@ class Document {
   // Fills the read buffer (or points into the text held in memory); answers the start
   // and count of the chunk. Throws when the file cannot be read.
   const char* read(std::size_t& count);
+  // The file an external entity's system identifier names, when it may be read: a
+  // relative or absolute path that stays inside this document's folder.
+  bool localEntityPath(const char* systemId, String& path) const;
   // Ends the character data gathered so far: makes its text node, or drops it when it is
   // whitespace only and stripping is on.
   void flushText();
@@ -88,7 +103,8 @@ class Document {
   String fileName_;
   std::size_t bufferSize_;
   std::unique_ptr<char[]> buffer_;
-  std::unique_ptr<std::FILE, FileCloser> stream_;
+  std::unique_ptr<std::FILE, FileCloser> stream_;  // a file this Document opened
+  std::FILE* input_ = nullptr;  // what read() reads: stream_, or a stream not owned
   std::unique_ptr<void, ParserDeleter> parser_;  // an XML_Parser
   bool fromMemory_ = false;
   std::string memory_;
@@ -104,6 +120,7 @@ class Document {
   // copied into the arena once, however many pieces the parser delivers.
   std::string pendingText_;
   bool strip_;
+  const bool stylesheetRules_;  // no comments or processing instructions in the tree
   std::vector<NamespaceNode*> pendingNamespaces_;  // declared for the next start tag
   std::vector<ElementNode*> spaceStack_;           // elements at which the strip flag was switched
   std::unique_ptr<NamespaceScope> scope_;          // declarations in scope, for prefixes
@@ -113,6 +130,8 @@ class Document {
 class DocumentRegistry {
  public:
   static Document* open(String fileName, std::size_t bufferSize, bool strip);
+  // Takes over a Document made elsewhere (standard input), to be destroyed with the rest.
+  static Document* adopt(std::unique_ptr<Document> document);
   static void closeAll();
   static std::size_t size();
 };

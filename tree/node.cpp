@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 namespace ovra {
 
@@ -19,10 +20,27 @@ char* copyToHeap(std::string_view text) {
   copy[text.size()] = '\0';
   return copy;
 }
+
+StringRef xmlPrefix() {
+  static const StringRef name = intern("xml");
+  return name;
+}
 }  // namespace
 
 std::uint32_t takeNodeSerial() {
   return nodeSerial++;
+}
+
+// A namespace node sorts as its element, then among that element's namespace nodes.
+bool precedesAmongNamespaces(const Node* a, const Node* b) {
+  auto key = [](const Node* node) {
+    std::uint32_t serial = node->serial();
+    if (node->kind() != NodeKind::Namespace)
+      return std::tuple(serial, 0, serial);
+    const Node* element = node->parent();
+    return std::tuple(element != nullptr ? element->serial() : serial, 1, serial);
+  };
+  return key(a) < key(b);
 }
 
 Attachment::~Attachment() = default;
@@ -242,7 +260,10 @@ NameMask NodeList::nameFilter() const {
 
 // ---- RootNode ----
 
-RootNode::RootNode(Document* document) : Node(NodeKind::Root), document_(document) {}
+RootNode::RootNode(Document* document)
+    : Node(NodeKind::Root), document_(document), xmlNamespace_(xmlPrefix(), xmlNamespaceName()) {
+  xmlNamespaces_.append(this, &xmlNamespace_);
+}
 
 RootNode::~RootNode() {
   children_.deleteAll();
@@ -418,7 +439,9 @@ TextNode* TextNode::makeOwned(std::string_view text) {
 Node* TextNode::clone() const {
   // A clone may outlive the tree it came from (a variable holding a copy), so it owns
   // its text whenever the original did.
-  return makeOwned(textView());
+  TextNode* copy = makeOwned(textView());
+  copy->setEscapingDisabled(isEscapingDisabled());
+  return copy;
 }
 
 CommentNode* CommentNode::makeOwned(std::string_view text) {

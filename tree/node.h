@@ -132,6 +132,15 @@ class Node {
   Attachment* instruction_ = nullptr;
 };
 
+// Document order is creation order, except for namespace nodes: the loader makes them
+// before the element that declares them, but they follow it, before its attributes.
+bool precedesAmongNamespaces(const Node* a, const Node* b);  // either is a namespace node
+inline bool precedesInDocumentOrder(const Node* a, const Node* b) {
+  if (a->kind() != NodeKind::Namespace && b->kind() != NodeKind::Namespace)
+    return a->serial() < b->serial();
+  return precedesAmongNamespaces(a, b);
+}
+
 // First and last node of a child, attribute or namespace list; the nodes are chained by
 // their sibling links. Does not own: heap owners call deleteAll from their destructor.
 class NodeList {
@@ -152,6 +161,28 @@ class NodeList {
   Node* last_ = nullptr;
 };
 
+class NamespaceNode : public Node {
+ public:
+  // prefix is the empty name for a default namespace declaration.
+  NamespaceNode(StringRef prefix, StringRef namespaceURI);
+
+  StringRef localName() const override { return prefix_; }
+  StringRef namespaceURI() const override { return namespaceURI_; }
+  StringRef declaredPrefix() const { return prefix_; }
+  void writeStringValue(Output& out) const override;
+  Node* clone() const override;
+
+  // A declaration of the stylesheet that literal result elements do not carry into the
+  // result (exclude-result-prefixes); it still binds its prefix.
+  bool isExcluded() const { return excluded_; }
+  void setExcluded() { excluded_ = true; }
+
+ private:
+  StringRef prefix_;
+  StringRef namespaceURI_;
+  bool excluded_ = false;
+};
+
 class RootNode : public Node {
  public:
   explicit RootNode(Document* document);
@@ -168,10 +199,15 @@ class RootNode : public Node {
   Node* clone() const override;
 
   const NodeList& children() const { return children_; }
+  // The namespace node of the xml prefix, which every element has in scope without a
+  // declaration: the namespace axis of each element of the tree ends with it.
+  Node* firstNamespace() const override { return xmlNamespaces_.first(); }
 
  private:
   Document* document_;  // not owned; null for result trees
   NodeList children_;
+  NodeList xmlNamespaces_;      // holds xmlNamespace_ only; owns nothing
+  NamespaceNode xmlNamespace_;  // made with the root, so it comes right after it in order
 };
 
 class ElementNode : public Node {
@@ -268,9 +304,12 @@ class CharacterNode : public Node {
   void setOwnedText(std::string_view text);
 
  private:
+  friend class TextNode;
+
   const char* text_;
   std::size_t length_;
   bool ownsText_ = false;
+  bool escapingDisabled_ = false;  // a text node only
 };
 
 class TextNode : public CharacterNode {
@@ -279,6 +318,11 @@ class TextNode : public CharacterNode {
   // A heap text node that owns a copy of text.
   static TextNode* makeOwned(std::string_view text);
   Node* clone() const override;
+
+  // Text of a result tree written with disable-output-escaping: the serializer writes it
+  // as it is when the tree is copied to the output.
+  bool isEscapingDisabled() const { return escapingDisabled_; }
+  void setEscapingDisabled(bool disabled) { escapingDisabled_ = disabled; }
 };
 
 class CommentNode : public CharacterNode {
@@ -287,22 +331,6 @@ class CommentNode : public CharacterNode {
       : CharacterNode(NodeKind::Comment, text, length) {}
   static CommentNode* makeOwned(std::string_view text);
   Node* clone() const override;
-};
-
-class NamespaceNode : public Node {
- public:
-  // prefix is the empty name for a default namespace declaration.
-  NamespaceNode(StringRef prefix, StringRef namespaceURI);
-
-  StringRef localName() const override { return prefix_; }
-  StringRef namespaceURI() const override { return namespaceURI_; }
-  StringRef declaredPrefix() const { return prefix_; }
-  void writeStringValue(Output& out) const override;
-  Node* clone() const override;
-
- private:
-  StringRef prefix_;
-  StringRef namespaceURI_;
 };
 
 class ProcessingInstructionNode : public Node {

@@ -7,7 +7,8 @@ namespace ovra {
 
 void* NodeArena::allocateInNewBlock(std::size_t size, std::size_t align) {
   std::size_t blockSize = size + align > kBlockSize ? size + align : kBlockSize;
-  // Not zero-filled: touching every page up front costs a third of a full parse.
+  // Not zero-filled: touching every page up front costs a third of a full parse, and
+  // pages a small document never reaches are never touched.
   blocks_.push_back(std::make_unique_for_overwrite<std::byte[]>(blockSize));
   cursor_ = blocks_.back().get();
   room_ = blockSize;

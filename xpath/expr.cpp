@@ -42,12 +42,11 @@ Node* Expr::selectFirst(const EvalContext& context) const {
 }
 
 void sortDocumentOrder(NodeVector& nodes) {
-  auto bySerial = [](const Node* a, const Node* b) { return a->serial() < b->serial(); };
-  if (std::is_sorted(nodes.begin(), nodes.end(), bySerial)) {
+  if (std::is_sorted(nodes.begin(), nodes.end(), precedesInDocumentOrder)) {
     nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
     return;
   }
-  std::stable_sort(nodes.begin(), nodes.end(), bySerial);
+  std::stable_sort(nodes.begin(), nodes.end(), precedesInDocumentOrder);
   nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
 }
 
@@ -120,14 +119,13 @@ static NodeVector mergeDocumentOrder(const NodeVector& left, const NodeVector& r
   merged.reserve(left.size() + right.size());
   std::size_t i = 0, j = 0;
   while (i < left.size() && j < right.size()) {
-    std::uint32_t a = left[i]->serial(), b = right[j]->serial();
-    if (a < b) {
-      merged.push_back(left[i++]);
-    } else if (b < a) {
-      merged.push_back(right[j++]);
-    } else {
+    if (left[i] == right[j]) {
       merged.push_back(left[i++]);
       ++j;
+    } else if (precedesInDocumentOrder(left[i], right[j])) {
+      merged.push_back(left[i++]);
+    } else {
+      merged.push_back(right[j++]);
     }
   }
   merged.insert(merged.end(), left.begin() + std::ptrdiff_t(i), left.end());

@@ -361,19 +361,66 @@ std::unique_ptr<NodeTypeTestNode> Parser::parseNodeTypeTest() {
   return std::make_unique<NodeTypeTestNode>(type, std::move(target));
 }
 
+// The offset of the first byte that does not begin a well-formed UTF-8 sequence (no
+// overlong forms, no surrogates, nothing above U+10FFFF), or the text's size. Such bytes
+// can come only from the command line, since parsed documents hold valid UTF-8; taken as
+// name characters they would match nothing and, in a literal, reach the output broken.
+std::size_t invalidUtf8Offset(std::string_view text) {
+  std::size_t i = 0;
+  while (i < text.size()) {
+    auto lead = static_cast<unsigned char>(text[i]);
+    std::size_t length;
+    unsigned char low = 0x80, high = 0xbf;  // range of the second byte
+    if (lead < 0x80) {
+      ++i;
+      continue;
+    } else if (lead >= 0xc2 && lead <= 0xdf) {
+      length = 2;
+    } else if (lead >= 0xe0 && lead <= 0xef) {
+      length = 3;
+      if (lead == 0xe0)
+        low = 0xa0;
+      else if (lead == 0xed)
+        high = 0x9f;
+    } else if (lead >= 0xf0 && lead <= 0xf4) {
+      length = 4;
+      if (lead == 0xf0)
+        low = 0x90;
+      else if (lead == 0xf4)
+        high = 0x8f;
+    } else {
+      return i;
+    }
+    if (text.size() - i < length)
+      return i;
+    for (std::size_t k = 1; k < length; ++k) {
+      auto byte = static_cast<unsigned char>(text[i + k]);
+      if (byte < (k == 1 ? low : 0x80) || byte > (k == 1 ? high : 0xbf))
+        return i;
+    }
+    i += length;
+  }
+  return i;
+}
+
+[[noreturn]] void throwSyntaxErrorAt(std::size_t offset) {
+  Token where{TokenKind::None, nullptr, 0, std::int32_t(std::min<std::size_t>(offset, INT32_MAX))};
+  throw XPathParseException(where, kSyntaxError);
+}
+
 }  // namespace
 
 std::unique_ptr<SyntaxNode> parseXPath(std::string_view text, const Node* namespaceContext) {
   // The tokens point into this terminated copy; the tree copies what it keeps of them.
   std::string buffer(text);
+  // Tokenising stops at a malformed byte as at any character it cannot take.
+  buffer.resize(invalidUtf8Offset(buffer));
   TokenQueue queue;
   const char* stop = tokenize(buffer.c_str(), queue);
-  if (stop != buffer.c_str() + buffer.size()) {
-    std::size_t offset = std::size_t(stop - buffer.c_str());
-    Token where{TokenKind::None, nullptr, 0,
-                std::int32_t(std::min<std::size_t>(offset, INT32_MAX))};
-    throw XPathParseException(where, kSyntaxError);
-  }
+  if (stop != buffer.c_str() + buffer.size())
+    throwSyntaxErrorAt(std::size_t(stop - buffer.c_str()));
+  if (buffer.size() != text.size())
+    throwSyntaxErrorAt(buffer.size());
 
   Parser parser(queue, namespaceContext);
   std::unique_ptr<SyntaxNode> root = parser.parseExpr();

@@ -8,6 +8,7 @@
 #include "xslt/transform.h"
 #include "xslt/variable_stack.h"
 
+#include <algorithm>
 #include <cassert>
 #include <utility>
 #include <vector>
@@ -158,18 +159,32 @@ void TreeResultSink::ensureRoot() {
 
 // Gives clone the namespace nodes in scope at original. When original's parent is the
 // node whose clone is the current parent, the parent's clone holds the inherited ones
-// already and only original's own declarations are needed.
+// already and only original's own declarations are needed. A declaration shadowed by a
+// nearer one of the same prefix is left out, and so is one excluded from results.
 void TreeResultSink::copyNamespaces(const Node* original, Node* clone) const {
   bool ownOnly = !originals_.empty() && original->parent() == originals_.back();
+  std::vector<std::string_view> seen;
   for (const Node* holder = original; holder != nullptr; holder = holder->parent()) {
     for (Node* ns = holder->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
-      if (ns->namespaceURI() == xsltNamespaceName() || hasNamespace(clone, ns->localName()))
+      std::string_view prefix = ns->localName().view();
+      if (std::find(seen.begin(), seen.end(), prefix) != seen.end())
+        continue;
+      seen.push_back(prefix);
+      if (ns->namespaceURI() == xsltNamespaceName() || isImplicitNamespace(ns) ||
+          static_cast<const NamespaceNode*>(ns)->isExcluded() ||
+          hasNamespace(clone, ns->localName()))
         continue;
       clone->appendNamespace(ns->clone());
     }
     if (ownOnly)
       break;
   }
+}
+
+// The xml namespace node that every root holds: the tree being built has its own.
+bool TreeResultSink::isImplicitNamespace(const Node* ns) {
+  const Node* holder = ns->parent();
+  return holder != nullptr && holder->kind() == NodeKind::Root;
 }
 
 bool TreeResultSink::hasNamespace(const Node* element, StringRef prefix) {
@@ -197,7 +212,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
   case NodeKind::Text: {
     const auto* text = static_cast<const TextNode*>(node);
     if (text->textLength() != 0)
-      current_->appendChild(TextNode::makeOwned(text->textView()));
+      appendText(text->textView(), noEscape_ || text->isEscapingDisabled());
     return 1;
   }
   case NodeKind::Attribute: {
@@ -222,7 +237,9 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
     return 1;
   }
   case NodeKind::Namespace:
-    if (current_->kind() == NodeKind::Element && !hasNamespace(current_, node->localName()))
+    if (current_->kind() == NodeKind::Element && !isImplicitNamespace(node) &&
+        !static_cast<const NamespaceNode*>(node)->isExcluded() &&
+        !hasNamespace(current_, node->localName()))
       current_->appendNamespace(node->clone());
     return 1;
   case NodeKind::Comment:
@@ -242,11 +259,24 @@ void TreeResultSink::endNode(std::uint8_t flag, Node*) {
   originals_.pop_back();
 }
 
-void TreeResultSink::writeValue(const Value& value, bool) {
+void TreeResultSink::writeValue(const Value& value, bool disableOutputEscaping) {
   ensureRoot();
   String text = stringOf(value);
   if (!text.empty())
-    current_->appendChild(TextNode::makeOwned(text.view()));
+    appendText(text.view(), disableOutputEscaping);
+}
+
+bool TreeResultSink::setDisableOutputEscaping(bool disable) {
+  bool previous = noEscape_;
+  noEscape_ = disable;
+  return previous;
+}
+
+void TreeResultSink::appendText(std::string_view text, bool escapingDisabled) {
+  TextNode* node = TextNode::makeOwned(text);
+  // Kept for a copy of the tree to the output; the string value does not change.
+  node->setEscapingDisabled(escapingDisabled);
+  current_->appendChild(node);
 }
 
 std::shared_ptr<Node> TreeResultSink::takeTree() {

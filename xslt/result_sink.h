@@ -105,7 +105,8 @@ class TreeResultSink : public ResultSink {
   std::uint8_t startNode(Node* node) override;
   void endNode(std::uint8_t flag, Node* node) override;
   void writeValue(const Value& value, bool disableOutputEscaping) override;
-  bool setDisableOutputEscaping(bool) override { return true; }
+  // Marks the text nodes built while set; they keep the mark through copies.
+  bool setDisableOutputEscaping(bool disable) override;
 
   // The tree built so far (an empty root when nothing was written); the caller owns it.
   std::shared_ptr<Node> takeTree();
@@ -114,13 +115,16 @@ class TreeResultSink : public ResultSink {
 
  private:
   void ensureRoot();
+  void appendText(std::string_view text, bool escapingDisabled);
   void copyNamespaces(const Node* original, Node* clone) const;
+  static bool isImplicitNamespace(const Node* ns);
   static bool hasNamespace(const Node* element, StringRef prefix);
 
   std::shared_ptr<Node> root_;
   Node* current_ = nullptr;  // the element (or root) that receives the next node
   // The nodes whose clones are open, outermost first.
   std::vector<const Node*> originals_;
+  bool noEscape_ = false;
 };
 
 }  // namespace ovra

@@ -9,12 +9,17 @@
 #include "xslt/instruction.h"
 #include "xslt/transform.h"
 
+#include <algorithm>
+#include <string_view>
+#include <vector>
+
 namespace ovra {
 
 static constexpr char kNotAStylesheet[] =
     "The peek element of a stylesheet must declare the XSLT namespace.";
 static constexpr char kUnknownTopLevel[] = "Unrecognised root element in stylesheet";
 static constexpr char kUnknownInstruction[] = "Unrecognised stylesheet instruction";
+static constexpr char kUndeclaredPrefix[] = "Undeclared namespace prefix in %s, %s";
 
 namespace {
 
@@ -47,6 +52,24 @@ void compileAttributeTemplates(Node* element) {
       throw StylesheetException(attribute, error);
     }
   }
+}
+
+// The attribute of element in namespace uri with local name name, or null.
+Node* findAttribute(Node* element, StringRef uri, std::string_view name) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (attribute->namespaceURI() == uri && attribute->localName().view() == name)
+      return attribute;
+  }
+  return nullptr;
+}
+
+bool contains(const std::vector<std::string_view>& texts, std::string_view text) {
+  for (std::string_view candidate : texts) {
+    if (candidate == text)
+      return true;
+  }
+  return false;
 }
 
 }  // namespace
@@ -121,12 +144,80 @@ void Stylesheet::compileAll() {
       foreignTop = kind == InstructionKind::Literal ? node : nullptr;
     if (kind == InstructionKind::Unknown)
       throw StylesheetException(node, kUnknownInstruction);
+    if (node == rootElement_ && !simplified_) {
+      for (const char* name : {"exclude-result-prefixes", "extension-element-prefixes"}) {
+        if (Node* attribute = findAttribute(node, emptyName(), name))
+          excludeNamespaces(node, attribute);
+      }
+    }
     if (isInstructionKind(kind)) {
       node->setInstruction(compileInstruction(kind, *this, node).release());
       continue;
     }
-    if (kind == InstructionKind::Literal && foreignTop == nullptr)
+    if (kind == InstructionKind::Literal && foreignTop == nullptr) {
+      for (const char* name : {"exclude-result-prefixes", "extension-element-prefixes"}) {
+        if (Node* attribute = findAttribute(node, xsltNamespaceName(), name))
+          excludeNamespaces(node, attribute);
+      }
       compileAttributeTemplates(node);
+    }
+  }
+}
+
+// The namespaces that attribute names by prefix ("#default" for the default one) are not
+// copied to the result by the literal result elements of element's subtree: the
+// declarations of those namespace names inside the subtree are marked, and those in scope
+// from further out are shadowed on element by marked copies.
+void Stylesheet::excludeNamespaces(Node* element, Node* attribute) {
+  std::vector<std::string_view> uris;
+  std::string_view list = attributeValue(attribute);
+  constexpr std::string_view kSpace = " \t\r\n";
+  for (std::size_t start = list.find_first_not_of(kSpace); start != std::string_view::npos;) {
+    std::size_t end = std::min(list.find_first_of(kSpace, start), list.size());
+    std::string_view token = list.substr(start, end - start);
+    start = list.find_first_not_of(kSpace, end);
+    std::string_view prefix = token == "#default" ? std::string_view() : token;
+    const Node* declaration = nullptr;
+    for (const Node* holder = element; holder != nullptr && declaration == nullptr;
+         holder = holder->parent()) {
+      for (const Node* ns = holder->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+        if (ns->localName().view() == prefix) {
+          declaration = ns;
+          break;
+        }
+      }
+    }
+    if (declaration == nullptr && !prefix.empty()) {
+      String name(attribute->localName().view());
+      throw StylesheetException(
+          attribute, formatMessage(kUndeclaredPrefix, name.c_str(), String(token).c_str()));
+    }
+    // An undeclared default namespace, and the xml namespace, are never declared anyway.
+    if (declaration != nullptr && !declaration->namespaceURI().view().empty() &&
+        declaration->namespaceURI() != xmlNamespaceName())
+      uris.push_back(declaration->namespaceURI().view());
+  }
+  if (uris.empty())
+    return;
+  for (Node* node = element; node != nullptr; node = nextInDocumentOrder(node, element)) {
+    for (Node* ns = node->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+      if (contains(uris, ns->namespaceURI().view()))
+        static_cast<NamespaceNode*>(ns)->setExcluded();
+    }
+  }
+  std::vector<std::string_view> seen;
+  for (Node* holder = element; holder != nullptr; holder = holder->parent()) {
+    for (Node* ns = holder->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+      std::string_view prefix = ns->localName().view();
+      if (contains(seen, prefix))
+        continue;
+      seen.push_back(prefix);
+      if (holder != element && contains(uris, ns->namespaceURI().view())) {
+        auto* shadow = document_->arena().make<NamespaceNode>(ns->localName(), ns->namespaceURI());
+        shadow->setExcluded();
+        element->appendNamespace(shadow);
+      }
+    }
   }
 }
 
@@ -167,8 +258,9 @@ void Stylesheet::deleteAttachments() {
   }
 }
 
-void Stylesheet::transform(Document& source, Serializer& serializer) const {
-  Transformation run(*this, source);
+void Stylesheet::transform(Document& source, Serializer& serializer,
+                           const Parameters* parameters) const {
+  Transformation run(*this, source, parameters);
   try {
     run.run(serializer);
   } catch (const TerminateException&) {

@@ -15,6 +15,7 @@ namespace ovra {
 
 class Document;
 class Node;
+class Parameters;
 class Serializer;
 
 class Stylesheet {
@@ -36,8 +37,10 @@ class Stylesheet {
   // One run against source, which has not been parsed yet (it is read lazily as the run
   // navigates). Output goes to serializer, whose settings are replaced by this
   // stylesheet's first. xsl:message terminate="yes" ends the run quietly; any other
-  // error propagates as XSLException after the run's state is released.
-  void transform(Document& source, Serializer& serializer) const;
+  // error propagates as XSLException after the run's state is released. parameters, when
+  // not null, replace the defaults of the top-level xsl:params of their names.
+  void transform(Document& source, Serializer& serializer,
+                 const Parameters* parameters = nullptr) const;
 
   const TemplateRules& rules() const { return rules_; }
   const OutputSettings& outputSettings() const { return outputSettings_; }
@@ -53,6 +56,7 @@ class Stylesheet {
   explicit Stylesheet(std::unique_ptr<Document> document);
 
   void compileAll();
+  void excludeNamespaces(Node* element, Node* attribute);
   void findRoot();
   void readTopLevel();
   // Deletes every attachment of the stylesheet tree (instructions and attribute value

@@ -18,8 +18,9 @@ static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of 
 
 // ---- Per-run state ----
 
-Transformation::Transformation(const Stylesheet& stylesheet, Document& source)
-    : stylesheet_(&stylesheet), source_(&source), globals_(*this) {}
+Transformation::Transformation(const Stylesheet& stylesheet, Document& source,
+                               const Parameters* parameters)
+    : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this) {}
 
 Transformation::~Transformation() = default;
 

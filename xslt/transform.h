@@ -11,6 +11,7 @@ namespace ovra {
 
 class Document;
 class Node;
+class Parameters;
 class Serializer;
 class Stylesheet;
 
@@ -28,7 +29,9 @@ class Transformation {
   // modes on a stack of kLargeStackBytes, where kMaxTemplateDepth is reached first.
   static constexpr std::size_t kStackMargin = std::size_t(8) << 20;
 
-  Transformation(const Stylesheet& stylesheet, Document& source);
+  // parameters may be null (none given); when not, it outlives the run.
+  Transformation(const Stylesheet& stylesheet, Document& source,
+                 const Parameters* parameters = nullptr);
   Transformation(const Transformation&) = delete;
   Transformation& operator=(const Transformation&) = delete;
   ~Transformation();
@@ -43,6 +46,8 @@ class Transformation {
   // The source root; null before run() has parsed the first chunk.
   Node* sourceRoot() const;
   GlobalVariables& globals() { return globals_; }
+  // Values given from outside for the top-level xsl:params; null when none were.
+  const Parameters* parameters() const { return parameters_; }
 
   // Counts one nested template invocation while it lives; throws StylesheetException at
   // `at` (the invoking instruction) beyond kMaxTemplateDepth or when the stack runs low.
@@ -65,6 +70,7 @@ class Transformation {
  private:
   const Stylesheet* stylesheet_;  // not owned; outlives the run
   Document* source_;              // not owned; outlives the run
+  const Parameters* parameters_;  // not owned; null or outlives the run
   GlobalVariables globals_;
   std::int32_t templateDepth_ = 0;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of

@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "tree/node.h"
+#include "xslt/parameters.h"
 #include "xslt/result_sink.h"
 #include "xslt/transform.h"
 #include "xslt/variable_stack.h"
@@ -127,6 +128,15 @@ const Value* GlobalVariables::lookup(StringRef namespaceURI, StringRef localName
   return &entry->value;
 }
 
+const ExternalParameter*
+GlobalVariables::passedParameter(const VariableInstruction& instruction) const {
+  // A top-level xsl:variable keeps its value whatever is passed.
+  const Parameters* parameters = run_.parameters();
+  if (parameters == nullptr || instruction.kind() != InstructionKind::Param)
+    return nullptr;
+  return parameters->find(instruction.name());
+}
+
 void GlobalVariables::evaluate(Entry& entry) {
   Node* element = entry.instruction->element();
   if (entry.state == State::Evaluating) {
@@ -142,7 +152,17 @@ void GlobalVariables::evaluate(Entry& entry) {
     // A global sees the other globals only, and the source root as its context.
     VariableStack variables(this);
     TreeResultSink sink(&variables, &run_);
-    entry.value = entry.instruction->evaluate(Focus{run_.sourceRoot(), 1, 1}, sink);
+    Focus focus{run_.sourceRoot(), 1, 1};
+    if (const ExternalParameter* given = passedParameter(*entry.instruction)) {
+      EvalContext context;
+      context.contextNode = context.currentNode = focus.node;
+      context.size = 1;
+      context.variables = &variables;
+      context.stylesheetElement = element;
+      entry.value = given->evaluate(context);
+    } else {
+      entry.value = entry.instruction->evaluate(focus, sink);
+    }
   } catch (const XPathParseException& error) {
     entry.state = State::Pending;
     throw StylesheetException(element, error);

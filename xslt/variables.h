@@ -13,6 +13,7 @@
 
 namespace ovra {
 
+struct ExternalParameter;
 class Transformation;
 
 // One compiled xsl:variable, xsl:param or xsl:with-param. Immutable: the value of each
@@ -45,7 +46,9 @@ class VariableInstruction : public Instruction {
 };
 
 // The top-level variables and parameters of one run. Each is evaluated on first use,
-// with the source root as context node, and keeps its value for the rest of the run.
+// with the source root as context node, and keeps its value for the rest of the run. A
+// parameter passed to the run (Transformation::parameters) takes that value instead of
+// its default.
 class GlobalVariables {
  public:
   // run is not owned and outlives this.
@@ -77,6 +80,8 @@ class GlobalVariables {
 
   Entry* find(StringRef namespaceURI, StringRef localName);
   void evaluate(Entry& entry);
+  // The value passed from outside for a top-level xsl:param, or null.
+  const ExternalParameter* passedParameter(const VariableInstruction& instruction) const;
 
   Transformation& run_;
   std::vector<Entry> entries_;  // filled once by define, so pointers into it stay valid

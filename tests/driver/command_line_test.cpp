@@ -1,7 +1,9 @@
 #include "driver/command_line.h"
+#include "driver/entry_points.h"
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <initializer_list>
 #include <string>
 #include <vector>
@@ -67,6 +69,84 @@ TEST(CommandLineTest, ParsesWordsByPosition) {
       words += std::string(" [") + word + "]";
     EXPECT_EQ(parse(c.words), c.expected) << "ovra" << words;
   }
+}
+
+// Renders the options of "ovra <words>" before the positional words: "help", "version",
+// or "+name=value" for --param and "name=value" for --stringparam, then the parse.
+std::string parseWithOptions(std::initializer_list<const char*> words) {
+  std::vector<const char*> argv{"ovra"};
+  argv.insert(argv.end(), words);
+  std::optional<Options> options = parseCommandLine(int(argv.size()), argv.data());
+  if (!options)
+    return "usage";
+  if (options->action == Action::Help)
+    return "help";
+  if (options->action == Action::Version)
+    return "version";
+  std::string text;
+  for (const ParameterOption& parameter : options->parameters)
+    text += std::string(parameter.isExpression ? "+" : "") + parameter.name + "=" +
+            parameter.value + " ";
+  return text + std::to_string(options->runs) + (options->xpathMode ? " xpath " : " xslt ") +
+         options->xpathOrStylesheet + " " + options->xmlFile + " " +
+         (options->outputFile ? options->outputFile : "(stdout)");
+}
+
+const ParseCase kOptionCases[] = {
+    {{"--stringparam", "a", "x y", "s.xsl", "in.xml"}, "a=x y 1 xslt s.xsl in.xml (stdout)"},
+    {{"--param", "a", "1+1", "--stringparam", "b", "", "s.xsl", "in.xml", "out"},
+     "+a=1+1 b= 1 xslt s.xsl in.xml out"},
+    // The run count and -p follow the options, read as without them.
+    {{"--param", "a", "1", "-n", "3", "-p", "$a", "in.xml"}, "+a=1 3 xpath $a in.xml (stdout)"},
+    {{"--param", "a", "1", "-n", "3"}, "+a=1 1 xslt -n 3 (stdout)"},
+    {{"--param", "a", "1", "-n", "3", "in.xml"}, "usage"},
+    // A value is taken whole, even when it looks like an option.
+    {{"--stringparam", "a", "--help", "s.xsl", "in.xml"}, "a=--help 1 xslt s.xsl in.xml (stdout)"},
+    // Options come first only; later they are file names.
+    {{"s.xsl", "--stringparam", "a"}, "1 xslt s.xsl --stringparam a"},
+    {{"-n", "2", "--stringparam", "a", "b", "in.xml"}, "usage"},
+    // "--" ends the options, so a file may start with "--".
+    {{"--", "--s.xsl", "in.xml"}, "1 xslt --s.xsl in.xml (stdout)"},
+    {{"--stringparam", "a", "b", "--", "-p", "//a", "-"}, "a=b 1 xpath //a - (stdout)"},
+    {{"--"}, "usage"},
+    // A parameter without its name or value, or an unknown option, is a usage error.
+    {{"--param", "a"}, "usage"},
+    {{"--param", "a", "1"}, "usage"},
+    {{"--stringparam"}, "usage"},
+    {{"--bogus", "s.xsl", "in.xml"}, "usage"},
+    {{"--stringparam=a", "b", "s.xsl", "in.xml"}, "usage"},
+    {{"--Help"}, "usage"},
+    // --help and --version need nothing else and end the reading.
+    {{"--help"}, "help"},
+    {{"--version"}, "version"},
+    {{"--stringparam", "a", "b", "--version", "junk"}, "version"},
+    {{"--help", "--bogus"}, "help"},
+    {{"--bogus", "--help"}, "usage"},
+    // Single-dash words are positional, as before.
+    {{"-help", "in.xml"}, "1 xslt -help in.xml (stdout)"},
+};
+
+TEST(CommandLineTest, OptionsComeBeforeThePositionalWords) {
+  for (const ParseCase& c : kOptionCases) {
+    std::string words;
+    for (const char* word : c.words)
+      words += std::string(" [") + word + "]";
+    EXPECT_EQ(parseWithOptions(c.words), c.expected) << "ovra" << words;
+  }
+}
+
+TEST(CommandLineTest, VersionNamesTheProgramAndTheParser) {
+  std::FILE* file = std::tmpfile();
+  ASSERT_NE(file, nullptr);
+  writeVersion(file);
+  std::rewind(file);
+  char text[256] = {};
+  std::size_t count = std::fread(text, 1, sizeof text - 1, file);
+  std::fclose(file);
+  std::string written(text, count);
+  EXPECT_EQ(written.rfind(std::string("ovra ") + versionText() + "\nUsing expat_", 0), 0u)
+      << written;
+  EXPECT_EQ(written.back(), '\n');
 }
 
 TEST(CommandLineTest, OptionTextsPointIntoArgv) {

@@ -6,6 +6,7 @@ Usage: run_case.py <path to ovra> <case folder>
 A case folder holds:
   args             the command line after the program name, one argument per line (a
                    final line end is optional; an empty line is an empty argument)
+  stdin            standard input, when there is one (otherwise it is empty)
   input files      whatever the arguments name
   expected.out     standard output, byte for byte
   expected.err     standard error, when not empty
@@ -30,6 +31,7 @@ from pathlib import Path
 
 TIMEOUT_SECONDS = 60
 EXPECTED_FILES = "expected-files"
+STDIN = "stdin"
 
 
 def is_expectation(name):
@@ -57,7 +59,7 @@ def run(ovra, case):
     with tempfile.TemporaryDirectory(prefix="ovra-golden-") as scratch_name:
         scratch = Path(scratch_name)
         for entry in case.iterdir():
-            if is_expectation(entry.name) or entry.name == "args":
+            if is_expectation(entry.name) or entry.name in ("args", STDIN):
                 continue
             if entry.is_dir():
                 shutil.copytree(entry, scratch / entry.name)
@@ -67,7 +69,7 @@ def run(ovra, case):
         result = subprocess.run(
             [ovra, *read_args(case)],
             cwd=scratch,
-            stdin=subprocess.DEVNULL,
+            input=optional_bytes(case / STDIN),
             capture_output=True,
             timeout=TIMEOUT_SECONDS,
         )

@@ -135,6 +135,24 @@ TEST(SerializerTest, MarkupAndEscaping) {
       {{E("a", {T("]"), T("]>]]]]>")})}, nullptr, "<a>]]&gt;]]]]&gt;</a>"},
       {{E("a", {T("a]b]>"), T("]x"), T("]>")})}, nullptr, "<a>a]b]>]x]></a>"},
       {{E("a", {A("x", "]]"), T(">")})}, nullptr, "<a x=\"]]\">></a>"},
+      // white space that a parser would normalise comes as references
+      {{E("a", {A("x", "1\n2\t3\r4 5")})}, nullptr, "<a x=\"1&#10;2&#9;3&#13;4 5\"/>"},
+      {{E("a", {T("1\n2\t3\r4")})}, nullptr, "<a>1\n2\t3&#13;4</a>"},
+  });
+}
+
+TEST(SerializerTest, LaterAttributeOfTheSameNameReplacesTheEarlier) {
+  checkCases({
+      {{E("a", {A("x", "1"), A("y", "2"), A("x", "3")})}, nullptr, "<a x=\"3\" y=\"2\"/>"},
+      // the expanded name counts, not the prefix (the declaration made for the replaced
+      // one stays)
+      {{E("a", {A("{urn:p}p:x", "1"), A("x", "2"), A("{urn:p}q:x", "3"), A("{urn:q}p:x", "4")})},
+       nullptr,
+       "<a xmlns:p=\"urn:p\" xmlns:q=\"urn:p\" xmlns:ns0=\"urn:q\" q:x=\"3\" x=\"2\" "
+       "ns0:x=\"4\"/>"},
+      // a shorter value after a longer one, then content
+      {{E("a", {A("x", "long value"), A("x", "v"), T("t")})}, nullptr, "<a x=\"v\">t</a>"},
+      {{E("div", {E("br", {A("c", "1"), A("c", "2")})})}, html, "<div><br c=\"2\"></div>"},
   });
 }
 
@@ -147,6 +165,58 @@ TEST(SerializerTest, CommentsAndInstructionsStayWellFormed) {
   EXPECT_EQ(out.view(), "<!--a- -b- --><?pi x? >y?>");
 }
 
+// A processing instruction and a comment, then the element a.
+std::string renderWithProlog(Configure configure) {
+  RootNode root(nullptr);
+  root.appendChild(ProcessingInstructionNode::makeOwned("pi", "a=\"1\""));
+  root.appendChild(CommentNode::makeOwned("c"));
+  make(&root, E("a"));
+  TextBuffer out;
+  {
+    Serializer s(out);
+    configure(s.settings());
+    s.copyNode(&root);
+  }
+  return std::string(out.view());
+}
+
+TEST(SerializerTest, KnownMethodWritesThePrologueBeforeAnything) {
+  struct Case {
+    Configure configure;
+    const char* expected;
+  };
+  const Case cases[] = {
+      // the XML declaration first; the document type names the element, so waits for it
+      {[](OutputSettings& s) {
+         s.method = OutputMethod::Xml;
+         s.doctypeSystem = String("a.dtd");
+       },
+       "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<?pi a=\"1\"?><!--c--><!DOCTYPE a SYSTEM "
+       "\"a.dtd\">\n<a/>"},
+      // HTML's document type comes first; its processing instructions end with ">"
+      {[](OutputSettings& s) {
+         s.method = OutputMethod::Html;
+         s.doctypePublic = String("-//P//EN");
+       },
+       "<!DOCTYPE html PUBLIC \"-//P//EN\">\n<?pi a=\"1\"><!--c--><a></a>"},
+      // an undecided method waits for the first element
+      {[](OutputSettings&) {},
+       "<?pi a=\"1\"?><!--c--><?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a/>"},
+  };
+  for (const Case& c : cases)
+    EXPECT_EQ(renderWithProlog(c.configure), c.expected);
+}
+
+TEST(SerializerTest, KnownXmlMethodDeclaresTextOnlyOutput) {
+  TextBuffer out;
+  {
+    Serializer s(out);
+    s.settings().method = OutputMethod::Xml;
+    s.write("t");
+  }
+  EXPECT_EQ(out.view(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\nt");
+}
+
 TEST(SerializerTest, HtmlMethod) {
   checkCases({
       {{E("div", {E("br", {A("c", "x")})})}, html, "<div><br c=\"x\"></div>"},
@@ -156,6 +226,13 @@ TEST(SerializerTest, HtmlMethod) {
       {{E("div", {E("SCRIPT", {T("a<b&&c")}), E("style", {T("p>q")}), T("<")})},
        html,
        "<div><SCRIPT>a<b&&c</SCRIPT><style>p>q</style>&lt;</div>"},
+      // attribute values: "<", ">" and "&{" kept, boolean attributes minimised
+      {{E("p", {A("title", "a<b>&c&{d}\""), A("x", "&")})},
+       html,
+       "<p title=\"a<b>&amp;c&{d}&quot;\" x=\"&amp;\"></p>"},
+      {{E("option", {A("selected", "SELECTED"), A("value", "value"), A("checked", "no")})},
+       html,
+       "<option selected value=\"value\" checked=\"no\"></option>"},
       // namespaced elements are not HTML
       {{E("{urn:x}x:br")}, html, "<x:br xmlns:x=\"urn:x\"/>"},
       // unset method becomes html at an html root
@@ -186,6 +263,27 @@ TEST(SerializerTest, PrologueAndMethods) {
       {{E("doc")},
        [](OutputSettings& s) { s.doctypeSystem = String("d.dtd"); },
        "<!DOCTYPE doc SYSTEM \"d.dtd\">\n<doc/>"},
+      // XML needs the system identifier
+      {{E("doc")}, [](OutputSettings& s) { s.doctypePublic = String("-//P//EN"); }, "<doc/>"},
+      // HTML may have the public one alone, and names the document type html
+      {{E("root")},
+       [](OutputSettings& s) {
+         s.method = OutputMethod::Html;
+         s.doctypePublic = String("-//W3C//DTD HTML 4.0 Transitional");
+       },
+       "<!DOCTYPE html PUBLIC \"-//W3C//DTD HTML 4.0 Transitional\">\n<root></root>"},
+      {{E("HTML")},
+       [](OutputSettings& s) {
+         s.method = OutputMethod::Html;
+         s.doctypeSystem = String("h.dtd");
+       },
+       "<!DOCTYPE html SYSTEM \"h.dtd\">\n<HTML></HTML>"},
+      {{E("html")},
+       [](OutputSettings& s) {
+         s.doctypePublic = String("-//P//EN");
+         s.doctypeSystem = String("h.dtd");
+       },
+       "<!DOCTYPE html PUBLIC \"-//P//EN\" \"h.dtd\">\n<html></html>"},
       {{E("a", {A("x", "1"), T("<&"), E("b", {T("]]>")})})},
        [](OutputSettings& s) {
          s.method = OutputMethod::Text;
@@ -239,6 +337,10 @@ TEST(SerializerTest, NamespaceDeclarations) {
       {{E("a", {A("{http://www.w3.org/XML/1998/namespace}xml:lang", "en")})},
        nullptr,
        "<a xml:lang=\"en\"/>"},
+      // the xml prefix is never declared: not the root's implicit node, nor an explicit one
+      {{E("a", {N("xml", "http://www.w3.org/XML/1998/namespace"), E("b")})},
+       nullptr,
+       "<a><b/></a>"},
   });
 }
 

@@ -11,7 +11,8 @@
 
 namespace ovra {
 
-TransformResult transformText(std::string_view stylesheetText, std::string_view sourceText) {
+TransformResult transformText(std::string_view stylesheetText, std::string_view sourceText,
+                              const std::vector<TestParameter>& parameters) {
   TransformResult result;
   TextBuffer buffer;
   runOnLargeStack([&] {
@@ -19,11 +20,14 @@ TransformResult transformText(std::string_view stylesheetText, std::string_view 
       std::unique_ptr<Stylesheet> stylesheet =
           Stylesheet::fromText(std::string(stylesheetText), "s.xsl");
       stylesheet->load();
+      Parameters bound;
+      for (const TestParameter& parameter : parameters)
+        bound.add(parameter.name, parameter.value, parameter.kind, stylesheet->rootElement());
       std::unique_ptr<Document> source = Document::fromText(
           std::string(sourceText), "in.xml", Document::kSourceBufferSize, /*strip=*/false);
       Serializer serializer(buffer);
       try {
-        stylesheet->transform(*source, serializer);
+        stylesheet->transform(*source, serializer, &bound);
       } catch (const XSLException&) {
         serializer.flush();
         throw;
@@ -36,8 +40,9 @@ TransformResult transformText(std::string_view stylesheetText, std::string_view 
   return result;
 }
 
-std::string transformOrError(std::string_view stylesheet, std::string_view source) {
-  TransformResult result = transformText(stylesheet, source);
+std::string transformOrError(std::string_view stylesheet, std::string_view source,
+                             const std::vector<TestParameter>& parameters) {
+  TransformResult result = transformText(stylesheet, source, parameters);
   if (!result.error.empty())
     return "ERROR: " + result.error;
   return result.output;

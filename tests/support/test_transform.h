@@ -2,10 +2,20 @@
 // does (on a large stack, through a Serializer), and answers the output or the message.
 #pragma once
 
+#include "xslt/parameters.h"
+
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace ovra {
+
+// A parameter passed to the run, its name resolved at the stylesheet's root element.
+struct TestParameter {
+  const char* name;
+  const char* value;
+  Parameters::Kind kind = Parameters::Kind::String;
+};
 
 struct TransformResult {
   std::string output;  // everything written, also when an error ended the run
@@ -13,10 +23,12 @@ struct TransformResult {
 };
 
 // The stylesheet is named "s.xsl" and the source "in.xml" in messages.
-TransformResult transformText(std::string_view stylesheet, std::string_view source);
+TransformResult transformText(std::string_view stylesheet, std::string_view source,
+                              const std::vector<TestParameter>& parameters = {});
 
 // The output, or "ERROR: " and the message when there was one.
-std::string transformOrError(std::string_view stylesheet, std::string_view source);
+std::string transformOrError(std::string_view stylesheet, std::string_view source,
+                             const std::vector<TestParameter>& parameters = {});
 
 // An xsl:stylesheet element around topLevel, writing no XML declaration.
 std::string stylesheetOf(std::string_view topLevel);

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -196,6 +197,61 @@ TEST(DocumentTest, ExternalEntitiesAreNeverFetched) {
   fs::remove(secret);
 }
 
+// The document is dir/sub/doc.xml. Its external DTD subset, or an external entity, is
+// read when it is a file in sub/ or below; anything else is left unread, and the
+// references it would define are skipped.
+TEST_F(DocumentFileTest, ExternalDtdIsReadOnlyFromTheDocumentsFolder) {
+  fs::create_directories(dir_ / "sub/dtd");
+  write("sub/here.dtd", "<!ENTITY e 'E&#233;'><!ENTITY % more SYSTEM 'dtd/more.dtd'> %more;");
+  write("sub/dtd/more.dtd", "<!ENTITY f 'F'>");
+  write("sub/part.xml", "<p>&f;</p>");
+  write("outside.dtd", "<!ENTITY e 'OUT'>");
+  write("sub/self.dtd", "<!ENTITY % self SYSTEM 'self.dtd'> %self;");
+  write("sub/bad.dtd", "<!ENTITY e 'E' <bad");
+  std::string outside = (dir_ / "outside.dtd").string();
+  struct Case {
+    std::string doctype;
+    const char* expected;  // the rendered tree, or the start of the error message
+  };
+  const Case cases[] = {
+      {"<!DOCTYPE r SYSTEM 'here.dtd'>", "<r>\"[E\xC3\xA9|F]\"</r>"},
+      {"<!DOCTYPE r SYSTEM '" + (dir_ / "sub/here.dtd").string() + "'>",
+       "<r>\"[E\xC3\xA9|F]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'sub/../here.dtd'>", "<r>\"[E\xC3\xA9|F]\"</r>"},
+      // an external general entity in the folder becomes content
+      {"<!DOCTYPE r [<!ENTITY e SYSTEM 'part.xml'><!ENTITY f 'F'>]>",
+       "<r>\"[\"<p>\"F\"</p>\"|F]\"</r>"},
+      // outside the folder, URLs, missing files: skipped
+      {"<!DOCTYPE r SYSTEM '../outside.dtd'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM '" + outside + "'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'file://" + outside + "'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'http://localhost/here.dtd'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r SYSTEM 'none.dtd'>", "<r>\"[|]\"</r>"},
+      {"<!DOCTYPE r [<!ENTITY e SYSTEM '/etc/passwd'><!ENTITY f 'F'>]>", "<r>\"[|F]\"</r>"},
+      // a standalone document does not read its external subset
+      {"<?xml version='1.0' standalone='yes'?><!DOCTYPE r SYSTEM 'here.dtd' [<!ENTITY e 'S'>"
+       "<!ENTITY f 'T'>]>",
+       "<r>\"[S|T]\"</r>"},
+      // errors in what is read end the parse, endless inclusion too
+      {"<!DOCTYPE r SYSTEM 'self.dtd'>", "error in processing external entity reference at 1"},
+      {"<!DOCTYPE r SYSTEM 'bad.dtd'>", "error in processing external entity reference at 1"},
+  };
+  for (const Case& c : cases) {
+    std::string path = write("sub/doc.xml", c.doctype + "<r>[&e;|&f;]</r>");
+    Document document(path.c_str(), Document::kSourceBufferSize, false);
+    std::string message = messageOf(document);
+    if (message == "(no error)")
+      EXPECT_EQ(renderTree(document.root()), c.expected) << c.doctype;
+    else
+      EXPECT_EQ(message.substr(0, std::strlen(c.expected)), c.expected) << c.doctype;
+  }
+  // Text held in memory has no folder: nothing is read.
+  auto inMemory = Document::fromText("<!DOCTYPE r SYSTEM 'here.dtd'><r>[&e;]</r>",
+                                     (dir_ / "sub/mem.xml").c_str(), 4096, false);
+  inMemory->parseAll();
+  EXPECT_EQ(renderTree(inMemory->root()), "<r>\"[]\"</r>");
+}
+
 TEST(DocumentTest, EntityExpansionBombIsRefused) {
   std::string text = "<!DOCTYPE r [<!ENTITY a0 'xxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxxx'>";
   for (int i = 1; i <= 10; ++i) {
@@ -220,6 +276,9 @@ TEST(DocumentTest, CharacterDataAroundReferencesIsOneTextNode) {
   }
 }
 
+// xml:space stays an attribute while it steers stripping.
+#define XML_SPACE "xml:space{http://www.w3.org/XML/1998/namespace}"
+
 TEST(DocumentTest, ReadBufferSizeDoesNotChangeTheTree) {
   std::string text = "<?xml version='1.0'?>\n<!DOCTYPE r [<!-- dtd comment --><?dtd pi?>]>\n"
                      "<!-- c1 --><?pi one two?>\n"
@@ -240,7 +299,7 @@ TEST(DocumentTest, ReadBufferSizeDoesNotChangeTheTree) {
   EXPECT_EQ(TestDocument(text).render(),
             "<!-- c1 --><?pi one two?>"
             "<r{urn:d} xmlns=\"urn:d\" xmlns:p=\"urn:p\" a=\"1\" p:b{urn:p}=\"<2>\">\"\n  \""
-            "<p:e{urn:p}>\" \"<x{urn:d}/>\" \"</p:e>\"text&more & \n  \""
+            "<p:e{urn:p} " XML_SPACE "=\"preserve\">\" \"<x{urn:d}/>\" \"</p:e>\"text&more & \n  \""
             "<f xmlns=\"\" xmlns:q=\"urn:p\" q:g{urn:p}=\"3\"><q:h{urn:p}/><!--in--><?x y?></f>"
             "\"\n  \"<long{urn:d}>\"" +
                 std::string(300, 'z') + "\"</long>\"\n\"</r><!-- after -->");
@@ -260,25 +319,31 @@ constexpr RenderCase kStylesheetStripCases[] = {
      "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text></x:s>"},
     // preserve reaches all descendants; an inner default switches stripping back on.
     {"<r> <p xml:space='preserve'> <c> </c> <d xml:space='default'> <e> </e> </d> </p> </r>",
-     "<r><p>\" \"<c>\" \"</c>\" \"<d><e/></d>\" \"</p></r>"},
+     "<r><p " XML_SPACE "=\"preserve\">\" \"<c>\" \"</c>\" \"<d " XML_SPACE
+     "=\"default\"><e/></d>\" \"</p></r>"},
     // After the preserving element ends, stripping is on again.
-    {"<r><p xml:space='preserve'> </p> <q> </q></r>", "<r><p>\" \"</p><q/></r>"},
-    // Values other than the two keywords change nothing and leave no attribute.
-    {"<r xml:space='keep'> <a xml:space='default'> </a></r>", "<r><a/></r>"},
-    // Comments split text; each whitespace-only piece goes.
-    {"<r> <!--c--> x <!--d--> </r>", "<r><!--c-->\" x \"<!--d--></r>"},
+    {"<r><p xml:space='preserve'> </p> <q> </q></r>",
+     "<r><p " XML_SPACE "=\"preserve\">\" \"</p><q/></r>"},
+    // Values other than the two keywords change nothing.
+    {"<r xml:space='keep'> <a xml:space='default'> </a></r>",
+     "<r " XML_SPACE "=\"keep\"><a " XML_SPACE "=\"default\"/></r>"},
+    // Comments and processing instructions are no part of a stylesheet: the text around
+    // them is one node, whitespace-only only when all of it is.
+    {"<r> <!--c--> x <?p d?> </r>", "<r>\"  x  \"</r>"},
+    {"<r> <!--c--> <?p d?>\n<a/></r>", "<r><a/></r>"},
 };
 
 // With the strip flag off (source documents).
 constexpr RenderCase kSourceStripCases[] = {
     {"<r> <a> </a> </r>", "<r>\" \"<a>\" \"</a>\" \"</r>"},
     {"<r> <a xml:space='default'> <b> </b> <c xml:space='preserve'> </c> </a> </r>",
-     "<r>\" \"<a><b/><c>\" \"</c></a>\" \"</r>"},
-    {"<r xml:space='preserve'> </r>", "<r>\" \"</r>"},
+     "<r>\" \"<a " XML_SPACE "=\"default\"><b/><c " XML_SPACE
+     "=\"preserve\">\" \"</c></a>\" \"</r>"},
+    {"<r xml:space='preserve'> </r>", "<r " XML_SPACE "=\"preserve\">\" \"</r>"},
     // xsl:text only matters while stripping.
     {"<r xmlns:x='http://www.w3.org/1999/XSL/Transform' xml:space='default'> <x:text> </x:text> "
      "<a> </a></r>",
-     "<r xmlns:x=\"http://www.w3.org/1999/XSL/Transform\">"
+     "<r xmlns:x=\"http://www.w3.org/1999/XSL/Transform\" " XML_SPACE "=\"default\">"
      "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text><a/></r>"},
 };
 

@@ -6,6 +6,7 @@
 
 #include <memory>
 #include <string>
+#include <vector>
 
 namespace ovra {
 namespace {
@@ -43,6 +44,48 @@ TEST(NodeTest, ExpandedNameJoinsNamespaceAndLocalName) {
   EXPECT_EQ(r->expandedName().view(), "urn:x/r");
   EXPECT_EQ(r->firstAttribute()->expandedName().view(), "/a");
   EXPECT_EQ(r->firstNamespace()->expandedName().view(), "urn:x/p");
+}
+
+TEST(NodeTest, EveryRootHoldsTheXmlNamespaceNode) {
+  TestDocument doc("<r xmlns:p='urn:p'/>");
+  RootNode fragment(nullptr);
+  for (Node* root : {doc.root(), static_cast<Node*>(&fragment)}) {
+    Node* xml = root->firstNamespace();
+    ASSERT_NE(xml, nullptr);
+    EXPECT_EQ(xml->kind(), NodeKind::Namespace);
+    EXPECT_EQ(xml->localName().view(), "xml");
+    EXPECT_EQ(xml->stringValue().view(), "http://www.w3.org/XML/1998/namespace");
+    EXPECT_EQ(xml->parent(), root);
+    EXPECT_EQ(xml->root(), root);
+    EXPECT_EQ(xml->rawNextSibling(), nullptr);
+    EXPECT_EQ(xml->serial(), root->serial() + 1);
+  }
+}
+
+TEST(NodeTest, NamespaceNodesFollowTheirElementInDocumentOrder) {
+  // The loader makes namespace nodes before their element; result trees after it.
+  TestDocument doc("<r xmlns:p='urn:p' xmlns:q='urn:q' a='1'><c/></r>");
+  Node* r = doc.element("r");
+  Node* p = r->firstNamespace();
+  Node* q = p->rawNextSibling();
+  ASSERT_LT(p->serial(), r->serial());
+  RootNode tree(nullptr);
+  auto* e = new ElementNode(emptyName(), intern("e"), emptyName(), 0, true);
+  tree.appendChild(e);
+  auto* n = new NamespaceNode(intern("n"), intern("urn:n"));
+  e->appendNamespace(n);
+  e->appendAttribute(AttributeNode::makeOwned(emptyName(), emptyName(), intern("b"), "2"));
+  // Each row in document order.
+  const std::vector<std::vector<Node*>> orders = {
+      {doc.root(), doc.root()->firstNamespace(), r, p, q, r->firstAttribute(), r->firstChild()},
+      {&tree, tree.firstNamespace(), e, n, e->firstAttribute()},
+  };
+  for (const auto& order : orders) {
+    for (std::size_t i = 0; i < order.size(); ++i) {
+      for (std::size_t j = 0; j < order.size(); ++j)
+        EXPECT_EQ(precedesInDocumentOrder(order[i], order[j]), i < j) << i << " " << j;
+    }
+  }
 }
 
 TEST(NodeTest, ClonesAreFreshUnlinkedAndComplete) {

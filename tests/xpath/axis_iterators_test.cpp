@@ -64,9 +64,13 @@ constexpr AxisCase kAxisCases[] = {
     {"b1", AxisFollowingSibling, "b2"},
     {"b2", AxisFollowingSibling, ""},
     {"a1@x", AxisFollowingSibling, ""},
-    {"d1", AxisNamespace, "xmlns:p=urn:p2 xmlns:p=urn:p"},  // the element's own first
-    {"a4", AxisNamespace, "xmlns:p=urn:p2 xmlns:p=urn:p"},
-    {"a1", AxisNamespace, "xmlns:p=urn:p"},
+    {"d1", AxisNamespace,
+     "xmlns:p=urn:p2 xmlns:p=urn:p xmlns:xml=http://www.w3.org/XML/1998/namespace"},  // the
+                                                                                      // element's
+                                                                                      // own first
+    {"a4", AxisNamespace,
+     "xmlns:p=urn:p2 xmlns:p=urn:p xmlns:xml=http://www.w3.org/XML/1998/namespace"},
+    {"a1", AxisNamespace, "xmlns:p=urn:p xmlns:xml=http://www.w3.org/XML/1998/namespace"},
     {"a1@x", AxisNamespace, ""},
     {"/", AxisNamespace, ""},
     {"a3", AxisSelf, "a3"},

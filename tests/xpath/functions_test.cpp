@@ -8,6 +8,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <filesystem>
 #include <limits>
 #include <memory>
 #include <set>
@@ -306,6 +308,70 @@ TEST_F(FunctionsTest, DocumentOfAnEmptyNodeSetIsNoValue) {
   EvalContext context;
   context.stylesheetElement = prefixed;
   EXPECT_EQ(call("document", {set({})}, context).kind, ValueKind::None);
+}
+
+// Files in a fresh folder: dir/s.xsl, and dir/sub/ holding one.xml, two.xml and
+// list.xml, whose f elements name the other two relative to sub/.
+class DocumentFunctionTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    registerCoreFunctions();
+    dir_ = std::filesystem::path(::testing::TempDir()) / "ovra-document-function";
+    std::filesystem::create_directories(dir_ / "sub");
+    write("s.xsl", "<s/>");
+    write("sub/one.xml", "<one/>");
+    write("sub/two.xml", "<two/>");
+    write("sub/list.xml", "<l><f>two.xml</f><f>one.xml</f></l>");
+    stylesheet_ = std::make_unique<Document>(String((dir_ / "s.xsl").c_str()), 4096, true);
+    stylesheet_->parseAll();
+    context_.stylesheetElement = stylesheet_->root()->firstChild();
+  }
+  void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  void write(const char* name, const char* text) {
+    std::FILE* file = std::fopen((dir_ / name).c_str(), "w");
+    ASSERT_NE(file, nullptr);
+    std::fputs(text, file);
+    std::fclose(file);
+  }
+
+  // The names of the document elements of the roots in a result.
+  static std::string documentElements(const Value& value) {
+    std::string names;
+    auto add = [&names](Node* root) {
+      names += names.empty() ? "" : " ";
+      names += root->firstChild()->localName().view();
+    };
+    if (value.kind == ValueKind::Node)
+      add(value.node);
+    for (Node* root : value.nodes)
+      add(root);
+    return names;
+  }
+
+  std::filesystem::path dir_;
+  std::unique_ptr<Document> stylesheet_;
+  EvalContext context_;
+};
+
+TEST_F(DocumentFunctionTest, MembersNameDocumentsRelativeToTheirOwnDocument) {
+  Value list = call("document", {S("sub/list.xml")}, context_);
+  ASSERT_EQ(list.kind, ValueKind::Node);
+  Node* l = list.node->firstChild();
+  Value names = Value::makeNodeSet({l->firstChild(), l->lastChild()});
+  Value roots = call("document", {names}, context_);
+  // Every document named, in document order (the order they were opened in).
+  EXPECT_EQ(roots.kind, ValueKind::NodeSet);
+  EXPECT_EQ(documentElements(roots), "two one");
+  // One member gives one root.
+  EXPECT_EQ(documentElements(call("document", {Value::makeNode(l->firstChild())}, context_)),
+            "two");
+  // A second argument sets the base for every member: the stylesheet's folder has no
+  // two.xml.
+  EXPECT_THROW(call("document", {names, Value::makeNode(context_.stylesheetElement)}, context_),
+               DocumentParseException);
+  EXPECT_EQ(documentElements(call("document", {S("one.xml"), Value::makeNode(l)}, context_)),
+            "one");
 }
 
 TEST(Utf8Test, TruncatedSequencesNeverReadPastTheText) {

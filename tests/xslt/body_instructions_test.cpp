@@ -135,6 +135,13 @@ const OutputCase kTextCopyCases[] = {
      "<xsl:text>&lt;</xsl:text><xsl:text disable-output-escaping='yes'>&lt;</xsl:text>"
      "<xsl:text>&lt;</xsl:text>",
      "&lt;<&lt;"},
+    {"unescaped text in a tree fragment stays unescaped when copied out, also through another "
+     "fragment, but its string value is the same",
+     "<xsl:variable name='v'><xsl:value-of select='\"&lt;b/>\"' disable-output-escaping='yes'/>"
+     "<xsl:text disable-output-escaping='yes'>&lt;c/></xsl:text>&lt;</xsl:variable>"
+     "<xsl:variable name='w'><e><xsl:copy-of select='$v'/></e></xsl:variable>"
+     "<xsl:copy-of select='$v'/>|<xsl:copy-of select='$w'/>|<xsl:value-of select='$v'/>",
+     "<b/><c/>&lt;|<e><b/><c/>&lt;</e>|&lt;b/>&lt;c/>&lt;"},
     {"value-of of an empty string leaves the start tag open for attributes",
      "<e><xsl:value-of select='\"\"'/><xsl:attribute name='a'>1</xsl:attribute></e>",
      "<e a=\"1\"/>"},

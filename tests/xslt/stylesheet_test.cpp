@@ -93,8 +93,19 @@ constexpr StylesheetCase kLiteralCases[] = {
     // A bad expression in braces is found when the stylesheet loads.
     {TEMPLATE("<a x='{1 +}'/>"), "<r/>",
      "ERROR: Missing path expression  at end of expression on line 1 in s.xsl\n"},
-    // Comments and processing instructions of the stylesheet are not copied.
+    // Comments and processing instructions of the stylesheet are not copied, and the text
+    // around them is one text, kept when it is not all white space.
     {TEMPLATE("<a><!-- c --><?p d?>t</a>"), "<r/>", "<a>t</a>"},
+    {TEMPLATE("<a>x\n <!-- c -->y\n <?p d?>\n <b/> <!-- c --> </a>"), "<r/>",
+     "<a>x\n y\n \n <b/></a>"},
+    // xml:space is copied like any attribute; in the source it can be selected.
+    {TEMPLATE("<a xml:space='preserve'> </a><b xml:space='default'> </b>"
+              "<xsl:value-of select='r/@xml:space'/>"),
+     "<r xml:space='preserve'/>",
+     "<a xml:space=\"preserve\"> </a><b xml:space=\"default\"/>preserve"},
+    // The later of two attributes of one name wins, also written straight out.
+    {TEMPLATE("<a x='1' y='2'><xsl:attribute name='x'>3</xsl:attribute></a>"), "<r/>",
+     "<a x=\"3\" y=\"2\"/>"},
     // Namespaces in scope go with literal elements, the XSLT namespace excepted.
     {"<xsl:stylesheet " XSL " xmlns:p='urn:p'>" NO_DECLARATION
      "<xsl:template match='/'><p:a/></xsl:template></xsl:stylesheet>",
@@ -114,6 +125,36 @@ constexpr StylesheetCase kLiteralCases[] = {
 
 TEST(StylesheetTest, LiteralResultElements) {
   runCases(std::begin(kLiteralCases), std::end(kLiteralCases));
+}
+
+#define EXCLUDING(attributes, body)                                                                \
+  "<xsl:stylesheet " XSL " xmlns:p='urn:p' xmlns:q='urn:q' xmlns='urn:d' " attributes              \
+  ">" NO_DECLARATION "<xsl:template match='/'>" body "</xsl:template></xsl:stylesheet>"
+
+constexpr StylesheetCase kExcludeCases[] = {
+    {EXCLUDING("", "<a/>"), "<r/>", "<a xmlns=\"urn:d\" xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"/>"},
+    // A namespace the element's name uses is declared all the same.
+    {EXCLUDING("exclude-result-prefixes='p #default'", "<a/><p:b/>"), "<r/>",
+     "<a xmlns=\"urn:d\" xmlns:q=\"urn:q\"/><p:b xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"/>"},
+    {EXCLUDING("extension-element-prefixes='q' exclude-result-prefixes=' p\t'", "<a/>"), "<r/>",
+     "<a xmlns=\"urn:d\"/>"},
+    // On a literal result element, for its subtree only, declared there or further out.
+    {EXCLUDING("", "<a xsl:exclude-result-prefixes='q' xmlns:s='urn:q'><b/></a><c/>"), "<r/>",
+     "<a xmlns=\"urn:d\" xmlns:p=\"urn:p\"><b/></a>"
+     "<c xmlns=\"urn:d\" xmlns:p=\"urn:p\" xmlns:q=\"urn:q\"/>"},
+    // The same through a result tree fragment.
+    {EXCLUDING("exclude-result-prefixes='q'",
+               "<xsl:variable name='v'><a xsl:exclude-result-prefixes='p'><b/></a></xsl:variable>"
+               "<xsl:copy-of select='$v'/>"),
+     "<r/>", "<a xmlns=\"urn:d\"><b/></a>"},
+    {EXCLUDING("exclude-result-prefixes='p x'", "<a/>"), "<r/>",
+     "ERROR: Undeclared namespace prefix in exclude-result-prefixes, x on line 1 in s.xsl\n"},
+    {EXCLUDING("", "<a xsl:exclude-result-prefixes='y'/>"), "<r/>",
+     "ERROR: Undeclared namespace prefix in exclude-result-prefixes, y on line 1 in s.xsl\n"},
+};
+
+TEST(StylesheetTest, ExcludedNamespacesAreNotCopiedByLiteralResultElements) {
+  runCases(std::begin(kExcludeCases), std::end(kExcludeCases));
 }
 
 TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {

@@ -495,18 +495,19 @@ Node* resolveReference(const Token& call, Document* resolving, const ConstString
   return resolving->resolve(reference);
 }
 
-// The root of the document the first argument names, as a single node; a node-set
-// argument names it by its first member. Relative references resolve against the
-// stylesheet element's document, or the document of the second argument's first member.
+// The root of the document a string names, as a single node; for a node-set, the roots
+// of the documents its members name, in document order. A reference resolves against the
+// document of the second argument's first member; without one, a member's reference
+// against the member's own document, a string's against the stylesheet element's.
 Value documentFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
-  Document* resolving = nullptr;
+  Document* stylesheet =
+      context.stylesheetElement != nullptr ? context.stylesheetElement->document() : nullptr;
+  Document* base = nullptr;
   if (args.size() > 1) {
-    Node* base = firstNode(args[1]);
-    if (base == nullptr)
+    Node* baseNode = firstNode(args[1]);
+    if (baseNode == nullptr)
       throw EvaluateException(call, kDocumentBaseNotNodeSet);
-    resolving = base->document();
-  } else if (context.stylesheetElement != nullptr) {
-    resolving = context.stylesheetElement->document();
+    base = baseNode->document();
   }
 
   const Value& reference = args[0];
@@ -516,14 +517,28 @@ Value documentFunction(const Token& call, const EvalContext& context, ArgumentLi
     std::span<Node* const> members = reference.kind == ValueKind::Node
                                          ? std::span<Node* const>(&reference.node, 1)
                                          : std::span<Node* const>(reference.nodes);
+    NodeVector roots;
     for (Node* member : members) {
+      Document* resolving = base;
+      if (args.size() == 1) {
+        // A node of a result tree has no document of its own.
+        resolving = member->document();
+        if (resolving == nullptr)
+          resolving = stylesheet;
+      }
       if (Node* root = resolveReference(call, resolving, member->stringValue()))
-        return Value::makeNode(root);
+        roots.push_back(root);
     }
-    return Value();
+    if (roots.empty())
+      return Value();
+    if (roots.size() == 1)
+      return Value::makeNode(roots.front());
+    std::sort(roots.begin(), roots.end(), precedesInDocumentOrder);
+    roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+    return Value::makeNodeSet(std::move(roots));
   }
   case ValueKind::String:
-    if (Node* root = resolveReference(call, resolving, reference.text))
+    if (Node* root = resolveReference(call, args.size() > 1 ? base : stylesheet, reference.text))
       return Value::makeNode(root);
     return Value();
   case ValueKind::None:

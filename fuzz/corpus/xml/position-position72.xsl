@@ -1,0 +1,46 @@
+<?xml version="1.0" encoding="ISO-8859-1"?>
+<xsl:stylesheet xmlns:xsl="http://www.w3.org/1999/XSL/Transform" version="1.0">
+
+  <!-- FileName: position72 -->
+  <!-- Document: http://www.w3.org/TR/xpath -->
+  <!-- DocVersion: 19991116 -->
+  <!-- Section: 2.4 -->
+  <!-- Creator: David Marston -->
+  <!-- Purpose: Test of position() and the ancestor-or-self axis. -->
+
+<xsl:template match="doc">
+  <out>
+    <xsl:apply-templates select=".//f"/>
+  </out>
+</xsl:template>
+
+<xsl:template match="f">
+  <xsl:value-of select="ancestor-or-self::*[1]/text()"/>
+  <xsl:value-of select="ancestor-or-self::*[2]/text()"/>
+  <xsl:value-of select="ancestor-or-self::*[3]/text()"/>
+  <xsl:value-of select="ancestor-or-self::*[4]/text()"/>
+  <xsl:value-of select="ancestor-or-self::*[5]/text()"/>
+  <xsl:value-of select="ancestor-or-self::*[6]/text()"/>
+  <xsl:value-of select="ancestor-or-self::*[7]/text()"/>
+</xsl:template>
+
+
+  <!--
+   * Licensed to the Apache Software Foundation (ASF) under one
+   * or more contributor license agreements. See the NOTICE file
+   * distributed with this work for additional information
+   * regarding copyright ownership. The ASF licenses this file
+   * to you under the Apache License, Version 2.0 (the  "License");
+   * you may not use this file except in compliance with the License.
+   * You may obtain a copy of the License at
+   *
+   *     http://www.apache.org/licenses/LICENSE-2.0
+   *
+   * Unless required by applicable law or agreed to in writing, software
+   * distributed under the License is distributed on an "AS IS" BASIS,
+   * WITHOUT WARRANTIES OR CONDITIONS OF ANY KIND, either express or implied.
+   * See the License for the specific language governing permissions and
+   * limitations under the License.
+  -->
+
+</xsl:stylesheet>

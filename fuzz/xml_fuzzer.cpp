@@ -1,0 +1,19 @@
+// libFuzzer entry: one input as an XML document (first byte: read-buffer size and stripping),
+// loaded in small chunks and walked along every axis.
+#include "driver/entry_points.h"
+#include "tests/support/fuzz_inputs.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+extern "C" int LLVMFuzzerInitialize(int*, char***) {
+  ovra::startUp();
+  return 0;
+}
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  if (size <= ovra::kMaxFuzzInput)
+    ovra::runXmlFuzzInput({reinterpret_cast<const char*>(data), size});
+  return 0;
+}

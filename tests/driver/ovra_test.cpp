@@ -1,0 +1,145 @@
+// The C interface as an embedding program uses it.
+#include "driver/ovra.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kStylesheet[] =
+    "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+    " xmlns:q='urn:q'>"
+    "<xsl:output method='text'/>"
+    "<xsl:param name='greeting' select=\"'Hello'\"/><xsl:param name='q:n' select='0'/>"
+    "<xsl:template match='/'><xsl:value-of select=\"concat($greeting, ', ', r/@who, ' ', $q:n)\"/>"
+    "</xsl:template></xsl:stylesheet>";
+
+// A scratch directory with the stylesheet, two sources and a stream for the results.
+class OvraApiTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ =
+        fs::temp_directory_path() / ("ovra-api-" + std::to_string(::getpid()) + "-" + info->name());
+    fs::create_directories(dir_);
+    write("s.xsl", kStylesheet);
+    write("a.xml", "<r who='A'/>");
+    write("b.xml", "<r who='B'/>");
+    write("broken.xsl", "<xsl:stylesheet");
+    ASSERT_EQ(ovra_start_up(), 1);
+    out_ = std::tmpfile();
+  }
+  void TearDown() override {
+    std::fclose(out_);
+    ovra_close_down();
+    fs::remove_all(dir_);
+  }
+
+  void write(const char* name, const char* text) { std::ofstream(dir_ / name) << text; }
+  std::string path(const char* name) const { return (dir_ / name).string(); }
+
+  // Everything written to out_ since the last call.
+  std::string taken() {
+    std::rewind(out_);
+    std::string text;
+    for (int c; (c = std::fgetc(out_)) != EOF;)
+      text += char(c);
+    std::fclose(out_);
+    out_ = std::tmpfile();
+    return text;
+  }
+
+  fs::path dir_;
+  std::FILE* out_ = nullptr;
+};
+
+TEST_F(OvraApiTest, CompilesOnceAndTransformsManyTimesWithParameters) {
+  ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("s.xsl").c_str());
+  ASSERT_NE(stylesheet, nullptr) << ovra_last_error();
+
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0), 1);
+  EXPECT_EQ(taken(), "Hello, A 0");
+
+  const ovra_param params[] = {
+      {"greeting", "It's \"hi\"", OVRA_PARAM_STRING},
+      {"q:n", "string-length(/r/@who) + 1", OVRA_PARAM_XPATH},
+      {"unknown", "ignored", OVRA_PARAM_STRING},
+  };
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("b.xml").c_str(), out_, params, 3), 1);
+  EXPECT_EQ(taken(), "It's \"hi\", B 2");
+  // Parameters belong to one call only.
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0), 1);
+  EXPECT_EQ(taken(), "Hello, A 0");
+  EXPECT_EQ(ovra_free_stylesheet(stylesheet), 1);
+}
+
+TEST_F(OvraApiTest, FailuresReturnZeroOrNullWithTheMessage) {
+  EXPECT_EQ(ovra_compile_stylesheet(path("none.xsl").c_str()), nullptr);
+  EXPECT_EQ(ovra_last_error(), "Could not open file, " + path("none.xsl"));
+  EXPECT_EQ(ovra_compile_stylesheet(path("broken.xsl").c_str()), nullptr);
+  EXPECT_EQ(ovra_last_error(), "unclosed token at 1 of " + path("broken.xsl"));
+  EXPECT_EQ(ovra_compile_stylesheet(nullptr), nullptr);
+  EXPECT_STREQ(ovra_last_error(), "A required argument is a null pointer");
+
+  ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("s.xsl").c_str());
+  ASSERT_NE(stylesheet, nullptr);
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("none.xml").c_str(), out_, nullptr, 0), 0);
+  EXPECT_EQ(ovra_last_error(), "Could not open file, " + path("none.xml"));
+
+  struct {
+    ovra_param param;
+    const char* message;
+  } cases[] = {
+      {{"greeting", "1 +", OVRA_PARAM_XPATH},
+       "Parameter greeting: Missing path expression  at end of expression"},
+      {{"z:n", "1", OVRA_PARAM_STRING}, "Parameter z:n: namespace prefix not declared"},
+      {{nullptr, "1", OVRA_PARAM_STRING}, "A parameter has no name or no value"},
+      {{"greeting", nullptr, OVRA_PARAM_STRING}, "A parameter has no name or no value"},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, &c.param, 1), 0);
+    EXPECT_STREQ(ovra_last_error(), c.message);
+  }
+  EXPECT_EQ(ovra_transform_file(nullptr, path("a.xml").c_str(), out_, nullptr, 0), 0);
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 2), 0);
+  EXPECT_STREQ(ovra_last_error(), "A required argument is a null pointer");
+  EXPECT_EQ(taken(), "");
+
+  // Nothing failed on the way is left behind: the stylesheet still works.
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0), 1);
+  EXPECT_EQ(taken(), "Hello, A 0");
+  ovra_free_stylesheet(stylesheet);
+  ovra_free_stylesheet(nullptr);
+
+  EXPECT_EQ(ovra_close_down(), 1);
+  EXPECT_STREQ(ovra_last_error(), "");
+}
+
+TEST_F(OvraApiTest, DeepRecursionEndsWithAMessage) {
+  write("deep.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='/'><xsl:call-template name='t'/></xsl:template>"
+        "<xsl:template name='t'><xsl:call-template name='t'/></xsl:template>"
+        "</xsl:stylesheet>");
+  ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("deep.xsl").c_str());
+  ASSERT_NE(stylesheet, nullptr);
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0), 0);
+  EXPECT_EQ(ovra_last_error(),
+            "Template recursion too deep on line 1 in " + path("deep.xsl") + "\n");
+  ovra_free_stylesheet(stylesheet);
+}
+
+TEST(OvraApiVersionTest, VersionIsThreeNumbers) {
+  std::string version = ovra_version();
+  int major = -1, minor = -1, patch = -1;
+  EXPECT_EQ(std::sscanf(version.c_str(), "%d.%d.%d", &major, &minor, &patch), 3) << version;
+}
+
+}  // namespace

@@ -1,0 +1,283 @@
+// Runs the ovra program on hostile input: absurd sizes and depths, entity tricks,
+// malformed bytes, files that are not what they claim. Every row either answers
+// correctly or prints a clear message and exits with status 1; none may crash, hang or
+// leak what it must not read.
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <csignal>
+#include <fcntl.h>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <optional>
+#include <string>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace ovra {
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr char kDeclaration[] = "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n";
+// Far beyond any row's honest running time, even in a sanitizer build: only a hang
+// reaches it.
+constexpr auto kHangLimit = std::chrono::seconds(120);
+
+struct RunResult {
+  int status = -1;  // the exit status, or 128 + the signal that ended the process
+  std::string out;
+  std::string err;
+  bool hung = false;
+};
+
+std::string contentOf(const fs::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// Runs the program with dir as its working directory, so messages name files as given.
+RunResult runOvra(const fs::path& dir, const std::vector<std::string>& arguments) {
+  const fs::path outPath = dir / "stdout.txt";
+  const fs::path errPath = dir / "stderr.txt";
+  std::vector<char*> argv;
+  argv.push_back(const_cast<char*>(OVRA_BINARY));
+  for (const std::string& argument : arguments)
+    argv.push_back(const_cast<char*>(argument.c_str()));
+  argv.push_back(nullptr);
+
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    int out = ::open(outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    if (out < 0 || err < 0 || ::chdir(dir.c_str()) != 0 || ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+      ::_exit(126);
+    ::execv(OVRA_BINARY, argv.data());
+    ::_exit(127);
+  }
+  RunResult result;
+  if (pid < 0)
+    return result;
+  auto deadline = std::chrono::steady_clock::now() + kHangLimit;
+  int status = 0;
+  while (::waitpid(pid, &status, WNOHANG) == 0) {
+    if (std::chrono::steady_clock::now() > deadline) {
+      ::kill(pid, SIGKILL);
+      ::waitpid(pid, &status, 0);
+      result.hung = true;
+      break;
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(5));
+  }
+  result.status = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+  result.out = contentOf(outPath);
+  result.err = contentOf(errPath);
+  return result;
+}
+
+// How the first file of a row is made unusual before the run.
+enum class Special {
+  None,
+  Directory,   // a directory of that name instead of a file
+  Unreadable,  // the file exists without read permission
+};
+
+struct HostileCase {
+  std::string name;
+  std::vector<std::pair<std::string, std::string>> files;  // written into the work dir
+  std::vector<std::string> arguments;
+  int status;
+  // The whole standard output; none when a failed transformation may leave any part of
+  // its result behind.
+  std::optional<std::string> out;
+  std::string err;  // the whole standard error
+  Special special = Special::None;
+};
+
+std::string repeat(const std::string& text, std::size_t count) {
+  std::string result;
+  result.reserve(text.size() * count);
+  for (std::size_t i = 0; i < count; ++i)
+    result += text;
+  return result;
+}
+
+std::string joined(const std::string& item, const std::string& separator, std::size_t count) {
+  return item + repeat(separator + item, count - 1);
+}
+
+std::vector<HostileCase> hostileCases() {
+  const std::string deep = repeat("<a>", 99999) + "<a/>" + repeat("</a>", 99999);
+  const std::string longValue = "<r v=\"" + std::string(100000, 'x') + "\"/>";
+  const std::string longName = "<" + std::string(100000, 'n') + "/>";
+  std::string laughs = "<?xml version=\"1.0\"?>\n<!DOCTYPE r [\n<!ENTITY l0 \"lol\">\n";
+  for (int i = 1; i <= 9; ++i)
+    laughs += "<!ENTITY l" + std::to_string(i) + " \"" +
+              repeat("&l" + std::to_string(i - 1) + ";", 10) + "\">\n";
+  laughs += "]>\n<r>&l9;</r>\n";
+  const std::pair<std::string, std::string> small{"s.xml", "<r><a>1</a></r>"};
+  const std::string deepText = repeat("<a>", 99999) + "<a>t</a>" + repeat("</a>", 99999);
+  auto stylesheet = [](const std::string& name, const std::string& body) {
+    return std::pair<std::string, std::string>(
+        name, "<xsl:stylesheet version=\"1.0\" "
+              "xmlns:xsl=\"http://www.w3.org/1999/XSL/Transform\">\n" +
+                  body + "\n</xsl:stylesheet>\n");
+  };
+
+  // clang-format off
+  return {
+      // Depth: every walk over the tree is iterative, so only memory bounds it.
+      {"deep document counted", {{"deep.xml", deep}},
+       {"-p", "count(//*)", "deep.xml"}, 0, "100000\n", ""},
+      {"deep document serialised", {{"deep.xml", deep}},
+       {"-p", "/*", "deep.xml"}, 0, kDeclaration + deep + "\n", ""},
+      {"deep document string value", {{"deep.xml", "<b>" + deep + "t</b>"}},
+       {"-p", "concat(string-length(/), /)", "deep.xml"}, 0, "1t\n", ""},
+      // Size of single items.
+      {"long attribute value", {{"long.xml", longValue}},
+       {"-p", "string-length(/r/@v)", "long.xml"}, 0, "100000\n", ""},
+      {"long attribute value serialised", {{"long.xml", longValue}},
+       {"-p", "/r", "long.xml"}, 0, kDeclaration + longValue + "\n", ""},
+      {"long element name", {{"long.xml", longName}},
+       {"-p", "string-length(name(/*))", "long.xml"}, 0, "100000\n", ""},
+      {"long element name serialised", {{"long.xml", longName}},
+       {"-p", "/*", "long.xml"}, 0, kDeclaration + longName + "\n", ""},
+      // Entities: expansion is bounded by the parser; nothing outside is ever read.
+      {"billion laughs", {{"laughs.xml", laughs}},
+       {"-p", "string-length(/r)", "laughs.xml"}, 1, "",
+       "limit on input amplification factor (from DTD and entities) breached at 14 of "
+       "laughs.xml\n"},
+      {"external entity never fetched",
+       {{"ext.xml", "<!DOCTYPE r [<!ENTITY x SYSTEM \"/etc/passwd\">]>\n<r>&x;</r>"}},
+       {"-p", "/r", "ext.xml"}, 0, kDeclaration + std::string("<r/>\n"), ""},
+      {"external DTD never fetched",
+       {{"ext.xml", "<!DOCTYPE r SYSTEM \"/etc/passwd\">\n<r>&x;</r>"}},
+       {"-p", "/r", "ext.xml"}, 0, kDeclaration + std::string("<r/>\n"), ""},
+      // Bytes that are not XML text.
+      {"invalid UTF-8 in a document", {{"bad.xml", "<r>\n\xff\xfe</r>"}},
+       {"-p", "/r", "bad.xml"}, 1, "", "not well-formed (invalid token) at 2 of bad.xml\n"},
+      {"NUL byte in a document", {{"nul.xml", std::string("<r>a\0b</r>", 9)}},
+       {"-p", "/r", "nul.xml"}, 1, "", "not well-formed (invalid token) at 1 of nul.xml\n"},
+      {"empty document", {{"empty.xml", ""}},
+       {"-p", "/", "empty.xml"}, 1, "", "no element found at 1 of empty.xml\n"},
+      // Files that cannot be read or written.
+      {"document that is a directory", {{"dir.xml", ""}},
+       {"-p", "/", "dir.xml"}, 1, "", "Could not read file, dir.xml\n", Special::Directory},
+      {"unreadable document", {{"locked.xml", "<r/>"}},
+       {"-p", "/", "locked.xml"}, 1, "", "Could not open file, locked.xml\n",
+       Special::Unreadable},
+      {"missing document", {},
+       {"-p", "/", "missing.xml"}, 1, "", "Could not open file, missing.xml\n"},
+      {"output in a missing directory", {small},
+       {"-p", "/", "s.xml", "missing/out.txt"}, 1, "",
+       "Could not create output file, missing/out.txt."},
+      // Hostile expressions on the command line.
+      {"invalid UTF-8 in an expression", {small},
+       {"-p", "//a | \xff", "s.xml"}, 1, "", "Syntax error in expression at 6\n"},
+      {"invalid UTF-8 in an expression's literal", {small},
+       {"-p", "concat('a', '\xc3(')", "s.xml"}, 1, "", "Syntax error in expression at 12\n"},
+      {"10000 parentheses", {small},
+       {"-p", repeat("(", 10000) + "1" + repeat(")", 10000), "s.xml"}, 1, "",
+       "Expression nested too deeply at 1000\n"},
+      {"10000 nested predicates", {small},
+       {"-p", repeat("a[", 10000) + "1" + repeat("]", 10000), "s.xml"}, 1, "",
+       "Expression nested too deeply at 2001\n"},
+      {"100000 characters of additions", {small},
+       {"-p", joined("1", "+", 50000), "s.xml"}, 0, "50000\n", ""},
+      {"100000 characters of negations", {small},
+       {"-p", repeat("-", 99999) + "1", "s.xml"}, 0, "-1\n", ""},
+      {"100000 characters of path steps", {small},
+       {"-p", "/r" + repeat("/a", 49999), "s.xml"}, 0, "", ""},
+      {"100000 characters of unions", {small},
+       {"-p", joined("//a", "|", 25000), "s.xml"}, 0,
+       kDeclaration + std::string("<a>1</a>\n"), ""},
+      {"100000 character literal", {small},
+       {"-p", "string-length('" + std::string(99984, 'x') + "')", "s.xml"}, 0, "99984\n", ""},
+      // Transformations: depth and endless recursion stop with a message, never on the stack.
+      {"deep document through the built-in rules",
+       {{"deep.xml", deepText}, stylesheet("s.xsl", "")},
+       {"s.xsl", "deep.xml"}, 0, "t", ""},
+      {"deep document copied",
+       {{"deep.xml", deepText},
+        stylesheet("s.xsl", "<xsl:template match='/'><xsl:copy-of select='.'/></xsl:template>")},
+       {"s.xsl", "deep.xml"}, 0, kDeclaration + deepText, ""},
+      {"endless template recursion",
+       {small, stylesheet("s.xsl", "<xsl:template match='/'><xsl:call-template name='t'/>"
+                                   "</xsl:template>\n<xsl:template name='t'><x>"
+                                   "<xsl:call-template name='t'/></x></xsl:template>")},
+       {"s.xsl", "s.xml"}, 1, std::nullopt, "Template recursion too deep on line 3 in s.xsl\n\n"},
+      {"endless apply-templates",
+       {small, stylesheet("s.xsl", "<xsl:template match='/'>"
+                                   "<xsl:apply-templates select='.'/></xsl:template>")},
+       {"s.xsl", "s.xml"}, 1, std::nullopt, "Template recursion too deep on line 2 in s.xsl\n\n"},
+      {"circular global variables",
+       {small, stylesheet("s.xsl", "<xsl:variable name='a' select='$b'/>\n"
+                                   "<xsl:variable name='b' select='$a'/>\n"
+                                   "<xsl:template match='/'><xsl:value-of select='$a'/>"
+                                   "</xsl:template>")},
+       {"s.xsl", "s.xml"}, 1, "", "Circular reference to global variable a on line 2 in s.xsl\n\n"},
+      {"invalid UTF-8 in a stylesheet",
+       {small, stylesheet("s.xsl", "<xsl:template match='/'>\xff</xsl:template>")},
+       {"s.xsl", "s.xml"}, 1, "", "not well-formed (invalid token) at 2 of s.xsl\n"},
+      {"stylesheet that is a directory", {{"s.xsl", ""}, small},
+       {"s.xsl", "s.xml"}, 1, "", "Could not read file, s.xsl\n", Special::Directory},
+      {"empty stylesheet", {{"s.xsl", ""}, small},
+       {"s.xsl", "s.xml"}, 1, "", "no element found at 1 of s.xsl\n"},
+  };
+  // clang-format on
+}
+
+class HostileInputTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    dir_ = fs::temp_directory_path() / ("ovra-hostile-" + std::to_string(::getpid()));
+    fs::remove_all(dir_);
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::permissions(dir_ / "locked.xml", fs::perms::owner_all, ignored);
+    fs::remove_all(dir_, ignored);
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(HostileInputTest, EachRowAnswersOrFailsClearly) {
+  for (const HostileCase& row : hostileCases()) {
+    SCOPED_TRACE(row.name);
+    fs::remove_all(dir_);
+    fs::create_directories(dir_);
+    for (const auto& [name, content] : row.files)
+      std::ofstream(dir_ / name, std::ios::binary) << content;
+    if (row.special == Special::Directory) {
+      fs::remove(dir_ / row.files[0].first);
+      fs::create_directory(dir_ / row.files[0].first);
+    } else if (row.special == Special::Unreadable) {
+      fs::path path = dir_ / row.files[0].first;
+      fs::permissions(path, fs::perms::none);
+      // Root reads anything: then the row proves nothing.
+      if (::access(path.c_str(), R_OK) == 0)
+        continue;
+    }
+    RunResult result = runOvra(dir_, row.arguments);
+    ASSERT_FALSE(result.hung);
+    EXPECT_EQ(result.status, row.status);
+    // Compared by size first so a mismatch of 100 KB texts does not flood the log.
+    if (row.out) {
+      if (result.out.size() < 1000 && row.out->size() < 1000) {
+        EXPECT_EQ(result.out, *row.out);
+      } else {
+        EXPECT_EQ(result.out.size(), row.out->size());
+        EXPECT_TRUE(result.out == *row.out);
+      }
+    }
+    EXPECT_EQ(result.err, row.err);
+  }
+}
+
+}  // namespace
+}  // namespace ovra

@@ -6,22 +6,6 @@
 
 namespace ovra {
 
-namespace {
-const char kEmptyText[8] = {};
-}  // namespace
-
-const char* emptyText() {
-  return kEmptyText;
-}
-
-ConstString::~ConstString() = default;
-
-std::size_t ConstString::length() const {
-  return std::strlen(text_);
-}
-
-StringRef::~StringRef() = default;
-
 String::String(const char* text, std::ptrdiff_t count) {
   if (text == nullptr)
     return;
@@ -46,25 +30,11 @@ String::String(const String& other) : ConstString() {
     assign(other.text_, other.length_);
 }
 
-String::String(String&& other) noexcept : ConstString() {
-  text_ = std::exchange(other.text_, emptyText());
-  length_ = std::exchange(other.length_, 0);
-}
-
 String& String::operator=(const String& other) {
   if (this != &other) {
     release();
     if (other.length_ != 0)
       assign(other.text_, other.length_);
-  }
-  return *this;
-}
-
-String& String::operator=(String&& other) noexcept {
-  if (this != &other) {
-    release();
-    text_ = std::exchange(other.text_, emptyText());
-    length_ = std::exchange(other.length_, 0);
   }
   return *this;
 }
@@ -77,10 +47,6 @@ String& String::operator=(const ConstString& other) {
   return *this;
 }
 
-String::~String() {
-  release();
-}
-
 void String::assign(const char* text, std::size_t count) {
   char* buffer = static_cast<char*>(std::malloc(capacity(count)));
   std::memcpy(buffer, text, count);
@@ -89,11 +55,15 @@ void String::assign(const char* text, std::size_t count) {
   length_ = std::uint32_t(count);
 }
 
-void String::release() {
-  if (!isSentinel())
-    std::free(const_cast<char*>(text_));
-  text_ = emptyText();
-  length_ = 0;
+char* String::prepare(std::size_t length) {
+  release();
+  if (length == 0)
+    return const_cast<char*>(text_);
+  char* buffer = static_cast<char*>(std::malloc(capacity(length)));
+  buffer[length] = '\0';
+  text_ = buffer;
+  length_ = std::uint32_t(length);
+  return buffer;
 }
 
 void String::clear() {

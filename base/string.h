@@ -1,15 +1,26 @@
 // The three string classes that carry all text: names, node texts, messages and values.
 // Text is 8-bit, NUL-terminated and handled as bytes (UTF-8 passes through unchanged).
+// No text holds a NUL byte (XML cannot carry one), so the length a String stores and
+// the length found by scanning to the terminator agree: the classes need no virtual
+// functions, and a StringRef (a name) is two plain words, copied in registers.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <string_view>
+#include <utility>
 
 namespace ovra {
 
+namespace detail {
+inline constexpr char kEmptyText[8] = {};
+}  // namespace detail
+
 // The one static, zero-length text shared by every empty String. It is never freed.
-const char* emptyText();
+inline const char* emptyText() {
+  return detail::kEmptyText;
+}
 
 // Non-owning view of NUL-terminated text; a null pointer becomes the empty text.
 class ConstString {
@@ -18,14 +29,14 @@ class ConstString {
   ConstString(const char* text) : text_(text ? text : emptyText()) {}  // NOLINT: implicit by design
   ConstString(const ConstString& other) = default;
   ConstString& operator=(const ConstString& other) = default;
-  virtual ~ConstString();
 
-  // Counts the bytes up to the terminator on every call; String overrides it.
-  virtual std::size_t length() const;
+  // Counts the bytes up to the terminator on every call; String hides it with the length
+  // it stores.
+  std::size_t length() const { return std::char_traits<char>::length(text_); }
 
   const char* c_str() const { return text_; }
   bool empty() const { return text_[0] == '\0'; }
-  std::string_view view() const { return {text_, length()}; }
+  std::string_view view() const { return std::string_view(text_); }
 
  protected:
   const char* text_;
@@ -41,20 +52,33 @@ class String : public ConstString {
   String(std::string_view text);                        // NOLINT: implicit by design
   String(const ConstString& other);                     // NOLINT: implicit by design
   String(const String& other);
-  String(String&& other) noexcept;
+  String(String&& other) noexcept
+      : ConstString(std::exchange(other.text_, emptyText())),
+        length_(std::exchange(other.length_, 0)) {}
   String& operator=(const String& other);
-  String& operator=(String&& other) noexcept;
+  String& operator=(String&& other) noexcept {
+    if (this != &other) {
+      release();
+      text_ = std::exchange(other.text_, emptyText());
+      length_ = std::exchange(other.length_, 0);
+    }
+    return *this;
+  }
   String& operator=(const ConstString& other);
-  ~String() override;
+  ~String() { release(); }
 
-  std::size_t length() const override { return length_; }
+  std::size_t length() const { return length_; }
   std::string_view view() const { return {text_, length_}; }
 
   // Appends NUL-terminated text; a null pointer appends nothing.
   String& append(const char* text);
   // Appends count bytes of other (count -1: all of it).
   String& append(const ConstString& other, std::ptrdiff_t count = -1);
+  String& append(const String& other) { return append(other.view()); }
   String& append(std::string_view text);
+  // Replaces the text with length bytes for the caller to fill in (the terminator is
+  // written); answers where they go. Builds a text of known length in one allocation.
+  char* prepare(std::size_t length);
 
   void clear();
   bool isSentinel() const { return text_ == emptyText(); }
@@ -63,7 +87,12 @@ class String : public ConstString {
 
  private:
   void assign(const char* text, std::size_t count);
-  void release();
+  void release() {
+    if (!isSentinel())
+      std::free(const_cast<char*>(text_));
+    text_ = emptyText();
+    length_ = 0;
+  }
 
   std::uint32_t length_ = 0;
 };
@@ -81,7 +110,6 @@ class StringRef : public ConstString {
   StringRef(const char* text, NameMask bit = 0) : ConstString(text), bit_(bit) {}
   StringRef(const StringRef& other) = default;
   StringRef& operator=(const StringRef& other) = default;
-  ~StringRef() override;
 
   NameMask bit() const { return bit_; }
 
@@ -94,6 +122,9 @@ class StringRef : public ConstString {
 
 // Byte-wise equality of two texts, for text that is not interned.
 inline bool sameText(const ConstString& a, const ConstString& b) {
+  return a.view() == b.view();
+}
+inline bool sameText(const String& a, const String& b) {
   return a.view() == b.view();
 }
 

@@ -4,6 +4,7 @@
 #include "tree/name_pool.h"
 #include "tree/node.h"
 
+#include <array>
 #include <cassert>
 #include <cstring>
 #include <string_view>
@@ -597,11 +598,40 @@ void Serializer::writeContent(const char* text, std::size_t length) {
     writeEscaped(text, length, Escape::Content);
 }
 
+namespace {
+
+// The characters writeEscaped must look at; everything else is copied in runs.
+constexpr std::array<bool, 256> escapeCandidates(std::string_view characters) {
+  std::array<bool, 256> table{};
+  for (char c : characters)
+    table[static_cast<unsigned char>(c)] = true;
+  return table;
+}
+constexpr std::array<bool, 256> kContentCandidates = escapeCandidates("&<\">\r");
+constexpr std::array<bool, 256> kAttributeCandidates = escapeCandidates("&<\">\r\n\t");
+
+// The ']' immediately before p, counting back to text and, when they reach it, on
+// into carried (the count the text before this one ended with). Two are enough to know.
+int bracketsBefore(const char* text, const char* p, int carried) {
+  int count = 0;
+  while (p != text && count < 2) {
+    if (*--p != ']')
+      return count;
+    ++count;
+  }
+  return count + carried;
+}
+
+}  // namespace
+
 void Serializer::writeEscaped(const char* text, std::size_t length, Escape escape) {
   const char* run = text;
   const char* end = text + length;
   bool content = escape == Escape::Content;
+  const std::array<bool, 256>& candidates = content ? kContentCandidates : kAttributeCandidates;
   for (const char* p = text; p != end; ++p) {
+    if (!candidates[static_cast<unsigned char>(*p)])
+      continue;
     std::string_view replacement;
     switch (*p) {
     case '&':
@@ -617,36 +647,37 @@ void Serializer::writeEscaped(const char* text, std::size_t length, Escape escap
       replacement = "&quot;";
       break;
     case '>':
-      // Only where it would end a "]]>", which content may not hold.
-      if (closingBrackets_ >= 2)
+      // Only where it would end a "]]>", which content may not hold. Attribute values
+      // do not count their brackets.
+      if ((content ? bracketsBefore(text, p, closingBrackets_) : p == text ? closingBrackets_ : 0) >=
+          2)
         replacement = "&gt;";
       break;
     // A parser normalises line ends, and white space in attribute values, unless they
-    // come as references.
+    // come as references (only attribute values look at line feeds and tabs).
     case '\r':
       replacement = "&#13;";
       break;
     case '\n':
-      if (!content)
-        replacement = "&#10;";
+      replacement = "&#10;";
       break;
     case '\t':
-      if (!content)
-        replacement = "&#9;";
+      replacement = "&#9;";
       break;
     default:
       break;
     }
-    closingBrackets_ = *p == ']' && content ? closingBrackets_ + 1 : 0;
-    if (!replacement.empty()) {
-      emit(run, std::size_t(p - run), Context::Text);
-      emit(replacement.data(), replacement.size(), Context::Text);
-      run = p + 1;
-    }
+    if (replacement.empty())
+      continue;
+    emit(run, std::size_t(p - run), Context::Text);
+    emit(replacement.data(), replacement.size(), Context::Text);
+    run = p + 1;
   }
   emit(run, std::size_t(end - run), Context::Text);
   if (!content)
     closingBrackets_ = 0;
+  else if (length != 0)
+    closingBrackets_ = bracketsBefore(text, end, closingBrackets_);
 }
 
 // A "]]>" in the text is split across two sections: "]]" ends one, ">" starts the next.
@@ -750,6 +781,11 @@ void Serializer::emitReplacement(char32_t character, Context context) {
 }
 
 void Serializer::putBytes(const char* bytes, std::size_t length) {
+  if (length < kBufferSize - fill_) {
+    std::memcpy(buffer_.get() + fill_, bytes, length);
+    fill_ += length;
+    return;
+  }
   while (length > 0) {
     std::size_t chunk = kBufferSize - fill_;
     if (chunk > length)

@@ -92,29 +92,4 @@ StringRef intern(std::string_view text) {
   return NamePool::global().intern(text);
 }
 
-StringRef emptyName() {
-  static const StringRef name = intern("");
-  return name;
-}
-
-StringRef starName() {
-  static const StringRef name = intern("*");
-  return name;
-}
-
-StringRef xsltNamespaceName() {
-  static const StringRef name = intern(kXsltNamespace);
-  return name;
-}
-
-StringRef xmlSpaceName() {
-  static const StringRef name = intern("xml:space");
-  return name;
-}
-
-StringRef xmlNamespaceName() {
-  static const StringRef name = intern(kXmlNamespace);
-  return name;
-}
-
 }  // namespace ovra

@@ -52,14 +52,30 @@ class NamePool {
 // Interns in the global pool.
 StringRef intern(std::string_view text);
 
-// Names interned at start-up, compared by address everywhere.
-StringRef emptyName();
-StringRef starName();
-StringRef xsltNamespaceName();  // "http://www.w3.org/1999/XSL/Transform"
-StringRef xmlSpaceName();       // "xml:space"
-StringRef xmlNamespaceName();   // "http://www.w3.org/XML/1998/namespace"
-
 inline constexpr std::string_view kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
 inline constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";
+
+// Names interned at start-up, compared by address everywhere. Inline, since the loader
+// and node tests ask for them for nearly every node.
+inline const StringRef& emptyName() {
+  static const StringRef name = intern("");
+  return name;
+}
+inline const StringRef& starName() {
+  static const StringRef name = intern("*");
+  return name;
+}
+inline const StringRef& xsltNamespaceName() {
+  static const StringRef name = intern(kXsltNamespace);
+  return name;
+}
+inline const StringRef& xmlSpaceName() {  // "xml:space"
+  static const StringRef name = intern("xml:space");
+  return name;
+}
+inline const StringRef& xmlNamespaceName() {
+  static const StringRef name = intern(kXmlNamespace);
+  return name;
+}
 
 }  // namespace ovra

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 #include <memory>
 #include <new>
 #include <string_view>
@@ -26,10 +27,21 @@ class NodeArena {
   }
   // A NUL-terminated copy.
   const char* copyText(std::string_view text);
-  void* allocate(std::size_t size, std::size_t align);
+  // align is a power of two.
+  void* allocate(std::size_t size, std::size_t align) {
+    std::size_t padding = (0 - reinterpret_cast<std::uintptr_t>(cursor_)) & (align - 1);
+    if (cursor_ == nullptr || room_ < size + padding)
+      return allocateInNewBlock(size, align);
+    std::byte* result = cursor_ + padding;
+    cursor_ = result + size;
+    room_ -= size + padding;
+    return result;
+  }
   std::size_t blockCount() const { return blocks_.size(); }
 
  private:
+  void* allocateInNewBlock(std::size_t size, std::size_t align);
+
   std::vector<std::unique_ptr<std::byte[]>> blocks_;
   std::byte* cursor_ = nullptr;
   std::size_t room_ = 0;

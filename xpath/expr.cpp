@@ -25,7 +25,7 @@ std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
   case ValueKind::NodeSet:
     return std::make_unique<VectorStream>(std::move(value.nodes));
   case ValueKind::Node:
-    return std::make_unique<VectorStream>(NodeVector{value.node});
+    return std::make_unique<SingleNodeStream>(value.node);
   case ValueKind::None:
   case ValueKind::TreeFragment:
   case ValueKind::Number:
@@ -34,6 +34,11 @@ std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
     return nullptr;
   }
   return nullptr;
+}
+
+Node* Expr::selectFirst(const EvalContext& context) const {
+  std::unique_ptr<NodeStream> nodes = select(context);
+  return nodes == nullptr ? nullptr : nodes->next();
 }
 
 void sortDocumentOrder(NodeVector& nodes) {
@@ -46,10 +51,8 @@ void sortDocumentOrder(NodeVector& nodes) {
 }
 
 bool evaluateBoolean(const Expr& expr, const EvalContext& context) {
-  if (expr.returnsNodeSet()) {
-    std::unique_ptr<NodeStream> nodes = expr.select(context);
-    return nodes != nullptr && nodes->next() != nullptr;
-  }
+  if (expr.returnsNodeSet())
+    return expr.selectFirst(context) != nullptr;
   return booleanOf(expr.evaluate(context));
 }
 
@@ -92,11 +95,12 @@ Value VariableExpr::evaluate(const EvalContext& context) const {
 }
 
 std::unique_ptr<NodeStream> VariableExpr::select(const EvalContext& context) const {
+  // The binding outlives the evaluation that pulls from the stream: no copy is needed.
   const Value& value = lookup(context);
   if (value.kind == ValueKind::NodeSet)
-    return std::make_unique<VectorStream>(value.nodes);
+    return std::make_unique<SharedVectorStream>(value.nodes);
   if (value.kind == ValueKind::Node)
-    return std::make_unique<VectorStream>(NodeVector{value.node});
+    return std::make_unique<SingleNodeStream>(value.node);
   return nullptr;
 }
 
@@ -137,24 +141,12 @@ static bool isComparison(TokenKind op) {
   return int(op) >= int(TokenKind::Less) && int(op) <= int(TokenKind::NotEqual);
 }
 
-// One operator applied to the value so far and the next operand.
-static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
-                           const EvalContext& context) {
-  const Expr& operand = *operation.operand;
-  switch (operation.op) {
-  // The right operand is not evaluated when the left decides, as XPath requires.
-  case TokenKind::Or:
-    return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
-  case TokenKind::And:
-    return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
-  case TokenKind::Union:
-    return Value::makeNodeSet(
-        mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
-                           nodeSetOf(operand.evaluate(context), operation.token)));
-  default:
-    break;
-  }
-  Value right = operand.evaluate(context);
+// A comparison or arithmetic operator applied to left and the next operand; a variable
+// operand is read where it lies.
+static Value applyToValue(const BinaryExpr::Operation& operation, const Value& left,
+                          const EvalContext& context) {
+  Value scratch;
+  const Value& right = valueOf(*operation.operand, context, scratch);
   switch (operation.op) {
   case TokenKind::Equal:
     return Value::makeBoolean(equalValues(left, right));
@@ -187,11 +179,42 @@ static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
   return Value();
 }
 
+// One operator applied to the value so far and the next operand.
+static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
+                           const EvalContext& context) {
+  const Expr& operand = *operation.operand;
+  switch (operation.op) {
+  // The right operand is not evaluated when the left decides, as XPath requires.
+  case TokenKind::Or:
+    return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
+  case TokenKind::And:
+    return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
+  case TokenKind::Union:
+    return Value::makeNodeSet(
+        mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
+                           nodeSetOf(operand.evaluate(context), operation.token)));
+  default:
+    return applyToValue(operation, left, context);
+  }
+}
+
 Value BinaryExpr::evaluate(const EvalContext& context) const {
-  Value value = isLogical(rest_.front().op) ? Value::makeBoolean(evaluateBoolean(*first_, context))
-                                            : first_->evaluate(context);
-  for (const Operation& operation : rest_)
-    value = applyOperator(operation, std::move(value), context);
+  TokenKind op = rest_.front().op;
+  if (isLogical(op) || op == TokenKind::Union) {
+    Value value = isLogical(op) ? Value::makeBoolean(evaluateBoolean(*first_, context))
+                                : first_->evaluate(context);
+    for (const Operation& operation : rest_)
+      value = applyOperator(operation, std::move(value), context);
+    return value;
+  }
+  // A comparison or arithmetic reads a variable operand where it lies.
+  Value scratch;
+  const Value& left = valueOf(*first_, context, scratch);
+  if (rest_.size() == 1)
+    return applyToValue(rest_.front(), left, context);
+  Value value = applyToValue(rest_.front(), left, context);
+  for (auto operation = rest_.begin() + 1; operation != rest_.end(); ++operation)
+    value = applyOperator(*operation, std::move(value), context);
   return value;
 }
 
@@ -230,8 +253,12 @@ FunctionCallExpr::FunctionCallExpr(Token token, String name, const FunctionEntry
 Value FunctionCallExpr::evaluate(const EvalContext& context) const {
   ArgumentList values;
   values.reserve(arguments_.size());
-  for (const auto& argument : arguments_)
-    values.push_back(argument->evaluate(context));
+  for (const auto& argument : arguments_) {
+    if (const Value* bound = argument->boundValue(context))
+      values.borrow(*bound);
+    else
+      values.push_back(argument->evaluate(context));
+  }
   return entry_.function(token_, context, values);
 }
 

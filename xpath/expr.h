@@ -66,6 +66,13 @@ class Expr {
   // document than the caller pulls. Null when the value is not a node-set (a path
   // continuing from it then yields nothing); the default materialises evaluate().
   virtual std::unique_ptr<NodeStream> select(const EvalContext& context) const;
+  // The first node select() would hand out, or null; reads no further. The default asks
+  // select().
+  virtual Node* selectFirst(const EvalContext& context) const;
+  // A variable reference: the value bound to it, read where it lies (the binding
+  // outlives the evaluation that asks). Null for every other expression, whose value
+  // has to be evaluated.
+  virtual const Value* boundValue(const EvalContext&) const { return nullptr; }
   // True when the value depends on the context size (calls last() outside any nested
   // path's predicates), so callers must know the size before evaluating.
   virtual bool usesContextSize() const { return false; }
@@ -78,5 +85,14 @@ class Expr {
   // it neither asks the position nor yields a number to compare with it.
   bool isPositional() const { return mayBeNumber() || usesPosition(); }
 };
+
+// The value of expr: a variable's binding read where it lies, anything else evaluated
+// into scratch.
+inline const Value& valueOf(const Expr& expr, const EvalContext& context, Value& scratch) {
+  if (const Value* bound = expr.boundValue(context))
+    return *bound;
+  scratch = expr.evaluate(context);
+  return scratch;
+}
 
 }  // namespace ovra

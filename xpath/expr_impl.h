@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 namespace ovra {
@@ -28,6 +29,27 @@ class VectorStream : public NodeStream {
  private:
   NodeVector nodes_;
   std::size_t index_ = 0;
+};
+
+// Hands out the nodes of a vector that outlives it (a variable's value), without a copy.
+class SharedVectorStream : public NodeStream {
+ public:
+  explicit SharedVectorStream(const NodeVector& nodes) : nodes_(nodes) {}
+  Node* next() override { return index_ < nodes_.size() ? nodes_[index_++] : nullptr; }
+
+ private:
+  const NodeVector& nodes_;
+  std::size_t index_ = 0;
+};
+
+// Hands out one node.
+class SingleNodeStream : public NodeStream {
+ public:
+  explicit SingleNodeStream(Node* node) : node_(node) {}
+  Node* next() override { return std::exchange(node_, nullptr); }
+
+ private:
+  Node* node_;
 };
 
 // The boolean value of expr, pulling only the first node of a node-set.
@@ -69,6 +91,7 @@ class VariableExpr : public Expr {
   VariableExpr(Token token, ExpandedName name) : token_(token), name_(name) {}
   Value evaluate(const EvalContext& context) const override;
   std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
+  const Value* boundValue(const EvalContext& context) const override { return &lookup(context); }
 
  private:
   const Value& lookup(const EvalContext& context) const;
@@ -179,6 +202,7 @@ class PathExpr : public Expr {
            bool absolute, std::vector<Step> steps);
   Value evaluate(const EvalContext& context) const override;
   std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
+  Node* selectFirst(const EvalContext& context) const override;
   bool returnsNodeSet() const override { return true; }
   bool usesContextSize() const override;
   bool usesPosition() const override;
@@ -187,6 +211,11 @@ class PathExpr : public Expr {
  private:
   std::unique_ptr<NodeStream> source(const EvalContext& context) const;
   NodeVector evaluateSteps(NodeVector contexts, const EvalContext& base) const;
+  // Hands visit(node) each node of the result in document order, depth first through
+  // the steps with their walkers on the stack, until it answers false (then false).
+  // Only for paths that stream without merging (walkable_).
+  template <class Visit>
+  bool walk(const EvalContext& context, Visit& visit) const;
 
   std::unique_ptr<Expr> filter_;
   std::vector<std::unique_ptr<Expr>> filterPredicates_;
@@ -195,6 +224,7 @@ class PathExpr : public Expr {
   bool absolute_;
   std::vector<Step> steps_;
   bool streamable_ = false;
+  bool walkable_ = false;
 };
 
 }  // namespace ovra

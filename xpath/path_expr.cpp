@@ -98,18 +98,26 @@ static void filterList(NodeVector& nodes, const std::vector<std::unique_ptr<Expr
 
 namespace {
 
-// Applies one step to one context node at a time, in the axis's order.
+// Applies one step to one context node at a time, in the axis's order. Made for every
+// evaluation of a step, so it allocates nothing for up to kInlineCounters predicates.
 class StepWalker {
  public:
   explicit StepWalker(const Step& step)
-      : step_(step), axis_(makeAxisIterator(step.axis)), principal_(step.principalKind()),
-        counters_(step.predicates.size()) {
+      : step_(step), axis_(makeAxisIteratorIn(step.axis, axisStorage_)),
+        principal_(step.principalKind()), counterCount_(step.predicates.size()) {
     axis_->setNameMask(step.nameMask());
+    if (counterCount_ > kInlineCounters) {
+      extraCounters_ = std::make_unique<std::int32_t[]>(counterCount_);
+      counters_ = extraCounters_.get();
+    }
   }
+  StepWalker(const StepWalker&) = delete;
+  StepWalker& operator=(const StepWalker&) = delete;
+  ~StepWalker() { axis_->~AxisIterator(); }
 
   void start(Node* context) {
     stopped_ = step_.stopAfter < 0;
-    std::fill(counters_.begin(), counters_.end(), 0);
+    std::fill(counters_, counters_ + counterCount_, 0);
     if (context != nullptr && axis_->isSubtreeAxis() &&
         !mayContainName(context, axis_->nameMask())) {
       context = nullptr;
@@ -156,7 +164,11 @@ class StepWalker {
       std::reverse(out.begin() + std::ptrdiff_t(first), out.end());
   }
 
-  bool buffers() const { return axis_->isReverseAxis() || step_.needsSize; }
+  // A reverse axis hands its nodes out nearest first and they must be turned round; the
+  // parent axis yields at most one, so it needs no turning.
+  bool buffers() const {
+    return (axis_->isReverseAxis() && step_.axis != TokenKind::AxisParent) || step_.needsSize;
+  }
 
  private:
   bool passes(Node* node, const EvalContext& base) {
@@ -164,7 +176,7 @@ class StepWalker {
     context.contextNode = node;
     context.size = 0;  // not known while streaming
     bool pass = true;
-    for (std::size_t i = 0; i < counters_.size(); ++i) {
+    for (std::size_t i = 0; i < counterCount_; ++i) {
       context.position = ++counters_[i];
       if (!predicateHolds(*step_.predicates[i], context)) {
         pass = false;
@@ -176,10 +188,16 @@ class StepWalker {
     return pass;
   }
 
+  static constexpr std::size_t kInlineCounters = 4;
+
   const Step& step_;
-  std::unique_ptr<AxisIterator> axis_;
+  AxisIteratorStorage axisStorage_;
+  AxisIterator* axis_;
   NodeKind principal_;
-  std::vector<std::int32_t> counters_;
+  std::int32_t inlineCounters_[kInlineCounters] = {};
+  std::unique_ptr<std::int32_t[]> extraCounters_;  // more predicates than that
+  std::int32_t* counters_ = inlineCounters_;
+  std::size_t counterCount_;
   bool stopped_ = false;
   bool singleElement_ = false;
 };
@@ -360,11 +378,46 @@ class EmptyStream : public NodeStream {
   Node* next() override { return nullptr; }
 };
 
+// Most results are a handful of nodes: room for several at the first, instead of
+// growing through 1, 2 and 4.
+void append(NodeVector& nodes, Node* node) {
+  if (nodes.capacity() == 0)
+    nodes.reserve(8);
+  nodes.push_back(node);
+}
+
 NodeVector drain(NodeStream& stream) {
   NodeVector nodes;
   while (Node* node = stream.next())
-    nodes.push_back(node);
+    append(nodes, node);
   return nodes;
+}
+
+// The steps from index on, from one context node: visit(node) for each result in
+// document order while it answers true. Each level's walker lives on the stack.
+template <class Visit>
+bool walkSteps(const std::vector<Step>& steps, std::size_t index, Node* context,
+               const EvalContext& base, Visit& visit) {
+  StepWalker walker(steps[index]);
+  walker.start(context);
+  bool last = index + 1 == steps.size();
+  auto onward = [&](Node* node) {
+    return last ? visit(node) : walkSteps(steps, index + 1, node, base, visit);
+  };
+  if (walker.buffers()) {
+    NodeVector nodes;
+    walker.collect(base, nodes);
+    for (Node* node : nodes) {
+      if (!onward(node))
+        return false;
+    }
+    return true;
+  }
+  while (Node* node = walker.next(base)) {
+    if (!onward(node))
+      return false;
+  }
+  return true;
 }
 
 constexpr std::size_t kMaxStreamedSteps = 64;
@@ -448,6 +501,8 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter,
   // Streamed steps pull from one another recursively, one stack frame per step; a path
   // longer than any written by hand is gathered step by step instead.
   streamable_ = order.sorted && steps_.size() <= kMaxStreamedSteps;
+  walkable_ = streamable_ && std::none_of(steps_.begin(), steps_.end(),
+                                          [](const Step& step) { return step.nestedContexts; });
 }
 
 bool PathExpr::usesContextSize() const {
@@ -465,7 +520,7 @@ std::unique_ptr<NodeStream> PathExpr::source(const EvalContext& context) const {
       start = start->root();
     if (start == nullptr)
       return std::make_unique<EmptyStream>();
-    return std::make_unique<VectorStream>(NodeVector{start});
+    return std::make_unique<SingleNodeStream>(start);
   }
   std::unique_ptr<NodeStream> nodes = filter_->select(context);
   if (nodes == nullptr)
@@ -496,10 +551,50 @@ std::unique_ptr<NodeStream> PathExpr::select(const EvalContext& context) const {
   return stream;
 }
 
+template <class Visit>
+bool PathExpr::walk(const EvalContext& context, Visit& visit) const {
+  auto fromSource = [&](Node* node) {
+    return steps_.empty() ? visit(node) : walkSteps(steps_, 0, node, context, visit);
+  };
+  if (filter_ == nullptr) {
+    Node* start = context.contextNode;
+    if (start != nullptr && absolute_)
+      start = start->root();
+    return start == nullptr || fromSource(start);
+  }
+  std::unique_ptr<NodeStream> nodes = source(context);
+  while (Node* node = nodes->next()) {
+    if (!fromSource(node))
+      return false;
+  }
+  return true;
+}
+
 Value PathExpr::evaluate(const EvalContext& context) const {
+  if (walkable_) {
+    NodeVector nodes;
+    auto keep = [&nodes](Node* node) {
+      append(nodes, node);
+      return true;
+    };
+    walk(context, keep);
+    return Value::makeNodeSet(std::move(nodes));
+  }
   if (streamable_)
     return Value::makeNodeSet(drain(*select(context)));
   return Value::makeNodeSet(evaluateSteps(drain(*source(context)), context));
+}
+
+Node* PathExpr::selectFirst(const EvalContext& context) const {
+  if (!walkable_)
+    return Expr::selectFirst(context);
+  Node* first = nullptr;
+  auto take = [&first](Node* node) {
+    first = node;
+    return false;
+  };
+  walk(context, take);
+  return first;
 }
 
 NodeVector PathExpr::evaluateSteps(NodeVector contexts, const EvalContext& base) const {

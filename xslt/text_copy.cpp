@@ -60,18 +60,51 @@ ValueOfInstruction::ValueOfInstruction(const Stylesheet& stylesheet, Node* eleme
 
 ValueOfInstruction::~ValueOfInstruction() = default;
 
+// The node whose own text is all of node's string value, when its text lies ready in
+// one piece: a text or attribute, or a read element whose only child is a text. Its
+// text can then be written where it lies, exactly as a copy would be.
+static Node* soleTextCarrier(Node* node) {
+  if (node->kind() == NodeKind::Element && node->isComplete()) {
+    Node* child = node->firstChild();
+    if (child != nullptr && child->kind() == NodeKind::Text && child->nextSibling() == nullptr)
+      return child;
+    return nullptr;
+  }
+  return node->kind() == NodeKind::Text || node->kind() == NodeKind::Attribute ? node : nullptr;
+}
+
+static bool isEmptyText(const Node* carrier) {
+  if (carrier->kind() == NodeKind::Text)
+    return static_cast<const TextNode*>(carrier)->textLength() == 0;
+  const char* value = static_cast<const AttributeNode*>(carrier)->value();
+  return value == nullptr || value[0] == '\0';
+}
+
 void ValueOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
   String text;
   try {
     EvalContext context = evalContext(focus, sink);
     if (select_->returnsNodeSet()) {
-      // Only the first node counts: stop pulling there, and read no more of the source.
-      std::unique_ptr<NodeStream> nodes = select_->select(context);
-      Node* first = nodes ? nodes->next() : nullptr;
-      if (first != nullptr)
-        text = first->stringValue();
+      // Only the first node counts: stop there, and read no more of the source.
+      Node* first = select_->selectFirst(context);
+      if (first == nullptr)
+        return;
+      if (Node* carrier = soleTextCarrier(first)) {
+        if (!isEmptyText(carrier))
+          sink.writeValue(Value::makeNode(carrier), disableOutputEscaping_);
+        return;
+      }
+      text = first->stringValue();
     } else {
-      text = stringOf(select_->evaluate(context));
+      // A string, a variable's above all, is written where it lies.
+      Value scratch;
+      const Value& value = valueOf(*select_, context, scratch);
+      if (value.kind == ValueKind::String) {
+        if (!value.text.empty())
+          sink.writeValue(value, disableOutputEscaping_);
+        return;
+      }
+      text = stringOf(value);
     }
   } catch (const StylesheetException&) {
     throw;

@@ -30,6 +30,9 @@ bool VariableStack::hasGlobal(const ExpandedName& name) const {
 }
 
 void VariableStack::push(ExpandedName name, Value value, BindingKind kind, const Node* scopeOwner) {
+  // A template's stack holds a few bindings: room for them at once.
+  if (bindings_.capacity() == 0)
+    bindings_.reserve(4);
   bindings_.push_back(Binding{name, std::move(value), kind, scopeOwner});
 }
 

@@ -130,6 +130,11 @@ TEST(SerializerTest, MarkupAndEscaping) {
       {{E("a", {T("x]]"), T(">")})}, nullptr, "<a>x]]&gt;</a>"},
       // markup between ]] and >
       {{E("a", {T("]]"), E("b"), T(">")})}, nullptr, "<a>]]<b/>></a>"},
+      // brackets counted across three texts, in long runs, and broken by other text
+      {{E("a", {T("]"), T("]"), T(">")})}, nullptr, "<a>]]&gt;</a>"},
+      {{E("a", {T("]"), T("]>]]]]>")})}, nullptr, "<a>]]&gt;]]]]&gt;</a>"},
+      {{E("a", {T("a]b]>"), T("]x"), T("]>")})}, nullptr, "<a>a]b]>]x]></a>"},
+      {{E("a", {A("x", "]]"), T(">")})}, nullptr, "<a x=\"]]\">></a>"},
       // white space that a parser would normalise comes as references
       {{E("a", {A("x", "1\n2\t3\r4 5")})}, nullptr, "<a x=\"1&#10;2&#9;3&#13;4 5\"/>"},
       {{E("a", {T("1\n2\t3\r4")})}, nullptr, "<a>1\n2\t3&#13;4</a>"},

@@ -401,5 +401,21 @@ TEST(Utf8Test, TruncatedSequencesNeverReadPastTheText) {
             "ab");
 }
 
+TEST(ArgumentListTest, HoldsAndBorrowsValuesInCallOrder) {
+  Value borrowed = Value::makeString("b");
+  ArgumentList args;
+  args.push_back(Value::makeString("a"));
+  args.borrow(borrowed);
+  for (int i = 0; i < 8; ++i)  // past the inline room of both the list and concat
+    args.push_back(Value::makeNumber(i));
+  ASSERT_EQ(args.size(), 10u);
+  EXPECT_EQ(&args[1], &borrowed);
+  ArgumentList copy(args);
+  Token token{TokenKind::FunctionName, "concat", 6, 0};
+  EvalContext context;
+  EXPECT_EQ(stringOf(findFunction("concat")->function(token, context, copy)).view(), "ab01234567");
+  EXPECT_EQ(stringOf(findFunction("concat")->function(token, context, args)).view(), "ab01234567");
+}
+
 }  // namespace
 }  // namespace ovra

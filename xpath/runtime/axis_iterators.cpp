@@ -3,6 +3,7 @@
 #include "tree/node.h"
 
 #include <cassert>
+#include <new>
 
 namespace ovra {
 
@@ -305,55 +306,62 @@ bool isSubtreeAxis(TokenKind axis) {
          axis == TokenKind::AxisDescendantOrSelf;
 }
 
-std::unique_ptr<AxisIterator> makeAxisIterator(TokenKind axis, Node* start) {
-  std::unique_ptr<AxisIterator> iterator;
+namespace {
+
+// On the heap when storage is null.
+template <class Iterator>
+AxisIterator* construct(AxisIteratorStorage* storage) {
+  static_assert(sizeof(Iterator) <= AxisIteratorStorage::kBytes);
+  static_assert(alignof(Iterator) <= alignof(AxisIteratorStorage));
+  if (storage == nullptr)
+    return new Iterator();
+  return ::new (static_cast<void*>(storage->bytes)) Iterator();
+}
+
+AxisIterator* create(TokenKind axis, AxisIteratorStorage* storage) {
   switch (axis) {
   case TokenKind::AxisAncestor:
-    iterator = std::make_unique<AncestorIterator>();
-    break;
+    return construct<AncestorIterator>(storage);
   case TokenKind::AxisAncestorOrSelf:
-    iterator = std::make_unique<AncestorOrSelfIterator>();
-    break;
+    return construct<AncestorOrSelfIterator>(storage);
   case TokenKind::AxisAttribute:
-    iterator = std::make_unique<AttributeIterator>();
-    break;
+    return construct<AttributeIterator>(storage);
   case TokenKind::AxisChild:
-    iterator = std::make_unique<ChildIterator>();
-    break;
+    return construct<ChildIterator>(storage);
   case TokenKind::AxisDescendant:
-    iterator = std::make_unique<DescendantIterator>();
-    break;
+    return construct<DescendantIterator>(storage);
   case TokenKind::AxisDescendantOrSelf:
-    iterator = std::make_unique<DescendantOrSelfIterator>();
-    break;
+    return construct<DescendantOrSelfIterator>(storage);
   case TokenKind::AxisFollowing:
-    iterator = std::make_unique<FollowingIterator>();
-    break;
+    return construct<FollowingIterator>(storage);
   case TokenKind::AxisFollowingSibling:
-    iterator = std::make_unique<FollowingSiblingIterator>();
-    break;
+    return construct<FollowingSiblingIterator>(storage);
   case TokenKind::AxisNamespace:
-    iterator = std::make_unique<NamespaceIterator>();
-    break;
+    return construct<NamespaceIterator>(storage);
   case TokenKind::AxisParent:
-    iterator = std::make_unique<ParentIterator>();
-    break;
+    return construct<ParentIterator>(storage);
   case TokenKind::AxisPreceding:
-    iterator = std::make_unique<PrecedingIterator>();
-    break;
+    return construct<PrecedingIterator>(storage);
   case TokenKind::AxisPrecedingSibling:
-    iterator = std::make_unique<PrecedingSiblingIterator>();
-    break;
+    return construct<PrecedingSiblingIterator>(storage);
   case TokenKind::AxisSelf:
-    iterator = std::make_unique<SelfIterator>();
-    break;
+    return construct<SelfIterator>(storage);
   default:
     assert(false && "not an axis code");
-    iterator = std::make_unique<SelfIterator>();
-    break;
+    return construct<SelfIterator>(storage);
   }
+}
+
+}  // namespace
+
+std::unique_ptr<AxisIterator> makeAxisIterator(TokenKind axis, Node* start) {
+  std::unique_ptr<AxisIterator> iterator(create(axis, nullptr));
   iterator->reset(start);
   return iterator;
+}
+
+AxisIterator* makeAxisIteratorIn(TokenKind axis, AxisIteratorStorage& storage) {
+  return create(axis, &storage);
 }
 
 }  // namespace ovra

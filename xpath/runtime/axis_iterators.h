@@ -7,6 +7,7 @@
 #include "base/string.h"
 #include "xpath/token.h"
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 
@@ -46,6 +47,16 @@ class AxisIterator {
 
 // axis is one of the codes AxisAncestor to AxisSelf.
 std::unique_ptr<AxisIterator> makeAxisIterator(TokenKind axis, Node* start = nullptr);
+
+// Room for any one axis iterator: a step evaluated for every node of a large document
+// makes its iterator here rather than on the heap.
+struct AxisIteratorStorage {
+  static constexpr std::size_t kBytes = 64;
+  alignas(8) std::byte bytes[kBytes];
+};
+// The iterator for axis, made in storage with an empty axis; the caller ends it with
+// ~AxisIterator() before storage goes away.
+AxisIterator* makeAxisIteratorIn(TokenKind axis, AxisIteratorStorage& storage);
 
 bool isReverseAxis(TokenKind axis);
 bool isSubtreeAxis(TokenKind axis);

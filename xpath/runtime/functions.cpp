@@ -15,12 +15,66 @@
 #include <array>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 #include <limits>
+#include <new>
 #include <span>
 #include <string_view>
 #include <utility>
 
 namespace ovra {
+
+// ---- Argument lists ----
+
+ArgumentList::ArgumentList(std::initializer_list<Value> values) {
+  reserve(values.size());
+  for (const Value& value : values)
+    push_back(value);
+}
+
+ArgumentList::ArgumentList(const ArgumentList& other) {
+  reserve(other.size());
+  for (const Value& value : other)
+    push_back(value);
+}
+
+ArgumentList::~ArgumentList() {
+  auto* values = reinterpret_cast<Value*>(inlineValues_);
+  for (std::size_t i = 0; i < inlineCount_; ++i)
+    values[i].~Value();
+}
+
+void ArgumentList::Items::reserve(std::size_t count) {
+  if (count <= capacity_)
+    return;
+  auto grown = std::make_unique<const Value*[]>(count);
+  std::copy(data_, data_ + size_, grown.get());
+  heap_ = std::move(grown);
+  data_ = heap_.get();
+  capacity_ = count;
+}
+
+void ArgumentList::reserve(std::size_t count) {
+  items_.reserve(count);
+}
+
+Value* ArgumentList::holdInline(Value value) {
+  auto* values = reinterpret_cast<Value*>(inlineValues_);
+  return ::new (static_cast<void*>(values + inlineCount_++)) Value(std::move(value));
+}
+
+void ArgumentList::push_back(Value value) {
+  if (inlineCount_ < kInline) {
+    items_.push_back(holdInline(std::move(value)));
+    return;
+  }
+  moreValues_.push_back(std::make_unique<Value>(std::move(value)));
+  items_.push_back(moreValues_.back().get());
+}
+
+void ArgumentList::borrow(const Value& value) {
+  items_.push_back(&value);
+}
 
 namespace {
 
@@ -57,6 +111,29 @@ String stringArgument(const EvalContext& context, const ArgumentList& args) {
     return stringOf(args[0]);
   return context.contextNode ? context.contextNode->stringValue() : String();
 }
+
+// The string value of an argument, read where it lies when it is a string already.
+class StringArg {
+ public:
+  explicit StringArg(const Value& value) : view_(stringView(value, scratch_)) {}
+  // The first argument, or the context node's string value when there is none.
+  StringArg(const EvalContext& context, const ArgumentList& args) {
+    if (!args.empty()) {
+      view_ = stringView(args[0], scratch_);
+    } else {
+      if (context.contextNode != nullptr)
+        scratch_ = context.contextNode->stringValue();
+      view_ = scratch_.view();
+    }
+  }
+  StringArg(const StringArg&) = delete;
+  StringArg& operator=(const StringArg&) = delete;
+  std::string_view view() const { return view_; }
+
+ private:
+  String scratch_;
+  std::string_view view_;
+};
 
 // Walks text one UTF-8 character at a time; a sequence cut short by the end of the text
 // is one character.
@@ -148,48 +225,76 @@ Value stringFunction(const Token&, const EvalContext& context, ArgumentList& arg
   return Value::makeString(stringArgument(context, args));
 }
 
+// The pieces are measured first, so the result is built in one allocation.
 Value concatFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  TextBuffer buffer;
-  for (const Value& arg : args)
-    writeValue(arg, buffer);
-  return Value::makeString(buffer.toString());
+  constexpr std::size_t kInlinePieces = 8;
+  String inlineScratch[kInlinePieces];
+  std::string_view inlinePieces[kInlinePieces];
+  std::vector<String> moreScratch;
+  std::vector<std::string_view> morePieces;
+  String* scratch = inlineScratch;
+  std::string_view* pieces = inlinePieces;
+  if (args.size() > kInlinePieces) {
+    moreScratch.resize(args.size());
+    morePieces.resize(args.size());
+    scratch = moreScratch.data();
+    pieces = morePieces.data();
+  }
+  std::size_t total = 0;
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    pieces[i] = stringView(args[i], scratch[i]);
+    total += pieces[i].size();
+  }
+  String result;
+  char* out = result.prepare(total);
+  for (std::size_t i = 0; i < args.size(); ++i) {
+    if (!pieces[i].empty())
+      std::memcpy(out, pieces[i].data(), pieces[i].size());
+    out += pieces[i].size();
+  }
+  return Value::makeString(std::move(result));
 }
 
 Value containsFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  return Value::makeBoolean(findSubstring(stringOf(args[0]).view(), stringOf(args[1]).view()) !=
-                            -1);
+  StringArg text(args[0]);
+  StringArg needle(args[1]);
+  return Value::makeBoolean(findSubstring(text.view(), needle.view()) != -1);
 }
 
 Value startsWithFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  return Value::makeBoolean(stringOf(args[0]).view().starts_with(stringOf(args[1]).view()));
+  StringArg text(args[0]);
+  StringArg prefix(args[1]);
+  return Value::makeBoolean(text.view().starts_with(prefix.view()));
 }
 
 Value substringBeforeFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  String text = stringOf(args[0]);
-  std::ptrdiff_t index = findSubstring(text.view(), stringOf(args[1]).view());
+  StringArg text(args[0]);
+  StringArg needle(args[1]);
+  std::ptrdiff_t index = findSubstring(text.view(), needle.view());
   if (index == -1)
     return Value::makeString(String());
   return makeText(text.view().substr(0, std::size_t(index)));
 }
 
 Value substringAfterFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  String text = stringOf(args[0]);
-  String needle = stringOf(args[1]);
+  StringArg text(args[0]);
+  StringArg needle(args[1]);
   std::ptrdiff_t index = findSubstring(text.view(), needle.view());
   if (index == -1)
     return Value::makeString(String());
-  return makeText(text.view().substr(std::size_t(index) + needle.length()));
+  return makeText(text.view().substr(std::size_t(index) + needle.view().size()));
 }
 
 Value stringLengthFunction(const Token&, const EvalContext& context, ArgumentList& args) {
-  return Value::makeNumber(double(countChars(stringArgument(context, args).view())));
+  StringArg text(context, args);
+  return Value::makeNumber(double(countChars(text.view())));
 }
 
 // The characters at 1-based positions k with round(start) <= k < round(start) +
 // round(length), compared in doubles as XPath defines: NaN bounds select nothing and the
 // infinities reach as far as they point.
 Value substringFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  String text = stringOf(args[0]);
+  StringArg text(args[0]);
   std::string_view view = text.view();
   double first = std::floor(numberOf(args[1]) + 0.5);
   bool bounded = args.size() > 2;
@@ -215,28 +320,40 @@ Value substringFunction(const Token&, const EvalContext&, ArgumentList& args) {
 
 // Only space, tab, line feed and carriage return count as white space.
 Value normalizeSpaceFunction(const Token&, const EvalContext& context, ArgumentList& args) {
-  String text = stringArgument(context, args);
-  TextBuffer buffer;
-  bool pendingSpace = false;
-  for (char c : text.view()) {
-    if (isXPathSpace(c)) {
-      pendingSpace = buffer.size() != 0;
-      continue;
+  StringArg text(context, args);
+  std::string_view view = text.view();
+  // One pass measures, the second writes into a String of exactly that length.
+  auto normalize = [view](char* out) {
+    std::size_t length = 0;
+    bool pendingSpace = false;
+    for (char c : view) {
+      if (isXPathSpace(c)) {
+        pendingSpace = length != 0;
+        continue;
+      }
+      if (pendingSpace) {
+        if (out != nullptr)
+          out[length] = ' ';
+        ++length;
+      }
+      pendingSpace = false;
+      if (out != nullptr)
+        out[length] = c;
+      ++length;
     }
-    if (pendingSpace)
-      buffer.write(" ", 1);
-    pendingSpace = false;
-    buffer.write(&c, 1);
-  }
-  return Value::makeString(buffer.toString());
+    return length;
+  };
+  String result;
+  normalize(result.prepare(normalize(nullptr)));
+  return Value::makeString(std::move(result));
 }
 
 // Maps whole UTF-8 characters. A character listed twice in from keeps its first
 // mapping; one without a partner in to is deleted.
 Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  String text = stringOf(args[0]);
-  String fromText = stringOf(args[1]);
-  String toText = stringOf(args[2]);
+  StringArg text(args[0]);
+  StringArg fromText(args[1]);
+  StringArg toText(args[2]);
   std::string_view from = fromText.view();
   std::string_view to = toText.view();
 

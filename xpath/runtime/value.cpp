@@ -78,6 +78,13 @@ String stringOf(const Value& value) {
   return String();
 }
 
+std::string_view stringView(const Value& value, String& scratch) {
+  if (value.kind == ValueKind::String)
+    return value.text.view();
+  scratch = stringOf(value);
+  return scratch.view();
+}
+
 double numberOf(const Value& value) {
   switch (value.kind) {
   case ValueKind::None:

@@ -60,6 +60,9 @@ void toBooleanValue(Value& value);
 
 // Copies converted to one scalar kind, for callers that keep the original.
 String stringOf(const Value& value);
+// The string value of value without a copy when it is a string already; any other kind
+// is converted into scratch. Valid while both live.
+std::string_view stringView(const Value& value, String& scratch);
 double numberOf(const Value& value);
 bool booleanOf(const Value& value);
 

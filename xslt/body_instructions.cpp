@@ -43,6 +43,7 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
   case InstructionKind::Param:
   case InstructionKind::CallTemplate:
   case InstructionKind::WithParam:
+  case InstructionKind::Number:
   case InstructionKind::Unknown:
   case InstructionKind::Literal:
     return nullptr;

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
+#include "xslt/number.h"
 #include "xslt/template_calls.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
@@ -42,9 +43,10 @@ constexpr KeywordRow kKeywords[] = {
     {"processing-instruction", InstructionKind::ProcessingInstruction},
     {"element", InstructionKind::Element},
     {"attribute", InstructionKind::Attribute},
+    {"number", InstructionKind::Number},
 };
 
-static_assert(std::size(kKeywords) == 22);
+static_assert(std::size(kKeywords) == 23);
 
 }  // namespace
 
@@ -99,6 +101,7 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::ProcessingInstruction:
   case InstructionKind::Element:
   case InstructionKind::Attribute:
+  case InstructionKind::Number:
     return true;
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
@@ -119,6 +122,8 @@ std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Styl
     return std::make_unique<ApplyTemplatesInstruction>(stylesheet, element);
   if (kind == InstructionKind::CallTemplate)
     return std::make_unique<CallTemplateInstruction>(stylesheet, element);
+  if (kind == InstructionKind::Number)
+    return std::make_unique<NumberInstruction>(stylesheet, element);
   return compileBodyInstruction(kind, stylesheet, element);
 }
 

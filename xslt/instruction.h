@@ -46,6 +46,7 @@ enum class InstructionKind : std::uint8_t {
   Attribute = 22,
   Unknown = 23,  // any other name in the XSLT namespace
   Literal = 24,  // not an element, or an element outside the XSLT namespace
+  Number = 27,
 };
 
 // The local names of the XSLT elements this processor knows, with their kinds. Built
@@ -72,7 +73,7 @@ class XsltKeywordTable {
 // Literal for anything that is not an element in the XSLT namespace; otherwise the kind
 // of its local name, Unknown when the table does not know it.
 InstructionKind classify(const Node* node);
-// Kinds that get a compiled instruction: value-of to attribute.
+// Kinds that get a compiled instruction: value-of to attribute, and number.
 bool isInstructionKind(InstructionKind kind);
 
 class Instruction : public Attachment {

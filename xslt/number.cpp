@@ -522,8 +522,15 @@ void NumberInstruction::execute(const Focus& focus, ResultSink& sink) const {
     EvalContext context = evalContext(focus, sink);
     std::vector<double> numbers;
     if (value_) {
-      Value scratch;
-      double number = numberOf(valueOf(*value_, context, scratch));
+      double number;
+      if (value_->returnsNodeSet()) {
+        // Only the first node counts: read no further.
+        Node* first = value_->selectFirst(context);
+        number = first == nullptr ? std::nan("") : parseNumber(first->stringValue().view());
+      } else {
+        Value scratch;
+        number = numberOf(valueOf(*value_, context, scratch));
+      }
       // What cannot be numbered from one on is written as the number's string.
       if (std::isnan(number) || std::isinf(number) || number < 0.5) {
         String string = formatNumber(number);

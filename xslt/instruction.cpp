@@ -42,9 +42,10 @@ constexpr KeywordRow kKeywords[] = {
     {"processing-instruction", InstructionKind::ProcessingInstruction},
     {"element", InstructionKind::Element},
     {"attribute", InstructionKind::Attribute},
+    {"key", InstructionKind::Key},
 };
 
-static_assert(std::size(kKeywords) == 22);
+static_assert(std::size(kKeywords) == 23);
 
 }  // namespace
 
@@ -103,6 +104,7 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:
+  case InstructionKind::Key:
   case InstructionKind::Unknown:
   case InstructionKind::Literal:
     return false;

@@ -238,6 +238,8 @@ void Stylesheet::readTopLevel() {
       outputSettings_.read(child);
     else if (kind == InstructionKind::Variable || kind == InstructionKind::Param)
       globalElements_.push_back(child);
+    else if (kind == InstructionKind::Key)
+      keys_.add(child);
     else if (kind == InstructionKind::Literal && child->namespaceURI().empty())
       throw StylesheetException(child, kUnknownTopLevel);
   }

@@ -20,7 +20,8 @@ static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of 
 
 Transformation::Transformation(const Stylesheet& stylesheet, Document& source,
                                const Parameters* parameters)
-    : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this) {}
+    : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this),
+      keys_(stylesheet.keys(), *this) {}
 
 Transformation::~Transformation() = default;
 

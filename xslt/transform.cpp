@@ -87,7 +87,7 @@ void Transformation::run(Serializer& serializer) {
   SerializerResultSink sink(serializer, &variables, this);
   Focus focus{source_->root(), 1, 1};
   const TemplateRules& rules = stylesheet.rules();
-  if (const Template* chosen = rules.find(focus.node, ExpandedName())) {
+  if (const Template* chosen = rules.find(focus.node, ExpandedName(), &variables)) {
     TemplateScope scope(*this, chosen->element());
     TemplateRules::apply(*chosen, focus, sink);
   } else {

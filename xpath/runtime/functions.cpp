@@ -538,8 +538,8 @@ Value keyFunction(const Token& call, const EvalContext& context, ArgumentList& a
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
   auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
-  return a.size() == b.size() &&
-         std::equal(a.begin(), a.end(), b.begin(), [&](char x, char y) { return lower(x) == lower(y); });
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
 }
 
 // Whether the nearest xml:lang on the context node or its ancestors names the language

@@ -80,7 +80,8 @@ class PathPattern : public PatternMatcher {
       return false;
     for (Node* candidate = node; candidate != nullptr;
          candidate = orAncestor ? candidate->parent() : nullptr) {
-      if (std::find(members.begin(), members.end(), candidate) != members.end())
+      // Node-sets come in document order.
+      if (std::binary_search(members.begin(), members.end(), candidate, precedesInDocumentOrder))
         return true;
     }
     return false;

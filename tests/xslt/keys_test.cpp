@@ -62,6 +62,12 @@ constexpr KeyCase kLookupCases[] = {
     {"<xsl:variable name='suffix' select=\"'!'\"/>"
      "<xsl:key name='k' match='b' use='concat(@a,$suffix)'/>" EACH("key('k','y!')"),
      kBooks, "b=two,"},
+    // Each tree has its own index: here the source's and the stylesheet's own.
+    {"<xsl:key name='k' match='*' use='local-name()'/>"
+     "<xsl:template match='/'><xsl:value-of select=\"count(key('k','b'))\"/>,"
+     "<xsl:for-each select=\"document('')\">"
+     "<xsl:value-of select=\"count(key('k','template'))\"/></xsl:for-each></xsl:template>",
+     kBooks, "3,1"},
     // A pattern may start with key().
     {"<xsl:key name='k' match='b' use='@a'/>"
      "<xsl:template match=\"key('k','x')\">[<xsl:value-of select='.'/>]</xsl:template>"
@@ -81,6 +87,10 @@ constexpr KeyCase kLookupCases[] = {
      "ERROR: A match attribute must be provided for a key on line 1 in s.xsl\n"},
     {"<xsl:key name='k' match='b' use='.' mode='x'/>", kBooks,
      "ERROR: Unrecognized attribute on key, mode on line 1 in s.xsl\n"},
+    // An error of a use expression is reported at its xsl:key.
+    {"<xsl:template match='/'>\n<xsl:value-of select=\"count(key('k','1'))\"/></xsl:template>\n"
+     "<xsl:key name='k' match='b' use=\"count('x')\"/>",
+     kBooks, "ERROR: You can only count the members of a nodeset at 0 on line 3 in s.xsl\n"},
     {"<xsl:key name='k' match='b' use=\"key('k','x')\"/>" EACH("key('k','x')"), kBooks,
      "ERROR: The definition of key k needs the key itself at 0 on line 1 in s.xsl\n"},
 };

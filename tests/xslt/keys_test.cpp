@@ -91,6 +91,8 @@ constexpr KeyCase kLookupCases[] = {
     {"<xsl:template match='/'>\n<xsl:value-of select=\"count(key('k','1'))\"/></xsl:template>\n"
      "<xsl:key name='k' match='b' use=\"count('x')\"/>",
      kBooks, "ERROR: You can only count the members of a nodeset at 0 on line 3 in s.xsl\n"},
+    {"<xsl:template match='/'><xsl:key name='k' match='b' use='.'/></xsl:template>", kBooks,
+     "ERROR: xsl:key is only allowed at the top level on line 1 in s.xsl\n"},
     {"<xsl:key name='k' match='b' use=\"key('k','x')\"/>" EACH("key('k','x')"), kBooks,
      "ERROR: The definition of key k needs the key itself at 0 on line 1 in s.xsl\n"},
 };

@@ -196,6 +196,49 @@ struct Document::Callbacks {
       attribute->setPrefix(
           restorePrefix(document, attribute->namespaceURI(), /*forAttribute=*/true));
     }
+    document.elementSeen_ = true;
+    if (!document.idAttributes_.empty())
+      recordIds(document, element);
+  }
+
+  // The DTD names elements and attributes as written, prefix and all.
+  static std::string qualifiedName(const Node* node) {
+    std::string name(node->prefix().view());
+    if (!name.empty())
+      name += ':';
+    name += node->localName().view();
+    return name;
+  }
+
+  static void recordIds(Document& document, ElementNode* element) {
+    auto declared = document.idAttributes_.find(qualifiedName(element));
+    if (declared == document.idAttributes_.end())
+      return;
+    for (Node* node = element->firstAttribute(); node != nullptr; node = node->rawNextSibling()) {
+      const std::vector<std::string>& names = declared->second;
+      if (std::find(names.begin(), names.end(), qualifiedName(node)) != names.end())
+        document.elementsById_.try_emplace(static_cast<AttributeNode*>(node)->value(), element);
+    }
+  }
+
+  static void attributeListDeclaration(void* userData, const XML_Char* elementName,
+                                       const XML_Char* attributeName, const XML_Char* type,
+                                       const XML_Char*, int) {
+    if (std::strcmp(type, "ID") != 0)
+      return;
+    std::vector<std::string>& names = of(userData).idAttributes_[elementName];
+    if (std::find(names.begin(), names.end(), attributeName) == names.end())
+      names.emplace_back(attributeName);
+  }
+
+  // The first declaration of a name is binding; later ones are ignored.
+  static void unparsedEntityDeclaration(void* userData, const XML_Char* name, const XML_Char*,
+                                        const XML_Char* systemId, const XML_Char*,
+                                        const XML_Char*) {
+    Document& document = of(userData);
+    if (document.unparsedEntities_.contains(name))
+      return;
+    document.unparsedEntities_.emplace(name, document.resolveSystemId(systemId ? systemId : ""));
   }
 
   static void endElement(void* userData, const XML_Char*) {
@@ -380,6 +423,8 @@ void Document::open() {
   XML_SetCommentHandler(parser, Callbacks::comment);
   XML_SetNamespaceDeclHandler(parser, Callbacks::startNamespace, Callbacks::endNamespace);
   XML_SetDoctypeDeclHandler(parser, Callbacks::startDoctype, Callbacks::endDoctype);
+  XML_SetAttlistDeclHandler(parser, Callbacks::attributeListDeclaration);
+  XML_SetUnparsedEntityDeclHandler(parser, Callbacks::unparsedEntityDeclaration);
   // Only local files next to the document; see Callbacks::externalEntity.
   XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
   XML_SetExternalEntityRefHandler(parser, Callbacks::externalEntity);
@@ -478,6 +523,37 @@ Node* Document::resolve(const ConstString& reference) {
   Document* document = DocumentRegistry::open(std::move(path), kRegistryBufferSize, false);
   document->open();
   return document->root();
+}
+
+Node* Document::elementById(std::string_view value) {
+  std::string key(value);
+  for (;;) {
+    auto found = elementsById_.find(key);
+    if (found != elementsById_.end())
+      return found->second;
+    // Once the document element has begun, no declaration can come any more.
+    if (elementSeen_ && idAttributes_.empty())
+      return nullptr;
+    if (!parseChunk())
+      break;
+  }
+  auto found = elementsById_.find(key);
+  return found == elementsById_.end() ? nullptr : found->second;
+}
+
+const String* Document::unparsedEntityURI(std::string_view name) const {
+  auto found = unparsedEntities_.find(std::string(name));
+  return found == unparsedEntities_.end() ? nullptr : &found->second;
+}
+
+String Document::resolveSystemId(std::string_view systemId) const {
+  std::size_t colon = systemId.find(':');
+  if (colon != std::string_view::npos && colon < systemId.find('/'))
+    return String(systemId);
+  std::filesystem::path path(std::string{systemId});
+  if (path.is_relative())
+    path = std::filesystem::path(directoryOf(fullPathName(fileName_)).c_str()) / path;
+  return String(path.lexically_normal().string());
 }
 
 const char* Document::parserVersion() {

@@ -11,6 +11,7 @@
 #include <memory>
 #include <string>
 #include <string_view>
+#include <unordered_map>
 #include <vector>
 
 namespace ovra {
@@ -71,6 +72,14 @@ class Document {
   // registry (not yet parsed). Throws DocumentParseException when it cannot be opened.
   Node* resolve(const ConstString& reference);
 
+  // The element with an attribute of that value among the attributes the internal DTD
+  // subset declares of type ID: the first in document order, or null when there is none.
+  // Reads on only as far as the element, or to the end when no element has the value.
+  Node* elementById(std::string_view value);
+  // The URI of the unparsed entity of that name the DTD declares, resolved against this
+  // document's location; null when no such entity is declared.
+  const String* unparsedEntityURI(std::string_view name) const;
+
   // The name and version of the XML parser linked in, as it reports them
   // ("expat_2.5.0").
   static const char* parserVersion();
@@ -97,6 +106,9 @@ class Document {
   // Ends the character data gathered so far: makes its text node, or drops it when it is
   // whitespace only and stripping is on.
   void flushText();
+  // A system identifier of the DTD as a URI: one with a scheme, or an absolute path, is
+  // taken as it is; a relative path is joined to this document's folder.
+  String resolveSystemId(std::string_view systemId) const;
 
   NodeArena arena_;
   State state_ = State::NotOpened;
@@ -124,6 +136,15 @@ class Document {
   std::vector<NamespaceNode*> pendingNamespaces_;  // declared for the next start tag
   std::vector<ElementNode*> spaceStack_;           // elements at which the strip flag was switched
   std::unique_ptr<NamespaceScope> scope_;          // declarations in scope, for prefixes
+
+  // From the DTD: by element name as written, the names of its attributes of type ID.
+  // Empty for the usual document without such declarations, so elements cost nothing.
+  std::unordered_map<std::string, std::vector<std::string>> idAttributes_;
+  // ID value to the first element read that has it.
+  std::unordered_map<std::string, ElementNode*> elementsById_;
+  // Unparsed entity name to its resolved URI.
+  std::unordered_map<std::string, String> unparsedEntities_;
+  bool elementSeen_ = false;  // the DTD, which comes first, has been read
 };
 
 // Documents opened by document() and the XPath mode; all destroyed at close-down.

@@ -16,6 +16,18 @@ constexpr const char* kUnionOfNonNodeSets = "Both operands of '|' must be node-s
 }  // namespace
 
 VariableLookup::~VariableLookup() = default;
+
+Value VariableLookup::key(const Token& call, const ExpandedName& name, const Value&,
+                          const EvalContext&) {
+  throw EvaluateException(call, unknownKeyMessage(name));
+}
+
+String unknownKeyMessage(const ExpandedName& name) {
+  String text("Unknown key, ");
+  if (!name.prefix.empty())
+    text.append(name.prefix).append(":");
+  return text.append(name.localName);
+}
 NodeStream::~NodeStream() = default;
 Expr::~Expr() = default;
 

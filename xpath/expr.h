@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "xpath/runtime/qname.h"
 #include "xpath/runtime/value.h"
 #include "xpath/token.h"
 
@@ -26,7 +27,15 @@ class VariableLookup {
   // The bound value, or null when no binding of that name is visible.
   virtual const Value* lookup(StringRef namespaceURI, StringRef localName,
                               const EvalContext& context) = 0;
+  // key(): the nodes of the context node's tree that the key of that name indexes under
+  // value's string, or for a node-set under any member's string value; in document
+  // order. The default knows no keys and throws EvaluateException at call.
+  virtual Value key(const Token& call, const ExpandedName& name, const Value& value,
+                    const EvalContext& context);
 };
+
+// "Unknown key, " and the name as written: key() naming a key no xsl:key declares.
+String unknownKeyMessage(const ExpandedName& name);
 
 // Everything an evaluation receives.
 struct EvalContext {

@@ -9,6 +9,8 @@
 #include "xpath/syntax.h"
 
 #include <algorithm>
+#include <span>
+#include <string_view>
 #include <unordered_set>
 
 namespace ovra {
@@ -32,8 +34,9 @@ struct PatternStep {
 
 class PathPattern : public PatternMatcher {
  public:
-  PathPattern(std::vector<PatternStep> steps, bool absolute)
-      : steps_(std::move(steps)), absolute_(absolute) {
+  // anchor, when not null, is the id() or key() call the pattern starts from.
+  PathPattern(std::vector<PatternStep> steps, bool absolute, std::unique_ptr<Expr> anchor)
+      : steps_(std::move(steps)), anchor_(std::move(anchor)), absolute_(absolute) {
     std::size_t searches = 0;
     for (std::size_t i = 1; i < steps_.size(); ++i)
       searches += steps_[i].afterDoubleSlash ? 1 : 0;
@@ -41,8 +44,11 @@ class PathPattern : public PatternMatcher {
   }
 
   bool matches(Node* node, const EvalContext& context) const override {
-    if (steps_.empty())
+    if (steps_.empty()) {
+      if (anchor_)
+        return isAnchored(node, /*orAncestor=*/false, context);
       return absolute_ && node->kind() == NodeKind::Root;
+    }
     if (!nestedSearches_)
       return matchStep(steps_.size() - 1, node, context, nullptr);
     Failures failures(steps_.size());
@@ -56,6 +62,30 @@ class PathPattern : public PatternMatcher {
   // node the outer one tries. A search that succeeds ends the whole match, so a node is
   // marked as soon as its own attempt fails.
   using Failures = std::vector<std::unordered_set<const Node*>>;
+
+  // Whether node, or with orAncestor one of its ancestors, is among the nodes the
+  // anchor call selects; the call is made from node, so that it looks in node's tree.
+  bool isAnchored(Node* node, bool orAncestor, const EvalContext& base) const {
+    EvalContext context = base;
+    context.contextNode = node;
+    context.position = 1;
+    context.size = 1;
+    Value anchors = anchor_->evaluate(context);
+    std::span<Node* const> members;
+    if (anchors.kind == ValueKind::NodeSet)
+      members = anchors.nodes;
+    else if (anchors.kind == ValueKind::Node)
+      members = std::span<Node* const>(&anchors.node, 1);
+    if (members.empty())
+      return false;
+    for (Node* candidate = node; candidate != nullptr;
+         candidate = orAncestor ? candidate->parent() : nullptr) {
+      // Node-sets come in document order.
+      if (std::binary_search(members.begin(), members.end(), candidate, precedesInDocumentOrder))
+        return true;
+    }
+    return false;
+  }
 
   static NodeKind principalKind(TokenKind axis) {
     if (axis == TokenKind::AxisAttribute)
@@ -161,6 +191,8 @@ class PathPattern : public PatternMatcher {
     if (!passesPredicates(step, node, parent, context))
       return false;
     if (index == 0) {
+      if (anchor_)
+        return isAnchored(parent, step.afterDoubleSlash, context);
       if (!absolute_)
         return true;
       if (!step.afterDoubleSlash)
@@ -182,6 +214,7 @@ class PathPattern : public PatternMatcher {
   }
 
   std::vector<PatternStep> steps_;
+  std::unique_ptr<Expr> anchor_;
   bool absolute_;
   bool nestedSearches_;
 };
@@ -246,11 +279,42 @@ void rejectVariables(const SyntaxNode& top) {
   }
 }
 
+// A filter expression written alone is a path without steps; its expression, else null.
+const SyntaxNode* plainFilter(const SyntaxNode& node) {
+  if (node.kind() != SyntaxKind::Path)
+    return &node;
+  const auto& path = static_cast<const PathNode&>(node);
+  if (!path.steps().empty() || path.isNegated() || path.isAbsolute())
+    return nullptr;
+  return path.filter();
+}
+
+// id(Literal) or key(Literal, Literal), the only calls a pattern may start with.
+bool isIdKeyCall(const SyntaxNode& node) {
+  if (node.kind() != SyntaxKind::FunctionCall)
+    return false;
+  const auto& call = static_cast<const FunctionCallNode&>(node);
+  std::string_view name = call.name().view();
+  std::size_t arguments = name == "id" ? 1 : name == "key" ? 2 : 0;
+  if (arguments == 0 || call.arguments().items().size() != arguments ||
+      !call.predicates().items().empty())
+    return false;
+  return std::all_of(call.arguments().items().begin(), call.arguments().items().end(),
+                     [](const auto& argument) {
+                       const SyntaxNode* inner = plainFilter(*argument);
+                       return inner != nullptr && inner->kind() == SyntaxKind::Literal;
+                     });
+}
+
 std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
   // A filter (a variable, a function call, a parenthesised expression) is reported where
-  // it starts.
-  if (path.filter() != nullptr)
-    throw XPathParseException(path.filter()->token(), kInvalidMatchPattern);
+  // it starts, unless it is an id() or key() call.
+  std::unique_ptr<Expr> anchor;
+  if (path.filter() != nullptr) {
+    if (path.isNegated() || !isIdKeyCall(*path.filter()))
+      throw XPathParseException(path.filter()->token(), kInvalidMatchPattern);
+    anchor = path.filter()->compile();
+  }
   if (path.isNegated())
     throw XPathParseException(path.token(), kInvalidMatchPattern);
   std::vector<PatternStep> steps;
@@ -272,13 +336,17 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
     step.afterDoubleSlash = node->isDescendant();
     steps.push_back(std::move(step));
   }
-  return std::make_unique<PathPattern>(std::move(steps), path.isAbsolute());
+  return std::make_unique<PathPattern>(std::move(steps), path.isAbsolute(), std::move(anchor));
 }
 
 }  // namespace
 
 std::unique_ptr<PatternMatcher> SyntaxNode::compilePattern() const {
   if (kind_ != SyntaxKind::BinaryOp) {
+    if (kind_ == SyntaxKind::FunctionCall && isIdKeyCall(*this)) {
+      return std::make_unique<PathPattern>(std::vector<PatternStep>(), /*absolute=*/false,
+                                           compile());
+    }
     if (kind_ != SyntaxKind::Path)
       throw XPathParseException(token(), kInvalidMatchPattern);
     return compilePathPattern(*static_cast<const PathNode*>(this));

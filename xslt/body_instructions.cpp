@@ -38,6 +38,7 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:
+  case InstructionKind::Key:
   case InstructionKind::ApplyTemplates:
   case InstructionKind::Variable:
   case InstructionKind::Param:

@@ -43,10 +43,11 @@ constexpr KeywordRow kKeywords[] = {
     {"processing-instruction", InstructionKind::ProcessingInstruction},
     {"element", InstructionKind::Element},
     {"attribute", InstructionKind::Attribute},
+    {"key", InstructionKind::Key},
     {"number", InstructionKind::Number},
 };
 
-static_assert(std::size(kKeywords) == 23);
+static_assert(std::size(kKeywords) == 24);
 
 }  // namespace
 
@@ -106,6 +107,7 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:
+  case InstructionKind::Key:
   case InstructionKind::Unknown:
   case InstructionKind::Literal:
     return false;

@@ -46,6 +46,7 @@ enum class InstructionKind : std::uint8_t {
   Attribute = 22,
   Unknown = 23,  // any other name in the XSLT namespace
   Literal = 24,  // not an element, or an element outside the XSLT namespace
+  Key = 26,
   Number = 27,
 };
 

@@ -20,6 +20,7 @@ static constexpr char kNotAStylesheet[] =
 static constexpr char kUnknownTopLevel[] = "Unrecognised root element in stylesheet";
 static constexpr char kUnknownInstruction[] = "Unrecognised stylesheet instruction";
 static constexpr char kUndeclaredPrefix[] = "Undeclared namespace prefix in %s, %s";
+static constexpr char kKeyNotTopLevel[] = "xsl:key is only allowed at the top level";
 
 namespace {
 
@@ -144,6 +145,8 @@ void Stylesheet::compileAll() {
       foreignTop = kind == InstructionKind::Literal ? node : nullptr;
     if (kind == InstructionKind::Unknown)
       throw StylesheetException(node, kUnknownInstruction);
+    if (kind == InstructionKind::Key && (simplified_ || node->parent() != rootElement_))
+      throw StylesheetException(node, kKeyNotTopLevel);
     if (node == rootElement_ && !simplified_) {
       for (const char* name : {"exclude-result-prefixes", "extension-element-prefixes"}) {
         if (Node* attribute = findAttribute(node, emptyName(), name))
@@ -238,6 +241,8 @@ void Stylesheet::readTopLevel() {
       outputSettings_.read(child);
     else if (kind == InstructionKind::Variable || kind == InstructionKind::Param)
       globalElements_.push_back(child);
+    else if (kind == InstructionKind::Key)
+      keys_.add(child);
     else if (kind == InstructionKind::Literal && child->namespaceURI().empty())
       throw StylesheetException(child, kUnknownTopLevel);
   }

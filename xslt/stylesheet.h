@@ -5,6 +5,7 @@
 
 #include "base/string.h"
 #include "output/output_settings.h"
+#include "xslt/keys.h"
 #include "xslt/template_rules.h"
 
 #include <memory>
@@ -46,6 +47,8 @@ class Stylesheet {
   const OutputSettings& outputSettings() const { return outputSettings_; }
   // Top-level xsl:variable and xsl:param elements, in document order.
   const std::vector<Node*>& globalElements() const { return globalElements_; }
+  // The top-level xsl:key declarations.
+  const KeyDefinitions& keys() const { return keys_; }
   // The xsl:stylesheet (or xsl:transform) element, or the document element of a
   // simplified stylesheet; null before load.
   Node* rootElement() const { return rootElement_; }
@@ -70,6 +73,7 @@ class Stylesheet {
   bool simplified_ = false;
   OutputSettings outputSettings_;
   std::vector<Node*> globalElements_;  // nodes of document_'s tree
+  KeyDefinitions keys_;
 };
 
 }  // namespace ovra

@@ -208,10 +208,11 @@ void Template::readMatch(Node* attribute) {
   }
 }
 
-bool Template::matches(Node* node) const {
+bool Template::matches(Node* node, VariableLookup* variables) const {
   if (!matcher_)
     return false;
   EvalContext context;
+  context.variables = variables;
   context.contextNode = node;
   context.currentNode = node;
   context.stylesheetElement = element_;
@@ -250,7 +251,8 @@ const Template* TemplateRules::findIndexed(Node* node) const {
   return it == nameIndex_.end() ? nullptr : it->second;
 }
 
-const Template* TemplateRules::find(Node* node, const ExpandedName& mode) const {
+const Template* TemplateRules::find(Node* node, const ExpandedName& mode,
+                                    VariableLookup* variables) const {
   bool defaultMode = mode.empty();
   // The name index stands at priority 0: it is consulted when the walk reaches the
   // templates at priority 0, and its template wins over those that come earlier in the
@@ -264,7 +266,7 @@ const Template* TemplateRules::find(Node* node, const ExpandedName& mode) const 
     }
     if (indexed != nullptr && (candidate->priority() < 0 || !ranksBefore(candidate, indexed)))
       return indexed;
-    if (sameName(candidate->mode(), mode) && candidate->matches(node))
+    if (sameName(candidate->mode(), mode) && candidate->matches(node, variables))
       return candidate;
   }
   if (!indexConsulted)
@@ -288,7 +290,7 @@ void TemplateRules::apply(const Template& chosen, const Focus& focus, ResultSink
 
 void TemplateRules::applyTemplates(const Focus& focus, const ExpandedName& mode,
                                    ResultSink& sink) const {
-  if (const Template* chosen = find(focus.node, mode))
+  if (const Template* chosen = find(focus.node, mode, sink.variables()))
     apply(*chosen, focus, sink);
   else
     applyBuiltIn(focus, mode, sink);
@@ -347,7 +349,7 @@ void TemplateRules::applyBuiltIn(const Focus& focus, const ExpandedName& mode,
     Focus childFocus{child, level.position, level.size};
     level.next = child->nextSibling();
     ++level.position;
-    if (const Template* chosen = find(child, mode)) {
+    if (const Template* chosen = find(child, mode, sink.variables())) {
       Transformation::TemplateScope scope(sink.run(), chosen->element());
       apply(*chosen, childFocus, sink);
     } else if (child->kind() == NodeKind::Element) {

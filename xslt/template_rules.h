@@ -16,6 +16,7 @@ class Node;
 class PatternMatcher;
 class ResultSink;
 class SyntaxNode;
+class VariableLookup;
 struct Focus;
 
 class Template {
@@ -32,8 +33,9 @@ class Template {
   Template& operator=(const Template&) = delete;
   ~Template();
 
-  // Whether node matches the pattern; always false without one.
-  bool matches(Node* node) const;
+  // Whether node matches the pattern; always false without one. variables, when given,
+  // is what key() calls in the pattern reach the run's keys through.
+  bool matches(Node* node, VariableLookup* variables = nullptr) const;
 
   double priority() const { return priority_; }
   bool hasPattern() const { return matcher_ != nullptr; }
@@ -70,7 +72,9 @@ class TemplateRules {
 
   // The template for node in mode (the empty name is the default mode), or null: the
   // highest priority wins, and among equal priorities the one later in the stylesheet.
-  const Template* find(Node* node, const ExpandedName& mode) const;
+  // variables: as for Template::matches.
+  const Template* find(Node* node, const ExpandedName& mode,
+                       VariableLookup* variables = nullptr) const;
   // The template of that name, or null; among several, the one find would rank first.
   const Template* findByName(const ExpandedName& name) const;
 

@@ -20,7 +20,8 @@ static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of 
 
 Transformation::Transformation(const Stylesheet& stylesheet, Document& source,
                                const Parameters* parameters)
-    : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this) {}
+    : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this),
+      keys_(stylesheet.keys(), *this) {}
 
 Transformation::~Transformation() = default;
 
@@ -86,7 +87,7 @@ void Transformation::run(Serializer& serializer) {
   SerializerResultSink sink(serializer, &variables, this);
   Focus focus{source_->root(), 1, 1};
   const TemplateRules& rules = stylesheet.rules();
-  if (const Template* chosen = rules.find(focus.node, ExpandedName())) {
+  if (const Template* chosen = rules.find(focus.node, ExpandedName(), &variables)) {
     TemplateScope scope(*this, chosen->element());
     TemplateRules::apply(*chosen, focus, sink);
   } else {

@@ -2,6 +2,7 @@
 // source, the global variables, the nesting counters) and the steps of the run.
 #pragma once
 
+#include "xslt/keys.h"
 #include "xslt/variables.h"
 
 #include <cstddef>
@@ -46,6 +47,8 @@ class Transformation {
   // The source root; null before run() has parsed the first chunk.
   Node* sourceRoot() const;
   GlobalVariables& globals() { return globals_; }
+  // The key indexes of the run, built as key() first needs them.
+  KeyIndexes& keys() { return keys_; }
   // Values given from outside for the top-level xsl:params; null when none were.
   const Parameters* parameters() const { return parameters_; }
 
@@ -72,6 +75,7 @@ class Transformation {
   Document* source_;              // not owned; outlives the run
   const Parameters* parameters_;  // not owned; null or outlives the run
   GlobalVariables globals_;
+  KeyIndexes keys_;
   std::int32_t templateDepth_ = 0;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of
   // the stack are unknown.

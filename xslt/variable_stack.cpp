@@ -1,5 +1,6 @@
 #include "xslt/variable_stack.h"
 
+#include "xslt/transform.h"
 #include "xslt/variables.h"
 
 namespace ovra {
@@ -15,6 +16,13 @@ const Value* VariableStack::lookup(StringRef namespaceURI, StringRef localName,
       return &it->value;
   }
   return globals_ == nullptr ? nullptr : globals_->lookup(namespaceURI, localName);
+}
+
+Value VariableStack::key(const Token& call, const ExpandedName& name, const Value& value,
+                         const EvalContext& context) {
+  if (globals_ == nullptr)
+    return VariableLookup::key(call, name, value, context);
+  return globals_->run().keys().lookup(call, name, value, context);
 }
 
 const Binding* VariableStack::findLocal(const ExpandedName& name) const {

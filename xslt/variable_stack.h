@@ -38,6 +38,9 @@ class VariableStack : public VariableLookup {
   // parameters are skipped: a template sees them through its xsl:param only.
   const Value* lookup(StringRef namespaceURI, StringRef localName,
                       const EvalContext& context) override;
+  // The run's keys; without globals (the XPath mode) no key is known.
+  Value key(const Token& call, const ExpandedName& name, const Value& value,
+            const EvalContext& context) override;
 
   // The innermost binding of name, passed parameters included, or null; globals are not
   // searched.

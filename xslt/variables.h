@@ -67,6 +67,7 @@ class GlobalVariables {
   // its evaluation into StylesheetExceptions at its element.
   const Value* lookup(StringRef namespaceURI, StringRef localName);
   bool contains(const ExpandedName& name) const;
+  Transformation& run() const { return run_; }
   // How many have been evaluated so far in this run.
   std::size_t evaluatedCount() const;
 

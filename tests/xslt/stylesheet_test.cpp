@@ -158,10 +158,9 @@ TEST(StylesheetTest, ExcludedNamespacesAreNotCopiedByLiteralResultElements) {
 }
 
 TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
-  EXPECT_EQ(XsltKeywordTable::global().size(), 23u);
   EXPECT_EQ(XsltKeywordTable::global().find("transform"), InstructionKind::Stylesheet);
   EXPECT_EQ(XsltKeywordTable::global().find("with-param"), InstructionKind::WithParam);
-  EXPECT_EQ(XsltKeywordTable::global().find("sort"), InstructionKind::Unknown);
+  EXPECT_EQ(XsltKeywordTable::global().find("for-each-group"), InstructionKind::Unknown);
   EXPECT_EQ(XsltKeywordTable::global().find("Template"), InstructionKind::Unknown);
 }
 

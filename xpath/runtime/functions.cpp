@@ -1,4 +1,4 @@
-// The 29 core functions and their tables. Every implementation builds its result from
+// The core functions and their tables. Every implementation builds its result from
 // its arguments and the evaluation context alone and keeps no state between calls.
 #include "xpath/runtime/functions.h"
 
@@ -84,6 +84,7 @@ constexpr const char* kDocumentBaseNotNodeSet =
     "The second argument of document() must be a nodeset containing at least one entry";
 constexpr const char* kDocumentArgumentKind =
     "The first argument of document() must be a nodeset or string";
+constexpr const char* kUndeclaredKeyPrefix = "Undeclared namespace prefix in key name, ";
 constexpr const char* kDocumentWithoutBase =
     "document() has no document to resolve a reference against";
 
@@ -474,6 +475,103 @@ Value namespaceUriFunction(const Token&, const EvalContext& context, ArgumentLis
   return makeText(node->namespaceURI().view());
 }
 
+// ---- Identifiers, keys, languages and entities ----
+
+// Calls visit with each whitespace-separated token of text.
+template <class Visit>
+void forEachToken(std::string_view text, Visit visit) {
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    while (offset < text.size() && isXPathSpace(text[offset]))
+      ++offset;
+    std::size_t end = offset;
+    while (end < text.size() && !isXPathSpace(text[end]))
+      ++end;
+    if (end > offset)
+      visit(text.substr(offset, end - offset));
+    offset = end;
+  }
+}
+
+// The elements of the context node's document whose ID-typed attribute (as the internal
+// DTD subset declares) has one of the argument's tokens; for a node-set, the tokens of
+// every member's string value.
+Value idFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  Document* document = context.contextNode != nullptr ? context.contextNode->document() : nullptr;
+  if (document == nullptr)
+    return Value::makeNodeSet(NodeVector());
+  NodeVector found;
+  auto find = [&](std::string_view token) {
+    if (Node* element = document->elementById(token))
+      found.push_back(element);
+  };
+  const Value& argument = args[0];
+  if (argument.kind == ValueKind::NodeSet || argument.kind == ValueKind::Node) {
+    std::span<Node* const> members = argument.kind == ValueKind::Node
+                                         ? std::span<Node* const>(&argument.node, 1)
+                                         : std::span<Node* const>(argument.nodes);
+    for (Node* member : members)
+      forEachToken(member->stringValue().view(), find);
+  } else {
+    StringArg text(argument);
+    forEachToken(text.view(), find);
+  }
+  if (found.size() > 1) {
+    std::sort(found.begin(), found.end(), precedesInDocumentOrder);
+    found.erase(std::unique(found.begin(), found.end()), found.end());
+  }
+  return Value::makeNodeSet(std::move(found));
+}
+
+// The key name is a QName resolved at the stylesheet element of the call; the lookup
+// itself belongs to the transformation, which knows the xsl:key declarations.
+Value keyFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
+  StringArg text(args[0]);
+  ExpandedName name = resolveQName(context.stylesheetElement, text.view());
+  name.prefix = intern(qnamePrefix(text.view()));
+  if (!name.prefix.empty() && name.namespaceURI.empty())
+    throw EvaluateException(call, String(kUndeclaredKeyPrefix).append(text.view()));
+  if (context.variables == nullptr)
+    throw EvaluateException(call, unknownKeyMessage(name));
+  return context.variables->key(call, name, args[1], context);
+}
+
+bool equalsIgnoringCase(std::string_view a, std::string_view b) {
+  auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(),
+                                            [&](char x, char y) { return lower(x) == lower(y); });
+}
+
+// Whether the nearest xml:lang on the context node or its ancestors names the language
+// of the argument or a sublanguage of it ("en" holds for "en-GB"), ignoring case.
+Value langFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  StringArg wanted(args[0]);
+  std::string_view language = wanted.view();
+  for (Node* node = context.contextNode; node != nullptr; node = node->parent()) {
+    for (Node* attribute = node->firstAttribute(); attribute != nullptr;
+         attribute = attribute->rawNextSibling()) {
+      if (attribute->namespaceURI() != xmlNamespaceName() ||
+          attribute->localName().view() != "lang")
+        continue;
+      const char* value = static_cast<AttributeNode*>(attribute)->value();
+      std::string_view declared = value != nullptr ? std::string_view(value) : std::string_view();
+      if (declared.size() > language.size() && declared[language.size()] == '-')
+        declared = declared.substr(0, language.size());
+      return Value::makeBoolean(equalsIgnoringCase(declared, language));
+    }
+  }
+  return Value::makeBoolean(false);
+}
+
+// The URI of the unparsed entity of that name declared in the context node's document,
+// or the empty string.
+Value unparsedEntityUriFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  StringArg name(args[0]);
+  Document* document = context.contextNode != nullptr ? context.contextNode->document() : nullptr;
+  const String* uri = document != nullptr ? document->unparsedEntityURI(name.view()) : nullptr;
+  return Value::makeString(uri != nullptr ? String(*uri) : String());
+}
+
 // ---- Availability and documents ----
 
 Value functionAvailableFunction(const Token&, const EvalContext&, ArgumentList& args) {
@@ -572,6 +670,9 @@ constexpr NamedFunction kCoreFunctions[] = {
     {"floor", {1, 1, floorFunction}},
     {"function-available", {1, 1, functionAvailableFunction}},
     {"generate-id", {0, 1, generateIdFunction}},
+    {"id", {1, 1, idFunction}},
+    {"key", {2, 2, keyFunction}},
+    {"lang", {1, 1, langFunction}},
     {"local-name", {0, 1, localNameFunction}},
     {"name", {0, 1, nameFunction}},
     {"namespace-uri", {0, 1, namespaceUriFunction}},
@@ -589,6 +690,7 @@ constexpr NamedFunction kCoreFunctions[] = {
     {"sum", {1, 1, sumFunction}},
     {"translate", {3, 3, translateFunction}},
     {"true", {0, 0, trueFunction}},
+    {"unparsed-entity-uri", {1, 1, unparsedEntityUriFunction}},
 };
 
 // Instructions XSLT defines, with whether this processor implements them.

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
+#include "xslt/imports.h"
 #include "xslt/template_calls.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
@@ -42,9 +43,12 @@ constexpr KeywordRow kKeywords[] = {
     {"processing-instruction", InstructionKind::ProcessingInstruction},
     {"element", InstructionKind::Element},
     {"attribute", InstructionKind::Attribute},
+    {"import", InstructionKind::Import},
+    {"include", InstructionKind::Include},
+    {"apply-imports", InstructionKind::ApplyImports},
+    {"attribute-set", InstructionKind::AttributeSet},
+    {"namespace-alias", InstructionKind::NamespaceAlias},
 };
-
-static_assert(std::size(kKeywords) == 22);
 
 }  // namespace
 
@@ -99,12 +103,17 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::ProcessingInstruction:
   case InstructionKind::Element:
   case InstructionKind::Attribute:
+  case InstructionKind::ApplyImports:
     return true;
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:
   case InstructionKind::Unknown:
   case InstructionKind::Literal:
+  case InstructionKind::Import:
+  case InstructionKind::Include:
+  case InstructionKind::AttributeSet:
+  case InstructionKind::NamespaceAlias:
     return false;
   }
   return false;
@@ -119,6 +128,8 @@ std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Styl
     return std::make_unique<ApplyTemplatesInstruction>(stylesheet, element);
   if (kind == InstructionKind::CallTemplate)
     return std::make_unique<CallTemplateInstruction>(stylesheet, element);
+  if (kind == InstructionKind::ApplyImports)
+    return std::make_unique<ApplyImportsInstruction>(stylesheet, element);
   return compileBodyInstruction(kind, stylesheet, element);
 }
 

@@ -46,6 +46,11 @@ enum class InstructionKind : std::uint8_t {
   Attribute = 22,
   Unknown = 23,  // any other name in the XSLT namespace
   Literal = 24,  // not an element, or an element outside the XSLT namespace
+  Import = 28,
+  Include = 29,
+  ApplyImports = 30,
+  AttributeSet = 34,
+  NamespaceAlias = 36,
 };
 
 // The local names of the XSLT elements this processor knows, with their kinds. Built

@@ -47,8 +47,10 @@ void ResultSink::executeChildren(Node* element, const Focus& focus) {
   variables_->popScope(element);
 }
 
-void ResultSink::copyLiteralElement(Node* element, const Focus& focus) {
+void ResultSink::copyLiteralElement(Node* element, const Focus& focus, const Instruction* first) {
   std::uint8_t flag = startNode(element);
+  if (first != nullptr)
+    first->execute(focus, *this);
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
     // Attributes in the XSLT namespace (xsl:version of a simplified stylesheet, say)

@@ -588,6 +588,10 @@ void Stylesheet::applyNamespaceAliases() {
           continue;
         if (const NamespaceAlias* alias = aliasOf(attribute->namespaceURI())) {
           auto* aliased = static_cast<AttributeNode*>(attribute);
+          // Literal result elements leave out attributes in the XSLT namespace unless they
+          // have a value template attached: one without braces stands for its text.
+          if (alias->resultURI == xsltNamespaceName() && attribute->instruction() == nullptr)
+            attribute->setInstruction(new AttributeValueTemplate(attributeValue(attribute), node));
           aliased->setNamespaceURI(alias->resultURI);
           if (alias->resultURI.empty())
             aliased->setPrefix(emptyName());

@@ -13,8 +13,9 @@
 #include "xslt/variables.h"
 
 #include <algorithm>
-#include <cstdio>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace ovra {
@@ -224,11 +225,11 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
                           [&](const String& file) { return file.view() == path.view(); });
   if (reference.empty() || open)
     throw StylesheetException(element, String(kReferencesItself).append(attributeValue(href)));
-  std::FILE* probe = std::fopen(path.c_str(), "rb");
-  if (probe == nullptr)
+  // Only a regular file: a device or a pipe could keep the load waiting for ever.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path.c_str(), error))
     throw StylesheetException(
         element, String(isImport ? kImportMissing : kIncludeMissing).append(attributeValue(href)));
-  std::fclose(probe);
   imported_.push_back(
       std::make_unique<Document>(std::move(path), Document::kStylesheetBufferSize, /*strip=*/true));
   return *imported_.back();

@@ -13,8 +13,8 @@ class ApplyImportsInstruction : public Instruction {
   ~ApplyImportsInstruction() override;
 
   // Applies the best imported template for the current node in the current rule's mode,
-  // or the built-in rules when there is none. Without a current template rule (inside a
-  // global variable's definition) it is an error.
+  // or the built-in rules when there is none. Without a current template rule (inside
+  // xsl:for-each or a global variable's definition) it is an error.
   void execute(const Focus& focus, ResultSink& sink) const override;
 };
 

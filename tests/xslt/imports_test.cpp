@@ -144,6 +144,10 @@ const ImportCase kCases[] = {
      {{"main.xsl", "<xsl:variable name='v'><xsl:apply-imports/></xsl:variable>"
                    "<xsl:template match='/'><xsl:value-of select='$v'/></xsl:template>"}},
      "ERROR: An apply-imports instruction can only be used in a template rule"},
+    {"apply-imports inside xsl:for-each",
+     {{"main.xsl", "<xsl:template match='/'><xsl:for-each select='*'><xsl:apply-imports/>"
+                   "</xsl:for-each></xsl:template>"}},
+     "ERROR: An apply-imports instruction can only be used in a template rule"},
     {"apply-imports takes no parameters",
      {{"main.xsl", "<xsl:template match='/'><xsl:apply-imports><xsl:with-param name='p'/>"
                    "</xsl:apply-imports></xsl:template>"}},

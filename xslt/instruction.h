@@ -77,7 +77,7 @@ class XsltKeywordTable {
 // Literal for anything that is not an element in the XSLT namespace; otherwise the kind
 // of its local name, Unknown when the table does not know it.
 InstructionKind classify(const Node* node);
-// Kinds that get a compiled instruction: value-of to attribute.
+// Kinds that get a compiled instruction: value-of to attribute, and apply-imports.
 bool isInstructionKind(InstructionKind kind);
 
 class Instruction : public Attachment {

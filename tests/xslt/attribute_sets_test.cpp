@@ -22,68 +22,59 @@ void runCases(const SheetCase* begin, const SheetCase* end) {
 #define ATTR(name, value) "<xsl:attribute name='" name "'>" value "</xsl:attribute>"
 #define ROOT(body) "<xsl:template match='/'>" body "</xsl:template>"
 
-constexpr SheetCase kAttributeSetCases[] =
-    {
-        // Definitions of one name merge; the later one wins an attribute both give.
-        {SET("s", ATTR("p", "1") ATTR("q", "1")) SET("s", ATTR("q", "2"))
-             ROOT("<e xsl:use-attribute-sets='s'/>"),
-         "<e p=\"1\" q=\"2\"/>"},
-        // The element's own attributes come after the sets' and win.
-        {SET("s", ATTR("p", "set") ATTR("q", "set"))
-             ROOT("<e q='own' xsl:use-attribute-sets='s'/>"),
-         "<e p=\"set\" q=\"own\"/>"},
-        // Sets a set uses come before its own attributes; several sets apply in order.
-        {
-            SET("inner", ATTR("p", "inner") ATTR("r", "inner")) "<xsl:attribute-set name='outer' "
-                                                                "use-attribute-sets='inner'>" ATTR(
-                                                                    "p",
-                                                                    "outer") "</"
-                                                                             "xsl:attribute-"
-                                                                             "set>" SET("last",
-                                                                                        ATTR(
-                                                                                            "r",
-                                                                                            "last"))
-                                                                                 ROOT(
-                                                                                     "<xsl:element "
-                                                                                     "name='e' "
-                                                                                     "use-"
-                                                                                     "attribute-"
-                                                                                     "sets=' outer "
-                                                                                     " last '/>"),
-            "<e p=\"outer\" r=\"last\"/>"},
-        // xsl:copy of an element applies the sets; of other nodes it does not.
-        {SET("s", ATTR("p", "1")) ROOT("<r><xsl:for-each select='doc/@a|doc/x'>"
-                                       "<xsl:copy use-attribute-sets='s'/></xsl:for-each></r>"),
-         "<r a=\"1\"><x p=\"1\"/></r>"},
-        // Attribute values are computed for the current node, with the globals in sight.
-        {"<xsl:variable name='g' select='\"G\"'/>" SET(
-             "s",
-             ATTR("p", "<xsl:value-of select='concat(name(), $g)'/>")) "<xsl:template match='x'>"
-                                                                       "<e xsl:use-attribute-"
-                                                                       "sets='s'/></"
-                                                                       "xsl:template>",
-         "<e p=\"xG\"/>"},
-        // The template's local variables are not.
-        {SET("s", ATTR("p", "<xsl:value-of select='$local'/>"))
-             ROOT("<xsl:variable name='local' select='1'/><e xsl:use-attribute-sets='s'/>"),
-         "ERROR: Reference to undefined variable, $local at 0 on line 1 in s.xsl\n"},
-        // Prefixed set names are compared by namespace name.
-        {"<xsl:attribute-set name='p:s' xmlns:p='urn:x'>" ATTR(
-             "a",
-             "1") "</xsl:attribute-set>" ROOT("<e xsl:use-attribute-sets='q:s' xmlns:q='urn:x'/>"),
-         "<e xmlns:q=\"urn:x\" a=\"1\"/>"},
-        {ROOT("<e xsl:use-attribute-sets='none'/>"),
-         "ERROR: No attribute-set of the name used, none on line 1 in s.xsl\n"},
-        {"<xsl:attribute-set name='a' use-attribute-sets='b'/>"
-         "<xsl:attribute-set name='b' use-attribute-sets='c'/>"
-         "<xsl:attribute-set name='c' use-attribute-sets='a'/>" ROOT("<e/>"),
-         "ERROR: Circular use of attribute-set a on line 1 in s.xsl\n"},
-        {"<xsl:attribute-set name='a' use-attribute-sets='a'/>" ROOT("<e/>"),
-         "ERROR: Circular use of attribute-set a on line 1 in s.xsl\n"},
-        {SET("s", "<xsl:value-of select='1'/>") ROOT("<e/>"),
-         "ERROR: An attribute-set may only contain attribute elements on line 1 in s.xsl\n"},
-        {"<xsl:attribute-set/>" ROOT("<e/>"),
-         "ERROR: A name attribute must be provided for a attribute-set on line 1 in s.xsl\n"},
+constexpr SheetCase kAttributeSetCases[] = {
+    // Definitions of one name merge; the later one wins an attribute both give.
+    {SET("s", ATTR("p", "1") ATTR("q", "1")) SET("s", ATTR("q", "2"))
+         ROOT("<e xsl:use-attribute-sets='s'/>"),
+     "<e p=\"1\" q=\"2\"/>"},
+    // The element's own attributes come after the sets' and win.
+    {SET("s", ATTR("p", "set") ATTR("q", "set")) ROOT("<e q='own' xsl:use-attribute-sets='s'/>"),
+     "<e p=\"set\" q=\"own\"/>"},
+    // Sets a set uses come before its own attributes; several sets apply in order.
+    {SET("inner", ATTR("p", "inner")
+                      ATTR("r", "inner")) "<xsl:attribute-set name='outer' "
+                                          "use-attribute-sets='inner'>" ATTR(
+                                              "p", "outer") "</"
+                                                            "xsl:attribute-"
+                                                            "set>" SET("last", ATTR("r", "last"))
+                                                                ROOT("<xsl:element "
+                                                                     "name='e' "
+                                                                     "use-"
+                                                                     "attribute-"
+                                                                     "sets=' outer "
+                                                                     " last '/>"),
+     "<e p=\"outer\" r=\"last\"/>"},
+    // xsl:copy of an element applies the sets; of other nodes it does not.
+    {SET("s", ATTR("p", "1")) ROOT("<r><xsl:for-each select='doc/@a|doc/x'>"
+                                   "<xsl:copy use-attribute-sets='s'/></xsl:for-each></r>"),
+     "<r a=\"1\"><x p=\"1\"/></r>"},
+    // Attribute values are computed for the current node, with the globals in sight.
+    {"<xsl:variable name='g' select='\"G\"'/>"  //
+     SET("s",
+         ATTR("p", "<xsl:value-of select='concat(name(), $g)'/>")) "<xsl:template match='x'><e "
+                                                                   "xsl:use-attribute-sets='s'/></"
+                                                                   "xsl:template>",
+     "<e p=\"xG\"/>"},
+    // The template's local variables are not.
+    {SET("s", ATTR("p", "<xsl:value-of select='$local'/>"))
+         ROOT("<xsl:variable name='local' select='1'/><e xsl:use-attribute-sets='s'/>"),
+     "ERROR: Reference to undefined variable, $local at 0 on line 1 in s.xsl\n"},
+    // Prefixed set names are compared by namespace name.
+    {"<xsl:attribute-set name='p:s' xmlns:p='urn:x'>" ATTR("a", "1") "</xsl:attribute-set>" ROOT(
+         "<e xsl:use-attribute-sets='q:s' xmlns:q='urn:x'/>"),
+     "<e xmlns:q=\"urn:x\" a=\"1\"/>"},
+    {ROOT("<e xsl:use-attribute-sets='none'/>"),
+     "ERROR: No attribute-set of the name used, none on line 1 in s.xsl\n"},
+    {"<xsl:attribute-set name='a' use-attribute-sets='b'/>"
+     "<xsl:attribute-set name='b' use-attribute-sets='c'/>"
+     "<xsl:attribute-set name='c' use-attribute-sets='a'/>" ROOT("<e/>"),
+     "ERROR: Circular use of attribute-set a on line 1 in s.xsl\n"},
+    {"<xsl:attribute-set name='a' use-attribute-sets='a'/>" ROOT("<e/>"),
+     "ERROR: Circular use of attribute-set a on line 1 in s.xsl\n"},
+    {SET("s", "<xsl:value-of select='1'/>") ROOT("<e/>"),
+     "ERROR: An attribute-set may only contain attribute elements on line 1 in s.xsl\n"},
+    {"<xsl:attribute-set/>" ROOT("<e/>"),
+     "ERROR: A name attribute must be provided for a attribute-set on line 1 in s.xsl\n"},
 };
 
 TEST(AttributeSetTest, MergingOrderAndErrors) {

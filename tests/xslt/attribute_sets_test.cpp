@@ -20,6 +20,8 @@ void runCases(const SheetCase* begin, const SheetCase* end) {
 
 #define SET(name, body) "<xsl:attribute-set name='" name "'>" body "</xsl:attribute-set>"
 #define ATTR(name, value) "<xsl:attribute name='" name "'>" value "</xsl:attribute>"
+#define GLOBAL_G "<xsl:variable name='g' select='\"G\"'/>"
+#define X_TEMPLATE "<xsl:template match='x'><e xsl:use-attribute-sets='s'/></xsl:template>"
 #define ROOT(body) "<xsl:template match='/'>" body "</xsl:template>"
 
 constexpr SheetCase kAttributeSetCases[] = {
@@ -49,11 +51,7 @@ constexpr SheetCase kAttributeSetCases[] = {
                                    "<xsl:copy use-attribute-sets='s'/></xsl:for-each></r>"),
      "<r a=\"1\"><x p=\"1\"/></r>"},
     // Attribute values are computed for the current node, with the globals in sight.
-    {"<xsl:variable name='g' select='\"G\"'/>"  //
-     SET("s",
-         ATTR("p", "<xsl:value-of select='concat(name(), $g)'/>")) "<xsl:template match='x'><e "
-                                                                   "xsl:use-attribute-sets='s'/></"
-                                                                   "xsl:template>",
+    {GLOBAL_G SET("s", ATTR("p", "<xsl:value-of select='concat(name(), $g)'/>")) X_TEMPLATE,
      "<e p=\"xG\"/>"},
     // The template's local variables are not.
     {SET("s", ATTR("p", "<xsl:value-of select='$local'/>"))

@@ -236,6 +236,8 @@ class ElementNode : public Node {
   // Parses until the end tag has been seen (or the input ends).
   void ensureComplete();
   void setPrefix(StringRef prefix) { prefix_ = prefix; }
+  // For namespace aliases: a stylesheet's literal result element takes its result name.
+  void setNamespaceURI(StringRef uri) { namespaceURI_ = uri; }
   // Called by the loader at the end tag: sets the complete flag and the name filter.
   // Until then nameFilter answers all bits (a builder of a finished in-memory subtree may
   // call it too, to let searches prune that subtree).
@@ -271,6 +273,7 @@ class AttributeNode : public Node {
   StringRef namespaceURI() const override { return namespaceURI_; }
   StringRef prefix() const override { return prefix_; }
   void setPrefix(StringRef prefix) { prefix_ = prefix; }
+  void setNamespaceURI(StringRef uri) { namespaceURI_ = uri; }
   const char* value() const { return value_; }
   void writeStringValue(Output& out) const override;
   Node* clone() const override;

@@ -47,6 +47,11 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
   case InstructionKind::Number:
   case InstructionKind::Unknown:
   case InstructionKind::Literal:
+  case InstructionKind::Import:
+  case InstructionKind::Include:
+  case InstructionKind::ApplyImports:
+  case InstructionKind::AttributeSet:
+  case InstructionKind::NamespaceAlias:
     return nullptr;
   }
   return nullptr;

@@ -1,6 +1,7 @@
 #include "xslt/control_flow.h"
 
 #include "base/exceptions.h"
+#include "xslt/transform.h"
 
 #include <string_view>
 
@@ -139,6 +140,8 @@ void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
     fail(kForEachNotNodes);
   }
   const auto size = std::int32_t(nodes->size());
+  // Inside the body no template rule is current: xsl:apply-imports has none to go on from.
+  Transformation::RuleScope rule(sink.run(), nullptr);
   for (std::int32_t index = 0; index < size; ++index)
     sink.executeChildren(element(), Focus{(*nodes)[std::size_t(index)], index + 1, size});
 }

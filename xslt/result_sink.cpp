@@ -47,15 +47,18 @@ void ResultSink::executeChildren(Node* element, const Focus& focus) {
   variables_->popScope(element);
 }
 
-void ResultSink::copyLiteralElement(Node* element, const Focus& focus) {
+void ResultSink::copyLiteralElement(Node* element, const Focus& focus, const Instruction* first) {
   std::uint8_t flag = startNode(element);
+  if (first != nullptr)
+    first->execute(focus, *this);
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
     // Attributes in the XSLT namespace (xsl:version of a simplified stylesheet, say)
-    // talk to the processor and are not part of the result.
-    if (attribute->namespaceURI() == xsltNamespaceName())
-      continue;
+    // talk to the processor and are not part of the result; those a namespace alias put
+    // there carry their value template.
     Attachment* attached = attribute->instruction();
+    if (attribute->namespaceURI() == xsltNamespaceName() && attached == nullptr)
+      continue;
     if (attached == nullptr) {
       endNode(startNode(attribute), attribute);
       continue;

@@ -14,6 +14,7 @@
 
 namespace ovra {
 
+class Instruction;
 class Node;
 class RootNode;
 class Serializer;
@@ -71,11 +72,13 @@ class ResultSink {
   }
   Transformation& run() const { return *run_; }
 
- private:
   // A literal result element of the stylesheet: its start, its attributes (values with
-  // braces expanded), its namespace nodes, its children run as a body, its end.
-  void copyLiteralElement(Node* element, const Focus& focus);
+  // braces expanded), its namespace nodes, its children run as a body, its end. first,
+  // when given, runs right after the start, so that the attributes it adds (those of
+  // attribute sets) come before the element's own.
+  void copyLiteralElement(Node* element, const Focus& focus, const Instruction* first = nullptr);
 
+ private:
   VariableStack* variables_;
   Transformation* run_;
 };

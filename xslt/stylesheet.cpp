@@ -1,16 +1,21 @@
 #include "xslt/stylesheet.h"
 
 #include "base/exceptions.h"
+#include "base/platform.h"
 #include "output/serializer.h"
 #include "tree/document.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
+#include "xslt/attribute_sets.h"
 #include "xslt/avt.h"
 #include "xslt/instruction.h"
 #include "xslt/transform.h"
+#include "xslt/variables.h"
 
 #include <algorithm>
+#include <filesystem>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 namespace ovra {
@@ -21,6 +26,23 @@ static constexpr char kUnknownTopLevel[] = "Unrecognised root element in stylesh
 static constexpr char kUnknownInstruction[] = "Unrecognised stylesheet instruction";
 static constexpr char kUndeclaredPrefix[] = "Undeclared namespace prefix in %s, %s";
 static constexpr char kKeyNotTopLevel[] = "xsl:key is only allowed at the top level";
+static constexpr char kImportNotFirst[] =
+    "An import must come before all other elements at the top level of a stylesheet";
+static constexpr char kImportUnknownAttribute[] = "Unrecognized attribute on import, ";
+static constexpr char kIncludeUnknownAttribute[] = "Unrecognized attribute on include, ";
+static constexpr char kImportWithoutHref[] = "A href attribute must be provided for a import";
+static constexpr char kIncludeWithoutHref[] = "A href attribute must be provided for a include";
+static constexpr char kImportNotEmpty[] = "An import element must be empty";
+static constexpr char kIncludeNotEmpty[] = "An include element must be empty";
+static constexpr char kReferencesItself[] = "A stylesheet can not import or include itself, ";
+static constexpr char kUnknownAttributeSet[] = "No attribute-set of the name used, ";
+static constexpr char kCircularAttributeSet[] = "Circular use of attribute-set ";
+static constexpr char kUnknownAliasAttribute[] = "Unrecognized attribute on namespace-alias, ";
+static constexpr char kAliasWithoutPrefixes[] =
+    "A stylesheet-prefix and a result-prefix attribute must be provided for a namespace-alias";
+static constexpr char kUndeclaredAliasPrefix[] = "Undeclared namespace prefix in namespace-alias, ";
+static constexpr char kImportMissing[] = "Could not open imported stylesheet, ";
+static constexpr char kIncludeMissing[] = "Could not open included stylesheet, ";
 
 namespace {
 
@@ -90,49 +112,158 @@ Stylesheet::~Stylesheet() {
   deleteAttachments();
 }
 
+const std::vector<Node*>* Stylesheet::attributeSet(const ExpandedName& name) const {
+  for (const auto& [setName, definitions] : attributeSets_) {
+    if (setName == name)
+      return &definitions;
+  }
+  return nullptr;
+}
+
 void Stylesheet::load() {
-  document_->parseAll();
-  findRoot();
-  compileAll();
-  if (rootElement_ == nullptr) {
-    Node* first = document_->root()->firstChild();
+  std::vector<String> openFiles;
+  loadTree(*document_, openFiles);
+  rootElement_ = findRoot(*document_, simplified_);
+  readTopLevel();
+}
+
+Node* Stylesheet::prepare(Document& document, bool& simplified) {
+  document.parseAll();
+  Node* root = findRoot(document, simplified);
+  compileAll(document, root, simplified);
+  if (root == nullptr) {
+    Node* first = document.root()->firstChild();
     while (first != nullptr && first->kind() != NodeKind::Element)
       first = first->nextSibling();
     throw StylesheetException(first, kNotAStylesheet);
   }
-  readTopLevel();
+  return root;
+}
+
+void Stylesheet::loadTree(Document& document, std::vector<String>& openFiles) {
+  openFiles.push_back(fullPathName(document.fileName()));
+  std::vector<Declaration> elements;
+  std::vector<Node*> imports;
+  gather(document, elements, imports, openFiles);
+  std::int32_t lowest = nextPrecedence_;
+  for (Node* import : imports)
+    loadTree(openReferenced(import, openFiles), openFiles);
+  std::int32_t precedence = nextPrecedence_++;
+  for (Declaration& declaration : elements) {
+    declaration.precedence = precedence;
+    declaration.lowestImported = lowest;
+    declarations_.push_back(declaration);
+  }
+  openFiles.pop_back();
+}
+
+// An included file's imports join those of the file it is included in, after the ones
+// that file has itself.
+void Stylesheet::gather(Document& document, std::vector<Declaration>& elements,
+                        std::vector<Node*>& imports, std::vector<String>& openFiles) {
+  bool simplified = false;
+  Node* root = prepare(document, simplified);
+  if (simplified) {
+    elements.push_back(Declaration{root, 0, 0, true});
+    return;
+  }
+  bool importsAllowed = true;
+  for (Node* child = root->firstChild(); child != nullptr; child = child->nextSibling()) {
+    if (child->kind() != NodeKind::Element)
+      continue;
+    InstructionKind kind = classify(child);
+    if (kind == InstructionKind::Import) {
+      if (!importsAllowed)
+        throw StylesheetException(child, kImportNotFirst);
+      imports.push_back(child);
+      continue;
+    }
+    importsAllowed = false;
+    if (kind == InstructionKind::Include) {
+      Document& included = openReferenced(child, openFiles);
+      openFiles.push_back(fullPathName(included.fileName()));
+      gather(included, elements, imports, openFiles);
+      openFiles.pop_back();
+      continue;
+    }
+    elements.push_back(Declaration{child, 0, 0, false});
+  }
+}
+
+Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& openFiles) {
+  bool isImport = classify(element) == InstructionKind::Import;
+  Node* href = nullptr;
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    if (attribute->localName().view() == "href")
+      href = attribute;
+    else
+      throw StylesheetException(
+          attribute, String(isImport ? kImportUnknownAttribute : kIncludeUnknownAttribute)
+                         .append(attribute->localName()));
+  }
+  if (href == nullptr)
+    throw StylesheetException(element, isImport ? kImportWithoutHref : kIncludeWithoutHref);
+  if (element->firstChild() != nullptr)
+    throw StylesheetException(element, isImport ? kImportNotEmpty : kIncludeNotEmpty);
+  std::string_view reference = attributeValue(href);
+  // A file: URI names a file as a plain path does.
+  if (reference.substr(0, 7) == "file://")
+    reference.remove_prefix(7);
+  else if (reference.substr(0, 5) == "file:")
+    reference.remove_prefix(5);
+  String path;
+  if (!reference.empty() && reference.front() == '/') {
+    path = String(reference);
+  } else {
+    path = directoryOf(fullPathName(element->document()->fileName()));
+    path.append(reference);
+  }
+  path = fullPathName(path);
+  bool open = std::any_of(openFiles.begin(), openFiles.end(),
+                          [&](const String& file) { return file.view() == path.view(); });
+  if (reference.empty() || open)
+    throw StylesheetException(element, String(kReferencesItself).append(attributeValue(href)));
+  // Only a regular file: a device or a pipe could keep the load waiting for ever.
+  std::error_code error;
+  if (!std::filesystem::is_regular_file(path.c_str(), error))
+    throw StylesheetException(
+        element, String(isImport ? kImportMissing : kIncludeMissing).append(attributeValue(href)));
+  imported_.push_back(
+      std::make_unique<Document>(std::move(path), Document::kStylesheetBufferSize, /*strip=*/true));
+  return *imported_.back();
 }
 
 // The document element is the root when it is xsl:stylesheet or xsl:transform, or a
 // literal result element that declares the XSLT namespace itself (a simplified
 // stylesheet). Comments and processing instructions before it are passed over.
-void Stylesheet::findRoot() {
-  Node* first = document_->root()->firstChild();
+Node* Stylesheet::findRoot(Document& document, bool& simplified) {
+  simplified = false;
+  Node* first = document.root()->firstChild();
   while (first != nullptr && first->kind() != NodeKind::Element)
     first = first->nextSibling();
   if (first == nullptr)
-    return;
+    return nullptr;
   if (first->namespaceURI() == xsltNamespaceName() &&
-      classify(first) == InstructionKind::Stylesheet) {
-    rootElement_ = first;
-    simplified_ = false;
-    return;
-  }
+      classify(first) == InstructionKind::Stylesheet)
+    return first;
   for (Node* ns = first->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
     if (ns->parent() == first && ns->namespaceURI() == xsltNamespaceName()) {
-      rootElement_ = first;
-      simplified_ = true;
-      return;
+      simplified = true;
+      return first;
     }
   }
+  return nullptr;
 }
 
 // Attaches a compiled instruction to every XSLT instruction element of the document and
 // an attribute value template to every literal attribute with braces. Pre-order, without
 // recursion, so that a deeply nested stylesheet is safe.
-void Stylesheet::compileAll() {
+void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplified) {
   compiled_ = true;
-  Node* root = document_->root();
+  Node* root = document.root();
   // Top-level elements in other namespaces are data for whoever reads the stylesheet:
   // their attribute values are not templates.
   Node* foreignTop = nullptr;
@@ -141,16 +272,16 @@ void Stylesheet::compileAll() {
       continue;
     InstructionKind kind = classify(node);
     // Pre-order: the subtree of one top-level element ends where the next one starts.
-    if (!simplified_ && node->parent() == rootElement_)
+    if (!simplified && node->parent() == rootElement)
       foreignTop = kind == InstructionKind::Literal ? node : nullptr;
     if (kind == InstructionKind::Unknown)
       throw StylesheetException(node, kUnknownInstruction);
-    if (kind == InstructionKind::Key && (simplified_ || node->parent() != rootElement_))
+    if (kind == InstructionKind::Key && (simplified || node->parent() != rootElement))
       throw StylesheetException(node, kKeyNotTopLevel);
-    if (node == rootElement_ && !simplified_) {
+    if (node == rootElement && !simplified) {
       for (const char* name : {"exclude-result-prefixes", "extension-element-prefixes"}) {
         if (Node* attribute = findAttribute(node, emptyName(), name))
-          excludeNamespaces(node, attribute);
+          excludeNamespaces(document, node, attribute);
       }
     }
     if (isInstructionKind(kind)) {
@@ -160,9 +291,11 @@ void Stylesheet::compileAll() {
     if (kind == InstructionKind::Literal && foreignTop == nullptr) {
       for (const char* name : {"exclude-result-prefixes", "extension-element-prefixes"}) {
         if (Node* attribute = findAttribute(node, xsltNamespaceName(), name))
-          excludeNamespaces(node, attribute);
+          excludeNamespaces(document, node, attribute);
       }
       compileAttributeTemplates(node);
+      if (Node* sets = findAttribute(node, xsltNamespaceName(), "use-attribute-sets"))
+        node->setInstruction(new LiteralElementInstruction(*this, node, sets));
     }
   }
 }
@@ -171,7 +304,7 @@ void Stylesheet::compileAll() {
 // copied to the result by the literal result elements of element's subtree: the
 // declarations of those namespace names inside the subtree are marked, and those in scope
 // from further out are shadowed on element by marked copies.
-void Stylesheet::excludeNamespaces(Node* element, Node* attribute) {
+void Stylesheet::excludeNamespaces(Document& document, Node* element, Node* attribute) {
   std::vector<std::string_view> uris;
   std::string_view list = attributeValue(attribute);
   constexpr std::string_view kSpace = " \t\r\n";
@@ -216,7 +349,7 @@ void Stylesheet::excludeNamespaces(Node* element, Node* attribute) {
         continue;
       seen.push_back(prefix);
       if (holder != element && contains(uris, ns->namespaceURI().view())) {
-        auto* shadow = document_->arena().make<NamespaceNode>(ns->localName(), ns->namespaceURI());
+        auto* shadow = document.arena().make<NamespaceNode>(ns->localName(), ns->namespaceURI());
         shadow->setExcluded();
         element->appendNamespace(shadow);
       }
@@ -224,42 +357,285 @@ void Stylesheet::excludeNamespaces(Node* element, Node* attribute) {
   }
 }
 
+// Runs over the top-level elements of every file, lowest import precedence first, so
+// that where a later declaration replaces an earlier one, the one of higher precedence
+// wins; `precedence` tells the branches that need it.
 void Stylesheet::readTopLevel() {
-  if (simplified_) {
-    rules_.add(Template::makeSimplified(document_->root()));
-    return;
-  }
-  for (Node* child = rootElement_->firstChild(); child != nullptr; child = child->nextSibling()) {
-    if (child->kind() != NodeKind::Element)
+  for (const Declaration& declaration : declarations_) {
+    Node* child = declaration.element;
+    std::int32_t precedence = declaration.precedence;
+    if (declaration.simplified) {
+      std::unique_ptr<Template> simplified = Template::makeSimplified(child->document()->root());
+      simplified->setImportPrecedence(precedence, declaration.lowestImported);
+      rules_.add(std::move(simplified));
       continue;
+    }
     // Instructions at top level are compiled but never run; elements in a namespace
     // other than XSLT's are ignored.
     InstructionKind kind = classify(child);
-    if (kind == InstructionKind::Template)
-      rules_.add(std::make_unique<Template>(child));
-    else if (kind == InstructionKind::Output)
+    if (kind == InstructionKind::Template) {
+      auto made = std::make_unique<Template>(child);
+      made->setImportPrecedence(precedence, declaration.lowestImported);
+      rules_.add(std::move(made));
+    } else if (kind == InstructionKind::Output) {
       outputSettings_.read(child);
-    else if (kind == InstructionKind::Variable || kind == InstructionKind::Param)
+    } else if (kind == InstructionKind::Variable || kind == InstructionKind::Param) {
       globalElements_.push_back(child);
-    else if (kind == InstructionKind::Key)
+      globalPrecedences_.push_back(precedence);
+    } else if (kind == InstructionKind::Key) {
       keys_.add(child);
-    else if (kind == InstructionKind::Literal && child->namespaceURI().empty())
+    } else if (kind == InstructionKind::AttributeSet) {
+      readAttributeSet(child);
+    } else if (kind == InstructionKind::NamespaceAlias) {
+      readNamespaceAlias(child);
+    } else if (kind == InstructionKind::Literal && child->namespaceURI().empty()) {
       throw StylesheetException(child, kUnknownTopLevel);
+    }
   }
+  keepHighestGlobals();
+  checkAttributeSets();
+  applyNamespaceAliases();
+}
+
+// Of top-level variables and parameters of one name, the one of the highest import
+// precedence counts; two of one name at the same precedence stay for the run to refuse.
+void Stylesheet::keepHighestGlobals() {
+  auto nameOf = [](const Node* element) -> const ExpandedName& {
+    return static_cast<const VariableInstruction*>(element->instruction())->name();
+  };
+  std::vector<Node*> kept;
+  for (std::size_t i = 0; i < globalElements_.size(); ++i) {
+    bool hidden = false;
+    for (std::size_t j = i + 1; j < globalElements_.size() && !hidden; ++j)
+      hidden = globalPrecedences_[j] > globalPrecedences_[i] &&
+               nameOf(globalElements_[j]) == nameOf(globalElements_[i]);
+    if (!hidden)
+      kept.push_back(globalElements_[i]);
+  }
+  globalElements_ = std::move(kept);
+  globalPrecedences_.clear();
+}
+
+void Stylesheet::readAttributeSet(Node* element) {
+  auto* compiled = new AttributeSetInstruction(*this, element);
+  element->setInstruction(compiled);
+  for (auto& [name, definitions] : attributeSets_) {
+    if (name == compiled->name()) {
+      definitions.push_back(element);
+      return;
+    }
+  }
+  attributeSets_.emplace_back(compiled->name(), std::vector<Node*>{element});
+}
+
+// Every use-attribute-sets of every file names a set that exists, and no set uses itself,
+// directly or through others.
+void Stylesheet::checkAttributeSets() const {
+  auto check = [this](const Node* element, const Node* attribute) {
+    for (const ExpandedName& name : readAttributeSetNames(element, attribute)) {
+      if (attributeSet(name) == nullptr)
+        throw StylesheetException(attribute,
+                                  String(kUnknownAttributeSet).append(attributeValue(attribute)));
+    }
+  };
+  auto walk = [&](Document& document) {
+    Node* root = document.root();
+    for (Node* node = root->firstChild(); node != nullptr; node = nextInDocumentOrder(node, root)) {
+      if (node->kind() != NodeKind::Element)
+        continue;
+      InstructionKind kind = classify(node);
+      if (kind == InstructionKind::Element || kind == InstructionKind::Copy ||
+          kind == InstructionKind::AttributeSet) {
+        if (Node* attribute = findAttribute(node, emptyName(), "use-attribute-sets"))
+          check(node, attribute);
+      } else if (kind == InstructionKind::Literal && node->instruction() != nullptr) {
+        if (Node* attribute = findAttribute(node, xsltNamespaceName(), "use-attribute-sets"))
+          check(node, attribute);
+      }
+    }
+  };
+  walk(*document_);
+  for (const auto& document : imported_)
+    walk(*document);
+  // Depth-first through the uses; a set met again while it is being expanded is a cycle.
+  enum class Mark : std::uint8_t { None, Open, Done };
+  std::vector<Mark> marks(attributeSets_.size(), Mark::None);
+  auto indexOf = [this](const ExpandedName& name) {
+    for (std::size_t i = 0; i < attributeSets_.size(); ++i) {
+      if (attributeSets_[i].first == name)
+        return i;
+    }
+    return attributeSets_.size();
+  };
+  struct Frame {
+    std::size_t set;
+    std::vector<std::size_t> pending;
+  };
+  for (std::size_t start = 0; start < attributeSets_.size(); ++start) {
+    if (marks[start] != Mark::None)
+      continue;
+    std::vector<Frame> stack;
+    auto open = [&](std::size_t set) {
+      marks[set] = Mark::Open;
+      Frame frame{set, {}};
+      for (const Node* definition : attributeSets_[set].second) {
+        const auto* compiled =
+            static_cast<const AttributeSetInstruction*>(definition->instruction());
+        for (const ExpandedName& used : compiled->uses())
+          frame.pending.push_back(indexOf(used));
+      }
+      stack.push_back(std::move(frame));
+    };
+    open(start);
+    while (!stack.empty()) {
+      Frame& frame = stack.back();
+      if (frame.pending.empty()) {
+        marks[frame.set] = Mark::Done;
+        stack.pop_back();
+        continue;
+      }
+      std::size_t next = frame.pending.back();
+      frame.pending.pop_back();
+      if (marks[next] == Mark::Open) {
+        const ExpandedName& name = attributeSets_[next].first;
+        String text(kCircularAttributeSet);
+        if (!name.prefix.empty())
+          text.append(name.prefix).append(":");
+        throw StylesheetException(attributeSets_[next].second.front(), text.append(name.localName));
+      }
+      if (marks[next] == Mark::None)
+        open(next);
+    }
+  }
+}
+
+void Stylesheet::readNamespaceAlias(Node* element) {
+  const Node* stylesheetPrefix = nullptr;
+  const Node* resultPrefix = nullptr;
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view local = attribute->localName().view();
+    if (local == "stylesheet-prefix")
+      stylesheetPrefix = attribute;
+    else if (local == "result-prefix")
+      resultPrefix = attribute;
+    else
+      throw StylesheetException(attribute, String(kUnknownAliasAttribute).append(local));
+  }
+  if (stylesheetPrefix == nullptr || resultPrefix == nullptr)
+    throw StylesheetException(element, kAliasWithoutPrefixes);
+  // The namespace name a prefix ("#default": the default namespace) stands for at element;
+  // the default namespace may be undeclared, which is no namespace.
+  auto uriOf = [element](const Node* attribute, StringRef& prefix) -> StringRef {
+    std::string_view value = attributeValue(attribute);
+    std::string_view wanted = value == "#default" ? std::string_view() : value;
+    for (const Node* holder = element; holder != nullptr; holder = holder->parent()) {
+      for (const Node* ns = holder->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+        if (ns->localName().view() == wanted) {
+          prefix = ns->localName();
+          return ns->namespaceURI();
+        }
+      }
+    }
+    if (!wanted.empty())
+      throw StylesheetException(attribute, String(kUndeclaredAliasPrefix).append(value));
+    prefix = emptyName();
+    return emptyName();
+  };
+  StringRef unused;
+  NamespaceAlias alias;
+  alias.stylesheetURI = uriOf(stylesheetPrefix, unused);
+  alias.resultURI = uriOf(resultPrefix, alias.resultPrefix);
+  // A later declaration has at least the same import precedence and wins.
+  for (NamespaceAlias& earlier : namespaceAliases_) {
+    if (earlier.stylesheetURI == alias.stylesheetURI) {
+      earlier = alias;
+      return;
+    }
+  }
+  namespaceAliases_.push_back(alias);
+}
+
+void Stylesheet::applyNamespaceAliases() {
+  if (namespaceAliases_.empty())
+    return;
+  auto aliasOf = [this](StringRef uri) -> const NamespaceAlias* {
+    for (const NamespaceAlias& alias : namespaceAliases_) {
+      if (alias.stylesheetURI.view() == uri.view())
+        return &alias;
+    }
+    return nullptr;
+  };
+  auto walk = [&](Document& document) {
+    Node* root = document.root();
+    bool simplified = false;
+    Node* rootElement = findRoot(document, simplified);
+    // Top-level elements in other namespaces are data, not literal result elements.
+    Node* foreignTop = nullptr;
+    for (Node* node = root->firstChild(); node != nullptr; node = nextInDocumentOrder(node, root)) {
+      if (node->kind() != NodeKind::Element)
+        continue;
+      InstructionKind kind = classify(node);
+      if (!simplified && node->parent() == rootElement)
+        foreignTop = kind == InstructionKind::Literal ? node : nullptr;
+      // The declarations stay, for the names the stylesheet's expressions resolve, but
+      // the aliased namespace leaves the result: the new names declare what they need.
+      for (Node* ns = node->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+        if (aliasOf(ns->namespaceURI()) != nullptr)
+          static_cast<NamespaceNode*>(ns)->setExcluded();
+      }
+      if (kind != InstructionKind::Literal || foreignTop != nullptr)
+        continue;
+      for (Node* attribute = node->firstAttribute(); attribute != nullptr;
+           attribute = attribute->rawNextSibling()) {
+        if (attribute->namespaceURI().empty() || attribute->namespaceURI() == xsltNamespaceName())
+          continue;
+        if (const NamespaceAlias* alias = aliasOf(attribute->namespaceURI())) {
+          auto* aliased = static_cast<AttributeNode*>(attribute);
+          // Literal result elements leave out attributes in the XSLT namespace unless they
+          // have a value template attached: one without braces stands for its text.
+          if (alias->resultURI == xsltNamespaceName() && attribute->instruction() == nullptr)
+            attribute->setInstruction(new AttributeValueTemplate(attributeValue(attribute), node));
+          aliased->setNamespaceURI(alias->resultURI);
+          if (alias->resultURI.empty())
+            aliased->setPrefix(emptyName());
+        }
+      }
+      if (const NamespaceAlias* alias = aliasOf(node->namespaceURI())) {
+        auto* aliased = static_cast<ElementNode*>(node);
+        aliased->setNamespaceURI(alias->resultURI);
+        if (alias->resultURI.empty() || node->prefix().empty())
+          aliased->setPrefix(alias->resultURI.empty() ? emptyName() : alias->resultPrefix);
+      }
+    }
+  };
+  walk(*document_);
+  for (const auto& document : imported_)
+    walk(*document);
 }
 
 void Stylesheet::deleteAttachments() {
   if (!compiled_)
     return;
-  Node* root = document_->root();
-  for (Node* node = root; node != nullptr; node = nextInDocumentOrder(node, root)) {
-    delete node->instruction();
-    node->setInstruction(nullptr);
-    for (Node* attribute = node->firstAttribute(); attribute != nullptr;
-         attribute = attribute->rawNextSibling()) {
-      delete attribute->instruction();
-      attribute->setInstruction(nullptr);
+  auto clear = [](Document& document) {
+    Node* root = document.root();
+    for (Node* node = root; node != nullptr; node = nextInDocumentOrder(node, root)) {
+      delete node->instruction();
+      node->setInstruction(nullptr);
+      for (Node* attribute = node->firstAttribute(); attribute != nullptr;
+           attribute = attribute->rawNextSibling()) {
+        delete attribute->instruction();
+        attribute->setInstruction(nullptr);
+      }
     }
+  };
+  if (document_->root() != nullptr)
+    clear(*document_);
+  for (const auto& document : imported_) {
+    if (document->root() != nullptr)
+      clear(*document);
   }
 }
 

@@ -8,8 +8,10 @@
 #include "xslt/keys.h"
 #include "xslt/template_rules.h"
 
+#include <cstdint>
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ovra {
@@ -30,9 +32,10 @@ class Stylesheet {
   Stylesheet& operator=(const Stylesheet&) = delete;
   ~Stylesheet();
 
-  // Parses the whole file, compiles every instruction and reads the top-level elements.
-  // Throws DocumentParseException, StylesheetException or XPathParseException; the
-  // first error ends loading and leaves the Stylesheet unusable.
+  // Parses the whole file and every file it imports or includes (relative to the file
+  // that names them), compiles every instruction and reads the top-level elements of all
+  // of them. Throws DocumentParseException, StylesheetException or XPathParseException;
+  // the first error ends loading and leaves the Stylesheet unusable.
   void load();
 
   // One run against source, which has not been parsed yet (it is read lazily as the run
@@ -45,10 +48,16 @@ class Stylesheet {
 
   const TemplateRules& rules() const { return rules_; }
   const OutputSettings& outputSettings() const { return outputSettings_; }
-  // Top-level xsl:variable and xsl:param elements, in document order.
+  // Top-level xsl:variable and xsl:param elements of every module, in document order,
+  // without those hidden by one of the same name and higher import precedence.
   const std::vector<Node*>& globalElements() const { return globalElements_; }
   // The top-level xsl:key declarations.
   const KeyDefinitions& keys() const { return keys_; }
+  // The xsl:attribute-set definitions of that name, lowest import precedence first and in
+  // document order within one precedence; null when there is none.
+  const std::vector<Node*>* attributeSet(const ExpandedName& name) const;
+  // How many stylesheet files make up the stylesheet (the principal one included).
+  std::size_t moduleCount() const { return 1 + imported_.size(); }
   // The xsl:stylesheet (or xsl:transform) element, or the document element of a
   // simplified stylesheet; null before load.
   Node* rootElement() const { return rootElement_; }
@@ -58,22 +67,68 @@ class Stylesheet {
  private:
   explicit Stylesheet(std::unique_ptr<Document> document);
 
-  void compileAll();
-  void excludeNamespaces(Node* element, Node* attribute);
-  void findRoot();
+  // One top-level element of some stylesheet file. Included files count as part of the
+  // file that includes them; every file of the import tree gets an import precedence,
+  // higher than those of everything it imports (directly or further down), which lie in
+  // [lowestImported, precedence).
+  struct Declaration {
+    Node* element;
+    std::int32_t precedence;
+    std::int32_t lowestImported;
+    bool simplified;  // element is the document element of a simplified stylesheet
+  };
+
+  // The stylesheet element (or the document element of a simplified stylesheet) of
+  // document; null when there is none.
+  static Node* findRoot(Document& document, bool& simplified);
+  void compileAll(Document& document, Node* rootElement, bool simplified);
+  void excludeNamespaces(Document& document, Node* element, Node* attribute);
+  // Parses, checks and compiles one stylesheet file; answers its root element.
+  Node* prepare(Document& document, bool& simplified);
+  // Reads a file and the files it imports into declarations_, imported ones first.
+  // openFiles holds the full paths of the files on the way down, to refuse a cycle.
+  void loadTree(Document& document, std::vector<String>& openFiles);
+  // Appends the top-level elements of a file to elements, with those of the files it
+  // includes in place of each xsl:include; its xsl:import elements go to imports.
+  void gather(Document& document, std::vector<Declaration>& elements, std::vector<Node*>& imports,
+              std::vector<String>& openFiles);
+  // The parsed and compiled file that an xsl:import or xsl:include names.
+  Document& openReferenced(Node* element, const std::vector<String>& openFiles);
   void readTopLevel();
+  void keepHighestGlobals();
+  void readAttributeSet(Node* element);
+  // Refuses a use of an attribute set that is not defined, and sets that use themselves.
+  void checkAttributeSets() const;
+  void readNamespaceAlias(Node* element);
+  // Gives the literal result elements of every file, and their attributes, the result
+  // namespace of their aliased namespace.
+  void applyNamespaceAliases();
   // Deletes every attachment of the stylesheet tree (instructions and attribute value
   // templates), without recursion.
   void deleteAttachments();
 
   std::unique_ptr<Document> document_;
-  bool compiled_ = false;  // attachments may exist: the tree has been read whole
+  // The other files of the stylesheet, in the order they were opened.
+  std::vector<std::unique_ptr<Document>> imported_;
+  bool compiled_ = false;  // attachments may exist: the trees have been read whole
   TemplateRules rules_;
   Node* rootElement_ = nullptr;  // a node of document_'s tree
   bool simplified_ = false;
   OutputSettings outputSettings_;
-  std::vector<Node*> globalElements_;  // nodes of document_'s tree
+  std::vector<Node*> globalElements_;            // nodes of the modules' trees
+  std::vector<std::int32_t> globalPrecedences_;  // of globalElements_, while reading
   KeyDefinitions keys_;
+  // Every top-level element of every file, lowest import precedence first, in document
+  // order within one precedence.
+  std::vector<Declaration> declarations_;
+  std::int32_t nextPrecedence_ = 0;
+  std::vector<std::pair<ExpandedName, std::vector<Node*>>> attributeSets_;
+  struct NamespaceAlias {
+    StringRef stylesheetURI;
+    StringRef resultURI;
+    StringRef resultPrefix;
+  };
+  std::vector<NamespaceAlias> namespaceAliases_;
 };
 
 }  // namespace ovra

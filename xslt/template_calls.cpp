@@ -39,7 +39,9 @@ std::vector<Parameter> collectParameters(const Instruction& caller, const Focus&
        child = child->nextSibling()) {
     if (child->kind() != NodeKind::Element)
       continue;
-    if (classify(child) == InstructionKind::WithParam) {
+    // A literal element that a namespace alias put into the XSLT namespace has nothing
+    // attached.
+    if (classify(child) == InstructionKind::WithParam && child->instruction() != nullptr) {
       const auto* parameter = static_cast<const VariableInstruction*>(child->instruction());
       parameters.push_back(Parameter{parameter->name(), parameter->evaluate(focus, sink)});
       continue;
@@ -149,7 +151,8 @@ void CallTemplateInstruction::execute(const Focus& focus, ResultSink& sink) cons
     return;
   CalleeStack callee(sink, parameters, element());
   Transformation::TemplateScope scope(sink.run(), element());
-  TemplateRules::apply(*called, focus, sink);
+  // A named template runs as part of the current template rule.
+  sink.executeChildren(called->element(), focus);
 }
 
 }  // namespace ovra

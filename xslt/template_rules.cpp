@@ -132,11 +132,14 @@ bool sameName(const ExpandedName& a, const ExpandedName& b) {
   return a.empty() ? b.empty() : a == b;
 }
 
-// Before: higher priority first; among equals, later in the stylesheet first.
+// Before: higher import precedence first, then higher priority; among equals, later in
+// the stylesheet first.
 bool ranksBefore(const Template* a, const Template* b) {
+  if (a->precedence() != b->precedence())
+    return a->precedence() > b->precedence();
   if (a->priority() != b->priority())
     return a->priority() > b->priority();
-  return a->element()->serial() > b->element()->serial();
+  return a->order() > b->order();
 }
 
 void insertRanked(std::vector<Template*>& list, Template* entry) {
@@ -226,6 +229,7 @@ TemplateRules::~TemplateRules() = default;
 
 void TemplateRules::add(std::unique_ptr<Template> added) {
   Template* entry = added.get();
+  entry->order_ = std::uint32_t(all_.size());
   all_.push_back(std::move(added));
   if (!entry->name().empty())
     insertRanked(named_, entry);
@@ -234,9 +238,22 @@ void TemplateRules::add(std::unique_ptr<Template> added) {
   if (entry->mode().empty() && entry->priority() == 0) {
     std::vector<StringRef> names;
     if (entry->pattern()->collectNames(names)) {
-      // A later template for a name takes the entry: it would win the tie anyway.
-      for (StringRef name : names)
-        nameIndex_[name.c_str()] = entry;
+      // The template that ranks first for a name takes the entry; the other goes to the
+      // priority list, where xsl:apply-imports can still find it.
+      bool listed = false;
+      for (StringRef name : names) {
+        Template*& slot = nameIndex_[name.c_str()];
+        if (slot == nullptr || ranksBefore(entry, slot)) {
+          if (slot != nullptr &&
+              std::find(byPriority_.begin(), byPriority_.end(), slot) == byPriority_.end())
+            insertRanked(byPriority_, slot);
+          slot = entry;
+        } else if (!listed) {
+          insertRanked(byPriority_, entry);
+          listed = true;
+        }
+      }
+      indexPrecedence_ = std::max(indexPrecedence_, entry->precedence());
       return;
     }
   }
@@ -260,11 +277,14 @@ const Template* TemplateRules::find(Node* node, const ExpandedName& mode,
   bool indexConsulted = !defaultMode;
   const Template* indexed = nullptr;
   for (const Template* candidate : byPriority_) {
-    if (candidate->priority() <= 0 && !indexConsulted) {
+    // The walk reaches the place of the indexed templates of the highest precedence.
+    if (!indexConsulted &&
+        (candidate->precedence() < indexPrecedence_ ||
+         (candidate->precedence() == indexPrecedence_ && candidate->priority() <= 0))) {
       indexConsulted = true;
       indexed = findIndexed(node);
     }
-    if (indexed != nullptr && (candidate->priority() < 0 || !ranksBefore(candidate, indexed)))
+    if (indexed != nullptr && !ranksBefore(candidate, indexed))
       return indexed;
     if (sameName(candidate->mode(), mode) && candidate->matches(node, variables))
       return candidate;
@@ -272,6 +292,24 @@ const Template* TemplateRules::find(Node* node, const ExpandedName& mode,
   if (!indexConsulted)
     indexed = findIndexed(node);
   return indexed;
+}
+
+const Template* TemplateRules::findImported(Node* node, const ExpandedName& mode,
+                                            std::int32_t lowest, std::int32_t below,
+                                            VariableLookup* variables) const {
+  // Rare enough to try every template; the best-ranked match wins.
+  const Template* best = nullptr;
+  for (const auto& owned : all_) {
+    const Template* candidate = owned.get();
+    if (candidate->precedence() < lowest || candidate->precedence() >= below ||
+        !candidate->hasPattern() || !sameName(candidate->mode(), mode))
+      continue;
+    if (best != nullptr && !ranksBefore(candidate, best))
+      continue;
+    if (candidate->matches(node, variables))
+      best = candidate;
+  }
+  return best;
 }
 
 const Template* TemplateRules::findByName(const ExpandedName& name) const {
@@ -285,6 +323,7 @@ const Template* TemplateRules::findByName(const ExpandedName& name) const {
 }
 
 void TemplateRules::apply(const Template& chosen, const Focus& focus, ResultSink& sink) {
+  Transformation::RuleScope rule(sink.run(), &chosen);
   sink.executeChildren(chosen.element(), focus);
 }
 

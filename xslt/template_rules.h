@@ -6,6 +6,7 @@
 #include "base/string.h"
 #include "xpath/runtime/qname.h"
 
+#include <cstdint>
 #include <memory>
 #include <unordered_map>
 #include <vector>
@@ -46,7 +47,23 @@ class Template {
   const ExpandedName& name() const { return name_; }
   const ExpandedName& mode() const { return mode_; }
 
+  // The import precedence of the stylesheet module the template comes from (higher wins
+  // over any priority), and the lowest precedence among the modules that module imports,
+  // directly or further down: xsl:apply-imports looks at templates from
+  // [lowestImported, precedence). A single stylesheet file has precedence 0 throughout.
+  void setImportPrecedence(std::int32_t precedence, std::int32_t lowestImported) {
+    precedence_ = precedence;
+    lowestImported_ = lowestImported;
+  }
+  std::int32_t precedence() const { return precedence_; }
+  std::int32_t lowestImported() const { return lowestImported_; }
+  // The order in which TemplateRules received the template: among equal precedence and
+  // priority, the later one wins.
+  std::uint32_t order() const { return order_; }
+
  private:
+  friend class TemplateRules;
+
   Template() = default;
   void readMatch(Node* attribute);
 
@@ -56,6 +73,9 @@ class Template {
   Node* element_ = nullptr;  // a node of the stylesheet's tree, which outlives this
   ExpandedName name_;
   ExpandedName mode_;
+  std::int32_t precedence_ = 0;
+  std::int32_t lowestImported_ = 0;
+  std::uint32_t order_ = 0;
 };
 
 // Owns every template of one stylesheet. Filled while the stylesheet loads, only read
@@ -67,18 +87,23 @@ class TemplateRules {
   TemplateRules& operator=(const TemplateRules&) = delete;
   ~TemplateRules();
 
-  // Files template; called in document order.
+  // Files template; called in document order (included files in place of their
+  // xsl:include), modules of lower import precedence first.
   void add(std::unique_ptr<Template> added);
 
   // The template for node in mode (the empty name is the default mode), or null: the
-  // highest priority wins, and among equal priorities the one later in the stylesheet.
-  // variables: as for Template::matches.
+  // highest import precedence wins, then the highest priority, and among equals the one
+  // later in the stylesheet. variables: as for Template::matches.
   const Template* find(Node* node, const ExpandedName& mode,
                        VariableLookup* variables = nullptr) const;
+  // As find, but only among templates whose import precedence lies in [lowest, below):
+  // the templates xsl:apply-imports may choose.
+  const Template* findImported(Node* node, const ExpandedName& mode, std::int32_t lowest,
+                               std::int32_t below, VariableLookup* variables = nullptr) const;
   // The template of that name, or null; among several, the one find would rank first.
   const Template* findByName(const ExpandedName& name) const;
 
-  // Runs the body of chosen for focus.
+  // Runs the body of chosen for focus, as the current template rule.
   static void apply(const Template& chosen, const Focus& focus, ResultSink& sink);
   // The template for focus.node in mode if there is one, else the built-in rules.
   void applyTemplates(const Focus& focus, const ExpandedName& mode, ResultSink& sink) const;
@@ -99,7 +124,10 @@ class TemplateRules {
   std::vector<std::unique_ptr<Template>> all_;
   // Templates of the default mode at priority 0 whose pattern is just a list of element
   // names in no namespace, by interned local name (the text address).
+  // Among several for one name, the one that ranks first; the others are in byPriority_.
   std::unordered_map<const char*, Template*> nameIndex_;
+  // The highest import precedence in nameIndex_.
+  std::int32_t indexPrecedence_ = 0;
   // All other templates with a pattern or name: decreasing priority, later first among
   // equals.
   std::vector<Template*> byPriority_;

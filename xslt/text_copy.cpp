@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "output/serializer.h"
+#include "xslt/attribute_sets.h"
 
 #include <cassert>
 #include <cstdio>
@@ -148,8 +149,12 @@ void TextInstruction::execute(const Focus& focus, ResultSink& sink) const {
 CopyInstruction::CopyInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling())
-    rejectAttribute(attribute, kUnknownCopyAttribute);
+       attribute = attribute->rawNextSibling()) {
+    if (attribute->namespaceURI().empty() && attribute->localName().view() == "use-attribute-sets")
+      attributeSets_ = readAttributeSetNames(element, attribute);
+    else
+      rejectAttribute(attribute, kUnknownCopyAttribute);
+  }
 }
 
 CopyInstruction::~CopyInstruction() = default;
@@ -183,6 +188,7 @@ void CopyInstruction::execute(const Focus& focus, ResultSink& sink) const {
     std::uint8_t flag = sink.startNode(node);
     if (sink.takesNamespaceNodes())
       copyNamespaces(node, sink);
+    useAttributeSets(stylesheet(), attributeSets_, focus, sink);
     sink.executeChildren(element(), focus);
     sink.endNode(flag, node);
     return;

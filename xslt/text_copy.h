@@ -6,6 +6,7 @@
 #include "xslt/instruction.h"
 
 #include <memory>
+#include <vector>
 
 namespace ovra {
 
@@ -41,9 +42,12 @@ class CopyInstruction : public Instruction {
   ~CopyInstruction() override;
 
   // An element is copied with its namespace nodes but not its attributes, and the body
-  // runs inside it; a root runs the body only; any other node is copied as it is and the
-  // body is not run.
+  // runs inside it, after the attributes of the use-attribute-sets; a root runs the body
+  // only; any other node is copied as it is and the body is not run.
   void execute(const Focus& focus, ResultSink& sink) const override;
+
+ private:
+  std::vector<ExpandedName> attributeSets_;  // use-attribute-sets
 };
 
 class CopyOfInstruction : public Instruction {

@@ -15,6 +15,7 @@ class Node;
 class Parameters;
 class Serializer;
 class Stylesheet;
+class Template;
 
 // Lives for exactly one run; the stylesheet and the source outlive it. Every sink of the
 // run points to it.
@@ -70,6 +71,24 @@ class Transformation {
 
   std::int32_t templateDepth() const { return templateDepth_; }
 
+  // The template rule whose body is running (what xsl:apply-imports continues from);
+  // null outside any.
+  const Template* currentRule() const { return currentRule_; }
+  // Makes rule the current template rule while it lives.
+  class RuleScope {
+   public:
+    RuleScope(Transformation& run, const Template* rule) : run_(run), previous_(run.currentRule_) {
+      run.currentRule_ = rule;
+    }
+    RuleScope(const RuleScope&) = delete;
+    RuleScope& operator=(const RuleScope&) = delete;
+    ~RuleScope() { run_.currentRule_ = previous_; }
+
+   private:
+    Transformation& run_;
+    const Template* previous_;
+  };
+
  private:
   const Stylesheet* stylesheet_;  // not owned; outlives the run
   Document* source_;              // not owned; outlives the run
@@ -77,6 +96,7 @@ class Transformation {
   GlobalVariables globals_;
   KeyIndexes keys_;
   std::int32_t templateDepth_ = 0;
+  const Template* currentRule_ = nullptr;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of
   // the stack are unknown.
   std::uintptr_t bodyStackLimit_ = 0;

@@ -149,6 +149,8 @@ void GlobalVariables::evaluate(Entry& entry) {
   entry.state = State::Evaluating;
   try {
     Transformation::TemplateScope scope(run_, element);
+    // No template rule is current in a global's definition.
+    Transformation::RuleScope rule(run_, nullptr);
     // A global sees the other globals only, and the source root as its context.
     VariableStack variables(this);
     TreeResultSink sink(&variables, &run_);

@@ -158,6 +158,9 @@ TEST(StylesheetTest, ExcludedNamespacesAreNotCopiedByLiteralResultElements) {
 }
 
 TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
+  EXPECT_EQ(XsltKeywordTable::global().find("import"), InstructionKind::Import);
+  EXPECT_EQ(XsltKeywordTable::global().find("apply-imports"), InstructionKind::ApplyImports);
+  EXPECT_EQ(XsltKeywordTable::global().find("namespace-alias"), InstructionKind::NamespaceAlias);
   EXPECT_EQ(XsltKeywordTable::global().find("transform"), InstructionKind::Stylesheet);
   EXPECT_EQ(XsltKeywordTable::global().find("with-param"), InstructionKind::WithParam);
   EXPECT_EQ(XsltKeywordTable::global().find("for-each-group"), InstructionKind::Unknown);

@@ -1,0 +1,187 @@
+#include "base/exceptions.h"
+#include "output/serializer.h"
+#include "tree/document.h"
+#include "tree/text_buffer.h"
+#include "xslt/stylesheet.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <unistd.h>
+#include <vector>
+
+namespace ovra {
+namespace {
+
+struct File {
+  const char* name;      // relative to a fresh folder; "main.xsl" is the one loaded
+  const char* topLevel;  // the content of its xsl:stylesheet element
+};
+
+struct ImportCase {
+  const char* label;
+  std::vector<File> files;
+  const char* expected;  // the output, or "ERROR: " and the message without its place
+};
+
+// Writes the files into a fresh folder, loads main.xsl from there and runs it against
+// a small source.
+std::string run(const std::vector<File>& files) {
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("ovra-imports-" + std::to_string(::getpid()));
+  std::filesystem::remove_all(folder);
+  for (const File& file : files) {
+    std::filesystem::path path = folder / file.name;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path) << "<xsl:stylesheet version='1.0' "
+                           "xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                        << file.topLevel << "</xsl:stylesheet>";
+  }
+  std::string result;
+  try {
+    Stylesheet stylesheet((folder / "main.xsl").string().c_str());
+    stylesheet.load();
+    std::unique_ptr<Document> source = Document::fromText("<doc><a>A</a><b>B</b></doc>", "in.xml",
+                                                          Document::kSourceBufferSize, false);
+    TextBuffer buffer;
+    Serializer serializer(buffer);
+    stylesheet.transform(*source, serializer);
+    serializer.flush();
+    result = buffer.view();
+  } catch (const XSLException& error) {
+    std::string message(error.message().view());
+    result = "ERROR: " + message.substr(0, message.find(" on line "));
+  }
+  std::filesystem::remove_all(folder);
+  return result;
+}
+
+#define OMIT "<xsl:output omit-xml-declaration='yes'/>"
+#define ROOT_APPLY                                                                                 \
+  "<xsl:template match='/'><out><xsl:apply-templates select='doc/*'/></out></xsl:template>"
+
+const ImportCase kCases[] = {
+    {"import precedence beats priority",
+     {{"main.xsl", "<xsl:import href='lib.xsl'/>" OMIT ROOT_APPLY
+                   "<xsl:template match='a'>main</xsl:template>"},
+      {"lib.xsl", "<xsl:template match='a' priority='5'>lib</xsl:template>"
+                  "<xsl:template match='*' priority='9'>star</xsl:template>"}},
+     "<out>mainstar</out>"},
+    {"an included file has the includer's precedence: priority decides",
+     {{"main.xsl", OMIT "<xsl:include href='inc.xsl'/>" ROOT_APPLY
+                        "<xsl:template match='a' priority='1'>main</xsl:template>"},
+      {"inc.xsl", "<xsl:template match='a' priority='2'>included</xsl:template>"}},
+     "<out>includedB</out>"},
+    {"the later import has the higher precedence, and an importer outranks its imports",
+     {{"main.xsl", "<xsl:import href='x.xsl'/><xsl:import href='y.xsl'/>" OMIT ROOT_APPLY},
+      {"x.xsl", "<xsl:import href='z.xsl'/><xsl:template match='a'>x</xsl:template>"},
+      {"y.xsl", "<xsl:template match='b'>y</xsl:template>"},
+      {"z.xsl", "<xsl:template match='a|b'>z</xsl:template>"}},
+     "<out>xy</out>"},
+    {"apply-imports reaches only the current rule's own imports",
+     {{"main.xsl", "<xsl:import href='x.xsl'/><xsl:import href='y.xsl'/>" OMIT ROOT_APPLY},
+      {"x.xsl", "<xsl:template match='a'>x</xsl:template>"},
+      {"y.xsl", "<xsl:template match='a'>[<xsl:apply-imports/>]</xsl:template>"}},
+     "<out>[A]B</out>"},
+    {"apply-imports goes down the chain, in the current mode",
+     {{"main.xsl", "<xsl:import href='x.xsl'/>" OMIT
+                   "<xsl:template match='/'><xsl:apply-templates select='doc/a' mode='m'/>"
+                   "</xsl:template><xsl:template match='a' mode='m'>1<xsl:apply-imports/>"
+                   "</xsl:template>"},
+      {"x.xsl", "<xsl:import href='z.xsl'/><xsl:template match='a' mode='m'>2<xsl:apply-imports/>"
+                "</xsl:template><xsl:template match='a'>no</xsl:template>"},
+      {"z.xsl", "<xsl:template match='*' mode='m'>3</xsl:template>"}},
+     "123"},
+    {"name-indexed templates of several precedences",
+     {{"main.xsl", "<xsl:import href='x.xsl'/>" OMIT ROOT_APPLY
+                   "<xsl:template match='b'>(<xsl:apply-imports/>)</xsl:template>"
+                   "<xsl:template match='*' priority='-1'>star</xsl:template>"},
+      {"x.xsl", "<xsl:template match='a'>xa</xsl:template><xsl:template match='b'>xb"
+                "</xsl:template>"}},
+     "<out>star(xb)</out>"},
+    {"files are found relative to the file that names them",
+     {{"main.xsl", "<xsl:import href='lib/one.xsl'/>" OMIT ROOT_APPLY},
+      {"lib/one.xsl", "<xsl:include href='sub/two.xsl'/>"},
+      {"lib/sub/two.xsl", "<xsl:template match='a'>two</xsl:template>"}},
+     "<out>twoB</out>"},
+    {"globals: the highest precedence wins",
+     {{"main.xsl", "<xsl:import href='lib.xsl'/>" OMIT "<xsl:variable name='v' select='1'/>"
+                   "<xsl:template match='/'><xsl:value-of select='$v + $w'/></xsl:template>"},
+      {"lib.xsl", "<xsl:variable name='v' select='10'/><xsl:param name='w' select='100'/>"}},
+     "101"},
+    {"globals: two of one name at one precedence",
+     {{"main.xsl", "<xsl:include href='inc.xsl'/><xsl:variable name='v' select='1'/>"
+                   "<xsl:template match='/'><xsl:value-of select='$v'/></xsl:template>"},
+      {"inc.xsl", "<xsl:variable name='v' select='2'/>"}},
+     "ERROR: Variable can't be defined twice with overlapping scope"},
+    {"output settings merge attribute by attribute",
+     {{"main.xsl", "<xsl:import href='lib.xsl'/><xsl:output method='xml'/>"
+                   "<xsl:template match='/'><out/></xsl:template>"},
+      {"lib.xsl", "<xsl:output method='text' omit-xml-declaration='yes'/>"}},
+     "<out/>"},
+    {"import after another top-level element",
+     {{"main.xsl", "<xsl:template match='/'/><xsl:import href='lib.xsl'/>"}, {"lib.xsl", ""}},
+     "ERROR: An import must come before all other elements at the top level of a stylesheet"},
+    {"a file that includes itself through another",
+     {{"main.xsl", "<xsl:include href='a.xsl'/>"}, {"a.xsl", "<xsl:include href='main.xsl'/>"}},
+     "ERROR: A stylesheet can not import or include itself, main.xsl"},
+    {"a file that imports itself",
+     {{"main.xsl", "<xsl:import href='./main.xsl'/>"}},
+     "ERROR: A stylesheet can not import or include itself, ./main.xsl"},
+    {"a missing file",
+     {{"main.xsl", "<xsl:include href='nowhere.xsl'/>"}},
+     "ERROR: Could not open included stylesheet, nowhere.xsl"},
+    {"a folder is no stylesheet",
+     {{"main.xsl", "<xsl:import href='lib'/>"}, {"lib/x.xsl", ""}},
+     "ERROR: Could not open imported stylesheet, lib"},
+    {"an import without href",
+     {{"main.xsl", "<xsl:import/>"}},
+     "ERROR: A href attribute must be provided for a import"},
+    {"apply-imports outside a template rule",
+     {{"main.xsl", "<xsl:variable name='v'><xsl:apply-imports/></xsl:variable>"
+                   "<xsl:template match='/'><xsl:value-of select='$v'/></xsl:template>"}},
+     "ERROR: An apply-imports instruction can only be used in a template rule"},
+    {"apply-imports inside xsl:for-each",
+     {{"main.xsl", "<xsl:template match='/'><xsl:for-each select='*'><xsl:apply-imports/>"
+                   "</xsl:for-each></xsl:template>"}},
+     "ERROR: An apply-imports instruction can only be used in a template rule"},
+    {"apply-imports takes no parameters",
+     {{"main.xsl", "<xsl:template match='/'><xsl:apply-imports><xsl:with-param name='p'/>"
+                   "</xsl:apply-imports></xsl:template>"}},
+     "ERROR: An apply-imports instruction must be empty"},
+};
+
+TEST(ImportsTest, PrecedenceApplyImportsAndErrors) {
+  for (const ImportCase& c : kCases)
+    EXPECT_EQ(run(c.files), c.expected) << c.label;
+}
+
+TEST(ImportsTest, ImportedSimplifiedStylesheet) {
+  std::filesystem::path folder =
+      std::filesystem::temp_directory_path() / ("ovra-simplified-" + std::to_string(::getpid()));
+  std::filesystem::create_directories(folder);
+  std::ofstream(folder / "s.xsl")
+      << "<out xsl:version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+         "<xsl:value-of select='count(//*)'/></out>";
+  std::ofstream(folder / "main.xsl")
+      << "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+         "<xsl:import href='s.xsl'/><xsl:output omit-xml-declaration='yes'/>"
+         "</xsl:stylesheet>";
+  Stylesheet stylesheet((folder / "main.xsl").string().c_str());
+  stylesheet.load();
+  EXPECT_EQ(stylesheet.moduleCount(), 2u);
+  std::unique_ptr<Document> source =
+      Document::fromText("<doc><a/></doc>", "in.xml", Document::kSourceBufferSize, false);
+  TextBuffer buffer;
+  Serializer serializer(buffer);
+  stylesheet.transform(*source, serializer);
+  serializer.flush();
+  EXPECT_EQ(std::string(buffer.view()), "<out>2</out>");
+  std::filesystem::remove_all(folder);
+}
+
+}  // namespace
+}  // namespace ovra

@@ -1,0 +1,99 @@
+#include "xslt/attribute_sets.h"
+
+#include "base/exceptions.h"
+#include "xslt/result_sink.h"
+#include "xslt/stylesheet.h"
+#include "xslt/variable_stack.h"
+
+#include <string_view>
+
+namespace ovra {
+
+static constexpr char kUnknownAttribute[] = "Unrecognized attribute on attribute-set, ";
+static constexpr char kWithoutName[] = "A name attribute must be provided for a attribute-set";
+static constexpr char kBadContent[] = "An attribute-set may only contain attribute elements";
+
+std::vector<ExpandedName> readAttributeSetNames(const Node* element, const Node* attribute) {
+  std::vector<ExpandedName> names;
+  std::string_view list = attributeValue(attribute);
+  constexpr std::string_view kSpace = " \t\r\n";
+  for (std::size_t start = list.find_first_not_of(kSpace); start != std::string_view::npos;) {
+    std::size_t end = std::min(list.find_first_of(kSpace, start), list.size());
+    names.push_back(resolveQName(element, list.substr(start, end - start)));
+    start = list.find_first_not_of(kSpace, end);
+  }
+  return names;
+}
+
+void useAttributeSets(const Stylesheet& stylesheet, const std::vector<ExpandedName>& names,
+                      const Focus& focus, ResultSink& sink) {
+  if (names.empty())
+    return;
+  // Attribute sets are top-level: the element's local variables are out of their reach.
+  VariableStack clean(sink.variables()->globals());
+  VariableStack* previous = sink.setVariables(&clean);
+  struct Restore {
+    ResultSink& sink;
+    VariableStack* previous;
+    ~Restore() { sink.setVariables(previous); }
+  } restore{sink, previous};
+  for (const ExpandedName& name : names) {
+    const std::vector<Node*>* definitions = stylesheet.attributeSet(name);
+    if (definitions == nullptr)
+      continue;
+    for (const Node* definition : *definitions)
+      static_cast<const Instruction*>(definition->instruction())->execute(focus, sink);
+  }
+}
+
+// ---- xsl:attribute-set ----
+
+AttributeSetInstruction::AttributeSetInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view local = attribute->localName().view();
+    if (local == "name")
+      name_ = readQName(attribute);
+    else if (local == "use-attribute-sets")
+      uses_ = readAttributeSetNames(element, attribute);
+    else
+      rejectAttribute(attribute, kUnknownAttribute);
+  }
+  if (name_.empty())
+    throw StylesheetException(element, kWithoutName);
+  for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
+    if (classify(child) != InstructionKind::Attribute)
+      throw StylesheetException(child, kBadContent);
+  }
+}
+
+AttributeSetInstruction::~AttributeSetInstruction() = default;
+
+void AttributeSetInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  useAttributeSets(stylesheet(), uses_, focus, sink);
+  sink.executeChildren(element(), focus);
+}
+
+// ---- Literal result elements with xsl:use-attribute-sets ----
+
+LiteralElementInstruction::LiteralElementInstruction(const Stylesheet& stylesheet, Node* element,
+                                                     const Node* attribute)
+    : Instruction(stylesheet, element),
+      sets_(stylesheet, element, readAttributeSetNames(element, attribute)) {}
+
+LiteralElementInstruction::~LiteralElementInstruction() = default;
+
+void LiteralElementInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  sink.copyLiteralElement(element(), focus, &sets_);
+}
+
+LiteralElementInstruction::SetsUse::~SetsUse() = default;
+
+void LiteralElementInstruction::SetsUse::execute(const Focus& focus, ResultSink& sink) const {
+  useAttributeSets(stylesheet(), names_, focus, sink);
+}
+
+}  // namespace ovra

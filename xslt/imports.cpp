@@ -1,0 +1,50 @@
+#include "xslt/imports.h"
+
+#include "base/exceptions.h"
+#include "xslt/result_sink.h"
+#include "xslt/stylesheet.h"
+#include "xslt/transform.h"
+#include "xslt/variable_stack.h"
+
+namespace ovra {
+
+static constexpr char kUnknownAttribute[] = "Unrecognized attribute on apply-imports, ";
+static constexpr char kContent[] = "An apply-imports instruction must be empty";
+static constexpr char kNoCurrentRule[] =
+    "An apply-imports instruction can only be used in a template rule";
+
+ApplyImportsInstruction::ApplyImportsInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling())
+    rejectAttribute(attribute, kUnknownAttribute);
+  if (element->firstChild() != nullptr)
+    throw StylesheetException(element, kContent);
+}
+
+ApplyImportsInstruction::~ApplyImportsInstruction() = default;
+
+void ApplyImportsInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  Transformation& run = sink.run();
+  const Template* current = run.currentRule();
+  if (current == nullptr)
+    fail(kNoCurrentRule);
+  // The chosen template sees the globals only, as with xsl:apply-templates.
+  VariableStack clean(sink.variables()->globals());
+  VariableStack* previous = sink.setVariables(&clean);
+  struct Restore {
+    ResultSink& sink;
+    VariableStack* previous;
+    ~Restore() { sink.setVariables(previous); }
+  } restore{sink, previous};
+  Transformation::TemplateScope scope(run, element());
+  const TemplateRules& rules = stylesheet().rules();
+  if (const Template* chosen = rules.findImported(focus.node, current->mode(),
+                                                  current->lowestImported(), current->precedence(),
+                                                  &clean))
+    TemplateRules::apply(*chosen, focus, sink);
+  else
+    rules.applyBuiltIn(focus, current->mode(), sink);
+}
+
+}  // namespace ovra

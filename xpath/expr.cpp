@@ -16,6 +16,10 @@ constexpr const char* kUnionOfNonNodeSets = "Both operands of '|' must be node-s
 }  // namespace
 
 VariableLookup::~VariableLookup() = default;
+
+const DecimalFormat* VariableLookup::decimalFormat(StringRef, StringRef) {
+  return nullptr;
+}
 NodeStream::~NodeStream() = default;
 Expr::~Expr() = default;
 

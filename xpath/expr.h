@@ -14,6 +14,7 @@
 namespace ovra {
 
 class Node;
+struct DecimalFormat;
 struct EvalContext;
 
 // Where variable references find their values; the XSLT layer implements it above.
@@ -26,6 +27,10 @@ class VariableLookup {
   // The bound value, or null when no binding of that name is visible.
   virtual const Value* lookup(StringRef namespaceURI, StringRef localName,
                               const EvalContext& context) = 0;
+  // The stylesheet's xsl:decimal-format of that name (both parts empty: the default
+  // one), or null when it declares none of that name; format-number() asks. The default
+  // answers null: without a stylesheet only the built-in default format exists.
+  virtual const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName);
 };
 
 // Everything an evaluation receives.

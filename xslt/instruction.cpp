@@ -7,6 +7,7 @@
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
 
+#include <algorithm>
 #include <cassert>
 #include <iterator>
 
@@ -42,9 +43,34 @@ constexpr KeywordRow kKeywords[] = {
     {"processing-instruction", InstructionKind::ProcessingInstruction},
     {"element", InstructionKind::Element},
     {"attribute", InstructionKind::Attribute},
+    {"comment", InstructionKind::Comment},
+    {"strip-space", InstructionKind::StripSpace},
+    {"preserve-space", InstructionKind::PreserveSpace},
+    {"decimal-format", InstructionKind::DecimalFormat},
+    {"fallback", InstructionKind::Fallback},
 };
 
-static_assert(std::size(kKeywords) == 22);
+// The elements XSLT defines that are not instructions: the stylesheet element, the
+// top-level declarations and the elements that only occur inside other elements.
+constexpr std::string_view kNotInstructions[] = {
+    "stylesheet",
+    "transform",
+    "template",
+    "output",
+    "param",
+    "with-param",
+    "when",
+    "otherwise",
+    "sort",
+    "key",
+    "import",
+    "include",
+    "strip-space",
+    "preserve-space",
+    "attribute-set",
+    "decimal-format",
+    "namespace-alias",
+};
 
 }  // namespace
 
@@ -99,7 +125,12 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::ProcessingInstruction:
   case InstructionKind::Element:
   case InstructionKind::Attribute:
+  case InstructionKind::Comment:
+  case InstructionKind::Fallback:
     return true;
+  case InstructionKind::StripSpace:
+  case InstructionKind::PreserveSpace:
+  case InstructionKind::DecimalFormat:
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:
@@ -108,6 +139,13 @@ bool isInstructionKind(InstructionKind kind) {
     return false;
   }
   return false;
+}
+
+bool isAvailableInstruction(std::string_view localName) {
+  if (XsltKeywordTable::global().find(localName) == InstructionKind::Unknown)
+    return false;
+  return std::find(std::begin(kNotInstructions), std::end(kNotInstructions), localName) ==
+         std::end(kNotInstructions);
 }
 
 std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Stylesheet& stylesheet,

@@ -46,6 +46,11 @@ enum class InstructionKind : std::uint8_t {
   Attribute = 22,
   Unknown = 23,  // any other name in the XSLT namespace
   Literal = 24,  // not an element, or an element outside the XSLT namespace
+  Comment = 31,
+  StripSpace = 32,
+  PreserveSpace = 33,
+  DecimalFormat = 35,
+  Fallback = 37,
 };
 
 // The local names of the XSLT elements this processor knows, with their kinds. Built
@@ -74,6 +79,10 @@ class XsltKeywordTable {
 InstructionKind classify(const Node* node);
 // Kinds that get a compiled instruction: value-of to attribute.
 bool isInstructionKind(InstructionKind kind);
+// True when localName names an XSLT instruction (an element that may stand in a template
+// body, as opposed to top-level declarations and the parts of other elements) that this
+// processor implements: what element-available() answers for the XSLT namespace.
+bool isAvailableInstruction(std::string_view localName);
 
 class Instruction : public Attachment {
  public:

@@ -5,10 +5,14 @@
 
 #include "base/string.h"
 #include "output/output_settings.h"
+#include "xpath/runtime/decimal_format.h"
+#include "xpath/runtime/qname.h"
+#include "xslt/space_rules.h"
 #include "xslt/template_rules.h"
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace ovra {
@@ -51,6 +55,11 @@ class Stylesheet {
   Node* rootElement() const { return rootElement_; }
   bool isSimplified() const { return simplified_; }
   Document& document() const { return *document_; }
+  // The xsl:decimal-format of that name (both parts empty: the default one); null when
+  // the stylesheet declares none of that name.
+  const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName) const;
+  // The xsl:strip-space and xsl:preserve-space declarations.
+  const SpaceRules& spaceRules() const { return spaceRules_; }
 
  private:
   explicit Stylesheet(std::unique_ptr<Document> document);
@@ -59,6 +68,8 @@ class Stylesheet {
   void excludeNamespaces(Node* element, Node* attribute);
   void findRoot();
   void readTopLevel();
+  // Reads one xsl:decimal-format; a second declaration of a name must agree with the first.
+  void readDecimalFormat(Node* element);
   // Deletes every attachment of the stylesheet tree (instructions and attribute value
   // templates), without recursion.
   void deleteAttachments();
@@ -70,6 +81,8 @@ class Stylesheet {
   bool simplified_ = false;
   OutputSettings outputSettings_;
   std::vector<Node*> globalElements_;  // nodes of document_'s tree
+  std::vector<std::pair<ExpandedName, DecimalFormat>> decimalFormats_;
+  SpaceRules spaceRules_;
 };
 
 }  // namespace ovra

@@ -1,5 +1,7 @@
 #include "xslt/variable_stack.h"
 
+#include "xslt/stylesheet.h"
+#include "xslt/transform.h"
 #include "xslt/variables.h"
 
 namespace ovra {
@@ -15,6 +17,12 @@ const Value* VariableStack::lookup(StringRef namespaceURI, StringRef localName,
       return &it->value;
   }
   return globals_ == nullptr ? nullptr : globals_->lookup(namespaceURI, localName);
+}
+
+const DecimalFormat* VariableStack::decimalFormat(StringRef namespaceURI, StringRef localName) {
+  if (globals_ == nullptr)
+    return nullptr;
+  return globals_->run().stylesheet().decimalFormat(namespaceURI, localName);
 }
 
 const Binding* VariableStack::findLocal(const ExpandedName& name) const {

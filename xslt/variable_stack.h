@@ -38,6 +38,8 @@ class VariableStack : public VariableLookup {
   // parameters are skipped: a template sees them through its xsl:param only.
   const Value* lookup(StringRef namespaceURI, StringRef localName,
                       const EvalContext& context) override;
+  // The running stylesheet's declaration; null without globals (the XPath mode).
+  const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName) override;
 
   // The innermost binding of name, passed parameters included, or null; globals are not
   // searched.

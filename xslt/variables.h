@@ -69,6 +69,8 @@ class GlobalVariables {
   bool contains(const ExpandedName& name) const;
   // How many have been evaluated so far in this run.
   std::size_t evaluatedCount() const;
+  // The run the globals belong to.
+  Transformation& run() const { return run_; }
 
  private:
   enum class State : std::uint8_t { Pending = 0, Evaluating = 1, Done = 2 };

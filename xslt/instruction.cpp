@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
+#include "xslt/fallback.h"
 #include "xslt/template_calls.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
@@ -197,7 +198,8 @@ ExpandedName Instruction::readQName(const Node* attribute) const {
 }
 
 void Instruction::rejectAttribute(const Node* attribute, const char* message) const {
-  if (!attribute->namespaceURI().empty())
+  // Attributes of a later XSLT version are ignored in forwards-compatible mode.
+  if (!attribute->namespaceURI().empty() || isForwardsCompatible(element_))
     return;
   throw StylesheetException(attribute, String(message).append(attribute->localName()));
 }

@@ -7,6 +7,7 @@
 #include <charconv>
 #include <cmath>
 #include <string>
+#include <system_error>
 #include <vector>
 
 namespace ovra {
@@ -246,6 +247,9 @@ const char* formatDecimal(double number, std::string_view patternText, const Dec
   std::vector<char> buffer(std::size_t(330 + pattern.maxFractionDigits));
   std::to_chars_result written = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value,
                                                std::chars_format::fixed, pattern.maxFractionDigits);
+  // The buffer holds any double's integer digits and the fraction asked for.
+  if (written.ec != std::errc())
+    return kMalformedPattern;
   std::string_view digits(buffer.data(), std::size_t(written.ptr - buffer.data()));
   std::size_t point = digits.find('.');
   std::string_view integer = digits.substr(0, point);

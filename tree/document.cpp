@@ -24,6 +24,9 @@ static constexpr const char* kParseError = "%s at %d of %s";
 
 static constexpr char kNamespaceSeparator = '@';
 static constexpr std::size_t kEntityBufferSize = 4096;
+// The bits of a source element's space mode.
+static constexpr std::uint8_t kStripText = 1;        // its whitespace-only text goes
+static constexpr std::uint8_t kPreserveInScope = 2;  // xml:space="preserve" is in force
 
 namespace {
 
@@ -163,13 +166,22 @@ struct Document::Callbacks {
     document.currentParent_->appendChild(element);
     document.currentParent_ = element;
 
+    // Inherited from the parent: whether xml:space="preserve" is in force.
+    std::uint8_t spaceMode =
+        document.spaceModes_.empty() ? 0 : document.spaceModes_.back() & kPreserveInScope;
     for (const XML_Char** pair = attributes; *pair != nullptr; pair += 2) {
       SplitName attribute = splitName(pair[0]);
       const char* value = pair[1];
       // xml:space steers stripping, and stays an attribute like any other.
       if (attribute.namespaceURI == xmlNamespaceName() && attribute.localName.view() == "space") {
-        if (document.strip_ ? std::strcmp(value, "preserve") == 0
-                            : std::strcmp(value, "default") == 0) {
+        if (document.stripping_ != nullptr) {
+          if (std::strcmp(value, "preserve") == 0)
+            spaceMode |= kPreserveInScope;
+          else if (std::strcmp(value, "default") == 0)
+            spaceMode &= ~kPreserveInScope;
+        } else if (document.stylesheetRules_ &&
+                   (document.strip_ ? std::strcmp(value, "preserve") == 0
+                                    : std::strcmp(value, "default") == 0)) {
           document.strip_ = !document.strip_;
           document.spaceStack_.push_back(element);
         }
@@ -179,7 +191,14 @@ struct Document::Callbacks {
                                               attribute.localName, document.arena_.copyText(value));
       element->appendAttribute(node);
     }
-    if (document.strip_ && element->isXslText()) {
+    if (document.stripping_ != nullptr) {
+      if (!(spaceMode & kPreserveInScope) &&
+          document.stripping_->strips(split.namespaceURI, split.localName))
+        spaceMode |= kStripText;
+      document.spaceModes_.push_back(spaceMode);
+      document.strip_ = spaceMode & kStripText;
+    }
+    if (document.stylesheetRules_ && document.strip_ && element->isXslText()) {
       document.strip_ = false;
       document.spaceStack_.push_back(element);
     }
@@ -252,6 +271,10 @@ struct Document::Callbacks {
     while (!document.spaceStack_.empty() && document.spaceStack_.back() == element) {
       document.spaceStack_.pop_back();
       document.strip_ = !document.strip_;
+    }
+    if (document.stripping_ != nullptr) {
+      document.spaceModes_.pop_back();
+      document.strip_ = !document.spaceModes_.empty() && (document.spaceModes_.back() & kStripText);
     }
     document.scope_->pop(element);
     document.currentParent_ = element->parent();
@@ -368,6 +391,19 @@ bool Document::localEntityPath(const char* systemId, String& path) const {
 }
 
 // ---- Document ----
+
+WhitespaceStripping::~WhitespaceStripping() = default;
+
+void Document::setStripping(const WhitespaceStripping* rules) {
+  // Only documents read as sources take rules: a stylesheet keeps its own.
+  if (state_ == State::NotOpened && !stylesheetRules_) {
+    stripping_ = rules;
+    spaceModes_.clear();
+  } else {
+    stripping_ = nullptr;
+  }
+  resolvedStripping_ = rules;
+}
 
 Document::Document(String fileName, std::size_t bufferSize, bool strip)
     : fileName_(std::move(fileName)),
@@ -521,6 +557,7 @@ Node* Document::resolve(const ConstString& reference) {
     path.append(reference);
   }
   Document* document = DocumentRegistry::open(std::move(path), kRegistryBufferSize, false);
+  document->setStripping(resolvedStripping_);
   document->open();
   return document->root();
 }

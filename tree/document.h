@@ -7,6 +7,7 @@
 #include "tree/node_arena.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <cstdio>
 #include <memory>
 #include <string>
@@ -20,6 +21,18 @@ class ElementNode;
 class NamespaceNode;
 class Node;
 class RootNode;
+
+// Which elements of a source document lose their whitespace-only text children
+// (xsl:strip-space and xsl:preserve-space); the XSLT layer implements it above.
+// xml:space="preserve" in the document overrides it.
+class WhitespaceStripping {
+ public:
+  WhitespaceStripping() = default;
+  WhitespaceStripping(const WhitespaceStripping&) = delete;
+  WhitespaceStripping& operator=(const WhitespaceStripping&) = delete;
+  virtual ~WhitespaceStripping();
+  virtual bool strips(StringRef namespaceURI, StringRef localName) const = 0;
+};
 
 class Document {
  public:
@@ -55,6 +68,11 @@ class Document {
   bool parseChunk();
   // Parses everything that is left.
   void parseAll();
+
+  // Strips whitespace-only text by rules while the document is built (when it is not
+  // opened yet), and in every document resolve() opens from it. rules, when not null,
+  // outlive the parsing of those documents.
+  void setStripping(const WhitespaceStripping* rules);
 
   // The root node; exists from the first parseChunk on (null before).
   RootNode* root() const { return root_; }
@@ -135,6 +153,10 @@ class Document {
   const bool stylesheetRules_;  // no comments or processing instructions in the tree
   std::vector<NamespaceNode*> pendingNamespaces_;  // declared for the next start tag
   std::vector<ElementNode*> spaceStack_;           // elements at which the strip flag was switched
+  const WhitespaceStripping* stripping_ = nullptr;          // this document's
+  const WhitespaceStripping* resolvedStripping_ = nullptr;  // for documents resolve() opens
+  // With stripping_: per open element, kStripText and kPreserveInScope bits.
+  std::vector<std::uint8_t> spaceModes_;
   std::unique_ptr<NamespaceScope> scope_;          // declarations in scope, for prefixes
 
   // From the DTD: by element name as written, the names of its attributes of type ID.

@@ -28,6 +28,10 @@ String unknownKeyMessage(const ExpandedName& name) {
     text.append(name.prefix).append(":");
   return text.append(name.localName);
 }
+
+const DecimalFormat* VariableLookup::decimalFormat(StringRef, StringRef) {
+  return nullptr;
+}
 NodeStream::~NodeStream() = default;
 Expr::~Expr() = default;
 

@@ -15,6 +15,7 @@
 namespace ovra {
 
 class Node;
+struct DecimalFormat;
 struct EvalContext;
 
 // Where variable references find their values; the XSLT layer implements it above.
@@ -32,6 +33,10 @@ class VariableLookup {
   // order. The default knows no keys and throws EvaluateException at call.
   virtual Value key(const Token& call, const ExpandedName& name, const Value& value,
                     const EvalContext& context);
+  // The stylesheet's xsl:decimal-format of that name (both parts empty: the default
+  // one), or null when it declares none of that name; format-number() asks. The default
+  // answers null: without a stylesheet only the built-in default format exists.
+  virtual const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName);
 };
 
 // "Unknown key, " and the name as written: key() naming a key no xsl:key declares.

@@ -1,6 +1,7 @@
 // The compile entry of the instructions that steer a body or produce output; the
 // stylesheet's compile pass calls it for every XSLT element it classifies.
 #include "xslt/control_flow.h"
+#include "xslt/fallback.h"
 #include "xslt/instruction.h"
 #include "xslt/node_construction.h"
 #include "xslt/text_copy.h"
@@ -35,6 +36,10 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
     return std::make_unique<AttributeInstruction>(stylesheet, element);
   case InstructionKind::ProcessingInstruction:
     return std::make_unique<ProcessingInstructionInstruction>(stylesheet, element);
+  case InstructionKind::Comment:
+    return std::make_unique<CommentInstruction>(stylesheet, element);
+  case InstructionKind::Fallback:
+    return std::make_unique<FallbackInstruction>(stylesheet, element);
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:
@@ -45,6 +50,9 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
   case InstructionKind::CallTemplate:
   case InstructionKind::WithParam:
   case InstructionKind::Number:
+  case InstructionKind::StripSpace:
+  case InstructionKind::PreserveSpace:
+  case InstructionKind::DecimalFormat:
   case InstructionKind::Unknown:
   case InstructionKind::Literal:
   case InstructionKind::Import:

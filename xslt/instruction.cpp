@@ -5,10 +5,12 @@
 #include "xpath/parser.h"
 #include "xslt/number.h"
 #include "xslt/imports.h"
+#include "xslt/fallback.h"
 #include "xslt/template_calls.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
 
+#include <algorithm>
 #include <cassert>
 #include <iterator>
 
@@ -51,6 +53,33 @@ constexpr KeywordRow kKeywords[] = {
     {"apply-imports", InstructionKind::ApplyImports},
     {"attribute-set", InstructionKind::AttributeSet},
     {"namespace-alias", InstructionKind::NamespaceAlias},
+    {"comment", InstructionKind::Comment},
+    {"strip-space", InstructionKind::StripSpace},
+    {"preserve-space", InstructionKind::PreserveSpace},
+    {"decimal-format", InstructionKind::DecimalFormat},
+    {"fallback", InstructionKind::Fallback},
+};
+
+// The elements XSLT defines that are not instructions: the stylesheet element, the
+// top-level declarations and the elements that only occur inside other elements.
+constexpr std::string_view kNotInstructions[] = {
+    "stylesheet",
+    "transform",
+    "template",
+    "output",
+    "param",
+    "with-param",
+    "when",
+    "otherwise",
+    "sort",
+    "key",
+    "import",
+    "include",
+    "strip-space",
+    "preserve-space",
+    "attribute-set",
+    "decimal-format",
+    "namespace-alias",
 };
 
 }  // namespace
@@ -108,7 +137,12 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::Attribute:
   case InstructionKind::Number:
   case InstructionKind::ApplyImports:
+  case InstructionKind::Comment:
+  case InstructionKind::Fallback:
     return true;
+  case InstructionKind::StripSpace:
+  case InstructionKind::PreserveSpace:
+  case InstructionKind::DecimalFormat:
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:
@@ -122,6 +156,13 @@ bool isInstructionKind(InstructionKind kind) {
     return false;
   }
   return false;
+}
+
+bool isAvailableInstruction(std::string_view localName) {
+  if (XsltKeywordTable::global().find(localName) == InstructionKind::Unknown)
+    return false;
+  return std::find(std::begin(kNotInstructions), std::end(kNotInstructions), localName) ==
+         std::end(kNotInstructions);
 }
 
 std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Stylesheet& stylesheet,
@@ -177,7 +218,8 @@ ExpandedName Instruction::readQName(const Node* attribute) const {
 }
 
 void Instruction::rejectAttribute(const Node* attribute, const char* message) const {
-  if (!attribute->namespaceURI().empty())
+  // Attributes of a later XSLT version are ignored in forwards-compatible mode.
+  if (!attribute->namespaceURI().empty() || isForwardsCompatible(element_))
     return;
   throw StylesheetException(attribute, String(message).append(attribute->localName()));
 }

@@ -53,6 +53,11 @@ enum class InstructionKind : std::uint8_t {
   ApplyImports = 30,
   AttributeSet = 34,
   NamespaceAlias = 36,
+  Comment = 31,
+  StripSpace = 32,
+  PreserveSpace = 33,
+  DecimalFormat = 35,
+  Fallback = 37,
 };
 
 // The local names of the XSLT elements this processor knows, with their kinds. Built
@@ -81,6 +86,10 @@ class XsltKeywordTable {
 InstructionKind classify(const Node* node);
 // Kinds that get a compiled instruction: value-of to attribute, number and apply-imports.
 bool isInstructionKind(InstructionKind kind);
+// True when localName names an XSLT instruction (an element that may stand in a template
+// body, as opposed to top-level declarations and the parts of other elements) that this
+// processor implements: what element-available() answers for the XSLT namespace.
+bool isAvailableInstruction(std::string_view localName);
 
 class Instruction : public Attachment {
  public:

@@ -23,6 +23,7 @@ static const char kUndeclaredAttributePrefix[] =
 static const char kUnknownPIAttribute[] = "Unrecognized attribute on processing-instruction, ";
 static const char kPIWithoutName[] =
     "A name attribute must be provided for a processing-instruction instruction";
+static const char kUnknownCommentAttribute[] = "Unrecognized attribute on comment, ";
 static const char kEmptyElementName[] = "The name computed for a element instruction is empty";
 static const char kEmptyAttributeName[] = "The name computed for a attribute instruction is empty";
 static const char kEmptyPIName[] =
@@ -189,6 +190,43 @@ void ProcessingInstructionInstruction::execute(const Focus& focus, ResultSink& s
   std::unique_ptr<ProcessingInstructionNode> instruction(
       ProcessingInstructionNode::makeOwned(target.view(), bodyText(element(), focus, sink)));
   sink.endNode(sink.startNode(instruction.get()), instruction.get());
+}
+
+// ---- xsl:comment ----
+
+CommentInstruction::CommentInstruction(const Stylesheet& stylesheet, Node* element)
+    : Instruction(stylesheet, element) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling())
+    rejectAttribute(attribute, kUnknownCommentAttribute);
+}
+
+CommentInstruction::~CommentInstruction() = default;
+
+void CommentInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  TreeResultSink content(sink.variables(), &sink.run());
+  content.executeChildren(element(), focus);
+  std::shared_ptr<Node> tree = content.takeTree();
+  // Only text belongs in a comment: elements and the like that the body makes are
+  // dropped with their content, as other processors do.
+  std::string text;
+  for (Node* child = tree->firstChild(); child != nullptr; child = child->nextSibling()) {
+    if (child->kind() == NodeKind::Text)
+      text.append(static_cast<const TextNode*>(child)->textView());
+  }
+  std::unique_ptr<CommentNode> comment(CommentNode::makeOwned(commentSafeText(text)));
+  sink.endNode(sink.startNode(comment.get()), comment.get());
+}
+
+std::string commentSafeText(std::string_view text) {
+  std::string safe;
+  safe.reserve(text.size());
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    safe.push_back(text[i]);
+    if (text[i] == '-' && (i + 1 == text.size() || text[i + 1] == '-'))
+      safe.push_back(' ');
+  }
+  return safe;
 }
 
 }  // namespace ovra

@@ -1,6 +1,6 @@
-// The instructions that build new result nodes: xsl:element, xsl:attribute and
-// xsl:processing-instruction. Each hands the sink a temporary node exactly as a literal
-// node would be handed, so no sink needs a special case for them.
+// The instructions that build new result nodes: xsl:element, xsl:attribute,
+// xsl:processing-instruction and xsl:comment. Each hands the sink a temporary node exactly as a
+// literal node would be handed, so no sink needs a special case for them.
 #pragma once
 
 #include "xslt/avt.h"
@@ -49,5 +49,18 @@ class ProcessingInstructionInstruction : public Instruction {
  private:
   std::unique_ptr<AttributeValueTemplate> name_;
 };
+
+class CommentInstruction : public Instruction {
+ public:
+  CommentInstruction(const Stylesheet& stylesheet, Node* element);
+  ~CommentInstruction() override;
+
+  // The text is what the body writes as text nodes; nodes of other kinds are ignored.
+  void execute(const Focus& focus, ResultSink& sink) const override;
+};
+
+// text made fit for a comment: a space after every "-" that another "-" follows or that
+// ends the text.
+std::string commentSafeText(std::string_view text);
 
 }  // namespace ovra

@@ -7,7 +7,9 @@
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xslt/attribute_sets.h"
+#include "xpath/runtime/functions.h"
 #include "xslt/avt.h"
+#include "xslt/fallback.h"
 #include "xslt/instruction.h"
 #include "xslt/transform.h"
 #include "xslt/variables.h"
@@ -43,6 +45,12 @@ static constexpr char kAliasWithoutPrefixes[] =
 static constexpr char kUndeclaredAliasPrefix[] = "Undeclared namespace prefix in namespace-alias, ";
 static constexpr char kImportMissing[] = "Could not open imported stylesheet, ";
 static constexpr char kIncludeMissing[] = "Could not open included stylesheet, ";
+static constexpr char kUnknownDecimalFormatAttribute[] =
+    "Unrecognized attribute on decimal-format, ";
+static constexpr char kDecimalFormatCharacter[] =
+    "The value must be a single character on decimal-format, ";
+static constexpr char kDuplicateDecimalFormat[] =
+    "A decimal-format of this name is declared twice with different values";
 
 namespace {
 
@@ -95,6 +103,59 @@ bool contains(const std::vector<std::string_view>& texts, std::string_view text)
   return false;
 }
 
+// Adds the namespace names that the prefixes of a prefix list attribute ("#default" for
+// the default namespace) are bound to at element; unbound prefixes add nothing.
+void addPrefixURIs(const Node* element, const Node* attribute,
+                   std::vector<std::string_view>& uris) {
+  std::string_view list = attributeValue(attribute);
+  constexpr std::string_view kSpace = " \t\r\n";
+  for (std::size_t start = list.find_first_not_of(kSpace); start != std::string_view::npos;) {
+    std::size_t end = std::min(list.find_first_of(kSpace, start), list.size());
+    std::string_view token = list.substr(start, end - start);
+    start = list.find_first_not_of(kSpace, end);
+    StringRef uri = lookupNamespace(element, token == "#default" ? std::string_view() : token);
+    if (!uri.empty() && !contains(uris, uri.view()))
+      uris.push_back(uri.view());
+  }
+}
+
+// True when element is in a namespace that an extension-element-prefixes attribute on
+// itself or an ancestor designates (xsl:extension-element-prefixes on literal result
+// elements, extension-element-prefixes on the stylesheet element). anyURIs holds every
+// namespace designated anywhere, a quick first test.
+bool isExtensionElement(const Node* element, const std::vector<std::string_view>& anyURIs) {
+  if (element->namespaceURI().empty() || !contains(anyURIs, element->namespaceURI().view()))
+    return false;
+  for (const Node* holder = element; holder != nullptr && holder->kind() == NodeKind::Element;
+       holder = holder->parent()) {
+    bool isStylesheet = classify(holder) == InstructionKind::Stylesheet;
+    Node* attribute =
+        findAttribute(const_cast<Node*>(holder), isStylesheet ? emptyName() : xsltNamespaceName(),
+                      "extension-element-prefixes");
+    if (attribute == nullptr)
+      continue;
+    std::vector<std::string_view> uris;
+    addPrefixURIs(holder, attribute, uris);
+    if (contains(uris, element->namespaceURI().view()))
+      return true;
+  }
+  return false;
+}
+
+// The single character of a decimal-format attribute.
+char32_t singleCharacter(const Node* attribute) {
+  std::string_view value = attributeValue(attribute);
+  std::size_t length = value.empty() ? 0 : utf8CharLength(static_cast<unsigned char>(value[0]));
+  if (value.empty() || length != value.size())
+    throw StylesheetException(attribute,
+                              String(kDecimalFormatCharacter).append(attribute->localName()));
+  char32_t c = length == 1 ? static_cast<unsigned char>(value[0])
+                           : static_cast<unsigned char>(value[0]) & (0x3F >> (length - 1));
+  for (std::size_t i = 1; i < length; ++i)
+    c = (c << 6) | (static_cast<unsigned char>(value[i]) & 0x3F);
+  return c;
+}
+
 }  // namespace
 
 Stylesheet::Stylesheet(String fileName)
@@ -125,6 +186,9 @@ void Stylesheet::load() {
   loadTree(*document_, openFiles);
   rootElement_ = findRoot(*document_, simplified_);
   readTopLevel();
+  // Documents that document() opens are sources too.
+  if (spaceRules_.isActive())
+    document_->setStripping(&spaceRules_);
 }
 
 Node* Stylesheet::prepare(Document& document, bool& simplified) {
@@ -267,6 +331,7 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
   // Top-level elements in other namespaces are data for whoever reads the stylesheet:
   // their attribute values are not templates.
   Node* foreignTop = nullptr;
+  std::vector<std::string_view> extensionURIs;
   for (Node* node = root->firstChild(); node != nullptr; node = nextInDocumentOrder(node, root)) {
     if (node->kind() != NodeKind::Element)
       continue;
@@ -274,8 +339,17 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
     // Pre-order: the subtree of one top-level element ends where the next one starts.
     if (!simplified && node->parent() == rootElement)
       foreignTop = kind == InstructionKind::Literal ? node : nullptr;
-    if (kind == InstructionKind::Unknown)
-      throw StylesheetException(node, kUnknownInstruction);
+    if (kind == InstructionKind::Unknown) {
+      // In forwards-compatible mode an element of a later XSLT version is an error only
+      // when it runs without a fallback; at top level it is ignored.
+      if (!isForwardsCompatible(node))
+        throw StylesheetException(node, kUnknownInstruction);
+      if (!simplified && node->parent() == rootElement)
+        foreignTop = node;
+      else if (foreignTop == nullptr)
+        node->setInstruction(new FallbackHostInstruction(*this, node));
+      continue;
+    }
     if (kind == InstructionKind::Key && (simplified || node->parent() != rootElement))
       throw StylesheetException(node, kKeyNotTopLevel);
     if (node == rootElement && !simplified) {
@@ -284,6 +358,12 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
           excludeNamespaces(document, node, attribute);
       }
     }
+    // Every namespace some element declares an extension namespace: elements in them
+    // are checked against the declarations in scope.
+    if (Node* attribute = findAttribute(
+            node, node == rootElement && !simplified ? emptyName() : xsltNamespaceName(),
+            "extension-element-prefixes"))
+      addPrefixURIs(node, attribute, extensionURIs);
     if (isInstructionKind(kind)) {
       node->setInstruction(compileInstruction(kind, *this, node).release());
       continue;
@@ -292,6 +372,11 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
       for (const char* name : {"exclude-result-prefixes", "extension-element-prefixes"}) {
         if (Node* attribute = findAttribute(node, xsltNamespaceName(), name))
           excludeNamespaces(document, node, attribute);
+      }
+      // No extension element is implemented: each one runs its fallback.
+      if (!extensionURIs.empty() && isExtensionElement(node, extensionURIs)) {
+        node->setInstruction(new FallbackHostInstruction(*this, node));
+        continue;
       }
       compileAttributeTemplates(node);
       if (Node* sets = findAttribute(node, xsltNamespaceName(), "use-attribute-sets"))
@@ -388,6 +473,10 @@ void Stylesheet::readTopLevel() {
       readAttributeSet(child);
     } else if (kind == InstructionKind::NamespaceAlias) {
       readNamespaceAlias(child);
+    } else if (kind == InstructionKind::DecimalFormat) {
+      readDecimalFormat(child);
+    } else if (kind == InstructionKind::StripSpace || kind == InstructionKind::PreserveSpace) {
+      spaceRules_.read(child, kind == InstructionKind::StripSpace, precedence);
     } else if (kind == InstructionKind::Literal && child->namespaceURI().empty()) {
       throw StylesheetException(child, kUnknownTopLevel);
     }
@@ -614,6 +703,60 @@ void Stylesheet::applyNamespaceAliases() {
   walk(*document_);
   for (const auto& document : imported_)
     walk(*document);
+}
+
+void Stylesheet::readDecimalFormat(Node* element) {
+  ExpandedName name;
+  DecimalFormat format;
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty())
+      continue;
+    std::string_view local = attribute->localName().view();
+    if (local == "name") {
+      name = resolveQName(element, attributeValue(attribute));
+    } else if (local == "infinity") {
+      format.infinity = attributeValue(attribute);
+    } else if (local == "NaN") {
+      format.notANumber = attributeValue(attribute);
+    } else {
+      static constexpr std::pair<std::string_view, char32_t DecimalFormat::*> kCharacters[] = {
+          {"decimal-separator", &DecimalFormat::decimalSeparator},
+          {"grouping-separator", &DecimalFormat::groupingSeparator},
+          {"percent", &DecimalFormat::percent},
+          {"per-mille", &DecimalFormat::perMille},
+          {"zero-digit", &DecimalFormat::zeroDigit},
+          {"digit", &DecimalFormat::digit},
+          {"pattern-separator", &DecimalFormat::patternSeparator},
+          {"minus-sign", &DecimalFormat::minusSign},
+      };
+      auto found = std::find_if(std::begin(kCharacters), std::end(kCharacters),
+                                [&](const auto& row) { return row.first == local; });
+      if (found == std::end(kCharacters))
+        throw StylesheetException(attribute, String(kUnknownDecimalFormatAttribute).append(local));
+      format.*(found->second) = singleCharacter(attribute);
+    }
+  }
+  if (name.empty()) {
+    name.namespaceURI = emptyName();
+    name.localName = emptyName();
+  }
+  for (const auto& [declared, value] : decimalFormats_) {
+    if (declared == name) {
+      if (!(value == format))
+        throw StylesheetException(element, kDuplicateDecimalFormat);
+      return;
+    }
+  }
+  decimalFormats_.emplace_back(name, std::move(format));
+}
+
+const DecimalFormat* Stylesheet::decimalFormat(StringRef namespaceURI, StringRef localName) const {
+  for (const auto& [name, format] : decimalFormats_) {
+    if (name.namespaceURI == namespaceURI && name.localName == localName)
+      return &format;
+  }
+  return nullptr;
 }
 
 void Stylesheet::deleteAttachments() {

@@ -6,6 +6,9 @@
 #include "base/string.h"
 #include "output/output_settings.h"
 #include "xslt/keys.h"
+#include "xpath/runtime/decimal_format.h"
+#include "xpath/runtime/qname.h"
+#include "xslt/space_rules.h"
 #include "xslt/template_rules.h"
 
 #include <cstdint>
@@ -63,6 +66,11 @@ class Stylesheet {
   Node* rootElement() const { return rootElement_; }
   bool isSimplified() const { return simplified_; }
   Document& document() const { return *document_; }
+  // The xsl:decimal-format of that name (both parts empty: the default one); null when
+  // the stylesheet declares none of that name.
+  const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName) const;
+  // The xsl:strip-space and xsl:preserve-space declarations.
+  const SpaceRules& spaceRules() const { return spaceRules_; }
 
  private:
   explicit Stylesheet(std::unique_ptr<Document> document);
@@ -103,6 +111,8 @@ class Stylesheet {
   // Gives the literal result elements of every file, and their attributes, the result
   // namespace of their aliased namespace.
   void applyNamespaceAliases();
+  // Reads one xsl:decimal-format; a second declaration of a name must agree with the first.
+  void readDecimalFormat(Node* element);
   // Deletes every attachment of the stylesheet tree (instructions and attribute value
   // templates), without recursion.
   void deleteAttachments();
@@ -129,6 +139,8 @@ class Stylesheet {
     StringRef resultPrefix;
   };
   std::vector<NamespaceAlias> namespaceAliases_;
+  std::vector<std::pair<ExpandedName, DecimalFormat>> decimalFormats_;
+  SpaceRules spaceRules_;
 };
 
 }  // namespace ovra

@@ -79,8 +79,11 @@ void Transformation::run(Serializer& serializer) {
     bodyStackLimit_ = bottom + margin;
     templateStackLimit_ = bottom + 2 * margin;
   }
-  source_->parseChunk();
   const Stylesheet& stylesheet = *stylesheet_;
+  // Whitespace goes as the tree is built, so the rules are in place before any parsing.
+  if (stylesheet.spaceRules().isActive())
+    source_->setStripping(&stylesheet.spaceRules());
+  source_->parseChunk();
   globals_.define(stylesheet.globalElements());
   serializer.settings() = stylesheet.outputSettings();
   VariableStack variables(&globals_);

@@ -1,5 +1,6 @@
 #include "xslt/variable_stack.h"
 
+#include "xslt/stylesheet.h"
 #include "xslt/transform.h"
 #include "xslt/variables.h"
 
@@ -23,6 +24,12 @@ Value VariableStack::key(const Token& call, const ExpandedName& name, const Valu
   if (globals_ == nullptr)
     return VariableLookup::key(call, name, value, context);
   return globals_->run().keys().lookup(call, name, value, context);
+}
+
+const DecimalFormat* VariableStack::decimalFormat(StringRef namespaceURI, StringRef localName) {
+  if (globals_ == nullptr)
+    return nullptr;
+  return globals_->run().stylesheet().decimalFormat(namespaceURI, localName);
 }
 
 const Binding* VariableStack::findLocal(const ExpandedName& name) const {

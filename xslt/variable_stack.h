@@ -41,6 +41,8 @@ class VariableStack : public VariableLookup {
   // The run's keys; without globals (the XPath mode) no key is known.
   Value key(const Token& call, const ExpandedName& name, const Value& value,
             const EvalContext& context) override;
+  // The running stylesheet's declaration; null without globals (the XPath mode).
+  const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName) override;
 
   // The innermost binding of name, passed parameters included, or null; globals are not
   // searched.

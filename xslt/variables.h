@@ -67,9 +67,10 @@ class GlobalVariables {
   // its evaluation into StylesheetExceptions at its element.
   const Value* lookup(StringRef namespaceURI, StringRef localName);
   bool contains(const ExpandedName& name) const;
-  Transformation& run() const { return run_; }
   // How many have been evaluated so far in this run.
   std::size_t evaluatedCount() const;
+  // The run the globals belong to.
+  Transformation& run() const { return run_; }
 
  private:
   enum class State : std::uint8_t { Pending = 0, Evaluating = 1, Done = 2 };

@@ -333,30 +333,58 @@ constexpr RenderCase kStylesheetStripCases[] = {
     {"<r> <!--c--> <?p d?>\n<a/></r>", "<r><a/></r>"},
 };
 
-// With the strip flag off (source documents).
+// With the strip flag off (source documents) and no stripping rules, all text stays:
+// xml:space and xsl:text only matter to stylesheets.
 constexpr RenderCase kSourceStripCases[] = {
     {"<r> <a> </a> </r>", "<r>\" \"<a>\" \"</a>\" \"</r>"},
-    {"<r> <a xml:space='default'> <b> </b> <c xml:space='preserve'> </c> </a> </r>",
-     "<r>\" \"<a " XML_SPACE "=\"default\"><b/><c " XML_SPACE
-     "=\"preserve\">\" \"</c></a>\" \"</r>"},
-    {"<r xml:space='preserve'> </r>", "<r " XML_SPACE "=\"preserve\">\" \"</r>"},
-    // xsl:text only matters while stripping.
-    {"<r xmlns:x='http://www.w3.org/1999/XSL/Transform' xml:space='default'> <x:text> </x:text> "
+    {"<r> <a xml:space='default'> <b> </b> </a> </r>",
+     "<r>\" \"<a " XML_SPACE "=\"default\">\" \"<b>\" \"</b>\" \"</a>\" \"</r>"},
+    {"<r xmlns:x='http://www.w3.org/1999/XSL/Transform' xml:space='default'><x:text> </x:text>"
      "<a> </a></r>",
      "<r xmlns:x=\"http://www.w3.org/1999/XSL/Transform\" " XML_SPACE "=\"default\">"
-     "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text><a/></r>"},
+     "<x:text{http://www.w3.org/1999/XSL/Transform}>\" \"</x:text><a>\" \"</a></r>"},
 };
+
+TEST(DocumentTest, SourceModeKeepsWhitespaceWithoutRules) {
+  for (const RenderCase& c : kSourceStripCases)
+    EXPECT_EQ(TestDocument(c.text, 65536, false).render(), c.expected) << c.text;
+}
+
+// Strips in the elements whose local names start with "s".
+class StripS : public WhitespaceStripping {
+ public:
+  bool strips(StringRef, StringRef localName) const override {
+    return localName.view().starts_with("s");
+  }
+};
+
+// Rules decide by the parent of each text; xml:space="preserve" in scope overrides them,
+// xml:space="default" ends that again; text with other characters always stays.
+constexpr RenderCase kRuleStripCases[] = {
+    {"<s> <a> </a> <s2> x </s2></s>", "<s><a>\" \"</a><s2>\" x \"</s2></s>"},
+    {"<s xml:space='preserve'> <s> </s><a xml:space='default'> <s> </s></a></s>",
+     "<s " XML_SPACE "=\"preserve\">\" \"<s>\" \"</s><a " XML_SPACE
+     "=\"default\">\" \"<s/></a></s>"},
+    {"<a> <s>\n\t</s> </a>", "<a>\" \"<s/>\" \"</a>"},
+};
+
+TEST(DocumentTest, SourceModeStripsByRulesWhileBuilding) {
+  StripS rules;
+  for (const RenderCase& c : kRuleStripCases) {
+    for (std::size_t buffer : {3, 65536}) {
+      std::unique_ptr<Document> document = Document::fromText(c.text, "t.xml", buffer, false);
+      document->setStripping(&rules);
+      document->parseChunk();
+      EXPECT_EQ(renderTree(document->root()), c.expected) << c.text << " buffer " << buffer;
+    }
+  }
+}
 
 TEST(DocumentTest, StylesheetModeStripsWhitespaceOutsidePreservingScopes) {
   for (const RenderCase& c : kStylesheetStripCases) {
     for (std::size_t buffer : {3, 65536})
       EXPECT_EQ(TestDocument(c.text, buffer, true).render(), c.expected) << c.text;
   }
-}
-
-TEST(DocumentTest, SourceModeStripsOnlyUnderXmlSpaceDefault) {
-  for (const RenderCase& c : kSourceStripCases)
-    EXPECT_EQ(TestDocument(c.text, 65536, false).render(), c.expected) << c.text;
 }
 
 // ---- Namespaces ----

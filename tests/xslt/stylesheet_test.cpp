@@ -60,7 +60,7 @@ constexpr StylesheetCase kTopLevelCases[] = {
      "<d:data a='{not an expression'><d:x b='{1 +}'/></d:data>"
      "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
      "<r/>", "T"},
-    {"<xsl:stylesheet " XSL ">\n\n<xsl:strip-space elements='*'/></xsl:stylesheet>", "<r/>",
+    {"<xsl:stylesheet " XSL ">\n\n<xsl:exciting-feature/></xsl:stylesheet>", "<r/>",
      "ERROR: Unrecognised stylesheet instruction on line 3 in s.xsl\n"},
     {"<xsl:stylesheet " XSL "><xsl:template match='/'>\n<b><xsl:sort/></b>"
      "</xsl:template></xsl:stylesheet>",
@@ -161,6 +161,7 @@ TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
   EXPECT_EQ(XsltKeywordTable::global().find("import"), InstructionKind::Import);
   EXPECT_EQ(XsltKeywordTable::global().find("apply-imports"), InstructionKind::ApplyImports);
   EXPECT_EQ(XsltKeywordTable::global().find("namespace-alias"), InstructionKind::NamespaceAlias);
+  EXPECT_EQ(XsltKeywordTable::global().find("decimal-format"), InstructionKind::DecimalFormat);
   EXPECT_EQ(XsltKeywordTable::global().find("transform"), InstructionKind::Stylesheet);
   EXPECT_EQ(XsltKeywordTable::global().find("with-param"), InstructionKind::WithParam);
   EXPECT_EQ(XsltKeywordTable::global().find("for-each-group"), InstructionKind::Unknown);

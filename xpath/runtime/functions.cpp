@@ -8,8 +8,10 @@
 #include "tree/node.h"
 #include "tree/text_buffer.h"
 #include "xpath/expr.h"
+#include "xpath/runtime/decimal_format.h"
 #include "xpath/runtime/number_format.h"
 #include "xpath/runtime/qname.h"
+#include "xslt/instruction.h"
 
 #include <algorithm>
 #include <array>
@@ -85,6 +87,7 @@ constexpr const char* kDocumentBaseNotNodeSet =
 constexpr const char* kDocumentArgumentKind =
     "The first argument of document() must be a nodeset or string";
 constexpr const char* kUndeclaredKeyPrefix = "Undeclared namespace prefix in key name, ";
+constexpr const char* kUnknownDecimalFormat = "Unknown decimal format, ";
 constexpr const char* kDocumentWithoutBase =
     "document() has no document to resolve a reference against";
 
@@ -578,13 +581,58 @@ Value functionAvailableFunction(const Token&, const EvalContext&, ArgumentList& 
   return Value::makeBoolean(findFunction(stringOf(args[0]).view()) != nullptr);
 }
 
+// Answers for the XSLT instructions the stylesheet compiler knows: the table of
+// elements it compiles is the one truth about them.
 Value elementAvailableFunction(const Token&, const EvalContext& context, ArgumentList& args) {
   String name = stringOf(args[0]);
-  if (qnamePrefixNamespace(context.stylesheetElement, name.view()).view() != kXsltNamespace)
-    return Value::makeBoolean(false);
-  const KeyTable<bool>& instructions = instructionTable();
-  auto found = instructions.find(qnameLocalPart(name.view()));
-  return Value::makeBoolean(found != instructions.end() && found->second);
+  ExpandedName expanded = resolveQName(context.stylesheetElement, name.view(), true);
+  return Value::makeBoolean(expanded.namespaceURI.view() == kXsltNamespace &&
+                            isAvailableInstruction(expanded.localName.view()));
+}
+
+// ---- XSLT: processor facts and number formatting ----
+
+// What a stylesheet may learn about the processor running it.
+constexpr std::string_view kVendor = "ovra";
+constexpr std::string_view kVendorUrl = "https://ovra.example/";
+
+Value systemPropertyFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  String name = stringOf(args[0]);
+  ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
+  if (expanded.namespaceURI.view() != kXsltNamespace)
+    return Value::makeString(String());
+  std::string_view local = expanded.localName.view();
+  if (local == "version")
+    return Value::makeNumber(1.0);
+  if (local == "vendor")
+    return makeText(kVendor);
+  if (local == "vendor-url")
+    return makeText(kVendorUrl);
+  return Value::makeString(String());
+}
+
+Value formatNumberFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
+  static const DecimalFormat kDefaultFormat;
+  double number = numberOf(args[0]);
+  StringArg pattern(args[1]);
+  const DecimalFormat* format = nullptr;
+  if (args.size() > 2) {
+    String name = stringOf(args[2]);
+    ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
+    if (context.variables != nullptr)
+      format = context.variables->decimalFormat(expanded.namespaceURI, expanded.localName);
+    if (format == nullptr)
+      throw EvaluateException(call, String(kUnknownDecimalFormat).append(name));
+  } else {
+    if (context.variables != nullptr)
+      format = context.variables->decimalFormat(emptyName(), emptyName());
+    if (format == nullptr)
+      format = &kDefaultFormat;
+  }
+  std::string text;
+  if (const char* fault = formatDecimal(number, pattern.view(), *format, text))
+    throw EvaluateException(call, fault);
+  return makeText(text);
 }
 
 Node* resolveReference(const Token& call, Document* resolving, const ConstString& reference) {
@@ -668,6 +716,7 @@ constexpr NamedFunction kCoreFunctions[] = {
     {"element-available", {1, 1, elementAvailableFunction}},
     {"false", {0, 0, falseFunction}},
     {"floor", {1, 1, floorFunction}},
+    {"format-number", {2, 3, formatNumberFunction}},
     {"function-available", {1, 1, functionAvailableFunction}},
     {"generate-id", {0, 1, generateIdFunction}},
     {"id", {1, 1, idFunction}},
@@ -688,19 +737,10 @@ constexpr NamedFunction kCoreFunctions[] = {
     {"substring-after", {2, 2, substringAfterFunction}},
     {"substring-before", {2, 2, substringBeforeFunction}},
     {"sum", {1, 1, sumFunction}},
+    {"system-property", {1, 1, systemPropertyFunction}},
     {"translate", {3, 3, translateFunction}},
     {"true", {0, 0, trueFunction}},
     {"unparsed-entity-uri", {1, 1, unparsedEntityUriFunction}},
-};
-
-// Instructions XSLT defines, with whether this processor implements them.
-constexpr std::pair<std::string_view, bool> kInstructions[] = {
-    {"apply-imports", false}, {"apply-templates", true}, {"attribute", true},
-    {"call-template", true},  {"choose", true},          {"comment", false},
-    {"copy", true},           {"copy-of", true},         {"element", true},
-    {"fallback", false},      {"for-each", true},        {"if", true},
-    {"message", true},        {"number", false},         {"processing-instruction", true},
-    {"text", true},           {"value-of", true},        {"variable", true},
 };
 
 }  // namespace
@@ -722,11 +762,6 @@ const KeyTable<FunctionEntry>& functionTable() {
   return table;
 }
 
-const KeyTable<bool>& instructionTable() {
-  static const KeyTable<bool> table(std::begin(kInstructions), std::end(kInstructions));
-  return table;
-}
-
 const FunctionEntry* findFunction(std::string_view name) {
   const KeyTable<FunctionEntry>& table = functionTable();
   auto found = table.find(name);
@@ -735,7 +770,6 @@ const FunctionEntry* findFunction(std::string_view name) {
 
 void registerCoreFunctions() {
   functionTable();
-  instructionTable();
 }
 
 std::size_t utf8CharLength(unsigned char lead) {

@@ -1,6 +1,6 @@
-// The XPath and XSLT core functions that expressions may call, the table the expression
-// compiler looks function names up in, and the instruction names element-available()
-// knows. Both tables are built once, on first use, and only read afterwards.
+// The XPath and XSLT core functions that expressions may call and the table the
+// expression compiler looks function names up in, built once, on first use, and only
+// read afterwards.
 #pragma once
 
 #include "xpath/runtime/value.h"
@@ -114,14 +114,11 @@ using KeyTable = std::unordered_map<std::string, T, KeyHash, std::equal_to<>>;
 
 // Function name (exact text, no prefix resolution) to entry.
 const KeyTable<FunctionEntry>& functionTable();
-// XSLT instruction local name to whether this processor implements it; names known to
-// XSLT but not implemented map to false, like names not listed at all.
-const KeyTable<bool>& instructionTable();
 
 // Null when name is not a core function.
 const FunctionEntry* findFunction(std::string_view name);
 
-// Builds both tables now, so that nothing is built in the middle of a timed run.
+// Builds the table now, so that nothing is built in the middle of a timed run.
 void registerCoreFunctions();
 
 // The length of the UTF-8 sequence that lead announces: 1 below 128, 2, 3 or 4 for the

@@ -179,9 +179,10 @@ struct Document::Callbacks {
             spaceMode |= kPreserveInScope;
           else if (std::strcmp(value, "default") == 0)
             spaceMode &= ~kPreserveInScope;
-        } else if (document.stylesheetRules_ &&
-                   (document.strip_ ? std::strcmp(value, "preserve") == 0
-                                    : std::strcmp(value, "default") == 0)) {
+        } else if (document.strip_ ? std::strcmp(value, "preserve") == 0
+                                   : std::strcmp(value, "default") == 0) {
+          // Without stripping rules, xml:space="default" in a source strips the
+          // whitespace-only text of its content, as a stylesheet's does.
           document.strip_ = !document.strip_;
           document.spaceStack_.push_back(element);
         }
@@ -198,7 +199,7 @@ struct Document::Callbacks {
       document.spaceModes_.push_back(spaceMode);
       document.strip_ = spaceMode & kStripText;
     }
-    if (document.stylesheetRules_ && document.strip_ && element->isXslText()) {
+    if (document.stripping_ == nullptr && document.strip_ && element->isXslText()) {
       document.strip_ = false;
       document.spaceStack_.push_back(element);
     }

@@ -3,6 +3,7 @@
 #include "xslt/control_flow.h"
 #include "xslt/instruction.h"
 #include "xslt/node_construction.h"
+#include "xslt/sort.h"
 #include "xslt/text_copy.h"
 
 namespace ovra {
@@ -35,6 +36,8 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
     return std::make_unique<AttributeInstruction>(stylesheet, element);
   case InstructionKind::ProcessingInstruction:
     return std::make_unique<ProcessingInstructionInstruction>(stylesheet, element);
+  case InstructionKind::Sort:
+    return std::make_unique<SortInstruction>(stylesheet, element);
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:

@@ -1,6 +1,7 @@
 #include "xslt/control_flow.h"
 
 #include "base/exceptions.h"
+#include "xslt/stylesheet.h"
 
 #include <string_view>
 
@@ -18,6 +19,18 @@ static const char kUnknownForEachAttribute[] = "Unrecognized attribute on for-ea
 static const char kForEachWithoutSelect[] =
     "A select attribute must be provided for a for-each instruction";
 static const char kForEachNotNodes[] = "The select expression of a for-each must only return nodes";
+
+// The node after node in document order within the subtree of top, children first;
+// null at its end.
+static Node* nextInSubtree(Node* node, const Node* top) {
+  if (Node* child = node->firstChild())
+    return child;
+  for (; node != top; node = node->parent()) {
+    if (Node* sibling = node->nextSibling())
+      return sibling;
+  }
+  return nullptr;
+}
 
 // ---- xsl:if ----
 
@@ -122,14 +135,35 @@ ForEachInstruction::ForEachInstruction(const Stylesheet& stylesheet, Node* eleme
   if (selectAttribute == nullptr)
     throw StylesheetException(element, kForEachWithoutSelect);
   select_ = compileExpression(selectAttribute);
+  auto keys = std::make_unique<SortKeys>(stylesheet, element);
+  if (!keys->empty())
+    sortKeys_ = std::move(keys);
+  bodyBindsNothing_ = true;
+  for (Node* node = element->firstChild(); node != nullptr;) {
+    InstructionKind kind = classify(node);
+    if (kind == InstructionKind::Variable || kind == InstructionKind::Param) {
+      bodyBindsNothing_ = false;
+      break;
+    }
+    node = nextInSubtree(node, element);
+  }
 }
 
 ForEachInstruction::~ForEachInstruction() = default;
 
 void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  EvalContext context = evalContext(focus, sink);
+  if (!sortKeys_ && bodyBindsNothing_ && !stylesheet().usesContextSize() &&
+      select_->returnsNodeSet()) {
+    std::unique_ptr<NodeStream> stream = select_->select(context);
+    std::int32_t position = 0;
+    while (Node* node = stream ? stream->next() : nullptr)
+      sink.executeChildren(element(), Focus{node, ++position, 0});
+    return;
+  }
   // The whole node-set is taken first: the body may ask for last(), and the list then
   // belongs to this execution alone, whatever the body runs.
-  Value selected = select_->evaluate(evalContext(focus, sink));
+  Value selected = select_->evaluate(context);
   NodeVector single;
   const NodeVector* nodes = &selected.nodes;
   if (selected.kind == ValueKind::Node) {
@@ -138,6 +172,9 @@ void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
   } else if (selected.kind != ValueKind::NodeSet && selected.kind != ValueKind::None) {
     fail(kForEachNotNodes);
   }
+  // A single node needs no sorting.
+  if (sortKeys_ && nodes == &selected.nodes)
+    sortKeys_->sort(selected.nodes, context);
   const auto size = std::int32_t(nodes->size());
   for (std::int32_t index = 0; index < size; ++index)
     sink.executeChildren(element(), Focus{(*nodes)[std::size_t(index)], index + 1, size});

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
+#include "xslt/stylesheet.h"
 #include "xslt/template_calls.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
@@ -42,9 +43,10 @@ constexpr KeywordRow kKeywords[] = {
     {"processing-instruction", InstructionKind::ProcessingInstruction},
     {"element", InstructionKind::Element},
     {"attribute", InstructionKind::Attribute},
+    {"sort", InstructionKind::Sort},
 };
 
-static_assert(std::size(kKeywords) == 22);
+static_assert(std::size(kKeywords) == 23);
 
 }  // namespace
 
@@ -99,6 +101,7 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::ProcessingInstruction:
   case InstructionKind::Element:
   case InstructionKind::Attribute:
+  case InstructionKind::Sort:
     return true;
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
@@ -138,7 +141,9 @@ EvalContext Instruction::evalContext(const Focus& focus, const ResultSink& sink)
 }
 
 std::unique_ptr<Expr> Instruction::compileExpression(const Node* attribute) const {
-  return compileXPath(attributeValue(attribute), element_);
+  std::unique_ptr<Expr> expr = compileXPath(attributeValue(attribute), element_);
+  stylesheet_->noteExpression(*expr);
+  return expr;
 }
 
 bool Instruction::readYesNo(const Node* attribute, const char* message) const {

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/runtime/qname.h"
+#include "xslt/stylesheet.h"
 
 #include <string>
 #include <string_view>
@@ -55,12 +56,14 @@ NameAttributes scanNameAttributes(const Node* element, bool acceptNamespace) {
   return found;
 }
 
-std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
-                                                        const Node* element) {
+std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute, const Node* element,
+                                                        const Stylesheet& stylesheet) {
   if (attribute == nullptr)
     return nullptr;
   try {
-    return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
+    auto avt = std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
+    stylesheet.noteTemplate(*avt);
+    return avt;
   } catch (const StylesheetException&) {
     throw;
   } catch (const XSLException& error) {
@@ -109,8 +112,8 @@ ElementInstruction::ElementInstruction(const Stylesheet& stylesheet, Node* eleme
     rejectAttribute(found.unknown, kUnknownElementAttribute);
   if (found.name == nullptr)
     throw StylesheetException(element, kElementWithoutName);
-  name_ = compileTemplate(found.name, element);
-  namespace_ = compileTemplate(found.namespaceName, element);
+  name_ = compileTemplate(found.name, element, stylesheet);
+  namespace_ = compileTemplate(found.namespaceName, element, stylesheet);
 }
 
 ElementInstruction::~ElementInstruction() = default;
@@ -136,8 +139,8 @@ AttributeInstruction::AttributeInstruction(const Stylesheet& stylesheet, Node* e
     rejectAttribute(found.unknown, kUnknownAttributeAttribute);
   if (found.name == nullptr)
     throw StylesheetException(element, kAttributeWithoutName);
-  name_ = compileTemplate(found.name, element);
-  namespace_ = compileTemplate(found.namespaceName, element);
+  name_ = compileTemplate(found.name, element, stylesheet);
+  namespace_ = compileTemplate(found.namespaceName, element, stylesheet);
 }
 
 AttributeInstruction::~AttributeInstruction() = default;
@@ -169,7 +172,7 @@ ProcessingInstructionInstruction::ProcessingInstructionInstruction(const Stylesh
     rejectAttribute(found.unknown, kUnknownPIAttribute);
   if (found.name == nullptr)
     throw StylesheetException(element, kPIWithoutName);
-  name_ = compileTemplate(found.name, element);
+  name_ = compileTemplate(found.name, element, stylesheet);
 }
 
 ProcessingInstructionInstruction::~ProcessingInstructionInstruction() = default;

@@ -37,7 +37,7 @@ Node* nextInDocumentOrder(Node* node, Node* root) {
 
 // Compiles the attribute value templates of a literal result element: every attribute
 // whose value holds a brace gets its compiled template attached.
-void compileAttributeTemplates(Node* element) {
+void compileAttributeTemplates(Node* element, const Stylesheet& stylesheet) {
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
     std::string_view value = attributeValue(attribute);
@@ -45,7 +45,9 @@ void compileAttributeTemplates(Node* element) {
         value.find_first_of("{}") == std::string_view::npos)
       continue;
     try {
-      attribute->setInstruction(new AttributeValueTemplate(value, element));
+      auto* avt = new AttributeValueTemplate(value, element);
+      attribute->setInstruction(avt);
+      stylesheet.noteTemplate(*avt);
     } catch (const XPathParseException& error) {
       throw StylesheetException(attribute, error);
     } catch (const EvaluateException& error) {
@@ -159,7 +161,7 @@ void Stylesheet::compileAll() {
         if (Node* attribute = findAttribute(node, xsltNamespaceName(), name))
           excludeNamespaces(node, attribute);
       }
-      compileAttributeTemplates(node);
+      compileAttributeTemplates(node, *this);
     }
   }
 }

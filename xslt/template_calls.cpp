@@ -39,7 +39,10 @@ std::vector<Parameter> collectParameters(const Instruction& caller, const Focus&
        child = child->nextSibling()) {
     if (child->kind() != NodeKind::Element)
       continue;
-    if (classify(child) == InstructionKind::WithParam) {
+    InstructionKind kind = classify(child);
+    if (kind == InstructionKind::Sort)
+      continue;  // read by the instruction itself
+    if (kind == InstructionKind::WithParam) {
       const auto* parameter = static_cast<const VariableInstruction*>(child->instruction());
       parameters.push_back(Parameter{parameter->name(), parameter->evaluate(focus, sink)});
       continue;
@@ -91,6 +94,9 @@ ApplyTemplatesInstruction::ApplyTemplatesInstruction(const Stylesheet& styleshee
   }
   if (!select_)
     select_ = compileXPath("node()", element);
+  auto keys = std::make_unique<SortKeys>(stylesheet, element);
+  if (!keys->empty())
+    sortKeys_ = std::move(keys);
 }
 
 ApplyTemplatesInstruction::~ApplyTemplatesInstruction() = default;
@@ -98,7 +104,21 @@ ApplyTemplatesInstruction::~ApplyTemplatesInstruction() = default;
 void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) const {
   std::vector<Parameter> parameters =
       collectParameters(*this, focus, sink, kApplyUnknownElement, /*strict=*/true);
-  Value selected = select_->evaluate(evalContext(focus, sink));
+  EvalContext context = evalContext(focus, sink);
+  const TemplateRules& rules = stylesheet().rules();
+  if (!sortKeys_ && !stylesheet().usesContextSize() && select_->returnsNodeSet()) {
+    // The stream reads the caller's bindings where they lie: that stack stays as it is
+    // while the templates run on stacks of their own.
+    std::unique_ptr<NodeStream> stream = select_->select(context);
+    CalleeStack callee(sink, parameters, element());
+    std::int32_t position = 0;
+    while (Node* node = stream ? stream->next() : nullptr) {
+      Transformation::TemplateScope scope(sink.run(), element());
+      rules.applyTemplates(Focus{node, ++position, 0}, mode_, sink);
+    }
+    return;
+  }
+  Value selected = select_->evaluate(context);
   NodeVector nodes;
   switch (selected.kind) {
   case ValueKind::NodeSet:
@@ -115,8 +135,9 @@ void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) co
   case ValueKind::String:
     fail(kApplyNotNodes);
   }
+  if (sortKeys_)
+    sortKeys_->sort(nodes, context);
   CalleeStack callee(sink, parameters, element());
-  const TemplateRules& rules = stylesheet().rules();
   auto size = std::int32_t(nodes.size());
   for (std::int32_t i = 0; i < size; ++i) {
     Transformation::TemplateScope scope(sink.run(), element());

@@ -1,4 +1,4 @@
-// The 29 core functions and their tables. Every implementation builds its result from
+// The core functions and their tables. Every implementation builds its result from
 // its arguments and the evaluation context alone and keeps no state between calls.
 #include "xpath/runtime/functions.h"
 
@@ -217,6 +217,12 @@ Value sumFunction(const Token& call, const EvalContext&, ArgumentList& args) {
 
 Value positionFunction(const Token&, const EvalContext& context, ArgumentList&) {
   return Value::makeNumber(context.position);
+}
+
+// Whoever builds a context that may reach last() knows its size: expressions asking for
+// it make paths gather their predicates' node lists, and node lists be counted first.
+Value lastFunction(const Token&, const EvalContext& context, ArgumentList&) {
+  return Value::makeNumber(context.size);
 }
 
 // ---- Strings ----
@@ -572,6 +578,7 @@ constexpr NamedFunction kCoreFunctions[] = {
     {"floor", {1, 1, floorFunction}},
     {"function-available", {1, 1, functionAvailableFunction}},
     {"generate-id", {0, 1, generateIdFunction}},
+    {"last", {0, 0, lastFunction}},
     {"local-name", {0, 1, localNameFunction}},
     {"name", {0, 1, nameFunction}},
     {"namespace-uri", {0, 1, namespaceUriFunction}},

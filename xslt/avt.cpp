@@ -79,12 +79,4 @@ String AttributeValueTemplate::expand(const EvalContext& context) const {
   return result;
 }
 
-bool AttributeValueTemplate::usesContextSize() const {
-  for (const Part& part : parts_) {
-    if (part.expr && part.expr->usesContextSize())
-      return true;
-  }
-  return false;
-}
-
 }  // namespace ovra

@@ -23,8 +23,6 @@ class AttributeValueTemplate : public Attachment {
   // True when the value holds no expression (expansion just returns the text).
   bool isConstant() const { return parts_.size() <= 1 && (parts_.empty() || !parts_[0].expr); }
   String expand(const EvalContext& context) const;
-  // True when an expression of the template asks last().
-  bool usesContextSize() const;
 
  private:
   struct Part {

@@ -1,7 +1,6 @@
 #include "xslt/control_flow.h"
 
 #include "base/exceptions.h"
-#include "xslt/stylesheet.h"
 
 #include <string_view>
 
@@ -19,18 +18,6 @@ static const char kUnknownForEachAttribute[] = "Unrecognized attribute on for-ea
 static const char kForEachWithoutSelect[] =
     "A select attribute must be provided for a for-each instruction";
 static const char kForEachNotNodes[] = "The select expression of a for-each must only return nodes";
-
-// The node after node in document order within the subtree of top, children first;
-// null at its end.
-static Node* nextInSubtree(Node* node, const Node* top) {
-  if (Node* child = node->firstChild())
-    return child;
-  for (; node != top; node = node->parent()) {
-    if (Node* sibling = node->nextSibling())
-      return sibling;
-  }
-  return nullptr;
-}
 
 // ---- xsl:if ----
 
@@ -135,32 +122,15 @@ ForEachInstruction::ForEachInstruction(const Stylesheet& stylesheet, Node* eleme
   if (selectAttribute == nullptr)
     throw StylesheetException(element, kForEachWithoutSelect);
   select_ = compileExpression(selectAttribute);
-  auto keys = std::make_unique<SortKeys>(stylesheet, element);
+  auto keys = std::make_unique<SortKeys>(element);
   if (!keys->empty())
     sortKeys_ = std::move(keys);
-  bodyBindsNothing_ = true;
-  for (Node* node = element->firstChild(); node != nullptr;) {
-    InstructionKind kind = classify(node);
-    if (kind == InstructionKind::Variable || kind == InstructionKind::Param) {
-      bodyBindsNothing_ = false;
-      break;
-    }
-    node = nextInSubtree(node, element);
-  }
 }
 
 ForEachInstruction::~ForEachInstruction() = default;
 
 void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
   EvalContext context = evalContext(focus, sink);
-  if (!sortKeys_ && bodyBindsNothing_ && !stylesheet().usesContextSize() &&
-      select_->returnsNodeSet()) {
-    std::unique_ptr<NodeStream> stream = select_->select(context);
-    std::int32_t position = 0;
-    while (Node* node = stream ? stream->next() : nullptr)
-      sink.executeChildren(element(), Focus{node, ++position, 0});
-    return;
-  }
   // The whole node-set is taken first: the body may ask for last(), and the list then
   // belongs to this execution alone, whatever the body runs.
   Value selected = select_->evaluate(context);

@@ -53,17 +53,13 @@ class ForEachInstruction : public Instruction {
   ~ForEachInstruction() override;
 
   // Runs the body once per selected node, in document order or the order of the
-  // xsl:sort children, with positions 1 to n and size n (0 when the stylesheet never
-  // asks last(): then the nodes are streamed where that is safe). A selected value that
-  // is not a node-set throws StylesheetException.
+  // xsl:sort children, with positions 1 to n and size n. A selected value that is not a
+  // node-set throws StylesheetException.
   void execute(const Focus& focus, ResultSink& sink) const override;
 
  private:
   std::unique_ptr<Expr> select_;
   std::unique_ptr<SortKeys> sortKeys_;  // null without xsl:sort children
-  // The body binds no variables, so the stack a streamed select may read bindings of
-  // from where they lie does not move while the body runs.
-  bool bodyBindsNothing_ = false;
 };
 
 }  // namespace ovra

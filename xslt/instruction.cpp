@@ -3,7 +3,6 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
-#include "xslt/stylesheet.h"
 #include "xslt/template_calls.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
@@ -141,9 +140,7 @@ EvalContext Instruction::evalContext(const Focus& focus, const ResultSink& sink)
 }
 
 std::unique_ptr<Expr> Instruction::compileExpression(const Node* attribute) const {
-  std::unique_ptr<Expr> expr = compileXPath(attributeValue(attribute), element_);
-  stylesheet_->noteExpression(*expr);
-  return expr;
+  return compileXPath(attributeValue(attribute), element_);
 }
 
 bool Instruction::readYesNo(const Node* attribute, const char* message) const {

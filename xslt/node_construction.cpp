@@ -3,7 +3,6 @@
 #include "base/exceptions.h"
 #include "tree/name_pool.h"
 #include "xpath/runtime/qname.h"
-#include "xslt/stylesheet.h"
 
 #include <string>
 #include <string_view>
@@ -56,14 +55,12 @@ NameAttributes scanNameAttributes(const Node* element, bool acceptNamespace) {
   return found;
 }
 
-std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute, const Node* element,
-                                                        const Stylesheet& stylesheet) {
+std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
+                                                        const Node* element) {
   if (attribute == nullptr)
     return nullptr;
   try {
-    auto avt = std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
-    stylesheet.noteTemplate(*avt);
-    return avt;
+    return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
   } catch (const StylesheetException&) {
     throw;
   } catch (const XSLException& error) {
@@ -112,8 +109,8 @@ ElementInstruction::ElementInstruction(const Stylesheet& stylesheet, Node* eleme
     rejectAttribute(found.unknown, kUnknownElementAttribute);
   if (found.name == nullptr)
     throw StylesheetException(element, kElementWithoutName);
-  name_ = compileTemplate(found.name, element, stylesheet);
-  namespace_ = compileTemplate(found.namespaceName, element, stylesheet);
+  name_ = compileTemplate(found.name, element);
+  namespace_ = compileTemplate(found.namespaceName, element);
 }
 
 ElementInstruction::~ElementInstruction() = default;
@@ -139,8 +136,8 @@ AttributeInstruction::AttributeInstruction(const Stylesheet& stylesheet, Node* e
     rejectAttribute(found.unknown, kUnknownAttributeAttribute);
   if (found.name == nullptr)
     throw StylesheetException(element, kAttributeWithoutName);
-  name_ = compileTemplate(found.name, element, stylesheet);
-  namespace_ = compileTemplate(found.namespaceName, element, stylesheet);
+  name_ = compileTemplate(found.name, element);
+  namespace_ = compileTemplate(found.namespaceName, element);
 }
 
 AttributeInstruction::~AttributeInstruction() = default;
@@ -172,7 +169,7 @@ ProcessingInstructionInstruction::ProcessingInstructionInstruction(const Stylesh
     rejectAttribute(found.unknown, kUnknownPIAttribute);
   if (found.name == nullptr)
     throw StylesheetException(element, kPIWithoutName);
-  name_ = compileTemplate(found.name, element, stylesheet);
+  name_ = compileTemplate(found.name, element);
 }
 
 ProcessingInstructionInstruction::~ProcessingInstructionInstruction() = default;

@@ -4,7 +4,6 @@
 #include "tree/node.h"
 #include "xpath/parser.h"
 #include "xpath/runtime/functions.h"
-#include "xslt/stylesheet.h"
 
 #include <algorithm>
 #include <cmath>
@@ -98,12 +97,11 @@ std::optional<CaseOrder> parseCaseOrder(std::string_view value) {
 // One option: fixed now when the attribute holds no expression, else a template kept
 // for the sort. A bad fixed value is an error at the attribute.
 template <class T, class Parse>
-void readOption(const Stylesheet& stylesheet, Node* attribute, Parse parse, const char* message,
-                T& fixed, std::unique_ptr<AttributeValueTemplate>& kept) {
+void readOption(Node* attribute, Parse parse, const char* message, T& fixed,
+                std::unique_ptr<AttributeValueTemplate>& kept) {
   std::string_view value = attributeValue(attribute);
   auto avt = std::make_unique<AttributeValueTemplate>(value, attribute->parent());
   if (!avt->isConstant()) {
-    stylesheet.noteTemplate(*avt);
     kept = std::move(avt);
     return;
   }
@@ -188,16 +186,16 @@ int compareSortNumbers(double a, double b) {
 
 // ---- SortKeys ----
 
-SortKeys::SortKeys(const Stylesheet& stylesheet, Node* owner) {
+SortKeys::SortKeys(Node* owner) {
   for (Node* child = owner->firstChild(); child != nullptr; child = child->nextSibling()) {
     if (classify(child) == InstructionKind::Sort)
-      keys_.push_back(compileKey(stylesheet, child));
+      keys_.push_back(compileKey(child));
   }
 }
 
 SortKeys::~SortKeys() = default;
 
-SortKeys::Key SortKeys::compileKey(const Stylesheet& stylesheet, Node* element) const {
+SortKeys::Key SortKeys::compileKey(Node* element) const {
   Key key;
   key.element = element;
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
@@ -207,15 +205,12 @@ SortKeys::Key SortKeys::compileKey(const Stylesheet& stylesheet, Node* element) 
     std::string_view local = attribute->localName().view();
     if (local == "select") {
       key.select = compileXPath(attributeValue(attribute), element);
-      stylesheet.noteExpression(*key.select);
     } else if (local == "order") {
-      readOption(stylesheet, attribute, parseOrder, kBadOrder, key.order, key.orderTemplate);
+      readOption(attribute, parseOrder, kBadOrder, key.order, key.orderTemplate);
     } else if (local == "data-type") {
-      readOption(stylesheet, attribute, parseDataType, kBadDataType, key.dataType,
-                 key.dataTypeTemplate);
+      readOption(attribute, parseDataType, kBadDataType, key.dataType, key.dataTypeTemplate);
     } else if (local == "case-order") {
-      readOption(stylesheet, attribute, parseCaseOrder, kBadCaseOrder, key.caseOrder,
-                 key.caseOrderTemplate);
+      readOption(attribute, parseCaseOrder, kBadCaseOrder, key.caseOrder, key.caseOrderTemplate);
     } else if (local == "lang") {
       // Every language sorts alike here; the template is only checked.
       AttributeValueTemplate check(attributeValue(attribute), element);

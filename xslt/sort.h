@@ -33,7 +33,7 @@ class SortKeys {
  public:
   // Compiles the xsl:sort children of owner (for-each: only those before its body).
   // Throws StylesheetException or XPathParseException for an invalid xsl:sort.
-  SortKeys(const Stylesheet& stylesheet, Node* owner);
+  explicit SortKeys(Node* owner);
   SortKeys(const SortKeys&) = delete;
   SortKeys& operator=(const SortKeys&) = delete;
   ~SortKeys();
@@ -65,7 +65,7 @@ class SortKeys {
     CaseOrder caseOrder;
   };
 
-  Key compileKey(const Stylesheet& stylesheet, Node* element) const;
+  Key compileKey(Node* element) const;
   Options optionsOf(const Key& key, const EvalContext& outer) const;
 
   std::vector<Key> keys_;

@@ -37,7 +37,7 @@ Node* nextInDocumentOrder(Node* node, Node* root) {
 
 // Compiles the attribute value templates of a literal result element: every attribute
 // whose value holds a brace gets its compiled template attached.
-void compileAttributeTemplates(Node* element, const Stylesheet& stylesheet) {
+void compileAttributeTemplates(Node* element) {
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
     std::string_view value = attributeValue(attribute);
@@ -45,9 +45,7 @@ void compileAttributeTemplates(Node* element, const Stylesheet& stylesheet) {
         value.find_first_of("{}") == std::string_view::npos)
       continue;
     try {
-      auto* avt = new AttributeValueTemplate(value, element);
-      attribute->setInstruction(avt);
-      stylesheet.noteTemplate(*avt);
+      attribute->setInstruction(new AttributeValueTemplate(value, element));
     } catch (const XPathParseException& error) {
       throw StylesheetException(attribute, error);
     } catch (const EvaluateException& error) {
@@ -161,7 +159,7 @@ void Stylesheet::compileAll() {
         if (Node* attribute = findAttribute(node, xsltNamespaceName(), name))
           excludeNamespaces(node, attribute);
       }
-      compileAttributeTemplates(node, *this);
+      compileAttributeTemplates(node);
     }
   }
 }

@@ -5,8 +5,6 @@
 
 #include "base/string.h"
 #include "output/output_settings.h"
-#include "xpath/expr.h"
-#include "xslt/avt.h"
 #include "xslt/template_rules.h"
 
 #include <memory>
@@ -53,15 +51,6 @@ class Stylesheet {
   Node* rootElement() const { return rootElement_; }
   bool isSimplified() const { return simplified_; }
   Document& document() const { return *document_; }
-  // True when some expression that runs in a template's focus may ask last(): only then
-  // must node lists be counted before their first node is processed; otherwise they are
-  // streamed, reading no more of a lazily parsed source than processing needs.
-  bool usesContextSize() const { return usesContextSize_; }
-  // Instructions report the expressions they compile (the compiled form is theirs).
-  void noteExpression(const Expr& expr) const { usesContextSize_ |= expr.usesContextSize(); }
-  void noteTemplate(const AttributeValueTemplate& avt) const {
-    usesContextSize_ |= avt.usesContextSize();
-  }
 
  private:
   explicit Stylesheet(std::unique_ptr<Document> document);
@@ -81,8 +70,6 @@ class Stylesheet {
   bool simplified_ = false;
   OutputSettings outputSettings_;
   std::vector<Node*> globalElements_;  // nodes of document_'s tree
-  // Set while compiling, through the const Stylesheet instructions are compiled against.
-  mutable bool usesContextSize_ = false;
 };
 
 }  // namespace ovra

@@ -94,7 +94,7 @@ ApplyTemplatesInstruction::ApplyTemplatesInstruction(const Stylesheet& styleshee
   }
   if (!select_)
     select_ = compileXPath("node()", element);
-  auto keys = std::make_unique<SortKeys>(stylesheet, element);
+  auto keys = std::make_unique<SortKeys>(element);
   if (!keys->empty())
     sortKeys_ = std::move(keys);
 }
@@ -105,19 +105,6 @@ void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) co
   std::vector<Parameter> parameters =
       collectParameters(*this, focus, sink, kApplyUnknownElement, /*strict=*/true);
   EvalContext context = evalContext(focus, sink);
-  const TemplateRules& rules = stylesheet().rules();
-  if (!sortKeys_ && !stylesheet().usesContextSize() && select_->returnsNodeSet()) {
-    // The stream reads the caller's bindings where they lie: that stack stays as it is
-    // while the templates run on stacks of their own.
-    std::unique_ptr<NodeStream> stream = select_->select(context);
-    CalleeStack callee(sink, parameters, element());
-    std::int32_t position = 0;
-    while (Node* node = stream ? stream->next() : nullptr) {
-      Transformation::TemplateScope scope(sink.run(), element());
-      rules.applyTemplates(Focus{node, ++position, 0}, mode_, sink);
-    }
-    return;
-  }
   Value selected = select_->evaluate(context);
   NodeVector nodes;
   switch (selected.kind) {
@@ -138,6 +125,7 @@ void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) co
   if (sortKeys_)
     sortKeys_->sort(nodes, context);
   CalleeStack callee(sink, parameters, element());
+  const TemplateRules& rules = stylesheet().rules();
   auto size = std::int32_t(nodes.size());
   for (std::int32_t i = 0; i < size; ++i) {
     Transformation::TemplateScope scope(sink.run(), element());

@@ -18,9 +18,8 @@ class ApplyTemplatesInstruction : public Instruction {
 
   // Computes the xsl:with-param values in the caller's scope, then applies templates in
   // the mode to each selected node in document order or the order of the xsl:sort
-  // children, with its 1-based position and the number of nodes selected (0 when the
-  // stylesheet never asks last(): then the nodes are streamed). The callee sees the
-  // globals and the parameters only.
+  // children, with its 1-based position and the number of nodes selected. The callee
+  // sees the globals and the parameters only.
   void execute(const Focus& focus, ResultSink& sink) const override;
 
   const ExpandedName& mode() const { return mode_; }

@@ -8,7 +8,6 @@
 #include "xpath/syntax.h"
 #include "xslt/instruction.h"
 #include "xslt/result_sink.h"
-#include "xslt/stylesheet.h"
 #include "xslt/transform.h"
 #include "xslt/variable_stack.h"
 
@@ -319,21 +318,15 @@ void TemplateRules::applyBuiltIn(const Focus& focus, const ExpandedName& mode,
   // Elements without a template of their own are descended into here rather than by
   // recursion, so a source of any depth is safe; only templates nest calls.
   struct Level {
-    Node* parent;
-    Node* done;  // the child processed last; null before the first
+    Node* next;  // the next child to process
     std::int32_t position;
     std::int32_t size;
   };
-  // Children are counted first only when last() may ask: counting reads all of them
-  // before the first is processed. For the same reason a child's next sibling is only
-  // looked for once the child has been processed.
-  bool counts = sink.run().stylesheet().usesContextSize();
-  auto levelOf = [counts](Node* parent) {
+  auto levelOf = [](Node* parent) {
     std::int32_t size = 0;
-    for (Node* child = counts ? parent->firstChild() : nullptr; child != nullptr;
-         child = child->nextSibling())
+    for (Node* child = parent->firstChild(); child != nullptr; child = child->nextSibling())
       ++size;
-    return Level{parent, nullptr, 1, size};
+    return Level{parent->firstChild(), 1, size};
   };
   // Parameters passed to the node do not reach the templates of its children.
   VariableStack clean(sink.variables()->globals());
@@ -346,13 +339,13 @@ void TemplateRules::applyBuiltIn(const Focus& focus, const ExpandedName& mode,
   std::vector<Level> levels{levelOf(node)};
   while (!levels.empty()) {
     Level& level = levels.back();
-    Node* child = level.done == nullptr ? level.parent->firstChild() : level.done->nextSibling();
+    Node* child = level.next;
     if (child == nullptr) {
       levels.pop_back();
       continue;
     }
     Focus childFocus{child, level.position, level.size};
-    level.done = child;
+    level.next = child->nextSibling();
     ++level.position;
     if (const Template* chosen = find(child, mode)) {
       Transformation::TemplateScope scope(sink.run(), chosen->element());

@@ -180,54 +180,6 @@ TEST(SortTest, MisplacedAndMalformedSortsAreErrors) {
   runCases(std::begin(kErrorCases), std::end(kErrorCases));
 }
 
-// The source's tail is not well-formed: only a run that reads no further than its first
-// item ends quietly.
-std::string sourceWithBrokenTail() {
-  std::string source = "<r>";
-  for (int i = 0; i < 30000; ++i)
-    source += "<i>x</i>";
-  return source + "<oops></r>";
-}
-
-TEST(SortTest, NodeListsAreStreamedUnlessLastMayBeAsked) {
-  std::string source = sourceWithBrokenTail();
-  const char* stop = "<xsl:message terminate='yes'>stop</xsl:message>";
-  for (const char* select : {"r/i", "r/node()", "/r/i[. = 'x']"}) {
-    std::string forEach = std::string("<xsl:template match='/'><xsl:for-each select=\"") + select +
-                          "\">" + stop + "</xsl:for-each></xsl:template>";
-    EXPECT_EQ(transformOrError(stylesheetOf(forEach), source), "") << select;
-    std::string apply = std::string("<xsl:template match='/'><xsl:apply-templates select=\"") +
-                        select + "\"/></xsl:template><xsl:template match='i'>" + stop +
-                        "</xsl:template>";
-    EXPECT_EQ(transformOrError(stylesheetOf(apply), source), "") << select;
-  }
-  // The built-in rules do not count the children first either.
-  std::string builtIn = std::string("<xsl:template match='i'>") + stop + "</xsl:template>";
-  EXPECT_EQ(transformOrError(stylesheetOf(builtIn), source), "");
-  // A last() anywhere, or a sort, makes the list be gathered, reading into the broken tail.
-  for (const char* body :
-       {"<xsl:template match='/'><xsl:for-each select='r/i'><xsl:sort/>x</xsl:for-each>"
-        "</xsl:template>",
-        "<xsl:template match='i'><xsl:value-of select='last()'/></xsl:template>",
-        "<xsl:template match='/'><xsl:for-each select='r/i'><x a='{last()}'/></xsl:for-each>"
-        "</xsl:template>"}) {
-    std::string error = transformOrError(stylesheetOf(body), source);
-    EXPECT_EQ(error.rfind("ERROR: mismatched tag", 0), 0u) << body << "\n" << error;
-  }
-}
-
-TEST(SortTest, ForEachWithLocalVariablesStillRuns) {
-  // A body that binds variables gathers its list first, so the stack may grow under it.
-  std::string body;
-  for (int i = 0; i < 40; ++i)
-    body += "<xsl:variable name='v" + std::to_string(i) + "' select='$s/@v'/>";
-  std::string stylesheet =
-      stylesheetOf("<xsl:template match='/'><xsl:variable name='s' select='r/i'/>"
-                   "<xsl:for-each select='$s[@k = 1]'>" +
-                   body + "<xsl:value-of select='$v39'/></xsl:for-each></xsl:template>");
-  EXPECT_EQ(transformOrError(stylesheet, kPairs), "aaa");
-}
-
 TEST(SortTest, TextOrder) {
   struct Case {
     const char* a;

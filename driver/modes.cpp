@@ -59,6 +59,7 @@ void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
                        VariableLookup* variables) {
   EvalContext context;
   context.contextNode = context.currentNode = context.stylesheetElement = root;
+  context.size = 1;
   context.variables = variables;
   if (compiled.returnsNodeSet()) {
     // Streams: each result is written before the next is looked for.

@@ -4,6 +4,7 @@
 #include "xslt/fallback.h"
 #include "xslt/instruction.h"
 #include "xslt/node_construction.h"
+#include "xslt/sort.h"
 #include "xslt/text_copy.h"
 
 namespace ovra {
@@ -40,6 +41,8 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
     return std::make_unique<CommentInstruction>(stylesheet, element);
   case InstructionKind::Fallback:
     return std::make_unique<FallbackInstruction>(stylesheet, element);
+  case InstructionKind::Sort:
+    return std::make_unique<SortInstruction>(stylesheet, element);
   case InstructionKind::Stylesheet:
   case InstructionKind::Template:
   case InstructionKind::Output:

@@ -123,14 +123,18 @@ ForEachInstruction::ForEachInstruction(const Stylesheet& stylesheet, Node* eleme
   if (selectAttribute == nullptr)
     throw StylesheetException(element, kForEachWithoutSelect);
   select_ = compileExpression(selectAttribute);
+  auto keys = std::make_unique<SortKeys>(element);
+  if (!keys->empty())
+    sortKeys_ = std::move(keys);
 }
 
 ForEachInstruction::~ForEachInstruction() = default;
 
 void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
+  EvalContext context = evalContext(focus, sink);
   // The whole node-set is taken first: the body may ask for last(), and the list then
   // belongs to this execution alone, whatever the body runs.
-  Value selected = select_->evaluate(evalContext(focus, sink));
+  Value selected = select_->evaluate(context);
   NodeVector single;
   const NodeVector* nodes = &selected.nodes;
   if (selected.kind == ValueKind::Node) {
@@ -139,6 +143,9 @@ void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
   } else if (selected.kind != ValueKind::NodeSet && selected.kind != ValueKind::None) {
     fail(kForEachNotNodes);
   }
+  // A single node needs no sorting.
+  if (sortKeys_ && nodes == &selected.nodes)
+    sortKeys_->sort(selected.nodes, context);
   const auto size = std::int32_t(nodes->size());
   // Inside the body no template rule is current: xsl:apply-imports has none to go on from.
   Transformation::RuleScope rule(sink.run(), nullptr);

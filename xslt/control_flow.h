@@ -4,6 +4,7 @@
 #pragma once
 
 #include "xslt/instruction.h"
+#include "xslt/sort.h"
 
 #include <memory>
 
@@ -51,12 +52,14 @@ class ForEachInstruction : public Instruction {
   ForEachInstruction(const Stylesheet& stylesheet, Node* element);
   ~ForEachInstruction() override;
 
-  // Runs the body once per selected node, in document order, with positions 1 to n and
-  // size n. A selected value that is not a node-set throws StylesheetException.
+  // Runs the body once per selected node, in document order or the order of the
+  // xsl:sort children, with positions 1 to n and size n. A selected value that is not a
+  // node-set throws StylesheetException.
   void execute(const Focus& focus, ResultSink& sink) const override;
 
  private:
   std::unique_ptr<Expr> select_;
+  std::unique_ptr<SortKeys> sortKeys_;  // null without xsl:sort children
 };
 
 }  // namespace ovra

@@ -58,6 +58,7 @@ constexpr KeywordRow kKeywords[] = {
     {"preserve-space", InstructionKind::PreserveSpace},
     {"decimal-format", InstructionKind::DecimalFormat},
     {"fallback", InstructionKind::Fallback},
+    {"sort", InstructionKind::Sort},
 };
 
 // The elements XSLT defines that are not instructions: the stylesheet element, the
@@ -139,6 +140,7 @@ bool isInstructionKind(InstructionKind kind) {
   case InstructionKind::ApplyImports:
   case InstructionKind::Comment:
   case InstructionKind::Fallback:
+  case InstructionKind::Sort:
     return true;
   case InstructionKind::StripSpace:
   case InstructionKind::PreserveSpace:

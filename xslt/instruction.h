@@ -46,6 +46,7 @@ enum class InstructionKind : std::uint8_t {
   Attribute = 22,
   Unknown = 23,  // any other name in the XSLT namespace
   Literal = 24,  // not an element, or an element outside the XSLT namespace
+  Sort = 25,
   Key = 26,
   Number = 27,
   Import = 28,
@@ -135,7 +136,7 @@ std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Styl
 
 // Compiles the instructions that only produce output or steer a body (if, choose, when,
 // otherwise, for-each, value-of, text, copy, copy-of, message, element, attribute,
-// processing-instruction); null for any other kind.
+// processing-instruction, sort); null for any other kind.
 std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
                                                     const Stylesheet& stylesheet, Node* element);
 

@@ -39,9 +39,12 @@ std::vector<Parameter> collectParameters(const Instruction& caller, const Focus&
        child = child->nextSibling()) {
     if (child->kind() != NodeKind::Element)
       continue;
+    InstructionKind kind = classify(child);
+    if (kind == InstructionKind::Sort)
+      continue;  // read by the instruction itself
     // A literal element that a namespace alias put into the XSLT namespace has nothing
     // attached.
-    if (classify(child) == InstructionKind::WithParam && child->instruction() != nullptr) {
+    if (kind == InstructionKind::WithParam && child->instruction() != nullptr) {
       const auto* parameter = static_cast<const VariableInstruction*>(child->instruction());
       parameters.push_back(Parameter{parameter->name(), parameter->evaluate(focus, sink)});
       continue;
@@ -93,6 +96,9 @@ ApplyTemplatesInstruction::ApplyTemplatesInstruction(const Stylesheet& styleshee
   }
   if (!select_)
     select_ = compileXPath("node()", element);
+  auto keys = std::make_unique<SortKeys>(element);
+  if (!keys->empty())
+    sortKeys_ = std::move(keys);
 }
 
 ApplyTemplatesInstruction::~ApplyTemplatesInstruction() = default;
@@ -100,7 +106,8 @@ ApplyTemplatesInstruction::~ApplyTemplatesInstruction() = default;
 void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) const {
   std::vector<Parameter> parameters =
       collectParameters(*this, focus, sink, kApplyUnknownElement, /*strict=*/true);
-  Value selected = select_->evaluate(evalContext(focus, sink));
+  EvalContext context = evalContext(focus, sink);
+  Value selected = select_->evaluate(context);
   NodeVector nodes;
   switch (selected.kind) {
   case ValueKind::NodeSet:
@@ -117,6 +124,8 @@ void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) co
   case ValueKind::String:
     fail(kApplyNotNodes);
   }
+  if (sortKeys_)
+    sortKeys_->sort(nodes, context);
   CalleeStack callee(sink, parameters, element());
   const TemplateRules& rules = stylesheet().rules();
   auto size = std::int32_t(nodes.size());

@@ -5,6 +5,7 @@
 #include "xpath/expr.h"
 #include "xpath/runtime/qname.h"
 #include "xslt/instruction.h"
+#include "xslt/sort.h"
 
 #include <memory>
 
@@ -16,8 +17,9 @@ class ApplyTemplatesInstruction : public Instruction {
   ~ApplyTemplatesInstruction() override;
 
   // Computes the xsl:with-param values in the caller's scope, then applies templates in
-  // the mode to each selected node in document order, with its 1-based position and
-  // the number of nodes selected. The callee sees the globals and the parameters only.
+  // the mode to each selected node in document order or the order of the xsl:sort
+  // children, with its 1-based position and the number of nodes selected. The callee
+  // sees the globals and the parameters only.
   void execute(const Focus& focus, ResultSink& sink) const override;
 
   const ExpandedName& mode() const { return mode_; }
@@ -25,6 +27,7 @@ class ApplyTemplatesInstruction : public Instruction {
  private:
   std::unique_ptr<Expr> select_;  // "node()" when the attribute is absent
   ExpandedName mode_;
+  std::unique_ptr<SortKeys> sortKeys_;  // null without xsl:sort children
 };
 
 class CallTemplateInstruction : public Instruction {

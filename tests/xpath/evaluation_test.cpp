@@ -234,7 +234,7 @@ TEST(EvaluationTest, FunctionNamesAndArgumentCountsAreCheckedWhenCompiling) {
   constexpr EvalCase cases[] = {
       {"foo()", "Unsupported function, foo at 0"},
       {"1 + foo(2)", "Unsupported function, foo at 2"},
-      {"last()", "Unsupported function, last at 0"},
+      {"lst()", "Unsupported function, lst at 0"},
       {"count()", "Wrong number of arguments to function, count at 0"},
       {"1 + substring('a')", "Wrong number of arguments to function, substring at 2"},
       {"concat('a')", "Wrong number of arguments to function, concat at 0"},

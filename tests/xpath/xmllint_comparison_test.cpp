@@ -92,7 +92,7 @@ struct DocumentCases {
 // Left out on purpose: results holding the root node (xmllint prints a whole document
 // with its prolog), the namespace axis (xmllint lists in-scope namespaces per element),
 // prefixed names (xmllint binds no prefixes), the following axis from an attribute
-// (xmllint leaves out the attribute's element's content) and last(), which ovra lacks.
+// (xmllint leaves out the attribute's element's content).
 const DocumentCases kCases[] = {
     {"catalog.xml",
      {"/catalog/book",
@@ -126,7 +126,16 @@ const DocumentCases kCases[] = {
       "//description[contains(., 'café')]",
       "(//book/title | //book/year)[position() > 8]",
       "//book[3]/author[2]/preceding-sibling::node()[1]",
-      "//title/following::title[2]"}},
+      "//title/following::title[2]",
+      "//book[last()]",
+      "(//author)[last()]",
+      "//book/author[last()]",
+      "//book[position() = last() - 1]/title",
+      "//book[4]/preceding::*[last()]",
+      "//book[3]/preceding-sibling::*[last() - 1]",
+      "(//book/title | //book/year)[last()]",
+      "//book[price > 30][last()]",
+      "//book[last()][1]/title"}},
     {"page.xml",
      {"//div[@class='section']/h2",
       "//div//p",

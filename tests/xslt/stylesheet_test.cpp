@@ -62,7 +62,7 @@ constexpr StylesheetCase kTopLevelCases[] = {
      "<r/>", "T"},
     {"<xsl:stylesheet " XSL ">\n\n<xsl:exciting-feature/></xsl:stylesheet>", "<r/>",
      "ERROR: Unrecognised stylesheet instruction on line 3 in s.xsl\n"},
-    {"<xsl:stylesheet " XSL "><xsl:template match='/'>\n<b><xsl:sort/></b>"
+    {"<xsl:stylesheet " XSL "><xsl:template match='/'>\n<b><xsl:sequence/></b>"
      "</xsl:template></xsl:stylesheet>",
      "<r/>", "ERROR: Unrecognised stylesheet instruction on line 2 in s.xsl\n"},
     // Instructions at top level are compiled (and checked) but never run.
@@ -164,6 +164,8 @@ TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
   EXPECT_EQ(XsltKeywordTable::global().find("decimal-format"), InstructionKind::DecimalFormat);
   EXPECT_EQ(XsltKeywordTable::global().find("transform"), InstructionKind::Stylesheet);
   EXPECT_EQ(XsltKeywordTable::global().find("with-param"), InstructionKind::WithParam);
+  EXPECT_EQ(XsltKeywordTable::global().find("sort"), InstructionKind::Sort);
+  EXPECT_EQ(XsltKeywordTable::global().find("sequence"), InstructionKind::Unknown);
   EXPECT_EQ(XsltKeywordTable::global().find("for-each-group"), InstructionKind::Unknown);
   EXPECT_EQ(XsltKeywordTable::global().find("Template"), InstructionKind::Unknown);
 }

@@ -223,6 +223,12 @@ Value positionFunction(const Token&, const EvalContext& context, ArgumentList&) 
   return Value::makeNumber(context.position);
 }
 
+// Whoever builds a context that may reach last() knows its size: expressions asking for
+// it make paths gather their predicates' node lists, and node lists be counted first.
+Value lastFunction(const Token&, const EvalContext& context, ArgumentList&) {
+  return Value::makeNumber(context.size);
+}
+
 // ---- Strings ----
 
 Value stringFunction(const Token&, const EvalContext& context, ArgumentList& args) {
@@ -722,6 +728,7 @@ constexpr NamedFunction kCoreFunctions[] = {
     {"id", {1, 1, idFunction}},
     {"key", {2, 2, keyFunction}},
     {"lang", {1, 1, langFunction}},
+    {"last", {0, 0, lastFunction}},
     {"local-name", {0, 1, localNameFunction}},
     {"name", {0, 1, nameFunction}},
     {"namespace-uri", {0, 1, namespaceUriFunction}},

@@ -65,6 +65,10 @@ void OutputSettings::read(const Node* element) {
   // Attributes are complete when their element is made: no lazy sibling walk needed.
   for (const Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
+    // Attributes in a namespace belong to whoever put them there, as on every other
+    // XSLT element.
+    if (!attribute->namespaceURI().empty())
+      continue;
     std::string_view name = attribute->localName().view();
     const char* valueText = static_cast<const AttributeNode*>(attribute)->value();
     std::string_view value = valueText ? std::string_view(valueText) : std::string_view();

@@ -112,12 +112,14 @@ TEST(OutputSettingsTest, CdataNamesAreSplitAndResolvedAtTheElement) {
   stylesheet->appendChild(output);
   output->appendAttribute(AttributeNode::makeOwned(
       emptyName(), emptyName(), intern("cdata-section-elements"), " p:a\t  b\n\r\tp:c xml:d "));
-  // A namespaced attribute is dispatched on its local name alone.
+  // Attributes in a namespace are not the processor's: neither read nor refused.
   output->appendAttribute(
       AttributeNode::makeOwned(intern("urn:x"), intern("x"), intern("method"), "html"));
+  output->appendAttribute(
+      AttributeNode::makeOwned(intern("urn:x"), intern("x"), intern("other"), "1"));
   OutputSettings s;
   s.read(output);
-  EXPECT_EQ(s.method, OutputMethod::Html);
+  EXPECT_EQ(s.method, OutputMethod::Unset);
   EXPECT_EQ(s.cdataSectionElements.size(), 4u);
   EXPECT_TRUE(s.isCdataSectionElement("urn:p/a"));
   EXPECT_TRUE(s.isCdataSectionElement("urn:d/b"));  // the default namespace applies

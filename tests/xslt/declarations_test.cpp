@@ -189,6 +189,17 @@ TEST(DeclarationsTest, ExtensionElementsRunTheirFallback) {
   });
 }
 
+// Attributes in other namespaces on top-level declarations are data for other tools.
+TEST(DeclarationsTest, ForeignAttributesOnDeclarationsAreIgnored) {
+  runCases({
+      {rootTemplate("<xsl:value-of select='key(\"k\", \"x\")'/>",
+                    "<xsl:output method='text' p:indent='maybe' xmlns:p='urn:p'/>"
+                    "<xsl:key name='k' match='r' use='.' p:a='1' xmlns:p='urn:p'/>"
+                    "<xsl:strip-space elements='r' p:b='2' xmlns:p='urn:p'/>"),
+       "<r>x</r>", "x"},
+  });
+}
+
 TEST(DeclarationsTest, ProcessorFacts) {
   runCases({
       {rootTemplate("<xsl:value-of select='system-property(\"xsl:version\") + 1'/>|"

@@ -5,6 +5,7 @@
 #include "xpath/pattern.h"
 #include "xpath/runtime/number_format.h"
 #include "xpath/syntax.h"
+#include "xslt/transform.h"
 
 #include <algorithm>
 #include <cmath>
@@ -327,15 +328,25 @@ std::string formatNumberList(std::span<const double> numbers, const NumberFormat
 }
 
 std::vector<double> countNodePlaces(Node* node, NumberLevel level, const NodeTest& counts,
-                                    const NodeTest& stops) {
+                                    const NodeTest& stops, NumberMemo* memo) {
   std::vector<double> places;
   if (level == NumberLevel::Any) {
     double total = 0;
     for (Node* current = node; current != nullptr; current = precedingInDocumentOrder(current)) {
+      if (memo != nullptr && current == memo->node) {
+        total += memo->total;
+        break;
+      }
       if (stops(current))
         break;
       if (counts(current))
         ++total;
+    }
+    // Result trees may die while the run goes on, and a later node could take the
+    // address: only nodes of read documents, which live as long as the run, are kept.
+    if (memo != nullptr && node->document() != nullptr) {
+      memo->node = node;
+      memo->total = total;
     }
     // Nothing counted is still a number: zero.
     places.push_back(total);
@@ -544,7 +555,14 @@ void NumberInstruction::execute(const Focus& focus, ResultSink& sink) const {
         return count_ ? count_->matches(node, context) : sameKindAndName(node, current);
       };
       NodeTest stops = [&](Node* node) { return from_ && from_->matches(node, context); };
-      numbers = countNodePlaces(current, level_, counts, stops);
+      NumberMemo* memo = nullptr;
+      if (level_ == NumberLevel::Any) {
+        memo = &sink.run().numberMemo(this);
+        // Without a count pattern what counts depends on the node numbered.
+        if (!count_ && memo->node != nullptr && !sameKindAndName(memo->node, current))
+          *memo = NumberMemo{};
+      }
+      numbers = countNodePlaces(current, level_, counts, stops, memo);
     }
     std::string format = expanded(format_.get(), context, "1");
     std::string separator = expanded(groupingSeparator_.get(), context, "");

@@ -38,12 +38,22 @@ enum class NumberLevel : std::uint8_t { Single, Multiple, Any };
 
 using NodeTest = std::function<bool(Node*)>;
 
+// Where xsl:number level="any" left off: a node and the count it got.
+struct NumberMemo {
+  Node* node = nullptr;
+  double total = 0;
+};
+
 // The numbers that level and the patterns give for node, outermost first. Single and
 // multiple give an empty list when no ancestor counts; any gives a zero. counts says whether a node
 // matches the count pattern (or the default one), stops whether it matches the from pattern (never,
 // without one).
+//
+// memo, for level any, carries the last node numbered with these same tests and its
+// count: a walk that reaches that node adds its count and stops there, so numbering
+// nodes in document order costs one pass over the document instead of one per node.
 std::vector<double> countNodePlaces(Node* node, NumberLevel level, const NodeTest& counts,
-                                    const NodeTest& stops);
+                                    const NodeTest& stops, NumberMemo* memo = nullptr);
 
 class NumberInstruction : public Instruction {
  public:

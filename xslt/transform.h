@@ -3,10 +3,12 @@
 #pragma once
 
 #include "xslt/keys.h"
+#include "xslt/number.h"
 #include "xslt/variables.h"
 
 #include <cstddef>
 #include <cstdint>
+#include <unordered_map>
 
 namespace ovra {
 
@@ -50,6 +52,8 @@ class Transformation {
   GlobalVariables& globals() { return globals_; }
   // The key indexes of the run, built as key() first needs them.
   KeyIndexes& keys() { return keys_; }
+  // The place where one xsl:number level="any" left off in this run.
+  NumberMemo& numberMemo(const void* instruction) { return numberMemos_[instruction]; }
   // Values given from outside for the top-level xsl:params; null when none were.
   const Parameters* parameters() const { return parameters_; }
 
@@ -95,6 +99,7 @@ class Transformation {
   const Parameters* parameters_;  // not owned; null or outlives the run
   GlobalVariables globals_;
   KeyIndexes keys_;
+  std::unordered_map<const void*, NumberMemo> numberMemos_;
   std::int32_t templateDepth_ = 0;
   const Template* currentRule_ = nullptr;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of

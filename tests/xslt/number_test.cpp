@@ -147,6 +147,27 @@ TEST(NumberInstructionTest, CountsByLevelCountAndFrom) {
     EXPECT_EQ(transformOrError(numberTitles(c.number), kBook), c.expected) << c.number;
 }
 
+// Level any remembers where it left off; nodes out of document order, nodes of other
+// names and from boundaries must still get their own counts.
+TEST(NumberInstructionTest, AnyLevelCountsInAnyOrder) {
+  const LevelCase cases[] = {
+      {"<xsl:for-each select='//t'><xsl:sort select='position()' data-type='number' "
+       "order='descending'/><xsl:number level='any'/>,</xsl:for-each>",
+       "6,5,4,3,2,1,"},
+      {"<xsl:for-each select='//t|//s'><xsl:value-of select='name()'/>"
+       "<xsl:number level='any'/>,</xsl:for-each>",
+       "t1,s1,t2,s2,t3,t4,s3,t5,s4,t6,"},
+      {"<xsl:for-each select='//t|//t'><xsl:number level='any' from='ch'/>,"
+       "<xsl:number level='any' from='ch'/>;</xsl:for-each>",
+       "1,1;2,2;3,3;4,4;1,1;2,2;"},
+  };
+  for (const LevelCase& c : cases) {
+    std::string stylesheet = stylesheetOf("<xsl:output method='text'/><xsl:template match='/'>" +
+                                          std::string(c.number) + "</xsl:template>");
+    EXPECT_EQ(transformOrError(stylesheet, kBook), c.expected) << c.number;
+  }
+}
+
 const LevelCase kValueCases[] = {
     {"<xsl:number value='2.5'/>", "3"},
     {"<xsl:number value='2.49' format='(01)'/>", "(02)"},

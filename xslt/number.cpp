@@ -362,54 +362,6 @@ std::vector<double> countNodePlaces(Node* node, NumberLevel level, const NodeTes
 
 // ---- The instruction ----
 
-namespace {
-
-// A union pattern: a node matches when any alternative does.
-class AnyOfMatcher : public PatternMatcher {
- public:
-  explicit AnyOfMatcher(std::vector<std::unique_ptr<PatternMatcher>> alternatives)
-      : alternatives_(std::move(alternatives)) {}
-
-  bool matches(Node* node, const EvalContext& context) const override {
-    for (const auto& alternative : alternatives_) {
-      if (alternative->matches(node, context))
-        return true;
-    }
-    return false;
-  }
-
- private:
-  std::vector<std::unique_ptr<PatternMatcher>> alternatives_;
-};
-
-bool isUnion(const SyntaxNode& node) {
-  return node.kind() == SyntaxKind::BinaryOp &&
-         static_cast<const BinaryOpNode&>(node).op() == TokenKind::Union;
-}
-
-// Each alternative of a union compiles on its own; a long union nests as deeply as it
-// has alternatives, so it is taken apart without recursion.
-std::unique_ptr<PatternMatcher> compileAlternatives(const SyntaxNode& pattern) {
-  if (!isUnion(pattern))
-    return pattern.compilePattern();
-  std::vector<std::unique_ptr<PatternMatcher>> alternatives;
-  std::vector<const SyntaxNode*> pending{&pattern};
-  while (!pending.empty()) {
-    const SyntaxNode* node = pending.back();
-    pending.pop_back();
-    if (isUnion(*node)) {
-      const auto* op = static_cast<const BinaryOpNode*>(node);
-      pending.push_back(&op->right());
-      pending.push_back(&op->left());
-    } else {
-      alternatives.push_back(node->compilePattern());
-    }
-  }
-  return std::make_unique<AnyOfMatcher>(std::move(alternatives));
-}
-
-}  // namespace
-
 NumberInstruction::NumberInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
@@ -461,7 +413,7 @@ std::unique_ptr<PatternMatcher>
 NumberInstruction::compileNumberPattern(const Node* attribute) const {
   try {
     std::unique_ptr<SyntaxNode> pattern = parseXPath(attributeValue(attribute), element());
-    return compileAlternatives(*pattern);
+    return pattern->compilePattern();
   } catch (const StylesheetException&) {
     throw;
   } catch (const XSLException& error) {

@@ -9,7 +9,7 @@
 #include "xslt/instruction.h"
 #include "xslt/result_sink.h"
 #include "xslt/transform.h"
-#include "xslt/variable_stack.h"
+#include "xslt/variable_scope.h"
 
 #include <algorithm>
 #include <cmath>
@@ -323,13 +323,7 @@ void TemplateRules::applyBuiltIn(const Focus& focus, const ExpandedName& mode,
     return Level{parent->firstChild(), 1, size};
   };
   // Parameters passed to the node do not reach the templates of its children.
-  VariableStack clean(sink.variables()->globals());
-  VariableStack* previous = sink.setVariables(&clean);
-  struct Restore {
-    ResultSink& sink;
-    VariableStack* previous;
-    ~Restore() { sink.setVariables(previous); }
-  } restore{sink, previous};
+  CleanVariableScope clean(sink);
   std::vector<Level> levels{levelOf(node)};
   while (!levels.empty()) {
     Level& level = levels.back();

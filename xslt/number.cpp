@@ -384,13 +384,7 @@ NumberInstruction::NumberInstruction(const Stylesheet& stylesheet, Node* element
     } else if (name == "from") {
       from_ = compileNumberPattern(attribute);
     } else if (name == "value") {
-      try {
-        value_ = compileExpression(attribute);
-      } catch (const StylesheetException&) {
-        throw;
-      } catch (const XSLException& error) {
-        throw StylesheetException(attribute, error);
-      }
+      value_ = reportedAt(attribute, [&] { return compileExpression(attribute); });
     } else if (name == "format") {
       format_ = compileTemplate(attribute);
     } else if (name == "grouping-separator") {
@@ -411,25 +405,17 @@ NumberInstruction::~NumberInstruction() = default;
 
 std::unique_ptr<PatternMatcher>
 NumberInstruction::compileNumberPattern(const Node* attribute) const {
-  try {
+  return reportedAt(attribute, [&] {
     std::unique_ptr<SyntaxNode> pattern = parseXPath(attributeValue(attribute), element());
     return pattern->compilePattern();
-  } catch (const StylesheetException&) {
-    throw;
-  } catch (const XSLException& error) {
-    throw StylesheetException(attribute, error);
-  }
+  });
 }
 
 std::unique_ptr<AttributeValueTemplate>
 NumberInstruction::compileTemplate(const Node* attribute) const {
-  try {
+  return reportedAt(attribute, [&] {
     return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element());
-  } catch (const StylesheetException&) {
-    throw;
-  } catch (const XSLException& error) {
-    throw StylesheetException(attribute, error);
-  }
+  });
 }
 
 std::string NumberInstruction::expanded(const AttributeValueTemplate* avt,

@@ -141,6 +141,18 @@ inline bool precedesInDocumentOrder(const Node* a, const Node* b) {
   return precedesAmongNamespaces(a, b);
 }
 
+// The next node after node in document order within the tree of root, children before
+// siblings; null at the end. Attributes and namespace nodes are not visited.
+inline Node* nextInDocumentOrder(Node* node, Node* root) {
+  if (Node* child = node->firstChild())
+    return child;
+  for (; node != root; node = node->parent()) {
+    if (Node* sibling = node->nextSibling())
+      return sibling;
+  }
+  return nullptr;
+}
+
 // First and last node of a child, attribute or namespace list; the nodes are chained by
 // their sibling links. Does not own: heap owners call deleteAll from their destructor.
 class NodeList {

@@ -3,7 +3,7 @@
 #include "base/exceptions.h"
 #include "xslt/result_sink.h"
 #include "xslt/stylesheet.h"
-#include "xslt/variable_stack.h"
+#include "xslt/variable_scope.h"
 
 #include <string_view>
 
@@ -30,13 +30,7 @@ void useAttributeSets(const Stylesheet& stylesheet, const std::vector<ExpandedNa
   if (names.empty())
     return;
   // Attribute sets are top-level: the element's local variables are out of their reach.
-  VariableStack clean(sink.variables()->globals());
-  VariableStack* previous = sink.setVariables(&clean);
-  struct Restore {
-    ResultSink& sink;
-    VariableStack* previous;
-    ~Restore() { sink.setVariables(previous); }
-  } restore{sink, previous};
+  CleanVariableScope clean(sink);
   for (const ExpandedName& name : names) {
     const std::vector<Node*>* definitions = stylesheet.attributeSet(name);
     if (definitions == nullptr)

@@ -4,7 +4,7 @@
 #include "xslt/result_sink.h"
 #include "xslt/stylesheet.h"
 #include "xslt/transform.h"
-#include "xslt/variable_stack.h"
+#include "xslt/variable_scope.h"
 
 namespace ovra {
 
@@ -30,18 +30,12 @@ void ApplyImportsInstruction::execute(const Focus& focus, ResultSink& sink) cons
   if (current == nullptr)
     fail(kNoCurrentRule);
   // The chosen template sees the globals only, as with xsl:apply-templates.
-  VariableStack clean(sink.variables()->globals());
-  VariableStack* previous = sink.setVariables(&clean);
-  struct Restore {
-    ResultSink& sink;
-    VariableStack* previous;
-    ~Restore() { sink.setVariables(previous); }
-  } restore{sink, previous};
+  CleanVariableScope clean(sink);
   Transformation::TemplateScope scope(run, element());
   const TemplateRules& rules = stylesheet().rules();
-  if (const Template* chosen = rules.findImported(focus.node, current->mode(),
-                                                  current->lowestImported(), current->precedence(),
-                                                  &clean))
+  if (const Template* chosen =
+          rules.findImported(focus.node, current->mode(), current->lowestImported(),
+                             current->precedence(), &clean.stack()))
     TemplateRules::apply(*chosen, focus, sink);
   else
     rules.applyBuiltIn(focus, current->mode(), sink);

@@ -4,6 +4,7 @@
 // again while an outer execution of it is still in progress.
 #pragma once
 
+#include "base/exceptions.h"
 #include "base/string.h"
 #include "tree/node.h"
 #include "xpath/expr.h"
@@ -142,5 +143,19 @@ std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
 
 // The value of an attribute node as text.
 std::string_view attributeValue(const Node* attribute);
+
+// What compile returns; any other error it throws becomes a StylesheetException at place,
+// so that the message names the stylesheet file and line. A StylesheetException passes
+// unchanged.
+template <typename Compile>
+auto reportedAt(const Node* place, Compile&& compile) -> decltype(compile()) {
+  try {
+    return compile();
+  } catch (const StylesheetException&) {
+    throw;
+  } catch (const XSLException& error) {
+    throw StylesheetException(place, error);
+  }
+}
 
 }  // namespace ovra

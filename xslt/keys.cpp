@@ -25,18 +25,6 @@ static constexpr char kKeyRecursion[] = "The definition of key %s needs the key 
 
 namespace {
 
-// The next node after node in document order within root's tree, children before
-// siblings; null at the end. Reads the tree as far as it goes.
-Node* nextInDocumentOrder(Node* node, Node* root) {
-  if (Node* child = node->firstChild())
-    return child;
-  for (; node != root; node = node->parent()) {
-    if (Node* sibling = node->nextSibling())
-      return sibling;
-  }
-  return nullptr;
-}
-
 String writtenName(const ExpandedName& name) {
   String text;
   if (!name.prefix.empty())

@@ -65,14 +65,10 @@ std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
                                                         const Node* element) {
   if (attribute == nullptr)
     return nullptr;
-  try {
+  // Like the templates of literal result attributes: reported with the stylesheet line.
+  return reportedAt(attribute, [&] {
     return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element);
-  } catch (const StylesheetException&) {
-    throw;
-  } catch (const XSLException& error) {
-    // Like the templates of literal result attributes: reported with the stylesheet line.
-    throw StylesheetException(attribute, error);
-  }
+  });
 }
 
 // The name of a constructed element or attribute. With a namespace attribute its value

@@ -373,54 +373,6 @@ std::vector<double> countNodePlaces(Node* node, NumberLevel level, const NodeTes
 
 // ---- The instruction ----
 
-namespace {
-
-// A union pattern: a node matches when any alternative does.
-class AnyOfMatcher : public PatternMatcher {
- public:
-  explicit AnyOfMatcher(std::vector<std::unique_ptr<PatternMatcher>> alternatives)
-      : alternatives_(std::move(alternatives)) {}
-
-  bool matches(Node* node, const EvalContext& context) const override {
-    for (const auto& alternative : alternatives_) {
-      if (alternative->matches(node, context))
-        return true;
-    }
-    return false;
-  }
-
- private:
-  std::vector<std::unique_ptr<PatternMatcher>> alternatives_;
-};
-
-bool isUnion(const SyntaxNode& node) {
-  return node.kind() == SyntaxKind::BinaryOp &&
-         static_cast<const BinaryOpNode&>(node).op() == TokenKind::Union;
-}
-
-// Each alternative of a union compiles on its own; a long union nests as deeply as it
-// has alternatives, so it is taken apart without recursion.
-std::unique_ptr<PatternMatcher> compileAlternatives(const SyntaxNode& pattern) {
-  if (!isUnion(pattern))
-    return pattern.compilePattern();
-  std::vector<std::unique_ptr<PatternMatcher>> alternatives;
-  std::vector<const SyntaxNode*> pending{&pattern};
-  while (!pending.empty()) {
-    const SyntaxNode* node = pending.back();
-    pending.pop_back();
-    if (isUnion(*node)) {
-      const auto* op = static_cast<const BinaryOpNode*>(node);
-      pending.push_back(&op->right());
-      pending.push_back(&op->left());
-    } else {
-      alternatives.push_back(node->compilePattern());
-    }
-  }
-  return std::make_unique<AnyOfMatcher>(std::move(alternatives));
-}
-
-}  // namespace
-
 NumberInstruction::NumberInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
@@ -443,13 +395,7 @@ NumberInstruction::NumberInstruction(const Stylesheet& stylesheet, Node* element
     } else if (name == "from") {
       from_ = compileNumberPattern(attribute);
     } else if (name == "value") {
-      try {
-        value_ = compileExpression(attribute);
-      } catch (const StylesheetException&) {
-        throw;
-      } catch (const XSLException& error) {
-        throw StylesheetException(attribute, error);
-      }
+      value_ = reportedAt(attribute, [&] { return compileExpression(attribute); });
     } else if (name == "format") {
       format_ = compileTemplate(attribute);
     } else if (name == "grouping-separator") {
@@ -470,25 +416,17 @@ NumberInstruction::~NumberInstruction() = default;
 
 std::unique_ptr<PatternMatcher>
 NumberInstruction::compileNumberPattern(const Node* attribute) const {
-  try {
+  return reportedAt(attribute, [&] {
     std::unique_ptr<SyntaxNode> pattern = parseXPath(attributeValue(attribute), element());
-    return compileAlternatives(*pattern);
-  } catch (const StylesheetException&) {
-    throw;
-  } catch (const XSLException& error) {
-    throw StylesheetException(attribute, error);
-  }
+    return pattern->compilePattern();
+  });
 }
 
 std::unique_ptr<AttributeValueTemplate>
 NumberInstruction::compileTemplate(const Node* attribute) const {
-  try {
+  return reportedAt(attribute, [&] {
     return std::make_unique<AttributeValueTemplate>(attributeValue(attribute), element());
-  } catch (const StylesheetException&) {
-    throw;
-  } catch (const XSLException& error) {
-    throw StylesheetException(attribute, error);
-  }
+  });
 }
 
 std::string NumberInstruction::expanded(const AttributeValueTemplate* avt,

@@ -6,8 +6,8 @@
 #include "tree/document.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
-#include "xslt/attribute_sets.h"
 #include "xpath/runtime/functions.h"
+#include "xslt/attribute_sets.h"
 #include "xslt/avt.h"
 #include "xslt/fallback.h"
 #include "xslt/instruction.h"
@@ -53,18 +53,6 @@ static constexpr char kDuplicateDecimalFormat[] =
     "A decimal-format of this name is declared twice with different values";
 
 namespace {
-
-// The next node after node in document order within the tree of root (children before
-// siblings); null at the end. Attributes and namespace nodes are not visited.
-Node* nextInDocumentOrder(Node* node, Node* root) {
-  if (Node* child = node->firstChild())
-    return child;
-  for (; node != root; node = node->parent()) {
-    if (Node* sibling = node->nextSibling())
-      return sibling;
-  }
-  return nullptr;
-}
 
 // Compiles the attribute value templates of a literal result element: every attribute
 // whose value holds a brace gets its compiled template attached.

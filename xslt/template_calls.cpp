@@ -6,6 +6,7 @@
 #include "xslt/result_sink.h"
 #include "xslt/stylesheet.h"
 #include "xslt/transform.h"
+#include "xslt/variable_scope.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
 
@@ -61,19 +62,14 @@ std::vector<Parameter> collectParameters(const Instruction& caller, const Focus&
 class CalleeStack {
  public:
   CalleeStack(ResultSink& sink, std::vector<Parameter>& parameters, const Node* caller)
-      : sink_(sink), stack_(sink.variables()->globals()) {
+      : scope_(sink) {
     for (Parameter& parameter : parameters)
-      stack_.push(parameter.name, std::move(parameter.value), BindingKind::Parameter, caller);
-    previous_ = sink.setVariables(&stack_);
+      scope_.stack().push(parameter.name, std::move(parameter.value), BindingKind::Parameter,
+                          caller);
   }
-  CalleeStack(const CalleeStack&) = delete;
-  CalleeStack& operator=(const CalleeStack&) = delete;
-  ~CalleeStack() { sink_.setVariables(previous_); }
 
  private:
-  ResultSink& sink_;
-  VariableStack stack_;
-  VariableStack* previous_ = nullptr;
+  CleanVariableScope scope_;
 };
 
 }  // namespace

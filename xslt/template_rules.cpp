@@ -9,7 +9,7 @@
 #include "xslt/instruction.h"
 #include "xslt/result_sink.h"
 #include "xslt/transform.h"
-#include "xslt/variable_stack.h"
+#include "xslt/variable_scope.h"
 
 #include <algorithm>
 #include <cmath>
@@ -24,53 +24,6 @@ static constexpr char kVariableInPattern[] =
     "A match pattern can not refer to variables or parameters";
 
 namespace {
-
-// A union pattern: a node matches when any alternative does.
-class UnionMatcher : public PatternMatcher {
- public:
-  explicit UnionMatcher(std::vector<std::unique_ptr<PatternMatcher>> alternatives)
-      : alternatives_(std::move(alternatives)) {}
-  ~UnionMatcher() override;
-
-  bool matches(Node* node, const EvalContext& context) const override {
-    for (const auto& alternative : alternatives_) {
-      if (alternative->matches(node, context))
-        return true;
-    }
-    return false;
-  }
-
- private:
-  std::vector<std::unique_ptr<PatternMatcher>> alternatives_;
-};
-
-UnionMatcher::~UnionMatcher() = default;
-
-bool isUnion(const SyntaxNode& node) {
-  return node.kind() == SyntaxKind::BinaryOp &&
-         static_cast<const BinaryOpNode&>(node).op() == TokenKind::Union;
-}
-
-// Compiles each alternative of a union on its own; a long union nests as deeply as it
-// has alternatives, so it is taken apart without recursion.
-std::unique_ptr<PatternMatcher> compileMatcher(const SyntaxNode& pattern) {
-  if (!isUnion(pattern))
-    return pattern.compilePattern();
-  std::vector<std::unique_ptr<PatternMatcher>> alternatives;
-  std::vector<const SyntaxNode*> pending{&pattern};
-  while (!pending.empty()) {
-    const SyntaxNode* node = pending.back();
-    pending.pop_back();
-    if (isUnion(*node)) {
-      const auto* op = static_cast<const BinaryOpNode*>(node);
-      pending.push_back(&op->right());
-      pending.push_back(&op->left());
-    } else {
-      alternatives.push_back(node->compilePattern());
-    }
-  }
-  return std::make_unique<UnionMatcher>(std::move(alternatives));
-}
 
 void pushAll(std::vector<const SyntaxNode*>& pending, const ExprList& list) {
   for (const auto& item : list.items())
@@ -203,7 +156,7 @@ void Template::readMatch(Node* attribute) {
     pattern_ = parseXPath(attributeValue(attribute), element_);
     if (refersToVariable(*pattern_))
       throw StylesheetException(attribute, kVariableInPattern);
-    matcher_ = compileMatcher(*pattern_);
+    matcher_ = pattern_->compilePattern();
   } catch (const XPathParseException& error) {
     throw StylesheetException(attribute, error);
   } catch (const EvaluateException& error) {
@@ -370,13 +323,7 @@ void TemplateRules::applyBuiltIn(const Focus& focus, const ExpandedName& mode,
     return Level{parent->firstChild(), 1, size};
   };
   // Parameters passed to the node do not reach the templates of its children.
-  VariableStack clean(sink.variables()->globals());
-  VariableStack* previous = sink.setVariables(&clean);
-  struct Restore {
-    ResultSink& sink;
-    VariableStack* previous;
-    ~Restore() { sink.setVariables(previous); }
-  } restore{sink, previous};
+  CleanVariableScope clean(sink);
   std::vector<Level> levels{levelOf(node)};
   while (!levels.empty()) {
     Level& level = levels.back();

@@ -41,14 +41,8 @@ ValueOfInstruction::ValueOfInstruction(const Stylesheet& stylesheet, Node* eleme
       continue;
     std::string_view name = attribute->localName().view();
     if (name == "select") {
-      try {
-        select_ = compileExpression(attribute);
-      } catch (const StylesheetException&) {
-        throw;
-      } catch (const XSLException& error) {
-        // Reported at the element, so that the message names the file and the line.
-        throw StylesheetException(element, error);
-      }
+      // Reported at the element, so that the message names the file and the line.
+      select_ = reportedAt(element, [&] { return compileExpression(attribute); });
     } else if (name == "disable-output-escaping") {
       disableOutputEscaping_ = readYesNo(attribute, kBadEscapingValue);
     } else {

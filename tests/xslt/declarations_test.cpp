@@ -1,10 +1,6 @@
 // xsl:comment, whitespace stripping, decimal formats, fallback and forwards-compatible
 // processing, and what a stylesheet can ask about the processor.
-#include "output/serializer.h"
 #include "tests/support/test_transform.h"
-#include "tree/document.h"
-#include "tree/text_buffer.h"
-#include "xslt/stylesheet.h"
 
 #include <gtest/gtest.h>
 
@@ -88,27 +84,6 @@ TEST(DeclarationsTest, StripSpaceRemovesWhitespaceTextOfNamedElements) {
        "ERROR: The elements attribute is required on strip-space and preserve-space on line 1 "
        "in s.xsl\n"},
   });
-}
-
-TEST(DeclarationsTest, StrippingKeepsTheSourceLazy) {
-  std::unique_ptr<Stylesheet> stylesheet =
-      Stylesheet::fromText(rootTemplate("<xsl:value-of select='count(/*/*[1]/node())'/>",
-                                        "<xsl:strip-space elements='*'/>"),
-                           "s.xsl");
-  stylesheet->load();
-  std::string text = "<root>";
-  for (int i = 0; i < 1000; ++i)
-    text += "<item> </item> ";
-  text += "</root>";
-  std::unique_ptr<Document> source =
-      Document::fromText(text, "in.xml", /*bufferSize=*/16, /*strip=*/false);
-  TextBuffer buffer;
-  {
-    Serializer serializer(buffer);
-    stylesheet->transform(*source, serializer);
-  }
-  EXPECT_EQ(buffer.view(), "0");
-  EXPECT_LT(source->chunksParsed(), 4u);
 }
 
 TEST(DeclarationsTest, DecimalFormatsByName) {

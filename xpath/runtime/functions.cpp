@@ -385,12 +385,14 @@ Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
       mapping.to = nextChar(to, toOffset);
       toOffset += mapping.to.size();
     }
-    bool seen = false;
-    for (const Mapping& earlier : mappings)
-      seen = seen || earlier.from == character;
-    if (seen)
+    // The first mapping of a character wins; an ASCII one is known by its table entry,
+    // so only other characters search the list.
+    bool ascii = character.size() == 1 && static_cast<unsigned char>(character[0]) < 128;
+    if (ascii ? asciiMapping[std::size_t(character[0])] >= 0
+              : std::any_of(mappings.begin(), mappings.end(),
+                            [&](const Mapping& earlier) { return earlier.from == character; }))
       continue;
-    if (character.size() == 1 && static_cast<unsigned char>(character[0]) < 128)
+    if (ascii)
       asciiMapping[std::size_t(character[0])] = std::int32_t(mappings.size());
     mappings.push_back(mapping);
   }

@@ -182,21 +182,10 @@ static void writeDeepText(const Node* top, Output& out) {
     } else if (kind != NodeKind::Root) {
       node->writeStringValue(out);
     }
-    if (kind == NodeKind::Element || kind == NodeKind::Root) {
-      if (Node* child = node->firstChild()) {
-        node = child;
-        continue;
-      }
-    }
-    for (;;) {
-      if (node == top)
-        return;
-      if (Node* next = node->nextSibling()) {
-        node = next;
-        break;
-      }
-      node = node->parent();
-    }
+    // Only roots and elements have children.
+    node = nextInDocumentOrder(node, const_cast<Node*>(top));
+    if (node == nullptr)
+      return;
   }
 }
 

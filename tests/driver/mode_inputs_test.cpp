@@ -2,6 +2,7 @@
 #include "driver/entry_points.h"
 #include "driver/modes.h"
 #include "output/serializer.h"
+#include "tests/support/scratch_files.h"
 #include "tree/document.h"
 #include "tree/text_buffer.h"
 
@@ -19,11 +20,6 @@ namespace ovra {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 std::string readAll(std::FILE* file) {
   std::fflush(file);
@@ -44,13 +40,10 @@ constexpr char kStylesheet[] =
 
 // A scratch directory holding s.xsl and in.xml, a stream standing in for standard
 // input, and the output and messages of one mode call.
-class ModeInputsTest : public ::testing::Test {
+class ModeInputsTest : public ScratchDirTest {
  protected:
   void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("ovra-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
+    ScratchDirTest::SetUp();
     std::ofstream(dir_ / "s.xsl") << kStylesheet;
     std::ofstream(dir_ / "in.xml") << kSource;
     std::fputs(kSource, input_.get());
@@ -58,7 +51,7 @@ class ModeInputsTest : public ::testing::Test {
   }
   void TearDown() override {
     DocumentRegistry::closeAll();
-    fs::remove_all(dir_);
+    ScratchDirTest::TearDown();
   }
 
   std::string path(const char* name) const { return (dir_ / name).string(); }

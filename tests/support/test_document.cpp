@@ -16,24 +16,11 @@ Node* TestDocument::root() const {
 
 Node* TestDocument::element(std::string_view localName) const {
   Node* top = root();
-  Node* node = top;
-  for (;;) {
+  for (Node* node = top; node != nullptr; node = nextInDocumentOrder(node, top)) {
     if (node->kind() == NodeKind::Element && node->localName().view() == localName)
       return node;
-    if (Node* child = node->firstChild()) {
-      node = child;
-      continue;
-    }
-    for (;;) {
-      if (node == top)
-        return nullptr;
-      if (Node* next = node->nextSibling()) {
-        node = next;
-        break;
-      }
-      node = node->parent();
-    }
   }
+  return nullptr;
 }
 
 std::string TestDocument::render() const {

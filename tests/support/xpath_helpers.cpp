@@ -60,27 +60,14 @@ std::string labelsOf(const NodeVector& nodes) {
 }
 
 Node* findById(Node* top, std::string_view id) {
-  Node* node = top;
-  for (;;) {
+  for (Node* node = top; node != nullptr; node = nextInDocumentOrder(node, top)) {
     if (node->kind() == NodeKind::Element) {
       Node* attribute = attributeNamed(node, "id");
       if (attribute != nullptr && static_cast<AttributeNode*>(attribute)->value() == id)
         return node;
     }
-    if (Node* child = node->firstChild()) {
-      node = child;
-      continue;
-    }
-    for (;;) {
-      if (node == top)
-        return nullptr;
-      if (Node* next = node->nextSibling()) {
-        node = next;
-        break;
-      }
-      node = node->parent();
-    }
   }
+  return nullptr;
 }
 
 Node* findNode(Node* root, std::string_view where) {

@@ -1,5 +1,6 @@
 // Documents read from an open stream (standard input) rather than a named file.
 #include "base/exceptions.h"
+#include "tests/support/scratch_files.h"
 #include "tests/support/test_document.h"
 #include "tree/document.h"
 #include "tree/node.h"
@@ -17,11 +18,6 @@ namespace ovra {
 namespace {
 
 namespace fs = std::filesystem;
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using FilePtr = std::unique_ptr<std::FILE, FileCloser>;
 
 FilePtr streamOf(const std::string& text) {
   FilePtr file(std::tmpfile());

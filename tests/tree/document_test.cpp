@@ -1,4 +1,5 @@
 #include "base/exceptions.h"
+#include "tests/support/scratch_files.h"
 #include "tests/support/test_document.h"
 #include "tree/document.h"
 #include "tree/name_pool.h"
@@ -20,23 +21,13 @@ namespace fs = std::filesystem;
 constexpr const char* kXslt = "http://www.w3.org/1999/XSL/Transform";
 
 // A fresh directory per test, removed afterwards.
-class DocumentFileTest : public ::testing::Test {
+class DocumentFileTest : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
-    dir_ = fs::temp_directory_path() / ("ovra-" + std::to_string(::getpid()) + "-" + info->name());
-    fs::remove_all(dir_);
-    fs::create_directories(dir_);
-  }
-  void TearDown() override { fs::remove_all(dir_); }
-
   std::string write(const std::string& name, const std::string& content) {
     fs::path path = dir_ / name;
     std::ofstream(path, std::ios::binary) << content;
     return path.string();
   }
-
-  fs::path dir_;
 };
 
 std::string messageOf(Document& document) {

@@ -22,26 +22,13 @@ constexpr const char* kDocument =
 // Every node of the tree but namespace nodes, in document order.
 NodeVector allNodes(Node* root) {
   NodeVector nodes;
-  Node* node = root;
-  for (;;) {
+  for (Node* node = root; node != nullptr; node = nextInDocumentOrder(node, root)) {
     nodes.push_back(node);
     for (Node* attribute = node->firstAttribute(); attribute != nullptr;
          attribute = attribute->rawNextSibling())
       nodes.push_back(attribute);
-    if (Node* child = node->firstChild()) {
-      node = child;
-      continue;
-    }
-    for (;;) {
-      if (node == root)
-        return nodes;
-      if (Node* next = node->nextSibling()) {
-        node = next;
-        break;
-      }
-      node = node->parent();
-    }
   }
+  return nodes;
 }
 
 // The labels of the nodes the pattern matches, or "error: " and the message.

@@ -19,7 +19,6 @@
 namespace ovra {
 namespace {
 
-namespace fs = std::filesystem;
 
 std::string readAll(std::FILE* file) {
   std::fflush(file);
@@ -76,7 +75,6 @@ class ModeInputsTest : public ScratchDirTest {
   std::string errors() { return readAll(errors_.get()); }
   long inputPosition() { return std::ftell(input_.get()); }
 
-  fs::path dir_;
   FilePtr input_{std::tmpfile()};
   FilePtr errors_{std::tmpfile()};
   TextBuffer output_;

@@ -7,6 +7,7 @@
 #include <fstream>
 #include <string>
 #include <sys/wait.h>
+#include <unistd.h>
 
 namespace {
 
@@ -63,7 +64,7 @@ constexpr MessageCase kMessages[] = {
 };
 
 TEST(XPathMessagesTest, ParseErrorsArePrintedWithTheirPositionAndStatusOne) {
-  std::string xmlFile = (std::filesystem::temp_directory_path() / "ovra-messages.xml").string();
+  std::string xmlFile = (std::filesystem::temp_directory_path() / ("ovra-messages-" + std::to_string(::getpid()) + ".xml")).string();
   std::ofstream(xmlFile) << "<r><a/></r>";
   for (const MessageCase& c : kMessages) {
     ProgramRun run = runXPath(c.expression, xmlFile);

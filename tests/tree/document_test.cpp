@@ -180,12 +180,10 @@ TEST_F(DocumentFileTest, MissingFileAndDirectoryAreReported) {
   EXPECT_TRUE(directory.isFinished());
 }
 
-TEST(DocumentTest, ExternalEntitiesAreNeverFetched) {
-  std::string secret = (fs::temp_directory_path() / "ovra-secret.txt").string();
-  std::ofstream(secret) << "SECRET";
+TEST_F(DocumentFileTest, ExternalEntitiesOfAnInMemoryDocumentAreNeverFetched) {
+  std::string secret = write("secret.txt", "SECRET");
   TestDocument doc("<!DOCTYPE r [<!ENTITY e SYSTEM '" + secret + "'>]><r>a&e;b</r>");
   EXPECT_EQ(doc.render(), "<r>\"ab\"</r>");
-  fs::remove(secret);
 }
 
 // The document is dir/sub/doc.xml. Its external DTD subset, or an external entity, is

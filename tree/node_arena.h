@@ -18,6 +18,7 @@ class NodeArena {
   static constexpr std::size_t kBlockSize = 262144;
 
   NodeArena() = default;
+  ~NodeArena();
   NodeArena(const NodeArena&) = delete;
   NodeArena& operator=(const NodeArena&) = delete;
 
@@ -42,7 +43,13 @@ class NodeArena {
  private:
   void* allocateInNewBlock(std::size_t size, std::size_t align);
 
-  std::vector<std::unique_ptr<std::byte[]>> blocks_;
+  struct Block {
+    std::byte* data;
+    std::size_t size;
+    bool mapped;  // from mmap rather than the heap
+  };
+  std::vector<Block> blocks_;
+  std::size_t allocatedBytes_ = 0;
   std::byte* cursor_ = nullptr;
   std::size_t room_ = 0;
 };

@@ -8,6 +8,9 @@
 
 #include <cstdio>
 #include <memory>
+#ifdef __GLIBC__
+#include <malloc.h>
+#endif
 
 namespace {
 
@@ -21,6 +24,14 @@ struct FileCloser {
 
 int main(int argc, char** argv) {
   using namespace ovra;
+#ifdef __GLIBC__
+  // Trees and node lists of a run are freed when it ends; left to itself, glibc hands
+  // the larger blocks back to the system at once and the next run of a -n loop faults
+  // them in again page by page, which cost a third of a run on a 1 MB document. The
+  // process keeps them instead; its peak size does not change.
+  mallopt(M_MMAP_THRESHOLD, 32 << 20);
+  mallopt(M_TRIM_THRESHOLD, 256 << 20);
+#endif
   startUp();
   std::optional<Options> options = parseCommandLine(argc, argv);
   if (!options) {

@@ -139,6 +139,8 @@ TEST_F(FunctionsTest, ResultsOfCalls) {
       {"translate", {S("a\xC3\xA9z"), S("\xC3\xA9z"), S("e")}, "ae"},
       {"translate", {S("xyz"), S("x"), S("\xC3\xA9")}, "\xC3\xA9yz"},
       {"translate", {S("\u00e9a"), S("\u00e9a\u00e9a"), S("xyzw")}, "xy"},
+      {"translate", {S("\xC3\xA9" "a-b"), S("ab-"), S("AB")}, "\xC3\xA9" "AB"},
+      {"translate", {S("aXa"), S("aXa"), S("bY")}, "bYb"},
       {"concat", {S("a"), N(1.5), B(true), set({b, c})}, "a1.5true10"},
       {"string", {N(1.0 / 3)}, "0.333333333333333"},
       {"string", {set({c, a})}, "abc"},
@@ -183,6 +185,8 @@ TEST_F(FunctionsTest, SubstringRoundsAndHandlesNaNAndInfinities) {
       {"substring", {S("abc"), N(kInfinity)}, ""},
       {"substring", {S("abcde"), S(" 2 "), S("2")}, "bc"},
       {"substring", {S("a\xC3\xA9z"), N(2), N(1)}, "\xC3\xA9"},
+      {"substring", {S("a\xC3\xA9z"), N(2)}, "\xC3\xA9z"},
+      {"substring", {S("abc"), N(kNaN)}, ""},
   };
   for (Case c : cases) {
     std::string label = std::string(stringOf(c.args[1]).view()) + ", " +

@@ -315,8 +315,12 @@ Value substringFunction(const Token&, const EvalContext&, ArgumentList& args) {
   double position = 1;
   for (std::size_t offset = 0; offset < view.size(); position += 1) {
     bool inside = position >= first && (!bounded || position < end);
-    if (inside && begin == view.size())
+    if (inside && begin == view.size()) {
       begin = offset;
+      // Without a length the rest is inside too: no need to walk it.
+      if (!bounded)
+        break;
+    }
     if (!inside && begin != view.size()) {
       stop = offset;
       break;
@@ -358,6 +362,46 @@ Value normalizeSpaceFunction(const Token&, const EvalContext& context, ArgumentL
   return Value::makeString(std::move(result));
 }
 
+bool isAscii(std::string_view text) {
+  return std::all_of(text.begin(), text.end(),
+                     [](char c) { return static_cast<unsigned char>(c) < 128; });
+}
+
+// translate() where from and to are all ASCII, the usual case: every byte of the text
+// maps on its own (the bytes of longer characters never occur in from), by one table.
+Value translateAscii(std::string_view view, std::string_view from, std::string_view to) {
+  constexpr std::int16_t kDeleted = -1;
+  std::array<std::int16_t, 128> table;
+  for (std::size_t c = 0; c < table.size(); ++c)
+    table[c] = std::int16_t(c);
+  std::array<bool, 128> mapped{};
+  bool deletes = false;
+  for (std::size_t i = 0; i < from.size(); ++i) {
+    auto c = static_cast<unsigned char>(from[i]);
+    if (mapped[c])
+      continue;  // the first mapping wins
+    mapped[c] = true;
+    table[c] = i < to.size() ? std::int16_t(to[i]) : kDeleted;
+    deletes = deletes || i >= to.size();
+  }
+  auto entry = [&table](char c) {
+    auto byte = static_cast<unsigned char>(c);
+    return byte < 128 ? table[byte] : std::int16_t(byte);
+  };
+  std::size_t length = view.size();
+  if (deletes)
+    length -= std::size_t(std::count_if(view.begin(), view.end(),
+                                        [&](char c) { return entry(c) == kDeleted; }));
+  String result;
+  char* out = result.prepare(length);
+  for (char c : view) {
+    std::int16_t mappedTo = entry(c);
+    if (mappedTo != kDeleted)
+      *out++ = char(mappedTo);
+  }
+  return Value::makeString(std::move(result));
+}
+
 // Maps whole UTF-8 characters. A character listed twice in from keeps its first
 // mapping; one without a partner in to is deleted.
 Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
@@ -366,6 +410,8 @@ Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
   StringArg toText(args[2]);
   std::string_view from = fromText.view();
   std::string_view to = toText.view();
+  if (isAscii(from) && isAscii(to))
+    return translateAscii(text.view(), from, to);
 
   struct Mapping {
     std::string_view from;

@@ -96,13 +96,21 @@ std::size_t XsltKeywordTable::Hash::operator()(std::string_view key) const {
 
 XsltKeywordTable::XsltKeywordTable() {
   table_.reserve(kInitialBuckets / 2);
-  for (const KeywordRow& row : kKeywords)
+  for (const KeywordRow& row : kKeywords) {
     table_.emplace(row.localName, row.kind);
+    interned_.emplace(NamePool::global().intern(row.localName).c_str(), row.kind);
+  }
 }
 
 InstructionKind XsltKeywordTable::find(std::string_view localName) const {
   auto it = table_.find(localName);
   return it == table_.end() ? InstructionKind::Unknown : it->second;
+}
+
+InstructionKind XsltKeywordTable::findInterned(StringRef localName) const {
+  auto it = interned_.find(localName.c_str());
+  // A name from outside the pool may still spell a keyword.
+  return it != interned_.end() ? it->second : find(localName.view());
 }
 
 const XsltKeywordTable& XsltKeywordTable::global() {
@@ -113,7 +121,7 @@ const XsltKeywordTable& XsltKeywordTable::global() {
 InstructionKind classify(const Node* node) {
   if (node->kind() != NodeKind::Element || !(node->namespaceURI() == xsltNamespaceName()))
     return InstructionKind::Literal;
-  return XsltKeywordTable::global().find(node->localName().view());
+  return XsltKeywordTable::global().findInterned(node->localName());
 }
 
 bool isInstructionKind(InstructionKind kind) {

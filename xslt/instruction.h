@@ -71,6 +71,8 @@ class XsltKeywordTable {
   XsltKeywordTable();
   // Unknown when the name is not an XSLT element this processor knows.
   InstructionKind find(std::string_view localName) const;
+  // The same for a name interned in the process-wide pool, found by its address.
+  InstructionKind findInterned(StringRef localName) const;
   std::size_t size() const { return table_.size(); }
 
   static const XsltKeywordTable& global();
@@ -81,6 +83,9 @@ class XsltKeywordTable {
     std::size_t operator()(std::string_view key) const;
   };
   std::unordered_map<std::string, InstructionKind, Hash, std::equal_to<>> table_;
+  // Classifying runs at every call of a template, so known names are also looked up
+  // by address, without hashing their text.
+  std::unordered_map<const char*, InstructionKind> interned_;
 };
 
 // Literal for anything that is not an element in the XSLT namespace; otherwise the kind

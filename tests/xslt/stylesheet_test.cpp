@@ -1,6 +1,7 @@
 #include "output/serializer.h"
 #include "tests/support/test_transform.h"
 #include "tree/document.h"
+#include "tree/name_pool.h"
 #include "tree/text_buffer.h"
 #include "xslt/instruction.h"
 #include "xslt/stylesheet.h"
@@ -168,6 +169,21 @@ TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
   EXPECT_EQ(XsltKeywordTable::global().find("sequence"), InstructionKind::Unknown);
   EXPECT_EQ(XsltKeywordTable::global().find("for-each-group"), InstructionKind::Unknown);
   EXPECT_EQ(XsltKeywordTable::global().find("Template"), InstructionKind::Unknown);
+
+  // By address for pooled names; a name spelled the same from elsewhere still counts.
+  const XsltKeywordTable& table = XsltKeywordTable::global();
+  std::string unpooled = "with-param";
+  struct {
+    StringRef name;
+    InstructionKind kind;
+  } cases[] = {
+      {NamePool::global().intern("with-param"), InstructionKind::WithParam},
+      {NamePool::global().intern("transform"), InstructionKind::Stylesheet},
+      {NamePool::global().intern("sequence"), InstructionKind::Unknown},
+      {StringRef(unpooled.c_str()), InstructionKind::WithParam},
+  };
+  for (const auto& c : cases)
+    EXPECT_EQ(table.findInterned(c.name), c.kind) << c.name.view();
 }
 
 TEST(StylesheetTest, ErrorsInTheMiddleOfARunKeepTheOutputSoFar) {

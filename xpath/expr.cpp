@@ -264,9 +264,20 @@ Value NegateExpr::evaluate(const EvalContext& context) const {
 
 FunctionCallExpr::FunctionCallExpr(Token token, String name, const FunctionEntry& entry,
                                    std::vector<std::unique_ptr<Expr>> arguments)
-    : token_(token), name_(std::move(name)), entry_(entry), arguments_(std::move(arguments)) {}
+    : token_(token), name_(std::move(name)), entry_(entry), arguments_(std::move(arguments)) {
+  countsStream_ =
+      name_.view() == "count" && arguments_.size() == 1 && arguments_[0]->returnsNodeSet();
+}
 
 Value FunctionCallExpr::evaluate(const EvalContext& context) const {
+  if (countsStream_) {
+    if (std::unique_ptr<NodeStream> nodes = arguments_[0]->select(context)) {
+      std::size_t count = 0;
+      while (nodes->next() != nullptr)
+        ++count;
+      return Value::makeNumber(double(count));
+    }
+  }
   ArgumentList values;
   values.reserve(arguments_.size());
   for (const auto& argument : arguments_) {

@@ -150,6 +150,9 @@ class FunctionCallExpr : public Expr {
   String name_;
   const FunctionEntry& entry_;  // lives in the process-wide function table
   std::vector<std::unique_ptr<Expr>> arguments_;
+  // count() of an expression that always yields a node-set: its nodes are counted as
+  // they stream, without a list of them.
+  bool countsStream_ = false;
 };
 
 // Which nodes of an axis a step keeps, before its predicates.

@@ -6,7 +6,6 @@
 #include "xslt/result_sink.h"
 #include "xslt/stylesheet.h"
 #include "xslt/transform.h"
-#include "xslt/variable_scope.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
 
@@ -24,52 +23,55 @@ static constexpr char kCallUnknownElement[] = "Unrecognized element in call-temp
 
 namespace {
 
-struct Parameter {
-  ExpandedName name;
-  Value value;
-};
-
-// The values of the xsl:with-param children of a calling instruction, computed in the
-// caller's scope. Other element children are refused with unknownElement followed by
-// their local name: all of them (strict), or only those in no namespace.
-std::vector<Parameter> collectParameters(const Instruction& caller, const Focus& focus,
-                                         ResultSink& sink, const char* unknownElement,
-                                         bool strict) {
-  std::vector<Parameter> parameters;
-  for (Node* child = caller.element()->firstChild(); child != nullptr;
-       child = child->nextSibling()) {
-    if (child->kind() != NodeKind::Element)
-      continue;
-    InstructionKind kind = classify(child);
-    if (kind == InstructionKind::Sort)
-      continue;  // read by the instruction itself
-    // A literal element that a namespace alias put into the XSLT namespace has nothing
-    // attached.
-    if (kind == InstructionKind::WithParam && child->instruction() != nullptr) {
-      const auto* parameter = static_cast<const VariableInstruction*>(child->instruction());
-      parameters.push_back(Parameter{parameter->name(), parameter->evaluate(focus, sink)});
-      continue;
-    }
-    if (strict || child->namespaceURI().empty())
-      throw StylesheetException(caller.element(),
-                                String(unknownElement).append(child->localName()));
-  }
-  return parameters;
-}
-
-// The variable stack of one invocation: the globals and the passed parameters. It is the
-// sink's current stack while it lives.
+// The variable stack of one invocation: the globals and the passed parameters. The
+// parameters are evaluated in the caller's scope straight into it; from activate() until
+// it dies it is the sink's current stack.
 class CalleeStack {
  public:
-  CalleeStack(ResultSink& sink, std::vector<Parameter>& parameters, const Node* caller)
-      : scope_(sink) {
-    for (Parameter& parameter : parameters)
-      scope_.stack().push(parameter.name, std::move(parameter.value), BindingKind::Parameter,
-                          caller);
+  explicit CalleeStack(ResultSink& sink) : sink_(sink), stack_(sink.variables()->globals()) {}
+  CalleeStack(const CalleeStack&) = delete;
+  CalleeStack& operator=(const CalleeStack&) = delete;
+  ~CalleeStack() {
+    if (active_)
+      sink_.setVariables(previous_);
+  }
+
+  // The values of the xsl:with-param children of a calling instruction, computed in the
+  // caller's scope. Other element children are refused with unknownElement followed by
+  // their local name: all of them (strict), or only those in no namespace.
+  void collectParameters(const Instruction& caller, const Focus& focus,
+                         const char* unknownElement, bool strict) {
+    for (Node* child = caller.element()->firstChild(); child != nullptr;
+         child = child->nextSibling()) {
+      if (child->kind() != NodeKind::Element)
+        continue;
+      InstructionKind kind = classify(child);
+      if (kind == InstructionKind::Sort)
+        continue;  // read by the instruction itself
+      // A literal element that a namespace alias put into the XSLT namespace has nothing
+      // attached.
+      if (kind == InstructionKind::WithParam && child->instruction() != nullptr) {
+        const auto* parameter = static_cast<const VariableInstruction*>(child->instruction());
+        stack_.push(parameter->name(), parameter->evaluate(focus, sink_), BindingKind::Parameter,
+                    caller.element());
+        continue;
+      }
+      if (strict || child->namespaceURI().empty())
+        throw StylesheetException(caller.element(),
+                                  String(unknownElement).append(child->localName()));
+    }
+  }
+
+  void activate() {
+    previous_ = sink_.setVariables(&stack_);
+    active_ = true;
   }
 
  private:
-  CleanVariableScope scope_;
+  ResultSink& sink_;
+  VariableStack stack_;
+  VariableStack* previous_ = nullptr;
+  bool active_ = false;
 };
 
 }  // namespace
@@ -100,8 +102,8 @@ ApplyTemplatesInstruction::ApplyTemplatesInstruction(const Stylesheet& styleshee
 ApplyTemplatesInstruction::~ApplyTemplatesInstruction() = default;
 
 void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) const {
-  std::vector<Parameter> parameters =
-      collectParameters(*this, focus, sink, kApplyUnknownElement, /*strict=*/true);
+  CalleeStack callee(sink);
+  callee.collectParameters(*this, focus, kApplyUnknownElement, /*strict=*/true);
   EvalContext context = evalContext(focus, sink);
   Value selected = select_->evaluate(context);
   NodeVector nodes;
@@ -122,7 +124,7 @@ void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) co
   }
   if (sortKeys_)
     sortKeys_->sort(nodes, context);
-  CalleeStack callee(sink, parameters, element());
+  callee.activate();
   const TemplateRules& rules = stylesheet().rules();
   auto size = std::int32_t(nodes.size());
   for (std::int32_t i = 0; i < size; ++i) {
@@ -149,12 +151,12 @@ CallTemplateInstruction::CallTemplateInstruction(const Stylesheet& stylesheet, N
 CallTemplateInstruction::~CallTemplateInstruction() = default;
 
 void CallTemplateInstruction::execute(const Focus& focus, ResultSink& sink) const {
-  std::vector<Parameter> parameters =
-      collectParameters(*this, focus, sink, kCallUnknownElement, /*strict=*/false);
+  CalleeStack callee(sink);
+  callee.collectParameters(*this, focus, kCallUnknownElement, /*strict=*/false);
   const Template* called = stylesheet().rules().findByName(name_);
   if (called == nullptr)
     return;
-  CalleeStack callee(sink, parameters, element());
+  callee.activate();
   Transformation::TemplateScope scope(sink.run(), element());
   // A named template runs as part of the current template rule.
   sink.executeChildren(called->element(), focus);

@@ -48,7 +48,7 @@ void VariableStack::push(ExpandedName name, Value value, BindingKind kind, const
   // A template's stack holds a few bindings: room for them at once.
   if (bindings_.capacity() == 0)
     bindings_.reserve(4);
-  bindings_.push_back(Binding{name, std::move(value), kind, scopeOwner});
+  bindings_.emplace_back(name, std::move(value), kind, scopeOwner);
 }
 
 void VariableStack::popScope(const Node* owner) {

@@ -128,4 +128,26 @@ inline bool sameText(const String& a, const String& b) {
   return a.view() == b.view();
 }
 
+// XML white space: space, tab, line feed and carriage return.
+inline bool isXmlSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
+}
+
+// Calls visit with each white-space-separated token of text, in order: the name lists
+// of stylesheet attributes, the ID lists of id().
+template <class Visit>
+void forEachToken(std::string_view text, Visit visit) {
+  std::size_t offset = 0;
+  while (offset < text.size()) {
+    while (offset < text.size() && isXmlSpace(text[offset]))
+      ++offset;
+    std::size_t end = offset;
+    while (end < text.size() && !isXmlSpace(text[end]))
+      ++end;
+    if (end > offset)
+      visit(text.substr(offset, end - offset));
+    offset = end;
+  }
+}
+
 }  // namespace ovra

@@ -27,25 +27,12 @@ bool readYesNo(const Node* attribute, std::string_view value, const char* messag
   throw StylesheetException(attribute, message);
 }
 
-bool isListSeparator(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 // Each name is a QName resolved at the xsl:output element. An unprefixed name takes the
 // default namespace in effect there, as every other element name in the result does.
 void readCdataSectionElements(OutputSettings& settings, const Node* attribute,
                               std::string_view list) {
   const Node* element = attribute->parent();
-  std::size_t i = 0;
-  while (i < list.size()) {
-    while (i < list.size() && isListSeparator(list[i]))
-      ++i;
-    std::size_t start = i;
-    while (i < list.size() && !isListSeparator(list[i]))
-      ++i;
-    if (start == i)
-      break;
-    std::string_view name = list.substr(start, i - start);
+  forEachToken(list, [&](std::string_view name) {
     std::string_view prefix = qnamePrefix(name);
     StringRef uri = lookupNamespace(element, prefix);
     if (!prefix.empty() && uri.empty())
@@ -54,7 +41,7 @@ void readCdataSectionElements(OutputSettings& settings, const Node* attribute,
     key += '/';
     key += qnameLocalPart(name);
     settings.addCdataSectionElement(key);
-  }
+  });
 }
 
 }  // namespace

@@ -16,12 +16,9 @@ static constexpr char kBadContent[] = "An attribute-set may only contain attribu
 std::vector<ExpandedName> readAttributeSetNames(const Node* element, const Node* attribute) {
   std::vector<ExpandedName> names;
   std::string_view list = attributeValue(attribute);
-  constexpr std::string_view kSpace = " \t\r\n";
-  for (std::size_t start = list.find_first_not_of(kSpace); start != std::string_view::npos;) {
-    std::size_t end = std::min(list.find_first_of(kSpace, start), list.size());
-    names.push_back(resolveQName(element, list.substr(start, end - start)));
-    start = list.find_first_not_of(kSpace, end);
-  }
+  forEachToken(list, [&](std::string_view name) {
+    names.push_back(resolveQName(element, name));
+  });
   return names;
 }
 

@@ -51,16 +51,12 @@ void SpaceRules::read(Node* element, bool strip, std::int32_t importPrecedence) 
   if (elements == nullptr)
     throw StylesheetException(element, kNoElements);
   std::string_view list = attributeValue(elements);
-  constexpr std::string_view kSpace = " \t\r\n";
-  for (std::size_t start = list.find_first_not_of(kSpace); start != std::string_view::npos;) {
-    std::size_t end = std::min(list.find_first_of(kSpace, start), list.size());
-    std::string_view test = list.substr(start, end - start);
-    start = list.find_first_not_of(kSpace, end);
+  forEachToken(list, [&](std::string_view test) {
     Rule rule{importPrecedence, count_++, strip};
     active_ = active_ || strip;
     if (test == "*") {
       keep(any_, hasAny_, rule);
-      continue;
+      return;
     }
     std::string_view prefix = qnamePrefix(test);
     StringRef uri = prefix.empty() ? emptyName() : lookupNamespace(element, prefix);
@@ -71,13 +67,13 @@ void SpaceRules::read(Node* element, bool strip, std::int32_t importPrecedence) 
       auto [slot, inserted] = namespaces_.try_emplace(uri.c_str(), rule);
       bool filled = !inserted;
       keep(slot->second, filled, rule);
-      continue;
+      return;
     }
     Key key(uri.c_str(), intern(local).c_str());
     auto [slot, inserted] = names_.try_emplace(key, rule);
     bool filled = !inserted;
     keep(slot->second, filled, rule);
-  }
+  });
 }
 
 bool SpaceRules::strips(StringRef namespaceURI, StringRef localName) const {

@@ -96,15 +96,11 @@ bool contains(const std::vector<std::string_view>& texts, std::string_view text)
 void addPrefixURIs(const Node* element, const Node* attribute,
                    std::vector<std::string_view>& uris) {
   std::string_view list = attributeValue(attribute);
-  constexpr std::string_view kSpace = " \t\r\n";
-  for (std::size_t start = list.find_first_not_of(kSpace); start != std::string_view::npos;) {
-    std::size_t end = std::min(list.find_first_of(kSpace, start), list.size());
-    std::string_view token = list.substr(start, end - start);
-    start = list.find_first_not_of(kSpace, end);
+  forEachToken(list, [&](std::string_view token) {
     StringRef uri = lookupNamespace(element, token == "#default" ? std::string_view() : token);
     if (!uri.empty() && !contains(uris, uri.view()))
       uris.push_back(uri.view());
-  }
+  });
 }
 
 // True when element is in a namespace that an extension-element-prefixes attribute on
@@ -380,11 +376,7 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
 void Stylesheet::excludeNamespaces(Document& document, Node* element, Node* attribute) {
   std::vector<std::string_view> uris;
   std::string_view list = attributeValue(attribute);
-  constexpr std::string_view kSpace = " \t\r\n";
-  for (std::size_t start = list.find_first_not_of(kSpace); start != std::string_view::npos;) {
-    std::size_t end = std::min(list.find_first_of(kSpace, start), list.size());
-    std::string_view token = list.substr(start, end - start);
-    start = list.find_first_not_of(kSpace, end);
+  forEachToken(list, [&](std::string_view token) {
     std::string_view prefix = token == "#default" ? std::string_view() : token;
     const Node* declaration = nullptr;
     for (const Node* holder = element; holder != nullptr && declaration == nullptr;
@@ -405,7 +397,7 @@ void Stylesheet::excludeNamespaces(Document& document, Node* element, Node* attr
     if (declaration != nullptr && !declaration->namespaceURI().view().empty() &&
         declaration->namespaceURI() != xmlNamespaceName())
       uris.push_back(declaration->namespaceURI().view());
-  }
+  });
   if (uris.empty())
     return;
   for (Node* node = element; node != nullptr; node = nextInDocumentOrder(node, element)) {

@@ -153,10 +153,6 @@ std::size_t countChars(std::string_view text) {
   return count;
 }
 
-bool isXPathSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
-}
-
 Value makeText(std::string_view text) {
   return Value::makeString(String(text));
 }
@@ -341,7 +337,7 @@ Value normalizeSpaceFunction(const Token&, const EvalContext& context, ArgumentL
     std::size_t length = 0;
     bool pendingSpace = false;
     for (char c : view) {
-      if (isXPathSpace(c)) {
+      if (isXmlSpace(c)) {
         pendingSpace = length != 0;
         continue;
       }
@@ -533,22 +529,6 @@ Value namespaceUriFunction(const Token&, const EvalContext& context, ArgumentLis
 }
 
 // ---- Identifiers, keys, languages and entities ----
-
-// Calls visit with each whitespace-separated token of text.
-template <class Visit>
-void forEachToken(std::string_view text, Visit visit) {
-  std::size_t offset = 0;
-  while (offset < text.size()) {
-    while (offset < text.size() && isXPathSpace(text[offset]))
-      ++offset;
-    std::size_t end = offset;
-    while (end < text.size() && !isXPathSpace(text[end]))
-      ++end;
-    if (end > offset)
-      visit(text.substr(offset, end - offset));
-    offset = end;
-  }
-}
 
 // The elements of the context node's document whose ID-typed attribute (as the internal
 // DTD subset declares) has one of the argument's tokens; for a node-set, the tokens of

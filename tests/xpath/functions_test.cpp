@@ -6,6 +6,7 @@
 #include "xpath/parser.h"
 #include "xpath/runtime/functions.h"
 #include "xpath/runtime/number_format.h"
+#include "tests/support/scratch_files.h"
 
 #include <gtest/gtest.h>
 
@@ -323,11 +324,11 @@ TEST_F(FunctionsTest, DocumentOfAnEmptyNodeSetIsNoValue) {
 
 // Files in a fresh folder: dir/s.xsl, and dir/sub/ holding one.xml, two.xml and
 // list.xml, whose f elements name the other two relative to sub/.
-class DocumentFunctionTest : public ::testing::Test {
+class DocumentFunctionTest : public ScratchDirTest {
  protected:
   void SetUp() override {
+    ScratchDirTest::SetUp();
     registerCoreFunctions();
-    dir_ = std::filesystem::path(::testing::TempDir()) / "ovra-document-function";
     std::filesystem::create_directories(dir_ / "sub");
     write("s.xsl", "<s/>");
     write("sub/one.xml", "<one/>");
@@ -337,7 +338,6 @@ class DocumentFunctionTest : public ::testing::Test {
     stylesheet_->parseAll();
     context_.stylesheetElement = stylesheet_->root()->firstChild();
   }
-  void TearDown() override { std::filesystem::remove_all(dir_); }
 
   void write(const char* name, const char* text) {
     std::FILE* file = std::fopen((dir_ / name).c_str(), "w");
@@ -360,7 +360,6 @@ class DocumentFunctionTest : public ::testing::Test {
     return names;
   }
 
-  std::filesystem::path dir_;
   std::unique_ptr<Document> stylesheet_;
   EvalContext context_;
 };

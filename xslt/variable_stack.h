@@ -8,6 +8,7 @@
 #include "xpath/runtime/value.h"
 
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace ovra {
@@ -22,6 +23,11 @@ enum class BindingKind : std::uint8_t {
 };
 
 struct Binding {
+  // Spelled out for compilers without C++20's parenthesised aggregate initialisation
+  // (clang before 16 builds the fuzzers).
+  Binding(ExpandedName name, Value value, BindingKind kind, const Node* scopeOwner)
+      : name(name), value(std::move(value)), kind(kind), scopeOwner(scopeOwner) {}
+
   ExpandedName name;
   Value value;
   BindingKind kind;

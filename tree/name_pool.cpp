@@ -76,6 +76,26 @@ StringRef NamePool::intern(std::string_view text) {
   return StringRef(entry.text, bitOfHash(h));
 }
 
+std::size_t NamePool::QualifiedHash::operator()(const QualifiedName& name) const {
+  // The names are interned, so their addresses identify them; the low bits of an
+  // address are alignment, the same for all.
+  auto word = [](StringRef ref) { return std::uintptr_t(ref.c_str()); };
+  std::uint64_t h = word(name.namespaceURI);
+  h = (h ^ word(name.localName)) * 0x9E3779B97F4A7C15u;
+  h = (h ^ word(name.prefix)) * 0x9E3779B97F4A7C15u;
+  return std::size_t(h ^ (h >> 29));
+}
+
+const QualifiedName* NamePool::qualified(StringRef namespaceURI, StringRef localName,
+                                         StringRef prefix) {
+  QualifiedName key{namespaceURI, localName, prefix};
+  std::size_t hash = QualifiedHash()(key);
+  const QualifiedName*& recent = recent_[hash % kRecentSlots];
+  if (recent == nullptr || !QualifiedEqual()(*recent, key))
+    recent = &*qualified_.insert(key).first;
+  return recent;
+}
+
 NamePool& NamePool::global() {
   static NamePool* pool = [] {
     auto* created = new NamePool();  // lives until exit: names are used by static tables

@@ -8,9 +8,18 @@
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace ovra {
+
+// A name as an element or attribute carries it: the expanded name and the prefix it is
+// written with. Interned like the names in it, so a node holds one pointer for all three.
+struct QualifiedName {
+  StringRef namespaceURI;
+  StringRef localName;
+  StringRef prefix;
+};
 
 class NamePool {
  public:
@@ -27,6 +36,8 @@ class NamePool {
   // The bit of a name: chosen by a hash of its text, so that the names of a document,
   // however many, spread over all 64 bits whatever order they are read in.
   static NameMask bitOf(std::string_view text);
+  // The one QualifiedName of three interned names; its address lasts as long as the pool.
+  const QualifiedName* qualified(StringRef namespaceURI, StringRef localName, StringRef prefix);
   std::size_t size() const { return count_; }
   std::size_t bucketCount() const { return buckets_.size(); }
 
@@ -40,6 +51,15 @@ class NamePool {
     std::uint32_t length;
     std::uint32_t hash;
   };
+  struct QualifiedHash {
+    std::size_t operator()(const QualifiedName& name) const;
+  };
+  struct QualifiedEqual {
+    bool operator()(const QualifiedName& a, const QualifiedName& b) const {
+      return a.namespaceURI == b.namespaceURI && a.localName == b.localName &&
+             a.prefix == b.prefix;
+    }
+  };
   const char* copyText(std::string_view text);
   void grow();
 
@@ -47,10 +67,19 @@ class NamePool {
   std::size_t count_ = 0;
   std::vector<std::unique_ptr<char[]>> blocks_;
   std::size_t blockUsed_ = kBlockSize;
+  // Node-based, so the elements never move.
+  std::unordered_set<QualifiedName, QualifiedHash, QualifiedEqual> qualified_;
+  // The last record found for each hash slot: a document uses few names over and over.
+  static constexpr std::size_t kRecentSlots = 256;
+  const QualifiedName* recent_[kRecentSlots] = {};
 };
 
 // Interns in the global pool.
 StringRef intern(std::string_view text);
+inline const QualifiedName* internQualified(StringRef namespaceURI, StringRef localName,
+                                            StringRef prefix) {
+  return NamePool::global().qualified(namespaceURI, localName, prefix);
+}
 
 inline constexpr std::string_view kXsltNamespace = "http://www.w3.org/1999/XSL/Transform";
 inline constexpr std::string_view kXmlNamespace = "http://www.w3.org/XML/1998/namespace";

@@ -5,6 +5,7 @@
 #include "tree/name_pool.h"
 #include "tree/text_buffer.h"
 
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
@@ -296,10 +297,42 @@ Node* RootNode::clone() const {
 
 // ---- ElementNode ----
 
+// The same expanded name with another prefix; most names keep theirs, without a lookup.
+static const QualifiedName* withPrefix(const QualifiedName* name, StringRef prefix) {
+  if (name->prefix == prefix)
+    return name;
+  return internQualified(name->namespaceURI, name->localName, prefix);
+}
+
+static const QualifiedName* withNamespaceURI(const QualifiedName* name, StringRef uri) {
+  if (name->namespaceURI == uri)
+    return name;
+  return internQualified(uri, name->localName, name->prefix);
+}
+
+void Node::setInstruction(Attachment* instruction) {
+  if (kind_ == NodeKind::Element)
+    static_cast<ElementNode*>(this)->instruction_ = instruction;
+  else if (kind_ == NodeKind::Attribute)
+    static_cast<AttributeNode*>(this)->instruction_ = instruction;
+  else
+    assert(instruction == nullptr);
+}
+
 ElementNode::ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix,
                          std::int32_t line, bool complete)
-    : Node(NodeKind::Element), namespaceURI_(namespaceURI), localName_(localName), prefix_(prefix),
-      line_(line), complete_(complete) {}
+    : Node(NodeKind::Element),
+      name_(internQualified(namespaceURI, localName, prefix)),
+      line_(line),
+      complete_(complete) {}
+
+void ElementNode::rename(StringRef prefix) {
+  name_ = withPrefix(name_, prefix);
+}
+
+void ElementNode::setNamespaceURI(StringRef uri) {
+  name_ = withNamespaceURI(name_, uri);
+}
 
 ElementNode::~ElementNode() {
   children_.deleteAll();
@@ -364,19 +397,29 @@ NameMask ElementNode::nameFilter() {
   // never sees its end tag: neither may ever rule a name out.
   if (!filterKnown_)
     return kAllNames;
-  return localName_.bit() | nameFilter_;
+  return name_->localName.bit() | nameFilter_;
 }
 
 Node* ElementNode::clone() const {
-  return new ElementNode(namespaceURI_, localName_, emptyName(), 0, true);
+  return new ElementNode(withPrefix(name_, emptyName()));
 }
 
 // ---- AttributeNode ----
 
 AttributeNode::AttributeNode(StringRef namespaceURI, StringRef prefix, StringRef localName,
                              const char* value)
-    : Node(NodeKind::Attribute), namespaceURI_(namespaceURI), prefix_(prefix),
-      localName_(localName), value_(value) {}
+    : AttributeNode(internQualified(namespaceURI, localName, prefix), value) {}
+
+AttributeNode::AttributeNode(const QualifiedName* name, const char* value)
+    : Node(NodeKind::Attribute), name_(name), value_(value) {}
+
+void AttributeNode::setPrefix(StringRef prefix) {
+  name_ = withPrefix(name_, prefix);
+}
+
+void AttributeNode::setNamespaceURI(StringRef uri) {
+  name_ = withNamespaceURI(name_, uri);
+}
 
 AttributeNode::~AttributeNode() {
   if (ownsValue_)
@@ -385,7 +428,11 @@ AttributeNode::~AttributeNode() {
 
 AttributeNode* AttributeNode::makeOwned(StringRef namespaceURI, StringRef prefix,
                                         StringRef localName, std::string_view value) {
-  auto* node = new AttributeNode(namespaceURI, prefix, localName, copyToHeap(value));
+  return makeOwned(internQualified(namespaceURI, localName, prefix), value);
+}
+
+AttributeNode* AttributeNode::makeOwned(const QualifiedName* name, std::string_view value) {
+  auto* node = new AttributeNode(name, copyToHeap(value));
   node->ownsValue_ = true;
   return node;
 }
@@ -395,9 +442,10 @@ void AttributeNode::writeStringValue(Output& out) const {
 }
 
 Node* AttributeNode::clone() const {
+  const QualifiedName* name = withPrefix(name_, emptyName());
   if (ownsValue_)
-    return makeOwned(namespaceURI_, emptyName(), localName_, value_);
-  return new AttributeNode(namespaceURI_, emptyName(), localName_, value_);
+    return makeOwned(name, value_);
+  return new AttributeNode(name, value_);
 }
 
 // ---- Text and comments ----

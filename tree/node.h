@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "tree/name_pool.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -112,8 +113,11 @@ class Node {
   virtual Node* clone() const = 0;
 
   std::uint32_t serial() const { return serial_; }
-  Attachment* instruction() const { return instruction_; }
-  void setInstruction(Attachment* instruction) { instruction_ = instruction; }
+  // What the stylesheet compiler hung on an element or attribute; null for other kinds,
+  // which have no room for one (a source tree has millions of text nodes).
+  Attachment* instruction() const;
+  // Element and attribute only.
+  void setInstruction(Attachment* instruction);
 
   // True for an element xsl:text.
   bool isXslText() const;
@@ -129,7 +133,6 @@ class Node {
   Node* previous_ = nullptr;
   std::uint32_t serial_;
   NodeKind kind_;
-  Attachment* instruction_ = nullptr;
 };
 
 // Document order is creation order, except for namespace nodes: the loader makes them
@@ -226,6 +229,9 @@ class ElementNode : public Node {
  public:
   ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix, std::int32_t line,
               bool complete);
+  // A complete element without a line, named by name.
+  explicit ElementNode(const QualifiedName* name)
+      : Node(NodeKind::Element), name_(name), line_(0), complete_(true) {}
   ~ElementNode() override;
 
   bool isComplete() const override { return complete_; }
@@ -236,9 +242,10 @@ class ElementNode : public Node {
   void appendAttribute(Node* node) override;
   Node* firstNamespace() const override { return namespaces_.first(); }
   Node* firstAttribute() const override { return attributes_.first(); }
-  StringRef localName() const override { return localName_; }
-  StringRef namespaceURI() const override { return namespaceURI_; }
-  StringRef prefix() const override { return prefix_; }
+  StringRef localName() const override { return name_->localName; }
+  StringRef namespaceURI() const override { return name_->namespaceURI; }
+  StringRef prefix() const override { return name_->prefix; }
+  const QualifiedName* qualifiedName() const { return name_; }
   void writeStringValue(Output& out) const override;
   void writeDeepStringValue(Output& out) const override;
   std::int32_t lineNumber() const override { return line_; }
@@ -247,9 +254,12 @@ class ElementNode : public Node {
 
   // Parses until the end tag has been seen (or the input ends).
   void ensureComplete();
-  void setPrefix(StringRef prefix) { prefix_ = prefix; }
+  void setPrefix(StringRef prefix) {
+    if (!(prefix == name_->prefix))
+      rename(prefix);
+  }
   // For namespace aliases: a stylesheet's literal result element takes its result name.
-  void setNamespaceURI(StringRef uri) { namespaceURI_ = uri; }
+  void setNamespaceURI(StringRef uri);
   // Called by the loader at the end tag: sets the complete flag and the name filter.
   // Until then nameFilter answers all bits (a builder of a finished in-memory subtree may
   // call it too, to let searches prune that subtree).
@@ -260,9 +270,11 @@ class ElementNode : public Node {
   const NodeList& namespaces() const { return namespaces_; }
 
  private:
-  StringRef namespaceURI_;
-  StringRef localName_;
-  StringRef prefix_;
+  friend class Node;
+  void rename(StringRef prefix);
+
+  const QualifiedName* name_;
+  Attachment* instruction_ = nullptr;
   NameMask nameFilter_ = 0;
   NodeList children_;
   NodeList attributes_;
@@ -276,24 +288,28 @@ class AttributeNode : public Node {
  public:
   // value must outlive the node (arena text, or shared by clones).
   AttributeNode(StringRef namespaceURI, StringRef prefix, StringRef localName, const char* value);
+  AttributeNode(const QualifiedName* name, const char* value);
   ~AttributeNode() override;
   // A heap attribute that owns a copy of value.
   static AttributeNode* makeOwned(StringRef namespaceURI, StringRef prefix, StringRef localName,
                                   std::string_view value);
+  static AttributeNode* makeOwned(const QualifiedName* name, std::string_view value);
 
-  StringRef localName() const override { return localName_; }
-  StringRef namespaceURI() const override { return namespaceURI_; }
-  StringRef prefix() const override { return prefix_; }
-  void setPrefix(StringRef prefix) { prefix_ = prefix; }
-  void setNamespaceURI(StringRef uri) { namespaceURI_ = uri; }
+  StringRef localName() const override { return name_->localName; }
+  StringRef namespaceURI() const override { return name_->namespaceURI; }
+  StringRef prefix() const override { return name_->prefix; }
+  const QualifiedName* qualifiedName() const { return name_; }
+  void setPrefix(StringRef prefix);
+  void setNamespaceURI(StringRef uri);
   const char* value() const { return value_; }
   void writeStringValue(Output& out) const override;
   Node* clone() const override;
 
  private:
-  StringRef namespaceURI_;
-  StringRef prefix_;
-  StringRef localName_;
+  friend class Node;
+
+  const QualifiedName* name_;
+  Attachment* instruction_ = nullptr;
   const char* value_;
   bool ownsValue_ = false;
 };
@@ -364,5 +380,13 @@ class ProcessingInstructionNode : public Node {
   const char* data_;
   bool ownsTexts_ = false;
 };
+
+inline Attachment* Node::instruction() const {
+  if (kind_ == NodeKind::Element)
+    return static_cast<const ElementNode*>(this)->instruction_;
+  if (kind_ == NodeKind::Attribute)
+    return static_cast<const AttributeNode*>(this)->instruction_;
+  return nullptr;
+}
 
 }  // namespace ovra

@@ -204,8 +204,8 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
   case NodeKind::Root:
     return 1;  // a root contributes its children, which come as their own events
   case NodeKind::Element: {
-    auto* clone = static_cast<ElementNode*>(node->clone());
-    clone->setPrefix(node->prefix());
+    // A copy keeps the prefix, unlike clone().
+    auto* clone = new ElementNode(static_cast<ElementNode*>(node)->qualifiedName());
     current_->appendChild(clone);
     copyNamespaces(node, clone);
     originals_.push_back(node);
@@ -234,9 +234,8 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
     }
     const auto* attribute = static_cast<const AttributeNode*>(node);
     // Always a copy of the value: the node handed in may be a temporary.
-    element->appendAttribute(AttributeNode::makeOwned(attribute->namespaceURI(),
-                                                      attribute->prefix(), attribute->localName(),
-                                                      attributeValue(attribute)));
+    element->appendAttribute(
+        AttributeNode::makeOwned(attribute->qualifiedName(), attributeValue(attribute)));
     return 1;
   }
   case NodeKind::Namespace:

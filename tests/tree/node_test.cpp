@@ -137,6 +137,49 @@ TEST(NodeTest, ClonesAreFreshUnlinkedAndComplete) {
   EXPECT_EQ(stylesheetCopy->firstAttribute()->parent(), stylesheetCopy.get());
 }
 
+// Nodes of one name share its record: renaming one (prefix restored by the loader, a
+// namespace alias) must leave the others as they were.
+TEST(NodeTest, RenamingANodeLeavesOthersOfItsNameAlone) {
+  TestDocument doc("<r xmlns:p='urn:p'><p:e p:a='1'/><p:e p:a='2'/></r>");
+  auto* first = static_cast<ElementNode*>(doc.root()->firstChild()->firstChild());
+  auto* second = static_cast<ElementNode*>(first->nextSibling());
+  auto* firstAttribute = static_cast<AttributeNode*>(first->firstAttribute());
+  Node* secondAttribute = second->firstAttribute();
+  ASSERT_EQ(first->qualifiedName(), second->qualifiedName());
+
+  first->setNamespaceURI(intern("urn:q"));
+  first->setPrefix(intern("q"));
+  firstAttribute->setPrefix(emptyName());
+  EXPECT_EQ(first->namespaceURI().view(), "urn:q");
+  EXPECT_EQ(first->prefix().view(), "q");
+  EXPECT_EQ(first->localName().view(), "e");
+  EXPECT_EQ(firstAttribute->prefix(), emptyName());
+  EXPECT_EQ(second->namespaceURI().view(), "urn:p");
+  EXPECT_EQ(second->prefix().view(), "p");
+  EXPECT_EQ(secondAttribute->prefix().view(), "p");
+
+  // Renaming back finds the shared record again.
+  first->setNamespaceURI(intern("urn:p"));
+  first->setPrefix(intern("p"));
+  EXPECT_EQ(first->qualifiedName(), second->qualifiedName());
+}
+
+TEST(NodeTest, OnlyElementsAndAttributesCarryInstructions) {
+  struct Marker : Attachment {};
+  TestDocument doc("<r a='1'>t<!--c--><?pi d?></r>");
+  Node* element = doc.root()->firstChild();
+  Marker forElement, forAttribute;
+  element->setInstruction(&forElement);
+  element->firstAttribute()->setInstruction(&forAttribute);
+  EXPECT_EQ(element->instruction(), &forElement);
+  EXPECT_EQ(element->firstAttribute()->instruction(), &forAttribute);
+  for (Node* node : {doc.root(), element->firstChild(), element->firstChild()->nextSibling(),
+                     element->lastChild(), doc.root()->firstNamespace()})
+    EXPECT_EQ(node->instruction(), nullptr);
+  element->setInstruction(nullptr);
+  element->firstAttribute()->setInstruction(nullptr);
+}
+
 TEST(NodeTest, ResultTreeNameFilterIsSafeUntilMarked) {
   std::unique_ptr<Node> root(new RootNode(nullptr));
   auto* outer = new ElementNode(emptyName(), intern("outer"), emptyName(), 0, true);

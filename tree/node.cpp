@@ -422,7 +422,7 @@ void AttributeNode::setNamespaceURI(StringRef uri) {
 }
 
 AttributeNode::~AttributeNode() {
-  if (ownsValue_)
+  if (ownsText_)
     std::free(const_cast<char*>(value_));
 }
 
@@ -433,7 +433,7 @@ AttributeNode* AttributeNode::makeOwned(StringRef namespaceURI, StringRef prefix
 
 AttributeNode* AttributeNode::makeOwned(const QualifiedName* name, std::string_view value) {
   auto* node = new AttributeNode(name, copyToHeap(value));
-  node->ownsValue_ = true;
+  node->ownsText_ = true;
   return node;
 }
 
@@ -443,7 +443,7 @@ void AttributeNode::writeStringValue(Output& out) const {
 
 Node* AttributeNode::clone() const {
   const QualifiedName* name = withPrefix(name_, emptyName());
-  if (ownsValue_)
+  if (ownsText_)
     return makeOwned(name, value_);
   return new AttributeNode(name, value_);
 }
@@ -510,7 +510,7 @@ ProcessingInstructionNode::ProcessingInstructionNode(const char* target, const c
     : Node(NodeKind::ProcessingInstruction), target_(target), data_(data) {}
 
 ProcessingInstructionNode::~ProcessingInstructionNode() {
-  if (ownsTexts_) {
+  if (ownsText_) {
     std::free(const_cast<char*>(target_));
     std::free(const_cast<char*>(data_));
   }
@@ -519,7 +519,7 @@ ProcessingInstructionNode::~ProcessingInstructionNode() {
 ProcessingInstructionNode* ProcessingInstructionNode::makeOwned(std::string_view target,
                                                                 std::string_view data) {
   auto* node = new ProcessingInstructionNode(copyToHeap(target), copyToHeap(data));
-  node->ownsTexts_ = true;
+  node->ownsText_ = true;
   return node;
 }
 

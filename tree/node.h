@@ -17,7 +17,8 @@ class Output;
 class RootNode;
 
 // One bit each, so a node test is a mask.
-enum class NodeKind : std::uint32_t {
+// One byte, so that the node header has room for the flags of the node classes.
+enum class NodeKind : std::uint8_t {
   Root = 1,
   Element = 2,
   Text = 4,
@@ -133,6 +134,12 @@ class Node {
   Node* previous_ = nullptr;
   std::uint32_t serial_;
   NodeKind kind_;
+
+ protected:
+  // Flags of the node classes, in the header's spare bytes after kind_: a source tree
+  // has millions of small nodes, and a flag of their own would cost each a word.
+  bool ownsText_ = false;  // character, attribute and PI nodes: the texts are heap copies
+  bool marked_ = false;    // text: output escaping disabled; namespace: excluded
 };
 
 // Document order is creation order, except for namespace nodes: the loader makes them
@@ -189,13 +196,12 @@ class NamespaceNode : public Node {
 
   // A declaration of the stylesheet that literal result elements do not carry into the
   // result (exclude-result-prefixes); it still binds its prefix.
-  bool isExcluded() const { return excluded_; }
-  void setExcluded() { excluded_ = true; }
+  bool isExcluded() const { return marked_; }
+  void setExcluded() { marked_ = true; }
 
  private:
   StringRef prefix_;
   StringRef namespaceURI_;
-  bool excluded_ = false;
 };
 
 class RootNode : public Node {
@@ -311,7 +317,6 @@ class AttributeNode : public Node {
   const QualifiedName* name_;
   Attachment* instruction_ = nullptr;
   const char* value_;
-  bool ownsValue_ = false;
 };
 
 // Text and comment nodes hold text that lives elsewhere (the Document's arena, or a
@@ -335,12 +340,8 @@ class CharacterNode : public Node {
   void setOwnedText(std::string_view text);
 
  private:
-  friend class TextNode;
-
   const char* text_;
   std::size_t length_;
-  bool ownsText_ = false;
-  bool escapingDisabled_ = false;  // a text node only
 };
 
 class TextNode : public CharacterNode {
@@ -352,8 +353,8 @@ class TextNode : public CharacterNode {
 
   // Text of a result tree written with disable-output-escaping: the serializer writes it
   // as it is when the tree is copied to the output.
-  bool isEscapingDisabled() const { return escapingDisabled_; }
-  void setEscapingDisabled(bool disabled) { escapingDisabled_ = disabled; }
+  bool isEscapingDisabled() const { return marked_; }
+  void setEscapingDisabled(bool disabled) { marked_ = disabled; }
 };
 
 class CommentNode : public CharacterNode {
@@ -378,7 +379,6 @@ class ProcessingInstructionNode : public Node {
  private:
   const char* target_;
   const char* data_;
-  bool ownsTexts_ = false;
 };
 
 inline Attachment* Node::instruction() const {

@@ -15,7 +15,7 @@
 namespace ovra {
 
 class Node;
-enum class NodeKind : std::uint32_t;
+enum class NodeKind : std::uint8_t;
 
 // Sorts into document order (node serials) and drops duplicates.
 void sortDocumentOrder(NodeVector& nodes);

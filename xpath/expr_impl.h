@@ -63,6 +63,11 @@ bool predicateHolds(const Expr& predicate, const EvalContext& context);
 // (no node after it can pass), -1 when no position can equal it, 0 when it is too large
 // to matter. 0 for any other predicate.
 std::int32_t constantPosition(const Expr& predicate);
+// The last position that can pass predicate, for a constant number and for position()
+// compared with a constant number (position() < 4, position() <= 3, 4 > position(), ...):
+// no node after it can pass, so an axis or a filter may stop there. -1 when no position
+// passes, 0 when there is no such bound.
+std::int32_t lastPassingPosition(const Expr& predicate);
 
 class LiteralExpr : public Expr {
  public:
@@ -116,6 +121,9 @@ class BinaryExpr : public Expr {
   bool usesPosition() const override;
   bool mayBeNumber() const override;
 
+  const Expr& first() const { return *first_; }
+  const std::vector<Operation>& rest() const { return rest_; }
+
  private:
   std::unique_ptr<Expr> first_;
   std::vector<Operation> rest_;
@@ -144,6 +152,8 @@ class FunctionCallExpr : public Expr {
   bool usesContextSize() const override;
   bool usesPosition() const override;
   bool mayBeNumber() const override;
+
+  bool isPositionCall() const { return arguments_.empty() && name_.view() == "position"; }
 
  private:
   Token token_;
@@ -183,9 +193,11 @@ struct Step {
   TokenKind axis = TokenKind::AxisChild;
   NodeTest test;
   std::vector<std::unique_ptr<Expr>> predicates;
-  // The first predicate is the constant number N (positive integer): no node after the
-  // N-th of a context can pass, so the axis stops there. 0: no such predicate.
+  // lastPassingPosition of the first predicate: no node after the stopAfter-th of a
+  // context can pass, so the axis stops there. 0: no such bound.
   std::int32_t stopAfter = 0;
+  // The first predicate is a constant number: at most one node per context passes.
+  bool onePerContext = false;
   bool needsSize = false;  // a predicate asks last()
   // A child step whose context nodes, though in document order, may lie inside one
   // another: the children of each are merged with those of the contexts inside it.
@@ -222,7 +234,8 @@ class PathExpr : public Expr {
 
   std::unique_ptr<Expr> filter_;
   std::vector<std::unique_ptr<Expr>> filterPredicates_;
-  std::int32_t filterStopAfter_ = 0;
+  std::int32_t filterStopAfter_ = 0;  // lastPassingPosition of the first predicate
+  bool filterOneNode_ = false;        // the first predicate is a constant number
   bool filterNeedsSize_ = false;
   bool absolute_;
   std::vector<Step> steps_;

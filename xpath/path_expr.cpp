@@ -72,8 +72,59 @@ std::int32_t constantPosition(const Expr& predicate) {
   return n > 2147483647.0 ? 0 : std::int32_t(n);
 }
 
+// A position bound from a constant: the last integer position p with p < n (strict) or
+// p <= n; -1 when there is none, 0 when it is too large to matter.
+static std::int32_t boundBelow(double n, bool strict) {
+  double last = strict ? std::ceil(n) - 1 : std::floor(n);
+  if (!(last >= 1))  // NaN too
+    return -1;
+  return last > 2147483647.0 ? 0 : std::int32_t(last);
+}
+
+std::int32_t lastPassingPosition(const Expr& predicate) {
+  if (std::int32_t position = constantPosition(predicate))
+    return position;
+  auto* comparison = dynamic_cast<const BinaryExpr*>(&predicate);
+  if (comparison == nullptr || comparison->rest().size() != 1)
+    return 0;
+  const BinaryExpr::Operation& operation = comparison->rest().front();
+  const Expr* left = &comparison->first();
+  const Expr* right = operation.operand.get();
+  TokenKind op = operation.op;
+  // Written the other way round (4 > position()): mirror it.
+  if (dynamic_cast<const NumberExpr*>(left) != nullptr) {
+    std::swap(left, right);
+    switch (op) {
+    case TokenKind::Greater:
+      op = TokenKind::Less;
+      break;
+    case TokenKind::GreaterOrEqual:
+      op = TokenKind::LessOrEqual;
+      break;
+    case TokenKind::Less:
+      op = TokenKind::Greater;
+      break;
+    case TokenKind::LessOrEqual:
+      op = TokenKind::GreaterOrEqual;
+      break;
+    default:
+      break;
+    }
+  }
+  auto* call = dynamic_cast<const FunctionCallExpr*>(left);
+  auto* number = dynamic_cast<const NumberExpr*>(right);
+  if (call == nullptr || number == nullptr || !call->isPositionCall())
+    return 0;
+  if (op == TokenKind::Less)
+    return boundBelow(number->number(), true);
+  if (op == TokenKind::LessOrEqual)
+    return boundBelow(number->number(), false);
+  return 0;
+}
+
 void Step::prepare() {
-  stopAfter = predicates.empty() ? 0 : constantPosition(*predicates.front());
+  onePerContext = !predicates.empty() && constantPosition(*predicates.front()) != 0;
+  stopAfter = predicates.empty() ? 0 : lastPassingPosition(*predicates.front());
   needsSize = std::any_of(predicates.begin(), predicates.end(),
                           [](const auto& p) { return p->usesContextSize(); });
 }
@@ -432,7 +483,7 @@ struct Order {
 // The order after a step; sorted false when it must be sorted. Marks a child step that
 // keeps document order only by merging (nestedContexts).
 Order orderAfter(Step& step, Order in) {
-  bool oneEach = step.stopAfter != 0;  // a constant position keeps at most one per context
+  bool oneEach = step.onePerContext;
   step.nestedContexts = false;
   switch (step.axis) {
   case TokenKind::AxisSelf:
@@ -485,14 +536,14 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter,
     : filter_(std::move(filter)), filterPredicates_(std::move(filterPredicates)),
       absolute_(absolute), steps_(std::move(steps)) {
   if (!filterPredicates_.empty()) {
-    filterStopAfter_ = constantPosition(*filterPredicates_.front());
+    filterOneNode_ = constantPosition(*filterPredicates_.front()) != 0;
+    filterStopAfter_ = lastPassingPosition(*filterPredicates_.front());
     filterNeedsSize_ = std::any_of(filterPredicates_.begin(), filterPredicates_.end(),
                                    [](const auto& p) { return p->usesContextSize(); });
   }
   for (Step& step : steps_)
     step.prepare();
-  Order order =
-      filter_ ? Order{filterStopAfter_ != 0, filterStopAfter_ != 0, true} : Order{true, true, true};
+  Order order = filter_ ? Order{filterOneNode_, filterOneNode_, true} : Order{true, true, true};
   for (Step& step : steps_) {
     order = orderAfter(step, order);
     if (!order.sorted)

@@ -101,6 +101,22 @@ constexpr EvalCase kPredicateCases[] = {
     {"//b[@id='b4']/preceding::*[position() <= 2]", "a4 b5"},
     {"//c/following::*[1]", "a2"},
     {"//b[@id='b4']/../preceding::*[1]", "pa"},
+    // position() against a constant bounds the positions that pass, in either order and
+    // with fractions; the axis stops there, and what passes must not change.
+    {"/r/a[position() < 2]", "a1"},
+    {"/r/a[position() <= 1.5]", "a1"},
+    {"/r/a[position() < 2.5]", "a1 a2"},
+    {"/r/a[3 > position()]", "a1 a2"},
+    {"/r/a[1 >= position()]", "a1"},
+    {"/r/a[position() < 1]", ""},
+    {"/r/a[position() > 1]", "a2"},
+    {"/r/*[position() < 3][2]", "a2"},
+    {"/r/*[position() <= 3][last()]", "pa"},
+    {"//a[position() < 2]", "a1 a3 a4"},
+    {"(//a)[position() <= 3]", "a1 a2 a3"},
+    {"(//a)[4 > position()][2]", "a2"},
+    {"//b[@id='b4']/preceding-sibling::*[position() < 2]", "a4"},
+    {"//b[@id='b5']/ancestor::*[2 >= position()]", "a3 a4"},
 };
 
 TEST(EvaluationTest, NodeSetsComeInDocumentOrderWithoutDuplicates) {
@@ -277,6 +293,8 @@ TEST(EvaluationTest, QueriesAnsweredEarlyReadLittle) {
       {"/*/*[2]/following-sibling::*[1]", "i2"},
       {"/nope", ""},
       {"/*[1]/item[1]/@id", "@id=i0"},
+      {"(//item)[position() < 3]", "i0 i1"},
+      {"/*/*[3 >= position()]", "i0 i1 i2"},
   };
   for (const EvalCase& c : cases) {
     TestDocument doc(text, kBuffer);

@@ -78,7 +78,7 @@ void Node::appendChild(Node*) {}
 void Node::appendNamespace(Node*) {}
 void Node::appendAttribute(Node*) {}
 
-Node* Node::nextSibling() {
+Node* Node::readNextSibling() {
   // Attribute and namespace lists are complete from the start.
   if (!isChildKind())
     return next_;

@@ -74,7 +74,7 @@ class Node {
   virtual void appendAttribute(Node* node);
 
   // Parses while the sibling link is empty and the parent is incomplete.
-  Node* nextSibling();
+  Node* nextSibling() { return next_ != nullptr ? next_ : readNextSibling(); }
   Node* rawNextSibling() const { return next_; }
   void setNextSibling(Node* node) { next_ = node; }
   Node* previousSibling() const { return previous_; }
@@ -128,6 +128,7 @@ class Node {
 
  private:
   friend class NodeList;
+  Node* readNextSibling();
 
   Node* parent_ = nullptr;
   Node* next_ = nullptr;

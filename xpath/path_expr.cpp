@@ -33,11 +33,17 @@ bool NodeTest::matches(Node* node, NodeKind principal) const {
     // A namespace node's name is its prefix, in no namespace.
     return node->kind() == principal && principal != NodeKind::Namespace &&
            node->namespaceURI() == namespaceURI;
-  case Kind::Name:
-    if (node->kind() != principal || !(node->localName() == localName))
+  case Kind::Name: {
+    if (node->kind() != principal)
       return false;
-    return principal == NodeKind::Namespace ? namespaceURI.empty()
-                                            : node->namespaceURI() == namespaceURI;
+    if (principal == NodeKind::Namespace)
+      return node->localName() == localName && namespaceURI.empty();
+    // The name record itself, without a virtual call per node.
+    const QualifiedName* name = principal == NodeKind::Element
+                                    ? static_cast<ElementNode*>(node)->qualifiedName()
+                                    : static_cast<AttributeNode*>(node)->qualifiedName();
+    return name->localName == localName && name->namespaceURI == namespaceURI;
+  }
   }
   return false;
 }

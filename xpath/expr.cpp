@@ -52,6 +52,11 @@ std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
   return nullptr;
 }
 
+double Expr::evaluateNumber(const EvalContext& context) const {
+  Value scratch;
+  return numberOf(valueOf(*this, context, scratch));
+}
+
 Node* Expr::selectFirst(const EvalContext& context) const {
   std::unique_ptr<NodeStream> nodes = select(context);
   return nodes == nullptr ? nullptr : nodes->next();
@@ -159,6 +164,27 @@ static bool isComparison(TokenKind op) {
 
 // A comparison or arithmetic operator applied to left and the next operand; a variable
 // operand is read where it lies.
+static bool isArithmetic(TokenKind op) {
+  return op == TokenKind::Plus || op == TokenKind::Minus || op == TokenKind::Multiply ||
+         op == TokenKind::Div || op == TokenKind::Mod;
+}
+
+// The arithmetic of applyToValue on numbers already converted.
+static double arithmetic(TokenKind op, double a, double b) {
+  switch (op) {
+  case TokenKind::Multiply:
+    return a * b;
+  case TokenKind::Div:
+    return a / b;
+  case TokenKind::Mod:
+    return std::fmod(a, b);  // the sign of the dividend
+  case TokenKind::Minus:
+    return a - b;
+  default:
+    return a + b;
+  }
+}
+
 static Value applyToValue(const BinaryExpr::Operation& operation, const Value& left,
                           const EvalContext& context) {
   Value scratch;
@@ -176,22 +202,8 @@ static Value applyToValue(const BinaryExpr::Operation& operation, const Value& l
   default:
     break;
   }
-  double a = numberOf(left);
-  double b = numberOf(right);
-  switch (operation.op) {
-  case TokenKind::Multiply:
-    return Value::makeNumber(a * b);
-  case TokenKind::Div:
-    return Value::makeNumber(a / b);
-  case TokenKind::Mod:
-    return Value::makeNumber(std::fmod(a, b));  // the sign of the dividend
-  case TokenKind::Minus:
-    return Value::makeNumber(a - b);
-  case TokenKind::Plus:
-    return Value::makeNumber(a + b);
-  default:
-    break;
-  }
+  if (isArithmetic(operation.op))
+    return Value::makeNumber(arithmetic(operation.op, numberOf(left), numberOf(right)));
   return Value();
 }
 
@@ -214,7 +226,24 @@ static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
   }
 }
 
+BinaryExpr::BinaryExpr(std::unique_ptr<Expr> first, std::vector<Operation> rest)
+    : first_(std::move(first)), rest_(std::move(rest)),
+      arithmetic_(std::all_of(rest_.begin(), rest_.end(),
+                              [](const Operation& o) { return isArithmetic(o.op); })) {}
+
+double BinaryExpr::evaluateNumber(const EvalContext& context) const {
+  if (!arithmetic_)
+    return Expr::evaluateNumber(context);
+  // Left to right, each operand converted as it is reached, as evaluate() does.
+  double value = first_->evaluateNumber(context);
+  for (const Operation& operation : rest_)
+    value = arithmetic(operation.op, value, operation.operand->evaluateNumber(context));
+  return value;
+}
+
 Value BinaryExpr::evaluate(const EvalContext& context) const {
+  if (arithmetic_)
+    return Value::makeNumber(evaluateNumber(context));
   TokenKind op = rest_.front().op;
   if (isLogical(op) || op == TokenKind::Union) {
     Value value = isLogical(op) ? Value::makeBoolean(evaluateBoolean(*first_, context))
@@ -257,7 +286,7 @@ bool BinaryExpr::mayBeNumber() const {
 }
 
 Value NegateExpr::evaluate(const EvalContext& context) const {
-  return Value::makeNumber(-numberOf(operand_->evaluate(context)));
+  return Value::makeNumber(evaluateNumber(context));
 }
 
 // ---- Function calls ----

@@ -87,6 +87,9 @@ class Expr {
   // outlives the evaluation that asks). Null for every other expression, whose value
   // has to be evaluated.
   virtual const Value* boundValue(const EvalContext&) const { return nullptr; }
+  // The value converted to a number, as number() converts it. Arithmetic, negation and
+  // number constants answer without building a Value for each step.
+  virtual double evaluateNumber(const EvalContext& context) const;
   // True when the value depends on the context size (calls last() outside any nested
   // path's predicates), so callers must know the size before evaluating.
   virtual bool usesContextSize() const { return false; }

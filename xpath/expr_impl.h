@@ -84,6 +84,7 @@ class NumberExpr : public Expr {
  public:
   explicit NumberExpr(double number) : number_(number) {}
   Value evaluate(const EvalContext& context) const override;
+  double evaluateNumber(const EvalContext&) const override { return number_; }
   double number() const { return number_; }
 
  private:
@@ -113,9 +114,9 @@ class BinaryExpr : public Expr {
     Token token;
     std::unique_ptr<Expr> operand;
   };
-  BinaryExpr(std::unique_ptr<Expr> first, std::vector<Operation> rest)
-      : first_(std::move(first)), rest_(std::move(rest)) {}
+  BinaryExpr(std::unique_ptr<Expr> first, std::vector<Operation> rest);
   Value evaluate(const EvalContext& context) const override;
+  double evaluateNumber(const EvalContext& context) const override;
   bool returnsNodeSet() const override;
   bool usesContextSize() const override;
   bool usesPosition() const override;
@@ -127,12 +128,16 @@ class BinaryExpr : public Expr {
  private:
   std::unique_ptr<Expr> first_;
   std::vector<Operation> rest_;
+  bool arithmetic_;  // every operator is +, -, *, div or mod
 };
 
 class NegateExpr : public Expr {
  public:
   explicit NegateExpr(std::unique_ptr<Expr> operand) : operand_(std::move(operand)) {}
   Value evaluate(const EvalContext& context) const override;
+  double evaluateNumber(const EvalContext& context) const override {
+    return -operand_->evaluateNumber(context);
+  }
   bool usesContextSize() const override { return operand_->usesContextSize(); }
   bool usesPosition() const override { return operand_->usesPosition(); }
 

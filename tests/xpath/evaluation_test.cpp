@@ -209,6 +209,17 @@ TEST(EvaluationTest, Operators) {
       {"0.1 + 0.2", "0.3"},  // 15 significant digits
       {"1 div 3", "0.333333333333333"},
       {"-count(//b)", "-5"},
+      // Arithmetic converts every kind of operand, left to right, as number() does.
+      {"'3' - 1", "2"},
+      {"-'x'", "NaN"},
+      {"true() + true() * 2", "3"},
+      {"//c/@id * 1", "NaN"},
+      {"/r/a[@x]/@x - -1", "3"},
+      {"(1 + 2) * -(3 - 1) div 4", "-1.5"},
+      {"floor(-'2.5') + 1 mod 0", "NaN"},
+      {"0 - 0 = -0", "true"},
+      {"1 div (0 * -1)", "-Infinity"},
+      {"2 * $nope", "error: Reference to undefined variable, $nope at 2"},
       {"count(//b) > 4 and count(//a) = 4", "true"},
       {"1 < 2 = (2 < 1)", "false"},
       // and/or decide on their left operand when they can.

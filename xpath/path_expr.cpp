@@ -161,7 +161,9 @@ class StepWalker {
  public:
   explicit StepWalker(const Step& step)
       : step_(step), axis_(makeAxisIteratorIn(step.axis, axisStorage_)),
-        principal_(step.principalKind()), counterCount_(step.predicates.size()) {
+        principal_(step.principalKind()),
+        elementName_(step.test.kind == NodeTest::Kind::Name && principal_ == NodeKind::Element),
+        counterCount_(step.predicates.size()) {
     axis_->setNameMask(step.nameMask());
     if (counterCount_ > kInlineCounters) {
       extraCounters_ = std::make_unique<std::int32_t[]>(counterCount_);
@@ -196,7 +198,7 @@ class StepWalker {
         return nullptr;
       if (singleElement_ && node->kind() == NodeKind::Element)
         stopped_ = true;
-      if (!step_.test.matches(node, principal_))
+      if (!passesTest(node))
         continue;
       if (step_.needsSize)
         return node;
@@ -228,6 +230,19 @@ class StepWalker {
   }
 
  private:
+  // The commonest test, an element name on an element axis, without the general
+  // dispatch: this runs for every node an axis hands out.
+  bool passesTest(Node* node) const {
+    if (elementName_) {
+      if (node->kind() != NodeKind::Element)
+        return false;
+      const QualifiedName* name = static_cast<ElementNode*>(node)->qualifiedName();
+      return name->localName == step_.test.localName &&
+             name->namespaceURI == step_.test.namespaceURI;
+    }
+    return step_.test.matches(node, principal_);
+  }
+
   bool passes(Node* node, const EvalContext& base) {
     EvalContext context = base;
     context.contextNode = node;
@@ -251,6 +266,7 @@ class StepWalker {
   AxisIteratorStorage axisStorage_;
   AxisIterator* axis_;
   NodeKind principal_;
+  bool elementName_;  // the test is a name and the axis's principal kind is element
   std::int32_t inlineCounters_[kInlineCounters] = {};
   std::unique_ptr<std::int32_t[]> extraCounters_;  // more predicates than that
   std::int32_t* counters_ = inlineCounters_;

@@ -97,25 +97,13 @@ std::int32_t lastPassingPosition(const Expr& predicate) {
   const Expr* left = &comparison->first();
   const Expr* right = operation.operand.get();
   TokenKind op = operation.op;
+  if (op != TokenKind::Less && op != TokenKind::LessOrEqual && op != TokenKind::Greater &&
+      op != TokenKind::GreaterOrEqual)
+    return 0;
   // Written the other way round (4 > position()): mirror it.
   if (dynamic_cast<const NumberExpr*>(left) != nullptr) {
     std::swap(left, right);
-    switch (op) {
-    case TokenKind::Greater:
-      op = TokenKind::Less;
-      break;
-    case TokenKind::GreaterOrEqual:
-      op = TokenKind::LessOrEqual;
-      break;
-    case TokenKind::Less:
-      op = TokenKind::Greater;
-      break;
-    case TokenKind::LessOrEqual:
-      op = TokenKind::GreaterOrEqual;
-      break;
-    default:
-      break;
-    }
+    op = mirror(op);
   }
   auto* call = dynamic_cast<const FunctionCallExpr*>(left);
   auto* number = dynamic_cast<const NumberExpr*>(right);

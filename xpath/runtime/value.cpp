@@ -215,22 +215,6 @@ bool compareNumbers(double left, double right, TokenKind op) {
   }
 }
 
-TokenKind mirror(TokenKind op) {
-  switch (op) {
-  case TokenKind::Less:
-    return TokenKind::Greater;
-  case TokenKind::LessOrEqual:
-    return TokenKind::GreaterOrEqual;
-  case TokenKind::Greater:
-    return TokenKind::Less;
-  case TokenKind::GreaterOrEqual:
-    return TokenKind::LessOrEqual;
-  default:
-    assert(false && "not a relational operator");
-    return op;
-  }
-}
-
 // Some pair of members with equal string values. Hashing the right side keeps large
 // sets linear rather than quadratic.
 bool someStringsEqual(const Value& left, const Value& right) {
@@ -357,6 +341,22 @@ bool someMemberCompares(const Value& set, double number, TokenKind op) {
 }
 
 }  // namespace
+
+TokenKind mirror(TokenKind op) {
+  switch (op) {
+  case TokenKind::Less:
+    return TokenKind::Greater;
+  case TokenKind::LessOrEqual:
+    return TokenKind::GreaterOrEqual;
+  case TokenKind::Greater:
+    return TokenKind::Less;
+  case TokenKind::GreaterOrEqual:
+    return TokenKind::LessOrEqual;
+  default:
+    assert(false && "not a relational operator");
+    return op;
+  }
+}
 
 bool equalValues(const Value& left, const Value& right) {
   return equalOrNot(left, right, /*equal=*/true);

@@ -75,5 +75,7 @@ void writeValue(const Value& value, Output& out);
 bool equalValues(const Value& left, const Value& right);
 bool notEqualValues(const Value& left, const Value& right);
 bool compareValues(const Value& left, const Value& right, TokenKind op);
+// The relational operator that asks the same with the operands swapped (< becomes >).
+TokenKind mirror(TokenKind op);
 
 }  // namespace ovra

@@ -321,13 +321,11 @@ void Node::setInstruction(Attachment* instruction) {
 
 ElementNode::ElementNode(StringRef namespaceURI, StringRef localName, StringRef prefix,
                          std::int32_t line, bool complete)
-    : Node(NodeKind::Element),
-      name_(internQualified(namespaceURI, localName, prefix)),
-      line_(line),
+    : Node(NodeKind::Element), name_(internQualified(namespaceURI, localName, prefix)), line_(line),
       complete_(complete) {}
 
 void ElementNode::rename(StringRef prefix) {
-  name_ = withPrefix(name_, prefix);
+  name_ = internQualified(name_->namespaceURI, name_->localName, prefix);
 }
 
 void ElementNode::setNamespaceURI(StringRef uri) {

@@ -162,8 +162,6 @@ static bool isComparison(TokenKind op) {
   return int(op) >= int(TokenKind::Less) && int(op) <= int(TokenKind::NotEqual);
 }
 
-// A comparison or arithmetic operator applied to left and the next operand; a variable
-// operand is read where it lies.
 static bool isArithmetic(TokenKind op) {
   return op == TokenKind::Plus || op == TokenKind::Minus || op == TokenKind::Multiply ||
          op == TokenKind::Div || op == TokenKind::Mod;
@@ -185,6 +183,8 @@ static double arithmetic(TokenKind op, double a, double b) {
   }
 }
 
+// A comparison or arithmetic operator applied to left and the next operand; a variable
+// operand is read where it lies.
 static Value applyToValue(const BinaryExpr::Operation& operation, const Value& left,
                           const EvalContext& context) {
   Value scratch;

@@ -14,6 +14,11 @@ namespace ovra {
 
 // ---- Node tests ----
 
+// A name test against an element's or attribute's name record: no virtual call per node.
+static bool hasTestedName(const QualifiedName* name, const NodeTest& test) {
+  return name->localName == test.localName && name->namespaceURI == test.namespaceURI;
+}
+
 bool NodeTest::matches(Node* node, NodeKind principal) const {
   switch (kind) {
   case Kind::AnyNode:
@@ -38,11 +43,10 @@ bool NodeTest::matches(Node* node, NodeKind principal) const {
       return false;
     if (principal == NodeKind::Namespace)
       return node->localName() == localName && namespaceURI.empty();
-    // The name record itself, without a virtual call per node.
-    const QualifiedName* name = principal == NodeKind::Element
-                                    ? static_cast<ElementNode*>(node)->qualifiedName()
-                                    : static_cast<AttributeNode*>(node)->qualifiedName();
-    return name->localName == localName && name->namespaceURI == namespaceURI;
+    return hasTestedName(principal == NodeKind::Element
+                             ? static_cast<ElementNode*>(node)->qualifiedName()
+                             : static_cast<AttributeNode*>(node)->qualifiedName(),
+                         *this);
   }
   }
   return false;
@@ -221,13 +225,9 @@ class StepWalker {
   // The commonest test, an element name on an element axis, without the general
   // dispatch: this runs for every node an axis hands out.
   bool passesTest(Node* node) const {
-    if (elementName_) {
-      if (node->kind() != NodeKind::Element)
-        return false;
-      const QualifiedName* name = static_cast<ElementNode*>(node)->qualifiedName();
-      return name->localName == step_.test.localName &&
-             name->namespaceURI == step_.test.namespaceURI;
-    }
+    if (elementName_)
+      return node->kind() == NodeKind::Element &&
+             hasTestedName(static_cast<ElementNode*>(node)->qualifiedName(), step_.test);
     return step_.test.matches(node, principal_);
   }
 

@@ -1,0 +1,54 @@
+#include "base/diagnostics.h"
+
+#include <cstdio>
+#include <string>
+
+namespace ovra {
+
+namespace {
+
+thread_local DiagnosticSink* currentSink = nullptr;
+
+// "FILE:LINE:COLUMN: warning: TEXT", leaving out the parts that are not known.
+void writeToStandardError(const SourceLocation& where, std::string_view text) {
+  String line;
+  if (!where.file.empty()) {
+    line.append(where.file);
+    line.append(":");
+  }
+  if (where.line > 0) {
+    line.append(std::to_string(where.line));
+    line.append(":");
+    if (where.column > 0) {
+      line.append(std::to_string(where.column));
+      line.append(":");
+    }
+  }
+  if (!line.empty())
+    line.append(" ");
+  line.append("warning: ");
+  line.append(text);
+  line.append("\n");
+  std::fwrite(line.c_str(), 1, line.length(), stderr);
+}
+
+}  // namespace
+
+DiagnosticSink::~DiagnosticSink() = default;
+
+void warning(const SourceLocation& where, std::string_view text) {
+  if (currentSink != nullptr)
+    currentSink->warning(where, text);
+  else
+    writeToStandardError(where, text);
+}
+
+ScopedDiagnosticSink::ScopedDiagnosticSink(DiagnosticSink* sink) : previous_(currentSink) {
+  currentSink = sink;
+}
+
+ScopedDiagnosticSink::~ScopedDiagnosticSink() {
+  currentSink = previous_;
+}
+
+}  // namespace ovra

@@ -1,0 +1,45 @@
+// Warnings: reports that do not stop the run and do not change the exit status. Every
+// layer reports through warning(); where the text goes is chosen by whoever runs the
+// work (the program writes standard error, an embedding program may collect them), per
+// thread, so that concurrent transformations keep their reports apart.
+#pragma once
+
+#include "base/string.h"
+
+#include <cstdint>
+#include <string_view>
+
+namespace ovra {
+
+// Where a report is about. An empty file or a zero line means unknown.
+struct SourceLocation {
+  String file;
+  std::int32_t line = 0;
+  std::int32_t column = 0;
+};
+
+class DiagnosticSink {
+ public:
+  DiagnosticSink() = default;
+  DiagnosticSink(const DiagnosticSink&) = delete;
+  DiagnosticSink& operator=(const DiagnosticSink&) = delete;
+  virtual ~DiagnosticSink();
+  virtual void warning(const SourceLocation& where, std::string_view text) = 0;
+};
+
+// Reports a warning to this thread's sink (standard error when none is installed).
+void warning(const SourceLocation& where, std::string_view text);
+
+// Installs sink for this thread for the lifetime of the guard, restoring the previous one.
+class ScopedDiagnosticSink {
+ public:
+  explicit ScopedDiagnosticSink(DiagnosticSink* sink);
+  ScopedDiagnosticSink(const ScopedDiagnosticSink&) = delete;
+  ScopedDiagnosticSink& operator=(const ScopedDiagnosticSink&) = delete;
+  ~ScopedDiagnosticSink();
+
+ private:
+  DiagnosticSink* previous_;
+};
+
+}  // namespace ovra

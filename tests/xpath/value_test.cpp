@@ -71,7 +71,7 @@ TEST_F(ValueTest, ConvertsEveryKindToEveryScalar) {
       {"fragment is its text, not its attributes", fragment, "7", 7, true},
       {"number 0", Value::makeNumber(0), "0", 0, false},
       {"NaN", Value::makeNumber(kNaN), "NaN", kNaN, false},
-      {"-0", Value::makeNumber(-0.0), "-0", -0.0, false},
+      {"-0 is 0 as text", Value::makeNumber(-0.0), "0", -0.0, false},
       {"true", Value::makeBoolean(true), "true", 1, true},
       {"false", Value::makeBoolean(false), "false", 0, false},
       {"empty string", Value::makeString(""), "", kNaN, false},

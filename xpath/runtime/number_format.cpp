@@ -3,38 +3,28 @@
 // result document.
 #include "xpath/runtime/number_format.h"
 
+#include <algorithm>
 #include <charconv>
-#include <climits>
 #include <cmath>
+#include <cstdint>
 #include <limits>
-#include <string>
 #include <system_error>
 
 namespace ovra {
 
 namespace {
 
-constexpr int kSignificantDigits = 15;
-// Plain decimal form is used while the decimal exponent lies in [kMinPlainExponent,
-// kSignificantDigits); outside it the exponent form.
-constexpr int kMinPlainExponent = -4;
-constexpr int kMinExponentDigits = 3;
+// The plain decimal form has room for every double: 309 integer digits at most, or
+// "0." and 323 zeros before the 17 significant digits of the smallest subnormal.
+constexpr std::size_t kMaxPlainLength = 352;
 
+// XML white space, which is all the XPath grammar allows around a number.
 bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+  return c == ' ' || c == '\t' || c == '\n' || c == '\r';
 }
 
 bool isDigit(char c) {
   return c >= '0' && c <= '9';
-}
-
-void appendExponent(std::string& out, int exponent) {
-  out += 'e';
-  out += exponent < 0 ? '-' : '+';
-  std::string digits = std::to_string(exponent < 0 ? -exponent : exponent);
-  if (digits.size() < std::size_t(kMinExponentDigits))
-    out.append(kMinExponentDigits - digits.size(), '0');
-  out += digits;
 }
 
 }  // namespace
@@ -44,55 +34,56 @@ String formatNumber(double value) {
     return String("NaN");
   if (std::isinf(value))
     return String(value > 0 ? "Infinity" : "-Infinity");
+  if (value == 0)
+    return String("0");  // -0 too: it is the number 0 wherever it meets text
 
-  // Rounded once to 15 significant digits: "[-]d.dddddddddddddde[+-]dd[d]".
+  char out[kMaxPlainLength];
+  // Integers below 2^53 are exact as 64-bit integers and are by far the commonest.
+  if (std::fabs(value) < 9007199254740992.0 && value == std::trunc(value)) {
+    std::to_chars_result written = std::to_chars(out, out + sizeof out, std::int64_t(value));
+    return String(std::string_view(out, std::size_t(written.ptr - out)));
+  }
+
+  // The shortest digits that read back to the same double: "[-]d[.ddd]e[+-]x".
   char scientific[40];
-  std::to_chars_result converted =
-      std::to_chars(scientific, scientific + sizeof scientific, value,
-                    std::chars_format::scientific, kSignificantDigits - 1);
+  std::to_chars_result converted = std::to_chars(scientific, scientific + sizeof scientific,
+                                                 value, std::chars_format::scientific);
   std::string_view text(scientific, std::size_t(converted.ptr - scientific));
-
   bool negative = text.front() == '-';
   std::size_t e = text.find('e');
-  std::string digits;
+  char digits[20];
+  std::size_t digitCount = 0;
   for (char c : text.substr(0, e)) {
     if (isDigit(c))
-      digits += c;
+      digits[digitCount++] = c;
   }
   std::string_view exponentText = text.substr(e + 1);
   if (exponentText.front() == '+')
     exponentText.remove_prefix(1);
   int exponent = 0;
   std::from_chars(exponentText.data(), exponentText.data() + exponentText.size(), exponent);
-  while (digits.size() > 1 && digits.back() == '0')
-    digits.pop_back();
 
-  std::string out;
+  // Never the exponent form: the digits with the point moved into place.
+  char* at = out;
   if (negative)
-    out += '-';
-  if (exponent < kMinPlainExponent || exponent >= kSignificantDigits) {
-    out += digits[0];
-    if (digits.size() > 1) {
-      out += '.';
-      out.append(digits, 1);
-    }
-    appendExponent(out, exponent);
-  } else if (exponent < 0) {
-    out += "0.";
-    out.append(std::size_t(-exponent - 1), '0');
-    out += digits;
+    *at++ = '-';
+  if (exponent < 0) {
+    *at++ = '0';
+    *at++ = '.';
+    at = std::fill_n(at, -exponent - 1, '0');
+    at = std::copy_n(digits, digitCount, at);
   } else {
     std::size_t integerDigits = std::size_t(exponent) + 1;
-    if (digits.size() <= integerDigits) {
-      out += digits;
-      out.append(integerDigits - digits.size(), '0');
+    if (digitCount <= integerDigits) {
+      at = std::copy_n(digits, digitCount, at);
+      at = std::fill_n(at, integerDigits - digitCount, '0');
     } else {
-      out.append(digits, 0, integerDigits);
-      out += '.';
-      out.append(digits, integerDigits);
+      at = std::copy_n(digits, integerDigits, at);
+      *at++ = '.';
+      at = std::copy_n(digits + integerDigits, digitCount - integerDigits, at);
     }
   }
-  return String(std::string_view(out));
+  return String(std::string_view(out, std::size_t(at - out)));
 }
 
 double parseNumber(std::string_view text) {
@@ -103,11 +94,11 @@ double parseNumber(std::string_view text) {
     text.remove_suffix(1);
 
   // Validate the whole text against the grammar first, so that what from_chars would
-  // also take ("inf", "nan", hex digits) never gets to it.
+  // also take ("inf", "nan", an exponent) never gets to it.
   std::size_t i = 0;
   bool negative = false;
-  if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-    negative = text[i] == '-';
+  if (i < text.size() && text[i] == '-') {
+    negative = true;
     ++i;
   }
   std::size_t mantissaStart = i;
@@ -124,44 +115,19 @@ double parseNumber(std::string_view text) {
       ++fractionDigits;
     }
   }
-  if (integerDigits + fractionDigits == 0)
-    return kNaN;
-  std::size_t mantissaEnd = i;
-  long long exponent = 0;
-  if (i < text.size() && (text[i] == 'e' || text[i] == 'E')) {
-    ++i;
-    bool negativeExponent = false;
-    if (i < text.size() && (text[i] == '+' || text[i] == '-')) {
-      negativeExponent = text[i] == '-';
-      ++i;
-    }
-    if (i == text.size() || !isDigit(text[i]))
-      return kNaN;
-    for (; i < text.size() && isDigit(text[i]); ++i) {
-      if (exponent < INT_MAX)
-        exponent = exponent * 10 + (text[i] - '0');
-    }
-    if (negativeExponent)
-      exponent = -exponent;
-  }
-  if (i != text.size())
+  if (integerDigits + fractionDigits == 0 || i != text.size())
     return kNaN;
 
   double value = 0;
-  const char* first = text.data() + mantissaStart;
-  std::from_chars_result parsed =
-      std::from_chars(first, text.data() + text.size(), value, std::chars_format::general);
+  std::string_view mantissa = text.substr(mantissaStart);
+  std::from_chars_result parsed = std::from_chars(
+      mantissa.data(), mantissa.data() + mantissa.size(), value, std::chars_format::fixed);
   if (parsed.ec == std::errc::result_out_of_range) {
-    // from_chars leaves value alone here; decide between overflow and underflow from
-    // the position of the first significant digit.
-    std::string_view mantissa(first, mantissaEnd - mantissaStart);
-    std::size_t firstSignificant = mantissa.find_first_of("123456789");
-    std::size_t point = mantissa.find('.');
-    if (point == std::string_view::npos)
-      point = mantissa.size();
-    long long magnitude = firstSignificant < point ? (long long)(point - firstSignificant) - 1
-                                                   : (long long)point - (long long)firstSignificant;
-    value = magnitude + exponent > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    // from_chars leaves value alone here: too many integer digits overflow, a first
+    // significant digit far behind the point underflows.
+    value = integerDigits > 0 && mantissa.find_first_of("123456789") < integerDigits
+                ? std::numeric_limits<double>::infinity()
+                : 0.0;
   }
   return negative ? -value : value;
 }

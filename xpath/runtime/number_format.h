@@ -7,12 +7,14 @@
 
 namespace ovra {
 
-// "NaN", "Infinity", "-Infinity", "-0", else the "%g" style at 15 significant digits
-// with at least three exponent digits ("1e-005", "1e+100").
+// "NaN", "Infinity", "-Infinity", else plain decimal digits, never an exponent: the
+// shortest that read back to the same double ("0.1", "0.30000000000000004", "1e21" as
+// "1000000000000000000000"). Negative zero is "0".
 String formatNumber(double value);
 
-// Optional white space around an optional sign, digits with at most one decimal point
-// and an optional exponent; anything else (the empty text included) is NaN.
+// XPath's number(): optional white space (space, tab, CR, LF) around an optional minus
+// sign and digits with at most one decimal point; anything else (a plus sign, an
+// exponent, the empty text) is NaN. Too many digits for a double give Infinity or 0.
 double parseNumber(std::string_view text);
 
 inline constexpr std::string_view kTrueText = "true";

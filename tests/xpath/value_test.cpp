@@ -123,20 +123,40 @@ TEST_F(ValueTest, EqualityAndInequalityFollowTheOperandKinds) {
       {"fragment on the right", Value::makeString("7"), fragment, true, false},
       {"fragment = number", fragment, Value::makeNumber(7), true, false},
       {"fragment = set", fragment, numbers, false, true},
-      {"'abc' = true() compares strings", Value::makeString("abc"), Value::makeBoolean(true), false,
-       true},
-      {"true() = 'abc' compares booleans", Value::makeBoolean(true), Value::makeString("abc"), true,
+      // Between two non-node-sets a boolean on either side makes it a boolean
+      // comparison, else a number a numeric one: the order of the operands never matters.
+      {"'abc' = true() compares booleans", Value::makeString("abc"), Value::makeBoolean(true),
+       true, false},
+      {"'0' = true(): a non-empty string is true", Value::makeString("0"),
+       Value::makeBoolean(true), true, false},
+      {"'' = false()", Value::makeString(""), Value::makeBoolean(false), true, false},
+      {"2 = true() compares booleans", Value::makeNumber(2), Value::makeBoolean(true), true,
        false},
-      {"'1.0' = 1 compares strings", Value::makeString("1.0"), Value::makeNumber(1), false, true},
-      {"1 = '1.0' compares numbers", Value::makeNumber(1), Value::makeString("1.0"), true, false},
+      {"NaN = false()", Value::makeNumber(kNaN), Value::makeBoolean(false), true, false},
+      {"'1.0' = 1 compares numbers", Value::makeString("1.0"), Value::makeNumber(1), true, false},
+      {"'05' = 5", Value::makeString("05"), Value::makeNumber(5), true, false},
+      {"'001' = 1", Value::makeString("001"), Value::makeNumber(1), true, false},
+      {"'x' = NaN", Value::makeString("x"), Value::makeNumber(kNaN), false, true},
+      {"'1e0' = 1: no exponents in numbers", Value::makeString("1e0"), Value::makeNumber(1),
+       false, true},
+      {"'-0' = 0", Value::makeString("-0"), Value::makeNumber(0), true, false},
+      {"'1.0' = '1' compares strings", Value::makeString("1.0"), Value::makeString("1"), false,
+       true},
       {"NaN = NaN", Value::makeNumber(kNaN), Value::makeNumber(kNaN), false, true},
       {"0 = -0", Value::makeNumber(0), Value::makeNumber(-0.0), true, false},
-      {"none on the left", Value(), Value::makeString(""), false, false},
+      {"true() = false()", Value::makeBoolean(true), Value::makeBoolean(false), false, true},
+      {"fragment = true(): a fragment is a set of one root", fragment,
+       Value::makeBoolean(true), true, false},
+      {"empty set = '' finds no member", set({}), Value::makeString(""), false, false},
+      {"empty set != 0 finds no member", set({}), Value::makeNumber(0), false, false},
+      {"none = ''", Value(), Value::makeString(""), true, false},
       {"false() = none", Value::makeBoolean(false), Value(), true, false},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(equalValues(c.left, c.right), c.equal) << c.label;
     EXPECT_EQ(notEqualValues(c.left, c.right), c.notEqual) << c.label;
+    EXPECT_EQ(equalValues(c.right, c.left), c.equal) << c.label << ", swapped";
+    EXPECT_EQ(notEqualValues(c.right, c.left), c.notEqual) << c.label << ", swapped";
   }
 }
 
@@ -169,9 +189,17 @@ TEST_F(ValueTest, RelationalComparisonsTestSomePairAndMirrorWhenSwapped) {
       {"NaN < 1", Value::makeNumber(kNaN), Less, Value::makeNumber(1), false},
       {"NaN > 1", Value::makeNumber(kNaN), Greater, Value::makeNumber(1), false},
       {"'10' < '9' as numbers", Value::makeString("10"), Less, Value::makeString("9"), false},
+      {"true() > '0' as numbers", Value::makeBoolean(true), Greater, Value::makeString("0"),
+       true},
+      {"false() < 'x': NaN", Value::makeBoolean(false), Less, Value::makeString("x"), false},
+      {"'-0' >= 0", Value::makeString("-0"), GreaterOrEqual, Value::makeNumber(0), true},
+      {"'+1' > 0: NaN", Value::makeString("+1"), Greater, Value::makeNumber(0), false},
+      {"empty set < number: no member", set({}), Less, Value::makeNumber(1), false},
   };
-  for (const Case& c : cases)
+  for (const Case& c : cases) {
     EXPECT_EQ(compareValues(c.left, c.right, c.op), c.expected) << c.label;
+    EXPECT_EQ(compareValues(c.right, c.left, mirror(c.op)), c.expected) << c.label << ", swapped";
+  }
 }
 
 }  // namespace

@@ -277,25 +277,17 @@ bool compareSetWithValue(const Value& set, const Value& other, bool equal) {
   return false;
 }
 
-// Neither side is node-set-like: the left operand's kind decides the comparison type.
+// Neither side is node-set-like. A boolean on either side compares as booleans, else a
+// number on either side as numbers, else as strings: the same whichever side is which.
 bool compareScalars(const Value& left, const Value& right, bool equal) {
-  switch (left.kind) {
-  case ValueKind::Boolean:
-    return (left.flag == booleanOf(right)) == equal;
-  case ValueKind::Number: {
-    double number = numberOf(right);
-    return equal ? left.number == number : left.number != number;
+  if (left.kind == ValueKind::Boolean || right.kind == ValueKind::Boolean)
+    return (booleanOf(left) == booleanOf(right)) == equal;
+  if (left.kind == ValueKind::Number || right.kind == ValueKind::Number) {
+    double a = numberOf(left), b = numberOf(right);
+    return equal ? a == b : a != b;
   }
-  case ValueKind::String:
-    return sameText(left.text, stringOf(right)) == equal;
-  case ValueKind::None:
-  case ValueKind::Node:
-  case ValueKind::NodeSet:
-  case ValueKind::TreeFragment:
-    return false;
-  }
-  assert(false && "unknown value kind");
-  return false;
+  String leftScratch, rightScratch;
+  return (stringView(left, leftScratch) == stringView(right, rightScratch)) == equal;
 }
 
 bool equalOrNot(const Value& left, const Value& right, bool equal) {

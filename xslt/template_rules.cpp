@@ -87,18 +87,42 @@ bool sameName(const ExpandedName& a, const ExpandedName& b) {
 
 // Before: higher import precedence first, then higher priority; among equals, later in
 // the stylesheet first.
-bool ranksBefore(const Template* a, const Template* b) {
+bool ranksBefore(const TemplateRule* a, const TemplateRule* b) {
+  if (a->owner->precedence() != b->owner->precedence())
+    return a->owner->precedence() > b->owner->precedence();
+  if (a->priority != b->priority)
+    return a->priority > b->priority;
+  return a->owner->order() > b->owner->order();
+}
+
+// Among templates of one name, the higher import precedence wins, then the later one.
+bool namedBefore(const Template* a, const Template* b) {
   if (a->precedence() != b->precedence())
     return a->precedence() > b->precedence();
-  if (a->priority() != b->priority())
-    return a->priority() > b->priority();
   return a->order() > b->order();
 }
 
-void insertRanked(std::vector<Template*>& list, Template* entry) {
-  auto at = std::find_if(list.begin(), list.end(),
-                         [&](const Template* other) { return ranksBefore(entry, other); });
+template <typename T, typename Before>
+void insertRanked(std::vector<T*>& list, T* entry, Before before) {
+  auto at =
+      std::find_if(list.begin(), list.end(), [&](const T* other) { return before(entry, other); });
   list.insert(at, entry);
+}
+
+// The alternatives of a union pattern, left to right; a pattern that is no union is its
+// own single alternative.
+std::vector<const SyntaxNode*> alternativesOf(const SyntaxNode& pattern) {
+  std::vector<const SyntaxNode*> alternatives;
+  const SyntaxNode* node = &pattern;
+  while (node->kind() == SyntaxKind::BinaryOp &&
+         static_cast<const BinaryOpNode*>(node)->op() == TokenKind::Union) {
+    const auto* op = static_cast<const BinaryOpNode*>(node);
+    alternatives.push_back(&op->right());
+    node = &op->left();
+  }
+  alternatives.push_back(node);
+  std::reverse(alternatives.begin(), alternatives.end());
+  return alternatives;
 }
 
 }  // namespace
@@ -106,6 +130,8 @@ void insertRanked(std::vector<Template*>& list, Template* entry) {
 // ---- Template ----
 
 Template::Template(Node* element) : element_(element) {
+  Node* match = nullptr;
+  double priority = 0;
   bool explicitPriority = false;
   for (Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
@@ -116,15 +142,14 @@ Template::Template(Node* element) : element_(element) {
     if (local == "name") {
       name_ = resolveQName(element, value);
     } else if (local == "match") {
-      readMatch(attribute);
+      match = attribute;
     } else if (local == "priority") {
       std::string text(value);
       char* end = nullptr;
-      double priority = std::strtod(text.c_str(), &end);
+      priority = std::strtod(text.c_str(), &end);
       // NaN would leave the rules without an order.
       if (end == text.c_str() || std::isnan(priority))
         throw StylesheetException(attribute, kPriorityNotNumber);
-      priority_ = priority;
       explicitPriority = true;
     } else if (local == "mode") {
       mode_ = resolveQName(element, value);
@@ -136,27 +161,26 @@ Template::Template(Node* element) : element_(element) {
     name_ = ExpandedName();
   if (mode_.empty())
     mode_ = ExpandedName();
-  if (!explicitPriority && pattern_)
-    priority_ = pattern_->defaultPriority();
+  if (match != nullptr)
+    readMatch(match, explicitPriority ? &priority : nullptr);
 }
 
 std::unique_ptr<Template> Template::makeSimplified(Node* stylesheetRoot) {
   std::unique_ptr<Template> made(new Template());
   made->element_ = stylesheetRoot;
   made->pattern_ = parseXPath("/", nullptr);
-  made->matcher_ = made->pattern_->compilePattern();
-  made->priority_ = made->pattern_->defaultPriority();
+  made->makeRules(nullptr);
   return made;
 }
 
 Template::~Template() = default;
 
-void Template::readMatch(Node* attribute) {
+void Template::readMatch(Node* attribute, const double* explicitPriority) {
   try {
     pattern_ = parseXPath(attributeValue(attribute), element_);
     if (refersToVariable(*pattern_))
       throw StylesheetException(attribute, kVariableInPattern);
-    matcher_ = pattern_->compilePattern();
+    makeRules(explicitPriority);
   } catch (const XPathParseException& error) {
     throw StylesheetException(attribute, error);
   } catch (const EvaluateException& error) {
@@ -164,15 +188,20 @@ void Template::readMatch(Node* attribute) {
   }
 }
 
-bool Template::matches(Node* node, VariableLookup* variables) const {
-  if (!matcher_)
-    return false;
+void Template::makeRules(const double* explicitPriority) {
+  for (const SyntaxNode* alternative : alternativesOf(*pattern_)) {
+    double priority = explicitPriority ? *explicitPriority : alternative->defaultPriority();
+    rules_.push_back(TemplateRule{this, alternative, alternative->compilePattern(), priority});
+  }
+}
+
+bool TemplateRule::matches(Node* node, VariableLookup* variables) const {
   EvalContext context;
   context.variables = variables;
   context.contextNode = node;
   context.currentNode = node;
-  context.stylesheetElement = element_;
-  return matcher_->matches(node, context);
+  context.stylesheetElement = owner->element();
+  return matcher->matches(node, context);
 }
 
 // ---- TemplateRules ----
@@ -185,35 +214,32 @@ void TemplateRules::add(std::unique_ptr<Template> added) {
   entry->order_ = std::uint32_t(all_.size());
   all_.push_back(std::move(added));
   if (!entry->name().empty())
-    insertRanked(named_, entry);
-  if (!entry->hasPattern())
-    return;
-  if (entry->mode().empty() && entry->priority() == 0) {
-    std::vector<StringRef> names;
-    if (entry->pattern()->collectNames(names)) {
-      // The template that ranks first for a name takes the entry; the other goes to the
-      // priority list, where xsl:apply-imports can still find it.
-      bool listed = false;
-      for (StringRef name : names) {
-        Template*& slot = nameIndex_[name.c_str()];
-        if (slot == nullptr || ranksBefore(entry, slot)) {
-          if (slot != nullptr &&
-              std::find(byPriority_.begin(), byPriority_.end(), slot) == byPriority_.end())
-            insertRanked(byPriority_, slot);
-          slot = entry;
-        } else if (!listed) {
-          insertRanked(byPriority_, entry);
-          listed = true;
-        }
-      }
-      indexPrecedence_ = std::max(indexPrecedence_, entry->precedence());
-      return;
-    }
-  }
-  insertRanked(byPriority_, entry);
+    insertRanked(named_, entry, namedBefore);
+  for (const TemplateRule& rule : entry->rules())
+    addRule(&rule);
 }
 
-const Template* TemplateRules::findIndexed(Node* node) const {
+void TemplateRules::addRule(const TemplateRule* rule) {
+  std::vector<StringRef> names;
+  if (rule->owner->mode().empty() && rule->priority == 0 && rule->pattern->collectNames(names) &&
+      names.size() == 1) {
+    // The rule that ranks first for a name takes the entry; the other goes to the
+    // priority list, where xsl:apply-imports can still find it.
+    const TemplateRule*& slot = nameIndex_[names.front().c_str()];
+    if (slot == nullptr || ranksBefore(rule, slot)) {
+      if (slot != nullptr)
+        insertRanked(byPriority_, slot, ranksBefore);
+      slot = rule;
+    } else {
+      insertRanked(byPriority_, rule, ranksBefore);
+    }
+    indexPrecedence_ = std::max(indexPrecedence_, rule->owner->precedence());
+    return;
+  }
+  insertRanked(byPriority_, rule, ranksBefore);
+}
+
+const TemplateRule* TemplateRules::findIndexed(Node* node) const {
   // The index holds patterns of element names in no namespace.
   if (node->kind() != NodeKind::Element || !node->namespaceURI().empty() || nameIndex_.empty())
     return nullptr;
@@ -228,41 +254,41 @@ const Template* TemplateRules::find(Node* node, const ExpandedName& mode,
   // templates at priority 0, and its template wins over those that come earlier in the
   // stylesheet.
   bool indexConsulted = !defaultMode;
-  const Template* indexed = nullptr;
-  for (const Template* candidate : byPriority_) {
-    // The walk reaches the place of the indexed templates of the highest precedence.
+  const TemplateRule* indexed = nullptr;
+  for (const TemplateRule* candidate : byPriority_) {
+    // The walk reaches the place of the indexed rules of the highest precedence.
     if (!indexConsulted &&
-        (candidate->precedence() < indexPrecedence_ ||
-         (candidate->precedence() == indexPrecedence_ && candidate->priority() <= 0))) {
+        (candidate->owner->precedence() < indexPrecedence_ ||
+         (candidate->owner->precedence() == indexPrecedence_ && candidate->priority <= 0))) {
       indexConsulted = true;
       indexed = findIndexed(node);
     }
     if (indexed != nullptr && !ranksBefore(candidate, indexed))
-      return indexed;
-    if (sameName(candidate->mode(), mode) && candidate->matches(node, variables))
-      return candidate;
+      return indexed->owner;
+    if (sameName(candidate->owner->mode(), mode) && candidate->matches(node, variables))
+      return candidate->owner;
   }
   if (!indexConsulted)
     indexed = findIndexed(node);
-  return indexed;
+  return indexed != nullptr ? indexed->owner : nullptr;
 }
 
 const Template* TemplateRules::findImported(Node* node, const ExpandedName& mode,
                                             std::int32_t lowest, std::int32_t below,
                                             VariableLookup* variables) const {
   // Rare enough to try every template; the best-ranked match wins.
-  const Template* best = nullptr;
+  const TemplateRule* best = nullptr;
   for (const auto& owned : all_) {
     const Template* candidate = owned.get();
     if (candidate->precedence() < lowest || candidate->precedence() >= below ||
-        !candidate->hasPattern() || !sameName(candidate->mode(), mode))
+        !sameName(candidate->mode(), mode))
       continue;
-    if (best != nullptr && !ranksBefore(candidate, best))
-      continue;
-    if (candidate->matches(node, variables))
-      best = candidate;
+    for (const TemplateRule& rule : candidate->rules()) {
+      if ((best == nullptr || ranksBefore(&rule, best)) && rule.matches(node, variables))
+        best = &rule;
+    }
   }
-  return best;
+  return best != nullptr ? best->owner : nullptr;
 }
 
 const Template* TemplateRules::findByName(const ExpandedName& name) const {

@@ -20,6 +20,22 @@ class SyntaxNode;
 class VariableLookup;
 struct Focus;
 
+class Template;
+
+// One alternative of a template's pattern. XSLT 1.0 section 5.5 treats a template whose
+// pattern is a union as one template rule per alternative, each with the default priority
+// of its own alternative unless the template gives one.
+struct TemplateRule {
+  const Template* owner;
+  const SyntaxNode* pattern;  // a part of the owner's pattern
+  std::unique_ptr<PatternMatcher> matcher;
+  double priority;
+
+  // Whether node matches. variables, when given, is what key() calls in the pattern reach
+  // the run's keys through.
+  bool matches(Node* node, VariableLookup* variables) const;
+};
+
 class Template {
  public:
   // Reads the attributes of an xsl:template element (name, match, priority, mode).
@@ -34,13 +50,8 @@ class Template {
   Template& operator=(const Template&) = delete;
   ~Template();
 
-  // Whether node matches the pattern; always false without one. variables, when given,
-  // is what key() calls in the pattern reach the run's keys through.
-  bool matches(Node* node, VariableLookup* variables = nullptr) const;
-
-  double priority() const { return priority_; }
-  bool hasPattern() const { return matcher_ != nullptr; }
-  const SyntaxNode* pattern() const { return pattern_.get(); }
+  // The rules of the pattern, one per alternative of a union; none without a pattern.
+  const std::vector<TemplateRule>& rules() const { return rules_; }
   // The node whose children are the body (an xsl:template element, or the stylesheet's
   // root node for a simplified stylesheet).
   Node* element() const { return element_; }
@@ -65,11 +76,13 @@ class Template {
   friend class TemplateRules;
 
   Template() = default;
-  void readMatch(Node* attribute);
+  // Parses and compiles the pattern; explicitPriority, when given, is every rule's.
+  void readMatch(Node* attribute, const double* explicitPriority);
+  // Splits pattern_ into its alternatives.
+  void makeRules(const double* explicitPriority);
 
-  double priority_ = 0;
   std::unique_ptr<SyntaxNode> pattern_;
-  std::unique_ptr<PatternMatcher> matcher_;
+  std::vector<TemplateRule> rules_;
   Node* element_ = nullptr;  // a node of the stylesheet's tree, which outlives this
   ExpandedName name_;
   ExpandedName mode_;
@@ -93,7 +106,7 @@ class TemplateRules {
 
   // The template for node in mode (the empty name is the default mode), or null: the
   // highest import precedence wins, then the highest priority, and among equals the one
-  // later in the stylesheet. variables: as for Template::matches.
+  // later in the stylesheet. variables: as for TemplateRule::matches.
   const Template* find(Node* node, const ExpandedName& mode,
                        VariableLookup* variables = nullptr) const;
   // As find, but only among templates whose import precedence lies in [lowest, below):
@@ -117,21 +130,20 @@ class TemplateRules {
   std::size_t size() const { return all_.size(); }
 
  private:
-  void insertByPriority(Template* entry);
-  const Template* findIndexed(Node* node) const;
+  void addRule(const TemplateRule* rule);
+  const TemplateRule* findIndexed(Node* node) const;
 
   // Every template, in the order added; owns them.
   std::vector<std::unique_ptr<Template>> all_;
-  // Templates of the default mode at priority 0 whose pattern is just a list of element
-  // names in no namespace, by interned local name (the text address).
-  // Among several for one name, the one that ranks first; the others are in byPriority_.
-  std::unordered_map<const char*, Template*> nameIndex_;
+  // Rules of the default mode at priority 0 whose pattern is just an element name in no
+  // namespace, by interned local name (the text address). Among several for one name,
+  // the one that ranks first; the others are in byPriority_.
+  std::unordered_map<const char*, const TemplateRule*> nameIndex_;
   // The highest import precedence in nameIndex_.
   std::int32_t indexPrecedence_ = 0;
-  // All other templates with a pattern or name: decreasing priority, later first among
-  // equals.
-  std::vector<Template*> byPriority_;
-  // Templates with a name, in the same order as byPriority_ (the name index's included).
+  // All other rules: decreasing import precedence and priority, later first among equals.
+  std::vector<const TemplateRule*> byPriority_;
+  // Templates with a name: decreasing import precedence, later first among equals.
   std::vector<Template*> named_;
 };
 

@@ -60,6 +60,30 @@ constexpr RuleCase kSelectionCases[] = {
     // Union patterns match when any alternative does, however many there are.
     {T("a | b", "U"), "<r><a/><b/><c/></r>", "UU"},
     {T("a | b[@k] | c | d", "U"), "<r><a/><b/><b k=''/><c/><d/></r>", "UUUU"},
+    // Each alternative of a union is a rule with its own default priority (XSLT 5.5):
+    // @*|node() stands at -0.5, so any name wins over it, before or after it.
+    {"<xsl:template match='@*|node()'><xsl:copy><xsl:apply-templates select='@*|node()'/>"
+     "</xsl:copy></xsl:template><xsl:template match='b'><B/></xsl:template>",
+     "<a><b/><c x='1'/></a>", "<a><B/><c x=\"1\"/></a>"},
+    {"<xsl:template match='b'>B</xsl:template>"
+     "<xsl:template match='node()|@*'>N<xsl:apply-templates/></xsl:template>",
+     "<a><b/></a>", "NB"},
+    // a|b/c: a at 0 loses to a[@k] (0.5) later or earlier, b/c at 0.5 wins over c (0).
+    {T("a | b/c", "U") T("a[@k]", "K") T("c", "C"), "<r><a k=''/><b><c/></b></r>", "KU"},
+    {T("a[@k]", "K") T("a | b/c", "U"), "<a k=''/>", "K"},
+    {T("c", "C") T("a | b/c", "U"), "<b><c/></b>", "U"},
+    // An explicit priority applies to every alternative.
+    {"<xsl:template match='a | b/c' priority='-1'>U<xsl:apply-templates/></xsl:template>" T("*",
+                                                                                            "S"),
+     "<b><c/></b>", "SS"},
+    {"<xsl:template match='x | *' priority='1'>U<xsl:apply-templates/></xsl:template>" T("b/c",
+                                                                                         "C"),
+     "<b><c/></b>", "UU"},
+    // Alternatives of one template in another mode, and prefixed wildcards at -0.25.
+    {"<xsl:template match='/'><xsl:apply-templates mode='m'/></xsl:template>"
+     "<xsl:template match='p:* | q' mode='m' xmlns:p='urn:p'>P</xsl:template>"
+     "<xsl:template match='*' mode='m'>S<xsl:apply-templates mode='m'/></xsl:template>",
+     "<r><x:a xmlns:x='urn:p'/><q/></r>", "SPP"},
     // Attribute patterns.
     {"<xsl:template match='r'><xsl:apply-templates select='@*'/></xsl:template>"
      "<xsl:template match='@id'>[<xsl:value-of select='.'/>]</xsl:template>",

@@ -29,10 +29,12 @@ std::vector<std::unique_ptr<Expr>> compileList(const ExprList& list) {
   return compiled;
 }
 
-std::unique_ptr<Expr> withPredicates(std::unique_ptr<Expr> primary, const ExprList& predicates) {
+// token: where the primary expression starts, for the error when it is not a node-set.
+std::unique_ptr<Expr> withPredicates(std::unique_ptr<Expr> primary, const Token& token,
+                                     const ExprList& predicates) {
   if (predicates.empty())
     return primary;
-  return std::make_unique<PathExpr>(std::move(primary), compileList(predicates),
+  return std::make_unique<PathExpr>(std::move(primary), token, compileList(predicates),
                                     /*absolute=*/false, std::vector<Step>());
 }
 
@@ -109,8 +111,10 @@ std::unique_ptr<Expr> compilePath(const PathNode& node) {
     std::vector<Step> steps;
     for (const auto& step : node.steps())
       appendSteps(*step, steps);
-    result = std::make_unique<PathExpr>(std::move(filter), std::vector<std::unique_ptr<Expr>>(),
-                                        node.isAbsolute(), std::move(steps));
+    Token filterToken = node.filter() ? node.filter()->token() : node.token();
+    result = std::make_unique<PathExpr>(std::move(filter), filterToken,
+                                        std::vector<std::unique_ptr<Expr>>(), node.isAbsolute(),
+                                        std::move(steps));
   }
   if (node.isNegated())
     result = std::make_unique<NegateExpr>(std::move(result));
@@ -143,7 +147,7 @@ std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
     throw EvaluateException(node.token(), String(kWrongArgumentCount).append(node.name()));
   auto call =
       std::make_unique<FunctionCallExpr>(node.token(), node.name(), *entry, std::move(arguments));
-  return withPredicates(std::move(call), node.predicates());
+  return withPredicates(std::move(call), node.token(), node.predicates());
 }
 
 }  // namespace
@@ -157,14 +161,14 @@ std::unique_ptr<Expr> SyntaxNode::compile() const {
         parseNumber(static_cast<const NumberNode*>(this)->text().view()));
   case SyntaxKind::Variable: {
     const auto* variable = static_cast<const VariableNode*>(this);
-    return withPredicates(std::make_unique<VariableExpr>(token(), variable->name()),
+    return withPredicates(std::make_unique<VariableExpr>(token(), variable->name()), token(),
                           variable->predicates());
   }
   case SyntaxKind::FunctionCall:
     return compileFunction(*static_cast<const FunctionCallNode*>(this));
   case SyntaxKind::Group: {
     const auto* group = static_cast<const GroupNode*>(this);
-    return withPredicates(group->inner().compile(), group->predicates());
+    return withPredicates(group->inner().compile(), token(), group->predicates());
   }
   case SyntaxKind::BinaryOp:
     return compileOperators(*static_cast<const BinaryOpNode*>(this));

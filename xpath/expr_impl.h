@@ -215,11 +215,13 @@ struct Step {
 
 // A location path, from the context node, the root (absolute), or the nodes of a
 // filter expression; also a bare filter expression with predicates. Streams when the
-// shape of the path keeps document order without duplicates, else sorts.
+// shape of the path keeps document order without duplicates, else sorts. A filter whose
+// value is not a node-set is an EvaluateException at filterToken.
 class PathExpr : public Expr {
  public:
-  PathExpr(std::unique_ptr<Expr> filter, std::vector<std::unique_ptr<Expr>> filterPredicates,
-           bool absolute, std::vector<Step> steps);
+  PathExpr(std::unique_ptr<Expr> filter, const Token& filterToken,
+           std::vector<std::unique_ptr<Expr>> filterPredicates, bool absolute,
+           std::vector<Step> steps);
   Value evaluate(const EvalContext& context) const override;
   std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
   Node* selectFirst(const EvalContext& context) const override;
@@ -237,7 +239,10 @@ class PathExpr : public Expr {
   template <class Visit>
   bool walk(const EvalContext& context, Visit& visit) const;
 
+  [[noreturn]] void throwNotNodeSet(const EvalContext& context) const;
+
   std::unique_ptr<Expr> filter_;
+  Token filterToken_;
   std::vector<std::unique_ptr<Expr>> filterPredicates_;
   std::int32_t filterStopAfter_ = 0;  // lastPassingPosition of the first predicate
   bool filterOneNode_ = false;        // the first predicate is a constant number

@@ -18,6 +18,7 @@ namespace {
 constexpr const char* kMissingBracket = "Missing ']' after predicate";
 constexpr const char* kMissingFunctionParen = "Missing '(' after function";
 constexpr const char* kMissingComma = "Missing ',' after function argument";
+constexpr const char* kMissingArgument = "Missing function argument after ','";
 constexpr const char* kMissingParen = "Missing ')' after expression";
 constexpr const char* kOnlyProcessingInstructionArguments =
     "Only processing instruction node tests can have arguments";
@@ -262,8 +263,7 @@ std::unique_ptr<SyntaxNode> Parser::parseFilter() {
   }
 }
 
-// Arguments ::= "(" [Expr ("," Expr)* [","]] ")"
-// A comma just before ")" is accepted and adds no argument.
+// Arguments ::= "(" [Expr ("," Expr)*] ")"
 ExprList Parser::parseArguments() {
   if (!at(TokenKind::LeftParen))
     throw XPathParseException(front(), kMissingFunctionParen);
@@ -278,6 +278,8 @@ ExprList Parser::parseArguments() {
     if (!at(TokenKind::Comma))
       throw XPathParseException(front(), kMissingComma);
     queue_.pop();
+    if (at(TokenKind::RightParen))
+      throw XPathParseException(front(), kMissingArgument);
   }
   queue_.pop();
   return arguments;

@@ -3,6 +3,7 @@
 // document order without duplicates stream node by node, so a query answered early
 // reads no more of a lazily parsed document than it needs; the others are gathered
 // step by step and sorted.
+#include "base/exceptions.h"
 #include "tree/node.h"
 #include "xpath/expr_impl.h"
 #include "xpath/runtime/axis_iterators.h"
@@ -11,6 +12,14 @@
 #include <cmath>
 
 namespace ovra {
+
+namespace {
+constexpr const char* kStepOnNonNodeSet =
+    "A location step or predicate can only follow a node-set, not a ";
+constexpr const char* kStepOnTreeFragment =
+    "A location step or predicate can only follow a node-set, not a result tree fragment: "
+    "convert it with exsl:node-set()";
+}  // namespace
 
 // ---- Node tests ----
 
@@ -540,10 +549,11 @@ Order orderAfter(Step& step, Order in) {
 
 }  // namespace
 
-PathExpr::PathExpr(std::unique_ptr<Expr> filter,
+PathExpr::PathExpr(std::unique_ptr<Expr> filter, const Token& filterToken,
                    std::vector<std::unique_ptr<Expr>> filterPredicates, bool absolute,
                    std::vector<Step> steps)
-    : filter_(std::move(filter)), filterPredicates_(std::move(filterPredicates)),
+    : filter_(std::move(filter)), filterToken_(filterToken),
+      filterPredicates_(std::move(filterPredicates)),
       absolute_(absolute), steps_(std::move(steps)) {
   if (!filterPredicates_.empty()) {
     filterOneNode_ = constantPosition(*filterPredicates_.front()) != 0;
@@ -585,7 +595,7 @@ std::unique_ptr<NodeStream> PathExpr::source(const EvalContext& context) const {
   }
   std::unique_ptr<NodeStream> nodes = filter_->select(context);
   if (nodes == nullptr)
-    return std::make_unique<EmptyStream>();
+    throwNotNodeSet(context);
   if (filterPredicates_.empty())
     return nodes;
   if (filterNeedsSize_) {
@@ -597,6 +607,33 @@ std::unique_ptr<NodeStream> PathExpr::source(const EvalContext& context) const {
     return std::make_unique<EmptyStream>();
   return std::make_unique<FilterStream>(filterPredicates_, filterStopAfter_, std::move(nodes),
                                         context);
+}
+
+// Only reached on the way to an error, so evaluating the filter again costs nothing
+// that matters.
+void PathExpr::throwNotNodeSet(const EvalContext& context) const {
+  Value scratch;
+  const Value& value = valueOf(*filter_, context, scratch);
+  const char* what = "";
+  switch (value.kind) {
+  case ValueKind::TreeFragment:
+    throw EvaluateException(filterToken_, kStepOnTreeFragment);
+  case ValueKind::String:
+    what = "string";
+    break;
+  case ValueKind::Number:
+    what = "number";
+    break;
+  case ValueKind::Boolean:
+    what = "boolean";
+    break;
+  case ValueKind::None:
+  case ValueKind::Node:
+  case ValueKind::NodeSet:
+    what = "value";
+    break;
+  }
+  throw EvaluateException(filterToken_, String(kStepOnNonNodeSet).append(what));
 }
 
 std::unique_ptr<NodeStream> PathExpr::select(const EvalContext& context) const {

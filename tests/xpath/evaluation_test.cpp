@@ -261,6 +261,39 @@ TEST(EvaluationTest, Variables) {
       << "no lookup at all";
 }
 
+TEST(EvaluationTest, StepsAndPredicatesNeedANodeSet) {
+  TestDocument doc(kTree);
+  TestVariables variables;
+  variables.bind("s", Value::makeString("abc"));
+  variables.bind("n", Value::makeNumber(2));
+  variables.bind("nodes", Value::makeNodeSet({findById(doc.root(), "a1")}));
+  auto fragment = std::make_shared<RootNode>(nullptr);
+  variables.bind("fragment", Value::makeFragment(fragment));
+  constexpr const char* kNotNodeSet =
+      "error: A location step or predicate can only follow a node-set, not a ";
+  const std::string cases[][2] = {
+      {"'abc'/x", std::string(kNotNodeSet) + "string at 0"},
+      {"(1)[1]", std::string(kNotNodeSet) + "number at 0"},
+      {"1 + (1)[1]", std::string(kNotNodeSet) + "number at 2"},
+      {"$s/x", std::string(kNotNodeSet) + "string at 0"},
+      {"$n[1]", std::string(kNotNodeSet) + "number at 0"},
+      {"string(/)//b", std::string(kNotNodeSet) + "string at 0"},
+      {"true()[1]", std::string(kNotNodeSet) + "boolean at 0"},
+      {"count((2)/x)", std::string(kNotNodeSet) + "number at 6"},
+      {"$fragment/x",
+       "error: A location step or predicate can only follow a node-set, not a result tree "
+       "fragment: convert it with exsl:node-set() at 0"},
+      // Node-sets, also empty ones, take steps and predicates.
+      {"$nodes/b[2]", "b2"},
+      {"(//z)/b", ""},
+      {"(//a)[2]/b", "b3"},
+      // Never evaluated, so never an error.
+      {"false() and $s/x", "false"},
+  };
+  for (const auto& [expression, expected] : cases)
+    EXPECT_EQ(evaluateAt(doc.root(), expression, nullptr, &variables), expected) << expression;
+}
+
 TEST(EvaluationTest, FunctionNamesAndArgumentCountsAreCheckedWhenCompiling) {
   constexpr EvalCase cases[] = {
       {"foo()", "Unsupported function, foo at 0"},

@@ -39,8 +39,6 @@ VariableInstruction::VariableInstruction(const Stylesheet& stylesheet, Node* ele
     }
   }
   bool hasBody = element->firstChild() != nullptr;
-  // Neither select nor body is fine for all three: the value is an empty fragment,
-  // whose string value is the empty string.
   if (hasBody && select_)
     throw StylesheetException(element, kBodyAndSelect);
   if (!hasName || name_.empty())
@@ -52,9 +50,12 @@ VariableInstruction::~VariableInstruction() = default;
 Value VariableInstruction::evaluate(const Focus& focus, ResultSink& sink) const {
   if (select_)
     return select_->evaluate(evalContext(focus, sink));
+  // Neither select nor body: the empty string, not an empty fragment (which would be
+  // true as a boolean).
+  if (element()->firstChild() == nullptr)
+    return Value::makeString(String());
   TreeResultSink tree(sink.variables(), &sink.run());
-  if (element()->firstChild() != nullptr)
-    tree.executeChildren(element(), focus);
+  tree.executeChildren(element(), focus);
   return Value::makeFragment(tree.takeTree());
 }
 

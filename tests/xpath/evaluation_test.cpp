@@ -234,6 +234,43 @@ TEST(EvaluationTest, Operators) {
   expectAll(doc.root(), cases);
 }
 
+TEST(EvaluationTest, NumbersFromTextRoundingAndNegativeZero) {
+  TestDocument doc("<r><v>+1</v><v>1e2</v><v> -3 </v><w>1</w><w>2</w></r>");
+  constexpr EvalCase cases[] = {
+      // number(): an optional minus sign, digits and one point; white space around.
+      {"number('+1')", "NaN"},
+      {"number('1e2')", "NaN"},
+      {"number('1.5E-1')", "NaN"},
+      {"number(' -3 ')", "-3"},
+      {"number('-.5')", "-0.5"},
+      {"'+1' = 1", "false"},
+      {"//v = 100", "false"},
+      {"//v = -3", "true"},
+      {"sum(//v)", "NaN"},
+      {"sum(//w)", "3"},
+      {"-'1e2'", "NaN"},
+      // round(): halves up, -0 for -0.5 <= x < 0.
+      {"round(0.49999999999999994)", "0"},
+      {"round(4503599627370497)", "4503599627370497"},
+      {"round(2.5)", "3"},
+      {"round(-2.5)", "-2"},
+      {"round(-0.6)", "-1"},
+      {"1 div round(-0.5)", "-Infinity"},
+      {"1 div round(-0.4)", "-Infinity"},
+      {"1 div round(0.4)", "Infinity"},
+      {"round(1 div 0)", "Infinity"},
+      {"round(0 div 0)", "NaN"},
+      // Negative zero is 0 wherever it meets text.
+      {"0 * -1", "0"},
+      {"string(0 * -1) = '0'", "true"},
+      {"concat(-0, '|', ceiling(-0.5), '|', round(-0.2))", "0|0|0"},
+      {"0 * -1 = 0", "true"},
+      {"1 div (0 * -1)", "-Infinity"},
+      {"number('-0') = 0", "true"},
+  };
+  expectAll(doc.root(), cases);
+}
+
 TEST(EvaluationTest, Variables) {
   TestDocument doc(kTree);
   TestVariables variables;

@@ -69,6 +69,8 @@ TEST_F(ValueTest, ConvertsEveryKindToEveryScalar) {
       {"single node", Value::makeNode(a5), "5", 5, true},
       {"single empty node is still true", Value::makeNode(e), "", kNaN, true},
       {"fragment is its text, not its attributes", fragment, "7", 7, true},
+      {"empty fragment is still true", Value::makeFragment(std::make_shared<RootNode>(nullptr)),
+       "", kNaN, true},
       {"number 0", Value::makeNumber(0), "0", 0, false},
       {"NaN", Value::makeNumber(kNaN), "NaN", kNaN, false},
       {"-0 is 0 as text", Value::makeNumber(-0.0), "0", -0.0, false},

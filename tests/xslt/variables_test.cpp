@@ -55,6 +55,16 @@ constexpr VariableCase kScopeCases[] = {
     {"<xsl:template match='/'><xsl:variable name='v'/>[<xsl:value-of select='$v'/>]"
      "</xsl:template>",
      "[]"},
+    // Without either it is the empty string in every use, so false; a fragment is true
+    // even when it holds nothing.
+    {"<xsl:variable name='g'/><xsl:param name='p'/>"
+     "<xsl:variable name='f'><xsl:if test='false()'>x</xsl:if></xsl:variable>"
+     "<xsl:template match='/'><xsl:variable name='l'/>"
+     "<xsl:value-of select='concat(boolean($g), boolean($p), boolean($l), boolean($f))'/>"
+     "<xsl:call-template name='t'><xsl:with-param name='w'/></xsl:call-template></xsl:template>"
+     "<xsl:template name='t'><xsl:param name='w'/><xsl:param name='d'/>"
+     "<xsl:if test='not($w) and not($d) and $w = \"\"'>|empty</xsl:if></xsl:template>",
+     "falsefalsefalsetrue|empty"},
     // A variable named with a prefix is found through any prefix of its namespace.
     {"<xsl:template match='/' xmlns:p='urn:v' xmlns:q='urn:v'><xsl:variable name='p:v' select='7'/>"
      "<xsl:value-of select='$q:v'/></xsl:template>",

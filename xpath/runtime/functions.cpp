@@ -189,9 +189,16 @@ Value ceilingFunction(const Token&, const EvalContext&, ArgumentList& args) {
   return Value::makeNumber(std::ceil(numberOf(args[0])));
 }
 
-// Halves go toward positive infinity: round(-2.5) is -2.
+// Halves go toward positive infinity: round(-2.5) is -2. Not floor(x + 0.5), whose sum
+// rounds up for the double just below 0.5; and -0.5 <= x < 0 gives negative zero.
+double roundHalfUp(double x) {
+  double below = std::floor(x);  // NaN and the infinities stay as they are
+  double rounded = x - below >= 0.5 ? below + 1 : below;
+  return rounded == 0 && std::signbit(x) ? -0.0 : rounded;
+}
+
 Value roundFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  return Value::makeNumber(std::floor(numberOf(args[0]) + 0.5));
+  return Value::makeNumber(roundHalfUp(numberOf(args[0])));
 }
 
 Value countFunction(const Token& call, const EvalContext&, ArgumentList& args) {

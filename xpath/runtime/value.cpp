@@ -109,11 +109,10 @@ bool booleanOf(const Value& value) {
   case ValueKind::None:
     return false;
   case ValueKind::Node:
+  case ValueKind::TreeFragment:  // a set of one root node, however empty its text
     return true;
   case ValueKind::NodeSet:
     return !value.nodes.empty();
-  case ValueKind::TreeFragment:
-    return !stringOf(value).empty();
   case ValueKind::Number:
     return value.number != 0 && !std::isnan(value.number);
   case ValueKind::Boolean:

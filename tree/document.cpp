@@ -341,13 +341,22 @@ struct Document::Callbacks {
     if (entityParser == nullptr)
       return XML_STATUS_ERROR;
     auto* entity = static_cast<XML_Parser>(entityParser.get());
+    InputDecoder decoder;
+    bool started = false;
     char buffer[kEntityBufferSize];
     for (;;) {
       std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
       bool final = count < sizeof buffer;
       if (final && std::ferror(file.get()))
         return XML_STATUS_ERROR;
-      if (XML_Parse(entity, buffer, int(count), final) != XML_STATUS_OK)
+      if (!decoder.decode(buffer, count, final))
+        continue;
+      if (!started && decoder.parserEncoding() != nullptr)
+        XML_SetEncoding(entity, decoder.parserEncoding());
+      started = true;
+      std::string_view text = decoder.text();
+      if (XML_Parse(entity, text.data(), int(text.size()), final) != XML_STATUS_OK ||
+          !decoder.failure().empty())
         return XML_STATUS_ERROR;
       if (final)
         return XML_STATUS_OK;
@@ -523,14 +532,23 @@ bool Document::parseChunk() {
   // A short read is the last one, so input whose length is a multiple of the buffer
   // size ends with an empty final chunk.
   bool final = count < bufferSize_;
-  ++chunksParsed_;
   XML_Parser parser = static_cast<XML_Parser>(parser_.get());
+  // The start of the input is held back until it tells the encoding.
+  if (!decoder_.decode(chunk, count, final))
+    return true;
+  if (chunksParsed_ == 0 && decoder_.parserEncoding() != nullptr)
+    XML_SetEncoding(parser, decoder_.parserEncoding());
+  ++chunksParsed_;
+  std::string_view text = decoder_.text();
   parsing_ = true;
-  XML_Status status = XML_Parse(parser, chunk, int(count), final);
+  XML_Status status =
+      XML_Parse(parser, text.data(), int(text.size()), final && decoder_.failure().empty());
   parsing_ = false;
-  if (status != XML_STATUS_OK) {
-    String message = formatMessage(kParseError, XML_ErrorString(XML_GetErrorCode(parser)),
-                                   int(XML_GetCurrentLineNumber(parser)), fileName_.c_str());
+  if (status != XML_STATUS_OK || !decoder_.failure().empty()) {
+    const char* reason = status != XML_STATUS_OK ? XML_ErrorString(XML_GetErrorCode(parser))
+                                                 : decoder_.failure().c_str();
+    String message = formatMessage(kParseError, reason, int(XML_GetCurrentLineNumber(parser)),
+                                   fileName_.c_str());
     // What was read before the error stays in the tree and usable.
     flushText();
     close();

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "tree/encoding.h"
 #include "tree/node_arena.h"
 
 #include <cstddef>
@@ -140,6 +141,7 @@ class Document {
   std::string memory_;
   std::size_t memoryOffset_ = 0;
   std::size_t chunksParsed_ = 0;
+  InputDecoder decoder_;
   bool parsing_ = false;    // inside XML_Parse: callbacks must never navigate
   bool inDoctype_ = false;  // inside <!DOCTYPE ...>, whose comments and PIs are no nodes
 

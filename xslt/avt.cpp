@@ -1,8 +1,17 @@
 #include "xslt/avt.h"
 
+#include "base/exceptions.h"
 #include "xpath/parser.h"
 
 namespace ovra {
+
+static constexpr char kUnmatchedOpening[] = "Unmatched '{' in attribute value template";
+static constexpr char kUnmatchedClosing[] = "Unmatched '}' in attribute value template";
+
+// Braces are reported at their place in the value, as expression errors are.
+[[noreturn]] static void failAt(std::size_t position, const char* message) {
+  throw XPathParseException(Token{TokenKind::None, nullptr, 0, std::int32_t(position)}, message);
+}
 
 // The end of the expression that starts at begin: the first closing brace outside a
 // string literal, or npos when the value ends first.
@@ -41,16 +50,16 @@ AttributeValueTemplate::AttributeValueTemplate(std::string_view value,
         continue;
       }
       std::size_t end = findExpressionEnd(value, i + 1);
-      if (end == std::string_view::npos) {
-        // No closing brace: the rest is text, the opening brace dropped.
-        literal.append(value.substr(i + 1));
-        break;
-      }
+      if (end == std::string_view::npos)
+        failAt(i, kUnmatchedOpening);
       flushLiteral();
       parts_.push_back(
           Part{String(), compileXPath(value.substr(i + 1, end - i - 1), namespaceContext)});
       i = end + 1;
-    } else if (c == '}' && i + 1 < value.size() && value[i + 1] == '}') {
+    } else if (c == '}') {
+      // XSLT 1.0 section 7.6.2: outside an expression a closing brace comes doubled.
+      if (i + 1 == value.size() || value[i + 1] != '}')
+        failAt(i, kUnmatchedClosing);
       literal.append("}");
       i += 2;
     } else {

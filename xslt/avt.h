@@ -15,8 +15,8 @@ namespace ovra {
 class AttributeValueTemplate : public Attachment {
  public:
   // Compiles value with the namespaces in scope at namespaceContext. "{{" and "}}" stand
-  // for one brace; an opening brace without its closing one is copied literally
-  // without the brace. Throws XPathParseException for a bad expression.
+  // for one brace. Throws XPathParseException for a bad expression and for a brace that
+  // is neither doubled nor part of an expression.
   AttributeValueTemplate(std::string_view value, const Node* namespaceContext);
   ~AttributeValueTemplate() override;
 

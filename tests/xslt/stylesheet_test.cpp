@@ -85,8 +85,18 @@ TEST(StylesheetTest, TopLevelElements) {
   "</xsl:template></xsl:stylesheet>"
 
 constexpr StylesheetCase kLiteralCases[] = {
-    {TEMPLATE("<a x='{r/b}' y='{{literal}}' z='a}}b' w='{r/b}{r/b}-{r/b'/>"),
-     "<r><b>1</b><b>2</b></r>", "<a x=\"1\" y=\"{literal}\" z=\"a}b\" w=\"11-r/b\"/>"},
+    {TEMPLATE("<a x='{r/b}' y='{{literal}}' z='a}}b' w='{r/b}{r/b}-{{r/b}}}}'/>"),
+     "<r><b>1</b><b>2</b></r>", "<a x=\"1\" y=\"{literal}\" z=\"a}b\" w=\"11-{r/b}}\"/>"},
+    // A brace neither doubled nor part of an expression is an error (XSLT 7.6.2).
+    {TEMPLATE("<a w='{r/b}-{r/b'/>"), "<r/>",
+     "ERROR: Unmatched '{' in attribute value template at 6 on line 1 in s.xsl\n"},
+    {TEMPLATE("<a w='a}b'/>"), "<r/>",
+     "ERROR: Unmatched '}' in attribute value template at 1 on line 1 in s.xsl\n"},
+    {TEMPLATE("<a w='{1}}'/>"), "<r/>",
+     "ERROR: Unmatched '}' in attribute value template at 3 on line 1 in s.xsl\n"},
+    {TEMPLATE("<xsl:element name='e{1}}'/>"), "<r/>",
+     "ERROR: Unmatched '}' in attribute value template at 4 on line 1 in s.xsl\n"},
+    {TEMPLATE("<xsl:element name='e' namespace='u{1}}}'/>"), "<r/>", "<e xmlns=\"u1}\"/>"},
     // A closing brace inside a string literal does not end the expression.
     {TEMPLATE("<a x=\"{concat('}', '{')}\"/>"), "<r/>", "<a x=\"}{\"/>"},
     // Variables are visible inside braces.

@@ -128,6 +128,23 @@ inline bool sameText(const String& a, const String& b) {
   return a.view() == b.view();
 }
 
+// The hash of every text-keyed table of the system: h = h * 33 + byte, from 0. Cheap
+// for the short names it mostly sees; weak in its low bits, which tables that take bits
+// from it mix first.
+constexpr std::uint32_t hashText(std::string_view text) {
+  std::uint32_t h = 0;
+  for (char c : text)
+    h = h * 33 + static_cast<unsigned char>(c);
+  return h;
+}
+
+// hashText for unordered containers; transparent, so a std::string_view finds a
+// std::string key without building one.
+struct TextHash {
+  using is_transparent = void;
+  std::size_t operator()(std::string_view text) const { return hashText(text); }
+};
+
 // XML white space: space, tab, line feed and carriage return.
 inline bool isXmlSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';

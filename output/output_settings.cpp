@@ -14,7 +14,6 @@ constexpr const char* kBadOmitXmlDeclaration =
     "Expecting omit-xml-declartion attribute to have value 'yes' or 'no'";
 constexpr const char* kBadStandalone = "Expecting standalone attribute to have value 'yes' or 'no'";
 constexpr const char* kBadIndent = "Expecting indent attribute to have value 'yes' or 'no'";
-constexpr const char* kUnexpectedAttribute = "Unexpected attribute on xsl:output, ";
 constexpr const char* kUnsupportedEncoding = "Unsupported output encoding, ";
 constexpr const char* kUndeclaredCdataPrefix =
     "Undeclared namespace prefix in cdata-section-elements, ";
@@ -90,8 +89,6 @@ void OutputSettings::read(const Node* element) {
       indent = readYesNo(attribute, value, kBadIndent);
     } else if (name == "cdata-section-elements") {
       readCdataSectionElements(*this, attribute, value);
-    } else {
-      throw StylesheetException(attribute, String(kUnexpectedAttribute).append(name));
     }
   }
 }

@@ -21,17 +21,7 @@ enum class OutputMethod : std::int32_t {
   Text = 3,   // "text"
 };
 
-// String-keyed set hashing h = h * 33 + byte from 0, like every name table here; finds
-// take a string_view without building a key.
-struct TextHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view text) const {
-    std::uint32_t h = 0;
-    for (char c : text)
-      h = h * 33 + static_cast<unsigned char>(c);
-    return h;
-  }
-};
+// Finds take a string_view without building a key.
 using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
 
 // A plain record: copying copies every field, the CDATA section set included.

@@ -9,16 +9,13 @@
 
 namespace ovra {
 
-static constexpr char kUnknownAttribute[] = "Unrecognized attribute on attribute-set, ";
 static constexpr char kWithoutName[] = "A name attribute must be provided for a attribute-set";
 static constexpr char kBadContent[] = "An attribute-set may only contain attribute elements";
 
 std::vector<ExpandedName> readAttributeSetNames(const Node* element, const Node* attribute) {
   std::vector<ExpandedName> names;
   std::string_view list = attributeValue(attribute);
-  forEachToken(list, [&](std::string_view name) {
-    names.push_back(resolveQName(element, name));
-  });
+  forEachToken(list, [&](std::string_view name) { names.push_back(resolveQName(element, name)); });
   return names;
 }
 
@@ -41,18 +38,10 @@ void useAttributeSets(const Stylesheet& stylesheet, const std::vector<ExpandedNa
 
 AttributeSetInstruction::AttributeSetInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    std::string_view local = attribute->localName().view();
-    if (local == "name")
-      name_ = readQName(attribute);
-    else if (local == "use-attribute-sets")
-      uses_ = readAttributeSetNames(element, attribute);
-    else
-      rejectAttribute(attribute, kUnknownAttribute);
-  }
+  if (const Node* name = attribute("name"))
+    name_ = readQName(name);
+  if (const Node* uses = attribute("use-attribute-sets"))
+    uses_ = readAttributeSetNames(element, uses);
   if (name_.empty())
     throw StylesheetException(element, kWithoutName);
   for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {

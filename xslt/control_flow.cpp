@@ -7,15 +7,10 @@
 
 namespace ovra {
 
-static const char kUnknownIfAttribute[] = "Unrecognized attribute on if, ";
 static const char kIfWithoutTest[] = "A test attribute must be provided for a if instruction";
-static const char kUnknownChooseAttribute[] = "Unrecognized attribute on choose, ";
 static const char kBadChooseChild[] =
     "Only when and otherwise elements can be children of a choose";
-static const char kUnknownWhenAttribute[] = "Unrecognized attribute on when, ";
 static const char kWhenWithoutTest[] = "when instructructions must have a test attribute";
-static const char kOtherwiseWithTest[] = "otherwise instructructions can not have a test attibute";
-static const char kUnknownForEachAttribute[] = "Unrecognized attribute on for-each, ";
 static const char kForEachWithoutSelect[] =
     "A select attribute must be provided for a for-each instruction";
 static const char kForEachNotNodes[] = "The select expression of a for-each must only return nodes";
@@ -24,15 +19,8 @@ static const char kForEachNotNodes[] = "The select expression of a for-each must
 
 IfInstruction::IfInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "test")
-      test_ = compileExpression(attribute);
-    else
-      rejectAttribute(attribute, kUnknownIfAttribute);
-  }
+  if (const Node* test = attribute("test"))
+    test_ = compileExpression(test);
   if (!test_)
     throw StylesheetException(element, kIfWithoutTest);
 }
@@ -48,9 +36,6 @@ void IfInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 ChooseInstruction::ChooseInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling())
-    rejectAttribute(attribute, kUnknownChooseAttribute);
   // Text children are not checked; neither are the order and number of the branches.
   for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
     if (child->kind() != NodeKind::Element)
@@ -79,20 +64,13 @@ void ChooseInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 WhenInstruction::WhenInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "test")
-      test_ = compileExpression(attribute);
-    else
-      rejectAttribute(attribute, kUnknownWhenAttribute);
-  }
-  bool otherwise = element->localName().view() == "otherwise";
-  if (!otherwise && !test_)
+  // xsl:otherwise takes no test: one written on it was reported and is passed over.
+  if (classify(element) == InstructionKind::Otherwise)
+    return;
+  if (const Node* test = attribute("test"))
+    test_ = compileExpression(test);
+  if (!test_)
     throw StylesheetException(element, kWhenWithoutTest);
-  if (otherwise && test_)
-    throw StylesheetException(element, kOtherwiseWithTest);
 }
 
 WhenInstruction::~WhenInstruction() = default;
@@ -110,16 +88,7 @@ void WhenInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 ForEachInstruction::ForEachInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  const Node* selectAttribute = nullptr;
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "select")
-      selectAttribute = attribute;
-    else
-      rejectAttribute(attribute, kUnknownForEachAttribute);
-  }
+  const Node* selectAttribute = attribute("select");
   if (selectAttribute == nullptr)
     throw StylesheetException(element, kForEachWithoutSelect);
   select_ = compileExpression(selectAttribute);

@@ -8,16 +8,12 @@
 
 namespace ovra {
 
-static constexpr char kUnknownAttribute[] = "Unrecognized attribute on apply-imports, ";
 static constexpr char kContent[] = "An apply-imports instruction must be empty";
 static constexpr char kNoCurrentRule[] =
     "An apply-imports instruction can only be used in a template rule";
 
 ApplyImportsInstruction::ApplyImportsInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling())
-    rejectAttribute(attribute, kUnknownAttribute);
   if (element->firstChild() != nullptr)
     throw StylesheetException(element, kContent);
 }

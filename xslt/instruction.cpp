@@ -1,116 +1,177 @@
 #include "xslt/instruction.h"
 
+#include "base/diagnostics.h"
 #include "base/exceptions.h"
+#include "tree/document.h"
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
-#include "xslt/number.h"
-#include "xslt/imports.h"
+#include "xslt/control_flow.h"
 #include "xslt/fallback.h"
+#include "xslt/imports.h"
+#include "xslt/node_construction.h"
+#include "xslt/number.h"
+#include "xslt/sort.h"
 #include "xslt/template_calls.h"
+#include "xslt/text_copy.h"
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
 
 #include <algorithm>
 #include <cassert>
 #include <iterator>
+#include <type_traits>
 
 namespace ovra {
 
+static constexpr char kUnknownAttribute[] = "Unrecognized attribute on %s, %s";
+static constexpr char kOnlyTopLevel[] = "xsl:%s is only allowed at the top level";
+static constexpr char kNotTopLevel[] = "xsl:%s is not allowed at the top level";
+static constexpr char kOnlyRoot[] = "xsl:%s is only allowed as the root element";
+static constexpr char kOnlyChild[] = "%s elements can only be children of %s";
+
 namespace {
 
-struct KeywordRow {
-  const char* localName;
-  InstructionKind kind;
+template <typename T>
+std::unique_ptr<Instruction> make(const Stylesheet& stylesheet, Node* element,
+                                  InstructionKind kind) {
+  if constexpr (std::is_constructible_v<T, const Stylesheet&, Node*, InstructionKind>)
+    return std::make_unique<T>(stylesheet, element, kind);
+  else
+    return std::make_unique<T>(stylesheet, element);
+}
+
+constexpr std::uint8_t kRoot = std::uint8_t(ElementPlace::Root);
+constexpr std::uint8_t kTop = std::uint8_t(ElementPlace::TopLevel);
+constexpr std::uint8_t kBody = std::uint8_t(ElementPlace::Body);
+constexpr std::uint8_t kChild = std::uint8_t(ElementPlace::Child);
+
+// Every XSLT 1.0 element. Attribute lists follow the element syntax summaries of the
+// XSLT 1.0 Recommendation; top-level declarations are read by the stylesheet itself, so
+// they have no factory.
+constexpr XsltElement kElements[] = {
+    {"stylesheet", InstructionKind::Stylesheet, kRoot, "",
+     "id extension-element-prefixes exclude-result-prefixes version", nullptr},
+    {"transform", InstructionKind::Stylesheet, kRoot, "",
+     "id extension-element-prefixes exclude-result-prefixes version", nullptr},
+    {"import", InstructionKind::Import, kTop, "", "href", nullptr},
+    {"include", InstructionKind::Include, kTop, "", "href", nullptr},
+    {"strip-space", InstructionKind::StripSpace, kTop, "", "elements", nullptr},
+    {"preserve-space", InstructionKind::PreserveSpace, kTop, "", "elements", nullptr},
+    {"output", InstructionKind::Output, kTop, "",
+     "method version encoding omit-xml-declaration standalone doctype-public doctype-system "
+     "cdata-section-elements indent media-type",
+     nullptr},
+    {"key", InstructionKind::Key, kTop, "", "name match use", nullptr},
+    {"decimal-format", InstructionKind::DecimalFormat, kTop, "",
+     "name decimal-separator grouping-separator infinity minus-sign NaN percent per-mille "
+     "zero-digit digit pattern-separator",
+     nullptr},
+    {"namespace-alias", InstructionKind::NamespaceAlias, kTop, "",
+     "stylesheet-prefix result-prefix", nullptr},
+    {"attribute-set", InstructionKind::AttributeSet, kTop, "", "name use-attribute-sets", nullptr},
+    {"template", InstructionKind::Template, kTop, "", "match name priority mode", nullptr},
+    {"variable", InstructionKind::Variable, kTop | kBody, "", "name select",
+     make<VariableInstruction>},
+    {"param", InstructionKind::Param, kTop | kChild, "template", "name select",
+     make<VariableInstruction>},
+    {"with-param", InstructionKind::WithParam, kChild, "call-template apply-templates",
+     "name select", make<VariableInstruction>},
+    {"apply-templates", InstructionKind::ApplyTemplates, kBody, "", "select mode",
+     make<ApplyTemplatesInstruction>},
+    {"call-template", InstructionKind::CallTemplate, kBody, "", "name",
+     make<CallTemplateInstruction>},
+    {"apply-imports", InstructionKind::ApplyImports, kBody, "", "", make<ApplyImportsInstruction>},
+    {"value-of", InstructionKind::ValueOf, kBody, "", "select disable-output-escaping",
+     make<ValueOfInstruction>},
+    {"text", InstructionKind::Text, kBody, "", "disable-output-escaping", make<TextInstruction>},
+    {"copy", InstructionKind::Copy, kBody, "", "use-attribute-sets", make<CopyInstruction>},
+    {"copy-of", InstructionKind::CopyOf, kBody, "", "select", make<CopyOfInstruction>},
+    {"message", InstructionKind::Message, kBody, "", "terminate", make<MessageInstruction>},
+    {"if", InstructionKind::If, kBody, "", "test", make<IfInstruction>},
+    {"choose", InstructionKind::Choose, kBody, "", "", make<ChooseInstruction>},
+    {"when", InstructionKind::When, kChild, "choose", "test", make<WhenInstruction>},
+    {"otherwise", InstructionKind::Otherwise, kChild, "choose", "", make<WhenInstruction>},
+    {"for-each", InstructionKind::ForEach, kBody, "", "select", make<ForEachInstruction>},
+    {"sort", InstructionKind::Sort, kChild, "for-each apply-templates",
+     "select lang data-type order case-order", make<SortInstruction>},
+    {"element", InstructionKind::Element, kBody, "", "name namespace use-attribute-sets",
+     make<ElementInstruction>},
+    {"attribute", InstructionKind::Attribute, kBody, "", "name namespace",
+     make<AttributeInstruction>},
+    {"processing-instruction", InstructionKind::ProcessingInstruction, kBody, "", "name",
+     make<ProcessingInstructionInstruction>},
+    {"comment", InstructionKind::Comment, kBody, "", "", make<CommentInstruction>},
+    {"number", InstructionKind::Number, kBody, "",
+     "level count from value format lang letter-value grouping-separator grouping-size",
+     make<NumberInstruction>},
+    {"fallback", InstructionKind::Fallback, kBody, "", "", make<FallbackInstruction>},
 };
 
-constexpr KeywordRow kKeywords[] = {
-    {"stylesheet", InstructionKind::Stylesheet},
-    {"transform", InstructionKind::Stylesheet},
-    {"template", InstructionKind::Template},
-    {"output", InstructionKind::Output},
-    {"value-of", InstructionKind::ValueOf},
-    {"apply-templates", InstructionKind::ApplyTemplates},
-    {"if", InstructionKind::If},
-    {"choose", InstructionKind::Choose},
-    {"when", InstructionKind::When},
-    {"otherwise", InstructionKind::Otherwise},
-    {"variable", InstructionKind::Variable},
-    {"param", InstructionKind::Param},
-    {"call-template", InstructionKind::CallTemplate},
-    {"with-param", InstructionKind::WithParam},
-    {"for-each", InstructionKind::ForEach},
-    {"copy", InstructionKind::Copy},
-    {"copy-of", InstructionKind::CopyOf},
-    {"message", InstructionKind::Message},
-    {"text", InstructionKind::Text},
-    {"processing-instruction", InstructionKind::ProcessingInstruction},
-    {"element", InstructionKind::Element},
-    {"attribute", InstructionKind::Attribute},
-    {"key", InstructionKind::Key},
-    {"number", InstructionKind::Number},
-    {"import", InstructionKind::Import},
-    {"include", InstructionKind::Include},
-    {"apply-imports", InstructionKind::ApplyImports},
-    {"attribute-set", InstructionKind::AttributeSet},
-    {"namespace-alias", InstructionKind::NamespaceAlias},
-    {"comment", InstructionKind::Comment},
-    {"strip-space", InstructionKind::StripSpace},
-    {"preserve-space", InstructionKind::PreserveSpace},
-    {"decimal-format", InstructionKind::DecimalFormat},
-    {"fallback", InstructionKind::Fallback},
-    {"sort", InstructionKind::Sort},
-};
+bool containsWord(std::string_view words, std::string_view word) {
+  bool found = false;
+  forEachToken(words, [&](std::string_view token) { found = found || token == word; });
+  return found;
+}
 
-// The elements XSLT defines that are not instructions: the stylesheet element, the
-// top-level declarations and the elements that only occur inside other elements.
-constexpr std::string_view kNotInstructions[] = {
-    "stylesheet",
-    "transform",
-    "template",
-    "output",
-    "param",
-    "with-param",
-    "when",
-    "otherwise",
-    "sort",
-    "key",
-    "import",
-    "include",
-    "strip-space",
-    "preserve-space",
-    "attribute-set",
-    "decimal-format",
-    "namespace-alias",
-};
+String format(const char* pattern, std::string_view a, std::string_view b = {}) {
+  return formatMessage(pattern, String(a).c_str(), String(b).c_str());
+}
+
+// "a b c" as "a, b or c".
+String spokenList(std::string_view words) {
+  std::vector<std::string_view> list;
+  forEachToken(words, [&](std::string_view token) { list.push_back(token); });
+  String text;
+  for (std::size_t i = 0; i < list.size(); ++i) {
+    if (i > 0)
+      text.append(i + 1 == list.size() ? " or " : ", ");
+    text.append(list[i]);
+  }
+  return text;
+}
 
 }  // namespace
 
 // ---- Classification ----
 
-std::size_t XsltKeywordTable::Hash::operator()(std::string_view key) const {
-  std::uint32_t h = 0;
-  for (char c : key)
-    h = h * 33 + static_cast<unsigned char>(c);
-  return h;
+bool XsltElement::takesAttribute(std::string_view name) const {
+  return containsWord(attributes, name);
 }
 
 XsltKeywordTable::XsltKeywordTable() {
-  table_.reserve(kInitialBuckets / 2);
-  for (const KeywordRow& row : kKeywords) {
-    table_.emplace(row.localName, row.kind);
-    interned_.emplace(NamePool::global().intern(row.localName).c_str(), row.kind);
+  for (const XsltElement& row : kElements) {
+    table_.emplace(row.localName, &row);
+    interned_.emplace(NamePool::global().intern(row.localName).c_str(), &row);
   }
 }
 
-InstructionKind XsltKeywordTable::find(std::string_view localName) const {
+const XsltElement* XsltKeywordTable::row(std::string_view localName) const {
   auto it = table_.find(localName);
-  return it == table_.end() ? InstructionKind::Unknown : it->second;
+  return it == table_.end() ? nullptr : it->second;
+}
+
+const XsltElement* XsltKeywordTable::rowInterned(StringRef localName) const {
+  auto it = interned_.find(localName.c_str());
+  // A name from outside the pool may still spell a keyword.
+  return it != interned_.end() ? it->second : row(localName.view());
+}
+
+InstructionKind XsltKeywordTable::find(std::string_view localName) const {
+  const XsltElement* found = row(localName);
+  return found != nullptr ? found->kind : InstructionKind::Unknown;
 }
 
 InstructionKind XsltKeywordTable::findInterned(StringRef localName) const {
-  auto it = interned_.find(localName.c_str());
-  // A name from outside the pool may still spell a keyword.
-  return it != interned_.end() ? it->second : find(localName.view());
+  const XsltElement* found = rowInterned(localName);
+  return found != nullptr ? found->kind : InstructionKind::Unknown;
+}
+
+const XsltElement* XsltKeywordTable::row(InstructionKind kind) const {
+  for (const XsltElement& row : kElements) {
+    if (row.kind == kind)
+      return &row;
+  }
+  return nullptr;
 }
 
 const XsltKeywordTable& XsltKeywordTable::global() {
@@ -125,70 +186,77 @@ InstructionKind classify(const Node* node) {
 }
 
 bool isInstructionKind(InstructionKind kind) {
-  switch (kind) {
-  case InstructionKind::ValueOf:
-  case InstructionKind::ApplyTemplates:
-  case InstructionKind::If:
-  case InstructionKind::Choose:
-  case InstructionKind::When:
-  case InstructionKind::Otherwise:
-  case InstructionKind::Variable:
-  case InstructionKind::Param:
-  case InstructionKind::CallTemplate:
-  case InstructionKind::WithParam:
-  case InstructionKind::ForEach:
-  case InstructionKind::Copy:
-  case InstructionKind::CopyOf:
-  case InstructionKind::Message:
-  case InstructionKind::Text:
-  case InstructionKind::ProcessingInstruction:
-  case InstructionKind::Element:
-  case InstructionKind::Attribute:
-  case InstructionKind::Number:
-  case InstructionKind::ApplyImports:
-  case InstructionKind::Comment:
-  case InstructionKind::Fallback:
-  case InstructionKind::Sort:
-    return true;
-  case InstructionKind::StripSpace:
-  case InstructionKind::PreserveSpace:
-  case InstructionKind::DecimalFormat:
-  case InstructionKind::Stylesheet:
-  case InstructionKind::Template:
-  case InstructionKind::Output:
-  case InstructionKind::Key:
-  case InstructionKind::Unknown:
-  case InstructionKind::Literal:
-  case InstructionKind::Import:
-  case InstructionKind::Include:
-  case InstructionKind::AttributeSet:
-  case InstructionKind::NamespaceAlias:
-    return false;
-  }
-  return false;
+  const XsltElement* row = XsltKeywordTable::global().row(kind);
+  return row != nullptr && row->factory != nullptr;
 }
 
 bool isAvailableInstruction(std::string_view localName) {
-  if (XsltKeywordTable::global().find(localName) == InstructionKind::Unknown)
-    return false;
-  return std::find(std::begin(kNotInstructions), std::end(kNotInstructions), localName) ==
-         std::end(kNotInstructions);
+  const XsltElement* row = XsltKeywordTable::global().row(localName);
+  return row != nullptr && row->allows(ElementPlace::Body);
+}
+
+void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unknown) {
+  const XsltElement* row = XsltKeywordTable::global().rowInterned(element->localName());
+  assert(row != nullptr && "checkXsltElement of an element the table does not know");
+  std::string_view name = row->localName;
+  const Node* parent = element->parent();
+  bool isRoot = parent != nullptr && parent->kind() == NodeKind::Root;
+  if (row->allows(ElementPlace::Root)) {
+    if (!isRoot)
+      throw StylesheetException(element, format(kOnlyRoot, name));
+  } else if (topLevel) {
+    if (!row->allows(ElementPlace::TopLevel))
+      throw StylesheetException(element, format(kNotTopLevel, name));
+  } else if (!row->allows(ElementPlace::Body)) {
+    bool childOfParent = row->allows(ElementPlace::Child) &&
+                         classify(parent) != InstructionKind::Literal &&
+                         containsWord(row->parents, parent->localName().view());
+    if (!childOfParent) {
+      if (!row->allows(ElementPlace::Child))
+        throw StylesheetException(element, format(kOnlyTopLevel, name));
+      String parents = spokenList(row->parents);
+      if (row->allows(ElementPlace::TopLevel))
+        parents = String("stylesheet or ").append(parents);
+      throw StylesheetException(element, format(kOnlyChild, name, parents.view()));
+    }
+  }
+  bool checked = false;
+  bool forwards = false;
+  for (const Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty() || row->takesAttribute(attribute->localName().view()))
+      continue;
+    // Attributes of a later XSLT version are ignored in forwards-compatible mode.
+    if (!checked) {
+      forwards = isForwardsCompatible(element);
+      checked = true;
+    }
+    if (forwards)
+      continue;
+    String text = format(kUnknownAttribute, name, attribute->localName().view());
+    if (unknown == UnknownAttributes::Error)
+      throw StylesheetException(attribute, text);
+    const Document* document = attribute->document();
+    warning(SourceLocation{document != nullptr ? document->fileName() : String(),
+                           attribute->lineNumber(), 0},
+            text.view());
+  }
+}
+
+Node* xsltAttribute(const Node* element, std::string_view name) {
+  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (attribute->namespaceURI().empty() && attribute->localName().view() == name)
+      return attribute;
+  }
+  return nullptr;
 }
 
 std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Stylesheet& stylesheet,
                                                 Node* element) {
-  if (kind == InstructionKind::Variable || kind == InstructionKind::Param ||
-      kind == InstructionKind::WithParam)
-    return std::make_unique<VariableInstruction>(stylesheet, element, kind);
-  if (kind == InstructionKind::ApplyTemplates)
-    return std::make_unique<ApplyTemplatesInstruction>(stylesheet, element);
-  if (kind == InstructionKind::CallTemplate)
-    return std::make_unique<CallTemplateInstruction>(stylesheet, element);
-  if (kind == InstructionKind::Number)
-    return std::make_unique<NumberInstruction>(stylesheet, element);
-  if (kind == InstructionKind::ApplyImports)
-    return std::make_unique<ApplyImportsInstruction>(stylesheet, element);
-  return compileBodyInstruction(kind, stylesheet, element);
+  const XsltElement* row = XsltKeywordTable::global().row(kind);
+  assert(row != nullptr && row->factory != nullptr && "compileInstruction of a declaration");
+  return row->factory(stylesheet, element, kind);
 }
 
 // ---- The base class ----
@@ -225,13 +293,6 @@ ExpandedName Instruction::readQName(const Node* attribute) const {
   if (name.empty())
     return ExpandedName();
   return name;
-}
-
-void Instruction::rejectAttribute(const Node* attribute, const char* message) const {
-  // Attributes of a later XSLT version are ignored in forwards-compatible mode.
-  if (!attribute->namespaceURI().empty() || isForwardsCompatible(element_))
-    return;
-  throw StylesheetException(attribute, String(message).append(attribute->localName()));
 }
 
 void Instruction::fail(const ConstString& text) const {

@@ -62,41 +62,82 @@ enum class InstructionKind : std::uint8_t {
   Fallback = 37,
 };
 
-// The local names of the XSLT elements this processor knows, with their kinds. Built
+// Where an XSLT element may stand, as bits: a row may allow several places.
+enum class ElementPlace : std::uint8_t {
+  Root = 1,      // the stylesheet element itself
+  TopLevel = 2,  // a child of the stylesheet element
+  Body = 4,      // in a template body: an instruction
+  Child = 8,     // a child of one of the elements its row names
+};
+
+class Instruction;
+using InstructionFactory = std::unique_ptr<Instruction> (*)(const Stylesheet&, Node*,
+                                                            InstructionKind);
+
+// Everything the processor knows about one XSLT element, in one row; every list of
+// elements (by kind, by place, with an instruction) is derived from the table of these.
+struct XsltElement {
+  std::string_view localName;
+  InstructionKind kind;
+  std::uint8_t places;          // ElementPlace bits
+  std::string_view parents;     // for Child: the local names of the parents, space separated
+  std::string_view attributes;  // the attributes in no namespace it takes, space separated
+  InstructionFactory factory;   // null when no instruction is compiled for it
+
+  bool allows(ElementPlace place) const { return (places & std::uint8_t(place)) != 0; }
+  bool takesAttribute(std::string_view name) const;
+};
+
+// The local names of the XSLT elements this processor knows, with their rows. Built
 // once (the process-wide table at start-up) and only read afterwards.
 class XsltKeywordTable {
  public:
-  static constexpr std::size_t kInitialBuckets = 64;
-
   XsltKeywordTable();
-  // Unknown when the name is not an XSLT element this processor knows.
-  InstructionKind find(std::string_view localName) const;
+  // The row of a local name; null when it is not an XSLT element this processor knows.
+  const XsltElement* row(std::string_view localName) const;
   // The same for a name interned in the process-wide pool, found by its address.
+  const XsltElement* rowInterned(StringRef localName) const;
+  // The row of a kind; null for Unknown and Literal.
+  const XsltElement* row(InstructionKind kind) const;
+  // The kind of a local name, Unknown when no row has it.
+  InstructionKind find(std::string_view localName) const;
   InstructionKind findInterned(StringRef localName) const;
   std::size_t size() const { return table_.size(); }
 
   static const XsltKeywordTable& global();
 
  private:
-  struct Hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view key) const;
-  };
-  std::unordered_map<std::string, InstructionKind, Hash, std::equal_to<>> table_;
+  std::unordered_map<std::string_view, const XsltElement*, TextHash> table_;
   // Classifying runs at every call of a template, so known names are also looked up
   // by address, without hashing their text.
-  std::unordered_map<const char*, InstructionKind> interned_;
+  std::unordered_map<const char*, const XsltElement*> interned_;
 };
 
 // Literal for anything that is not an element in the XSLT namespace; otherwise the kind
 // of its local name, Unknown when the table does not know it.
 InstructionKind classify(const Node* node);
-// Kinds that get a compiled instruction: value-of to attribute, number and apply-imports.
+// Kinds that get a compiled instruction.
 bool isInstructionKind(InstructionKind kind);
 // True when localName names an XSLT instruction (an element that may stand in a template
 // body, as opposed to top-level declarations and the parts of other elements) that this
 // processor implements: what element-available() answers for the XSLT namespace.
 bool isAvailableInstruction(std::string_view localName);
+
+// What to do with an attribute in no namespace that an XSLT element does not take.
+enum class UnknownAttributes : std::uint8_t {
+  Warn = 0,   // a warning naming it, then ignored (what xsltproc does)
+  Error = 1,  // a StylesheetException at the attribute
+};
+
+// Checks that element, of a known XSLT kind, stands where its row allows and takes each
+// of its attributes. topLevel: element is a child of the stylesheet element. Unknown
+// attributes are ignored without a word in forwards-compatible mode. Throws
+// StylesheetException.
+void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unknown);
+
+// The attribute of an XSLT element in no namespace of that name, or null; the element's
+// other attributes were checked when the stylesheet was compiled.
+Node* xsltAttribute(const Node* element, std::string_view name);
 
 class Instruction : public Attachment {
  public:
@@ -122,9 +163,8 @@ class Instruction : public Attachment {
   bool readYesNo(const Node* attribute, const char* message) const;
   // A QName-valued attribute resolved at this element (default namespace not applied).
   ExpandedName readQName(const Node* attribute) const;
-  // Throws StylesheetException(message + local name) at the attribute when it is in no
-  // namespace; attributes in a namespace are ignored.
-  void rejectAttribute(const Node* attribute, const char* message) const;
+  // The attribute of this element in no namespace of that name, or null.
+  Node* attribute(std::string_view name) const { return xsltAttribute(element_, name); }
   // Throws StylesheetException(text) at this instruction's element: the place of every
   // run-time error of an instruction.
   [[noreturn]] void fail(const ConstString& text) const;
@@ -134,17 +174,10 @@ class Instruction : public Attachment {
   Node* element_;
 };
 
-// The compiled instruction for an element of an instruction kind (variables and template
-// calls here, the rest through compileBodyInstruction). Throws StylesheetException or
-// XPathParseException for an invalid element.
+// The compiled instruction for an element of an instruction kind. Throws
+// StylesheetException or XPathParseException for an invalid element.
 std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Stylesheet& stylesheet,
                                                 Node* element);
-
-// Compiles the instructions that only produce output or steer a body (if, choose, when,
-// otherwise, for-each, value-of, text, copy, copy-of, message, element, attribute,
-// processing-instruction, sort); null for any other kind.
-std::unique_ptr<Instruction> compileBodyInstruction(InstructionKind kind,
-                                                    const Stylesheet& stylesheet, Node* element);
 
 // The value of an attribute node as text.
 std::string_view attributeValue(const Node* attribute);

@@ -17,7 +17,6 @@
 
 namespace ovra {
 
-static constexpr char kUnknownAttribute[] = "Unrecognized attribute on key, ";
 static constexpr char kNameMissing[] = "A name attribute must be provided for a key";
 static constexpr char kMatchMissing[] = "A match attribute must be provided for a key";
 static constexpr char kUseMissing[] = "A use attribute must be provided for a key";
@@ -54,8 +53,6 @@ KeyDefinition::KeyDefinition(Node* element) : element_(element) {
         match_ = pattern_->compilePattern();
       } else if (local == "use") {
         use_ = compileXPath(value, element);
-      } else {
-        throw StylesheetException(attribute, String(kUnknownAttribute).append(local));
       }
     } catch (const XPathParseException& error) {
       throw StylesheetException(attribute, error);

@@ -10,56 +10,22 @@
 
 namespace ovra {
 
-static const char kUnknownElementAttribute[] = "Unrecognized attribute on element, ";
 static const char kElementWithoutName[] =
     "A name attribute must be provided for a element instruction";
 static const char kUndeclaredElementPrefix[] =
     "Undeclared namespace prefix in the name of a element instruction, ";
-static const char kUnknownAttributeAttribute[] = "Unrecognized attribute on attribute, ";
 static const char kAttributeWithoutName[] =
     "A name attribute must be provided for a attribute instruction";
 static const char kUndeclaredAttributePrefix[] =
     "Undeclared namespace prefix in the name of a attribute instruction, ";
-static const char kUnknownPIAttribute[] = "Unrecognized attribute on processing-instruction, ";
 static const char kPIWithoutName[] =
     "A name attribute must be provided for a processing-instruction instruction";
-static const char kUnknownCommentAttribute[] = "Unrecognized attribute on comment, ";
 static const char kEmptyElementName[] = "The name computed for a element instruction is empty";
 static const char kEmptyAttributeName[] = "The name computed for a attribute instruction is empty";
 static const char kEmptyPIName[] =
     "The name computed for a processing-instruction instruction is empty";
 
 namespace {
-
-// The attributes in no namespace of a constructing instruction.
-struct NameAttributes {
-  const Node* name = nullptr;
-  const Node* namespaceName = nullptr;
-  const Node* attributeSets = nullptr;
-  const Node* unknown = nullptr;  // the first one the instruction does not know
-};
-
-NameAttributes scanNameAttributes(const Node* element, bool acceptNamespace,
-                                  bool acceptSets = false) {
-  NameAttributes found;
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    std::string_view name = attribute->localName().view();
-    if (name == "name") {
-      found.name = attribute;
-    } else if (name == "namespace" && acceptNamespace) {
-      found.namespaceName = attribute;
-    } else if (name == "use-attribute-sets" && acceptSets) {
-      found.attributeSets = attribute;
-    } else {
-      found.unknown = attribute;
-      break;
-    }
-  }
-  return found;
-}
 
 std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
                                                         const Node* element) {
@@ -106,15 +72,13 @@ ExpandedName constructedName(const Node* element, const String& qname,
 
 ElementInstruction::ElementInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/true, /*acceptSets=*/true);
-  if (found.unknown != nullptr)
-    rejectAttribute(found.unknown, kUnknownElementAttribute);
-  if (found.name == nullptr)
+  const Node* name = attribute("name");
+  if (name == nullptr)
     throw StylesheetException(element, kElementWithoutName);
-  name_ = compileTemplate(found.name, element);
-  namespace_ = compileTemplate(found.namespaceName, element);
-  if (found.attributeSets != nullptr)
-    attributeSets_ = readAttributeSetNames(element, found.attributeSets);
+  name_ = compileTemplate(name, element);
+  namespace_ = compileTemplate(attribute("namespace"), element);
+  if (const Node* sets = attribute("use-attribute-sets"))
+    attributeSets_ = readAttributeSetNames(element, sets);
 }
 
 ElementInstruction::~ElementInstruction() = default;
@@ -136,13 +100,11 @@ void ElementInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 AttributeInstruction::AttributeInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/true);
-  if (found.unknown != nullptr)
-    rejectAttribute(found.unknown, kUnknownAttributeAttribute);
-  if (found.name == nullptr)
+  const Node* name = attribute("name");
+  if (name == nullptr)
     throw StylesheetException(element, kAttributeWithoutName);
-  name_ = compileTemplate(found.name, element);
-  namespace_ = compileTemplate(found.namespaceName, element);
+  name_ = compileTemplate(name, element);
+  namespace_ = compileTemplate(attribute("namespace"), element);
 }
 
 AttributeInstruction::~AttributeInstruction() = default;
@@ -169,12 +131,10 @@ void AttributeInstruction::execute(const Focus& focus, ResultSink& sink) const {
 ProcessingInstructionInstruction::ProcessingInstructionInstruction(const Stylesheet& stylesheet,
                                                                    Node* element)
     : Instruction(stylesheet, element) {
-  NameAttributes found = scanNameAttributes(element, /*acceptNamespace=*/false);
-  if (found.unknown != nullptr)
-    rejectAttribute(found.unknown, kUnknownPIAttribute);
-  if (found.name == nullptr)
+  const Node* name = attribute("name");
+  if (name == nullptr)
     throw StylesheetException(element, kPIWithoutName);
-  name_ = compileTemplate(found.name, element);
+  name_ = compileTemplate(name, element);
 }
 
 ProcessingInstructionInstruction::~ProcessingInstructionInstruction() = default;
@@ -191,11 +151,7 @@ void ProcessingInstructionInstruction::execute(const Focus& focus, ResultSink& s
 // ---- xsl:comment ----
 
 CommentInstruction::CommentInstruction(const Stylesheet& stylesheet, Node* element)
-    : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling())
-    rejectAttribute(attribute, kUnknownCommentAttribute);
-}
+    : Instruction(stylesheet, element) {}
 
 CommentInstruction::~CommentInstruction() = default;
 

@@ -15,7 +15,6 @@
 
 namespace ovra {
 
-static const char kUnknownNumberAttribute[] = "Unrecognized attribute on number, ";
 static const char kBadLevel[] =
     "Expecting level attribute to have value 'single', 'multiple' or 'any'";
 
@@ -406,8 +405,6 @@ NumberInstruction::NumberInstruction(const Stylesheet& stylesheet, Node* element
       // Only the numbering of the format tokens themselves is known, the same in every
       // language; traditional numbering falls back to it.
       compileTemplate(attribute);
-    } else {
-      rejectAttribute(attribute, kUnknownNumberAttribute);
     }
   }
 }

@@ -12,7 +12,6 @@
 
 namespace ovra {
 
-static constexpr char kUnknownSortAttribute[] = "Unrecognized attribute on sort, ";
 static constexpr char kSortMisplaced[] =
     "sort elements can only be children of for-each or apply-templates";
 static constexpr char kSortNotFirst[] = "sort elements must come first in a for-each";
@@ -214,9 +213,6 @@ SortKeys::Key SortKeys::compileKey(Node* element) const {
     } else if (local == "lang") {
       // Every language sorts alike here; the template is only checked.
       AttributeValueTemplate check(attributeValue(attribute), element);
-    } else {
-      throw StylesheetException(attribute,
-                                String(kUnknownSortAttribute).append(attribute->localName()));
     }
   }
   return key;

@@ -14,7 +14,6 @@ static const char kNoElements[] =
     "The elements attribute is required on strip-space and preserve-space";
 static const char kUndeclaredPrefix[] =
     "Undeclared namespace prefix in strip-space or preserve-space, ";
-static const char kUnknownAttribute[] = "Unrecognized attribute on strip-space or preserve-space, ";
 
 SpaceRules::~SpaceRules() = default;
 
@@ -38,16 +37,7 @@ void SpaceRules::keep(Rule& slot, bool& filled, const Rule& rule) {
 }
 
 void SpaceRules::read(Node* element, bool strip, std::int32_t importPrecedence) {
-  const Node* elements = nullptr;
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() != "elements")
-      throw StylesheetException(attribute,
-                                String(kUnknownAttribute).append(attribute->localName()));
-    elements = attribute;
-  }
+  const Node* elements = xsltAttribute(element, "elements");
   if (elements == nullptr)
     throw StylesheetException(element, kNoElements);
   std::string_view list = attributeValue(elements);

@@ -11,6 +11,7 @@
 #include "xslt/avt.h"
 #include "xslt/fallback.h"
 #include "xslt/instruction.h"
+#include "xslt/template_calls.h"
 #include "xslt/transform.h"
 #include "xslt/variables.h"
 
@@ -27,26 +28,21 @@ static constexpr char kNotAStylesheet[] =
 static constexpr char kUnknownTopLevel[] = "Unrecognised root element in stylesheet";
 static constexpr char kUnknownInstruction[] = "Unrecognised stylesheet instruction";
 static constexpr char kUndeclaredPrefix[] = "Undeclared namespace prefix in %s, %s";
-static constexpr char kKeyNotTopLevel[] = "xsl:key is only allowed at the top level";
 static constexpr char kImportNotFirst[] =
     "An import must come before all other elements at the top level of a stylesheet";
-static constexpr char kImportUnknownAttribute[] = "Unrecognized attribute on import, ";
-static constexpr char kIncludeUnknownAttribute[] = "Unrecognized attribute on include, ";
 static constexpr char kImportWithoutHref[] = "A href attribute must be provided for a import";
 static constexpr char kIncludeWithoutHref[] = "A href attribute must be provided for a include";
 static constexpr char kImportNotEmpty[] = "An import element must be empty";
 static constexpr char kIncludeNotEmpty[] = "An include element must be empty";
 static constexpr char kReferencesItself[] = "A stylesheet can not import or include itself, ";
+static constexpr char kNoCalledTemplate[] = "No template of the name called, ";
 static constexpr char kUnknownAttributeSet[] = "No attribute-set of the name used, ";
 static constexpr char kCircularAttributeSet[] = "Circular use of attribute-set ";
-static constexpr char kUnknownAliasAttribute[] = "Unrecognized attribute on namespace-alias, ";
 static constexpr char kAliasWithoutPrefixes[] =
     "A stylesheet-prefix and a result-prefix attribute must be provided for a namespace-alias";
 static constexpr char kUndeclaredAliasPrefix[] = "Undeclared namespace prefix in namespace-alias, ";
 static constexpr char kImportMissing[] = "Could not open imported stylesheet, ";
 static constexpr char kIncludeMissing[] = "Could not open included stylesheet, ";
-static constexpr char kUnknownDecimalFormatAttribute[] =
-    "Unrecognized attribute on decimal-format, ";
 static constexpr char kDecimalFormatCharacter[] =
     "The value must be a single character on decimal-format, ";
 static constexpr char kDuplicateDecimalFormat[] =
@@ -142,15 +138,20 @@ char32_t singleCharacter(const Node* attribute) {
 
 }  // namespace
 
-Stylesheet::Stylesheet(String fileName)
+Stylesheet::Stylesheet(String fileName, CompileOptions options)
     : Stylesheet(std::make_unique<Document>(std::move(fileName), Document::kStylesheetBufferSize,
-                                            /*strip=*/true)) {}
+                                            /*strip=*/true),
+                 options) {}
 
-Stylesheet::Stylesheet(std::unique_ptr<Document> document) : document_(std::move(document)) {}
+Stylesheet::Stylesheet(std::unique_ptr<Document> document, CompileOptions options)
+    : options_(options), document_(std::move(document)) {}
 
-std::unique_ptr<Stylesheet> Stylesheet::fromText(std::string text, String fileName) {
-  return std::unique_ptr<Stylesheet>(new Stylesheet(Document::fromText(
-      std::move(text), std::move(fileName), Document::kStylesheetBufferSize, /*strip=*/true)));
+std::unique_ptr<Stylesheet> Stylesheet::fromText(std::string text, String fileName,
+                                                 CompileOptions options) {
+  return std::unique_ptr<Stylesheet>(
+      new Stylesheet(Document::fromText(std::move(text), std::move(fileName),
+                                        Document::kStylesheetBufferSize, /*strip=*/true),
+                     options));
 }
 
 Stylesheet::~Stylesheet() {
@@ -170,6 +171,7 @@ void Stylesheet::load() {
   loadTree(*document_, openFiles);
   rootElement_ = findRoot(*document_, simplified_);
   readTopLevel();
+  checkCalledTemplates();
   // Documents that document() opens are sources too.
   if (spaceRules_.isActive())
     document_->setStripping(&spaceRules_);
@@ -240,18 +242,7 @@ void Stylesheet::gather(Document& document, std::vector<Declaration>& elements,
 
 Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& openFiles) {
   bool isImport = classify(element) == InstructionKind::Import;
-  Node* href = nullptr;
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "href")
-      href = attribute;
-    else
-      throw StylesheetException(
-          attribute, String(isImport ? kImportUnknownAttribute : kIncludeUnknownAttribute)
-                         .append(attribute->localName()));
-  }
+  Node* href = xsltAttribute(element, "href");
   if (href == nullptr)
     throw StylesheetException(element, isImport ? kImportWithoutHref : kIncludeWithoutHref);
   if (element->firstChild() != nullptr)
@@ -334,8 +325,9 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
         node->setInstruction(new FallbackHostInstruction(*this, node));
       continue;
     }
-    if (kind == InstructionKind::Key && (simplified || node->parent() != rootElement))
-      throw StylesheetException(node, kKeyNotTopLevel);
+    if (kind != InstructionKind::Literal && foreignTop == nullptr)
+      checkXsltElement(node, !simplified && node->parent() == rootElement,
+                       options_.strict ? UnknownAttributes::Error : UnknownAttributes::Warn);
     if (node == rootElement && !simplified) {
       for (const char* name : {"exclude-result-prefixes", "extension-element-prefixes"}) {
         if (Node* attribute = findAttribute(node, emptyName(), name))
@@ -350,6 +342,8 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
       addPrefixURIs(node, attribute, extensionURIs);
     if (isInstructionKind(kind)) {
       node->setInstruction(compileInstruction(kind, *this, node).release());
+      if (kind == InstructionKind::CallTemplate)
+        calls_.push_back(node);
       continue;
     }
     if (kind == InstructionKind::Literal && foreignTop == nullptr) {
@@ -466,6 +460,20 @@ void Stylesheet::readTopLevel() {
   applyNamespaceAliases();
 }
 
+// XSLT 1.0 section 6: a call-template names a template the stylesheet has, whether the
+// call is ever made or not.
+void Stylesheet::checkCalledTemplates() {
+  for (const Node* call : calls_) {
+    const auto* compiled = static_cast<const CallTemplateInstruction*>(call->instruction());
+    if (rules_.findByName(compiled->templateName()) == nullptr) {
+      Node* name = xsltAttribute(call, "name");
+      throw StylesheetException(name, String(kNoCalledTemplate).append(attributeValue(name)));
+    }
+  }
+  calls_.clear();
+  calls_.shrink_to_fit();
+}
+
 // Of top-level variables and parameters of one name, the one of the highest import
 // precedence counts; two of one name at the same precedence stay for the run to refuse.
 void Stylesheet::keepHighestGlobals() {
@@ -579,20 +587,8 @@ void Stylesheet::checkAttributeSets() const {
 }
 
 void Stylesheet::readNamespaceAlias(Node* element) {
-  const Node* stylesheetPrefix = nullptr;
-  const Node* resultPrefix = nullptr;
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    std::string_view local = attribute->localName().view();
-    if (local == "stylesheet-prefix")
-      stylesheetPrefix = attribute;
-    else if (local == "result-prefix")
-      resultPrefix = attribute;
-    else
-      throw StylesheetException(attribute, String(kUnknownAliasAttribute).append(local));
-  }
+  const Node* stylesheetPrefix = xsltAttribute(element, "stylesheet-prefix");
+  const Node* resultPrefix = xsltAttribute(element, "result-prefix");
   if (stylesheetPrefix == nullptr || resultPrefix == nullptr)
     throw StylesheetException(element, kAliasWithoutPrefixes);
   // The namespace name a prefix ("#default": the default namespace) stands for at element;
@@ -712,9 +708,8 @@ void Stylesheet::readDecimalFormat(Node* element) {
       };
       auto found = std::find_if(std::begin(kCharacters), std::end(kCharacters),
                                 [&](const auto& row) { return row.first == local; });
-      if (found == std::end(kCharacters))
-        throw StylesheetException(attribute, String(kUnknownDecimalFormatAttribute).append(local));
-      format.*(found->second) = singleCharacter(attribute);
+      if (found != std::end(kCharacters))
+        format.*(found->second) = singleCharacter(attribute);
     }
   }
   if (name.empty()) {

@@ -5,9 +5,9 @@
 
 #include "base/string.h"
 #include "output/output_settings.h"
-#include "xslt/keys.h"
 #include "xpath/runtime/decimal_format.h"
 #include "xpath/runtime/qname.h"
+#include "xslt/keys.h"
 #include "xslt/space_rules.h"
 #include "xslt/template_rules.h"
 
@@ -24,13 +24,21 @@ class Node;
 class Parameters;
 class Serializer;
 
+// How a stylesheet is compiled.
+struct CompileOptions {
+  // An attribute that an XSLT element does not take is an error, not a warning (outside
+  // forwards-compatible mode, where it is always ignored).
+  bool strict = false;
+};
+
 class Stylesheet {
  public:
   // Nothing is read until load().
-  explicit Stylesheet(String fileName);
+  explicit Stylesheet(String fileName, CompileOptions options = {});
   // Reads the stylesheet from text held in memory (tests, fuzzing); fileName names it in
   // messages.
-  static std::unique_ptr<Stylesheet> fromText(std::string text, String fileName = "stylesheet.xsl");
+  static std::unique_ptr<Stylesheet> fromText(std::string text, String fileName = "stylesheet.xsl",
+                                              CompileOptions options = {});
   Stylesheet(const Stylesheet&) = delete;
   Stylesheet& operator=(const Stylesheet&) = delete;
   ~Stylesheet();
@@ -73,7 +81,7 @@ class Stylesheet {
   const SpaceRules& spaceRules() const { return spaceRules_; }
 
  private:
-  explicit Stylesheet(std::unique_ptr<Document> document);
+  Stylesheet(std::unique_ptr<Document> document, CompileOptions options);
 
   // One top-level element of some stylesheet file. Included files count as part of the
   // file that includes them; every file of the import tree gets an import precedence,
@@ -103,6 +111,8 @@ class Stylesheet {
   // The parsed and compiled file that an xsl:import or xsl:include names.
   Document& openReferenced(Node* element, const std::vector<String>& openFiles);
   void readTopLevel();
+  // Refuses an xsl:call-template whose name no template has.
+  void checkCalledTemplates();
   void keepHighestGlobals();
   void readAttributeSet(Node* element);
   // Refuses a use of an attribute set that is not defined, and sets that use themselves.
@@ -117,6 +127,7 @@ class Stylesheet {
   // templates), without recursion.
   void deleteAttachments();
 
+  CompileOptions options_;
   std::unique_ptr<Document> document_;
   // The other files of the stylesheet, in the order they were opened.
   std::vector<std::unique_ptr<Document>> imported_;
@@ -131,6 +142,8 @@ class Stylesheet {
   // Every top-level element of every file, lowest import precedence first, in document
   // order within one precedence.
   std::vector<Declaration> declarations_;
+  // The xsl:call-template elements of every file, until they are checked.
+  std::vector<const Node*> calls_;
   std::int32_t nextPrecedence_ = 0;
   std::vector<std::pair<ExpandedName, std::vector<Node*>>> attributeSets_;
   struct NamespaceAlias {

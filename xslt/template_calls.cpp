@@ -9,16 +9,16 @@
 #include "xslt/variable_stack.h"
 #include "xslt/variables.h"
 
+#include <cassert>
 #include <utility>
 #include <vector>
 
 namespace ovra {
 
-static constexpr char kApplyUnknownAttribute[] = "Unrecognized attribute on apply-templates, ";
 static constexpr char kApplyUnknownElement[] = "Unrecognized element in apply-template, ";
 static constexpr char kApplyNotNodes[] =
     "The select expression of a apply-templates must only return nodes";
-static constexpr char kCallUnknownAttribute[] = "Unrecognized attribute on call-template, ";
+static constexpr char kCallWithoutName[] = "A name attribute must be provided for a call-template";
 static constexpr char kCallUnknownElement[] = "Unrecognized element in call-template, ";
 
 namespace {
@@ -39,8 +39,8 @@ class CalleeStack {
   // The values of the xsl:with-param children of a calling instruction, computed in the
   // caller's scope. Other element children are refused with unknownElement followed by
   // their local name: all of them (strict), or only those in no namespace.
-  void collectParameters(const Instruction& caller, const Focus& focus,
-                         const char* unknownElement, bool strict) {
+  void collectParameters(const Instruction& caller, const Focus& focus, const char* unknownElement,
+                         bool strict) {
     for (Node* child = caller.element()->firstChild(); child != nullptr;
          child = child->nextSibling()) {
       if (child->kind() != NodeKind::Element)
@@ -80,18 +80,10 @@ class CalleeStack {
 
 ApplyTemplatesInstruction::ApplyTemplatesInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    std::string_view local = attribute->localName().view();
-    if (local == "select")
-      select_ = compileExpression(attribute);
-    else if (local == "mode")
-      mode_ = readQName(attribute);
-    else
-      rejectAttribute(attribute, kApplyUnknownAttribute);
-  }
+  if (const Node* select = attribute("select"))
+    select_ = compileExpression(select);
+  if (const Node* mode = attribute("mode"))
+    mode_ = readQName(mode);
   if (!select_)
     select_ = compileXPath("node()", element);
   auto keys = std::make_unique<SortKeys>(element);
@@ -137,15 +129,11 @@ void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) co
 
 CallTemplateInstruction::CallTemplateInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "name")
-      name_ = readQName(attribute);
-    else
-      rejectAttribute(attribute, kCallUnknownAttribute);
-  }
+  const Node* name = attribute("name");
+  if (name != nullptr)
+    name_ = readQName(name);
+  if (name_.empty())
+    throw StylesheetException(element, kCallWithoutName);
 }
 
 CallTemplateInstruction::~CallTemplateInstruction() = default;
@@ -154,8 +142,7 @@ void CallTemplateInstruction::execute(const Focus& focus, ResultSink& sink) cons
   CalleeStack callee(sink);
   callee.collectParameters(*this, focus, kCallUnknownElement, /*strict=*/false);
   const Template* called = stylesheet().rules().findByName(name_);
-  if (called == nullptr)
-    return;
+  assert(called != nullptr && "the stylesheet checks every call-template when it loads");
   callee.activate();
   Transformation::TemplateScope scope(sink.run(), element());
   // A named template runs as part of the current template rule.

@@ -36,7 +36,8 @@ class CallTemplateInstruction : public Instruction {
   ~CallTemplateInstruction() override;
 
   // Runs the template of that name for the current focus, with the xsl:with-param values
-  // computed in the caller's scope. No template of that name: nothing happens.
+  // computed in the caller's scope. The stylesheet refuses to load when no template has
+  // the name.
   void execute(const Focus& focus, ResultSink& sink) const override;
 
   const ExpandedName& templateName() const { return name_; }

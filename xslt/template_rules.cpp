@@ -19,7 +19,6 @@
 namespace ovra {
 
 static constexpr char kPriorityNotNumber[] = "priority must be a number";
-static constexpr char kUnknownAttribute[] = "Unrecognized attribute on template, ";
 static constexpr char kVariableInPattern[] =
     "A match pattern can not refer to variables or parameters";
 
@@ -153,8 +152,6 @@ Template::Template(Node* element) : element_(element) {
       explicitPriority = true;
     } else if (local == "mode") {
       mode_ = resolveQName(element, value);
-    } else {
-      throw StylesheetException(attribute, String(kUnknownAttribute).append(local));
     }
   }
   if (name_.empty())

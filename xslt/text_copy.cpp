@@ -11,16 +11,11 @@
 
 namespace ovra {
 
-static const char kUnknownValueOfAttribute[] = "Unrecognized attribute on value-of, ";
 static const char kValueOfWithoutSelect[] = "A select attribute must be provided for a value-of";
 static const char kBadEscapingValue[] =
     "Expecting disable-output-escaping attribute to have value 'yes' or 'no'";
-static const char kUnknownTextAttribute[] = "Unrecognized attribute on text, ";
-static const char kUnknownCopyAttribute[] = "Unrecognized attribute on copy, ";
-static const char kUnknownCopyOfAttribute[] = "Unrecognized attribute on copy-of, ";
 static const char kCopyOfWithoutSelect[] =
     "A select attribute must be provided for a copy-of instruction";
-static const char kUnknownMessageAttribute[] = "Unrecognized attribute on message, ";
 static const char kBadTerminateValue[] =
     "Expecting terminate attribute to have value 'yes' or 'no'";
 
@@ -35,20 +30,12 @@ static void writeText(ResultSink& sink, String text, bool disableOutputEscaping)
 
 ValueOfInstruction::ValueOfInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    std::string_view name = attribute->localName().view();
-    if (name == "select") {
-      // Reported at the element, so that the message names the file and the line.
-      select_ = reportedAt(element, [&] { return compileExpression(attribute); });
-    } else if (name == "disable-output-escaping") {
-      disableOutputEscaping_ = readYesNo(attribute, kBadEscapingValue);
-    } else {
-      rejectAttribute(attribute, kUnknownValueOfAttribute);
-    }
+  if (const Node* select = attribute("select")) {
+    // Reported at the element, so that the message names the file and the line.
+    select_ = reportedAt(element, [&] { return compileExpression(select); });
   }
+  if (const Node* escaping = attribute("disable-output-escaping"))
+    disableOutputEscaping_ = readYesNo(escaping, kBadEscapingValue);
   if (!select_)
     throw StylesheetException(element, kValueOfWithoutSelect);
 }
@@ -113,15 +100,8 @@ void ValueOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 TextInstruction::TextInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "disable-output-escaping")
-      disableOutputEscaping_ = readYesNo(attribute, kBadEscapingValue);
-    else
-      rejectAttribute(attribute, kUnknownTextAttribute);
-  }
+  if (const Node* escaping = attribute("disable-output-escaping"))
+    disableOutputEscaping_ = readYesNo(escaping, kBadEscapingValue);
 }
 
 TextInstruction::~TextInstruction() = default;
@@ -142,13 +122,8 @@ void TextInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 CopyInstruction::CopyInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (attribute->namespaceURI().empty() && attribute->localName().view() == "use-attribute-sets")
-      attributeSets_ = readAttributeSetNames(element, attribute);
-    else
-      rejectAttribute(attribute, kUnknownCopyAttribute);
-  }
+  if (const Node* sets = attribute("use-attribute-sets"))
+    attributeSets_ = readAttributeSetNames(element, sets);
 }
 
 CopyInstruction::~CopyInstruction() = default;
@@ -203,15 +178,8 @@ void CopyInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 CopyOfInstruction::CopyOfInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "select")
-      select_ = compileExpression(attribute);
-    else
-      rejectAttribute(attribute, kUnknownCopyOfAttribute);
-  }
+  if (const Node* select = attribute("select"))
+    select_ = compileExpression(select);
   if (!select_)
     throw StylesheetException(element, kCopyOfWithoutSelect);
 }
@@ -252,15 +220,8 @@ void CopyOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 MessageInstruction::MessageInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    if (attribute->localName().view() == "terminate")
-      terminate_ = readYesNo(attribute, kBadTerminateValue);
-    else
-      rejectAttribute(attribute, kUnknownMessageAttribute);
-  }
+  if (const Node* terminate = attribute("terminate"))
+    terminate_ = readYesNo(terminate, kBadTerminateValue);
 }
 
 MessageInstruction::~MessageInstruction() = default;

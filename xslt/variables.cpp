@@ -11,7 +11,7 @@
 
 namespace ovra {
 
-static constexpr char kUnknownAttribute[] = "Unrecognized attribute on variable, ";
+static constexpr char kParamNotFirst[] = "param elements must come first in a template";
 static constexpr char kNameMissing[] = "A name attribute must be provided for a variable";
 static constexpr char kBodyAndSelect[] =
     "A template body can only be given if there is no select attribute on a variable";
@@ -23,25 +23,25 @@ static constexpr char kCircular[] = "Circular reference to global variable ";
 VariableInstruction::VariableInstruction(const Stylesheet& stylesheet, Node* element,
                                          InstructionKind kind)
     : Instruction(stylesheet, element), kind_(kind) {
-  bool hasName = false;
-  for (Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty())
-      continue;
-    std::string_view local = attribute->localName().view();
-    if (local == "select") {
-      select_ = compileExpression(attribute);
-    } else if (local == "name") {
-      name_ = readQName(attribute);
-      hasName = true;
-    } else {
-      rejectAttribute(attribute, kUnknownAttribute);
+  const Node* name = attribute("name");
+  if (name != nullptr)
+    name_ = readQName(name);
+  if (const Node* select = attribute("select"))
+    select_ = compileExpression(select);
+  // XSLT 1.0 section 11.6: the parameters of a template come before its body.
+  if (kind == InstructionKind::Param && classify(element->parent()) == InstructionKind::Template) {
+    for (Node* before = element->previousSibling(); before != nullptr;
+         before = before->previousSibling()) {
+      if (before->kind() != NodeKind::Comment &&
+          before->kind() != NodeKind::ProcessingInstruction &&
+          classify(before) != InstructionKind::Param)
+        throw StylesheetException(element, kParamNotFirst);
     }
   }
   bool hasBody = element->firstChild() != nullptr;
   if (hasBody && select_)
     throw StylesheetException(element, kBodyAndSelect);
-  if (!hasName || name_.empty())
+  if (name == nullptr || name_.empty())
     throw StylesheetException(element, kNameMissing);
 }
 

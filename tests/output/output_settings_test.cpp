@@ -51,7 +51,6 @@ TEST(OutputSettingsTest, InvalidAttributesAreReportedAtTheElementLine) {
       {"standalone", "Yes",
        "Expecting standalone attribute to have value 'yes' or 'no' on line 5 in \n"},
       {"indent", "1", "Expecting indent attribute to have value 'yes' or 'no' on line 5 in \n"},
-      {"output-version", "2", "Unexpected attribute on xsl:output, output-version on line 5 in \n"},
       {"encoding", "no-such-encoding",
        "Unsupported output encoding, no-such-encoding on line 5 in \n"},
       {"encoding", "ISO-8859-1//TRANSLIT",

@@ -1,5 +1,6 @@
 #include "tests/support/test_transform.h"
 
+#include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "base/platform.h"
 #include "output/serializer.h"
@@ -11,14 +12,35 @@
 
 namespace ovra {
 
+namespace {
+
+class CollectedWarnings : public DiagnosticSink {
+ public:
+  explicit CollectedWarnings(std::string& text) : text_(text) {}
+  void warning(const SourceLocation& where, std::string_view text) override {
+    text_ += text;
+    text_ += " on line " + std::to_string(where.line) + " in ";
+    text_ += where.file.view();
+    text_ += '\n';
+  }
+
+ private:
+  std::string& text_;
+};
+
+}  // namespace
+
 TransformResult transformText(std::string_view stylesheetText, std::string_view sourceText,
-                              const std::vector<TestParameter>& parameters) {
+                              const std::vector<TestParameter>& parameters,
+                              CompileOptions options) {
   TransformResult result;
   TextBuffer buffer;
   runOnLargeStack([&] {
+    CollectedWarnings warnings(result.warnings);
+    ScopedDiagnosticSink collect(&warnings);
     try {
       std::unique_ptr<Stylesheet> stylesheet =
-          Stylesheet::fromText(std::string(stylesheetText), "s.xsl");
+          Stylesheet::fromText(std::string(stylesheetText), "s.xsl", options);
       stylesheet->load();
       Parameters bound;
       for (const TestParameter& parameter : parameters)
@@ -41,11 +63,19 @@ TransformResult transformText(std::string_view stylesheetText, std::string_view 
 }
 
 std::string transformOrError(std::string_view stylesheet, std::string_view source,
-                             const std::vector<TestParameter>& parameters) {
-  TransformResult result = transformText(stylesheet, source, parameters);
+                             const std::vector<TestParameter>& parameters, CompileOptions options) {
+  TransformResult result = transformText(stylesheet, source, parameters, options);
+  std::string text;
+  std::string_view warnings = result.warnings;
+  while (!warnings.empty()) {
+    std::size_t end = warnings.find('\n') + 1;
+    text += "WARNING: ";
+    text += warnings.substr(0, end);
+    warnings.remove_prefix(end);
+  }
   if (!result.error.empty())
-    return "ERROR: " + result.error;
-  return result.output;
+    return text + "ERROR: " + result.error;
+  return text + result.output;
 }
 
 std::string stylesheetOf(std::string_view topLevel) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "xslt/parameters.h"
+#include "xslt/stylesheet.h"
 
 #include <string>
 #include <string_view>
@@ -18,17 +19,21 @@ struct TestParameter {
 };
 
 struct TransformResult {
-  std::string output;  // everything written, also when an error ended the run
-  std::string error;   // the message of the XSLException that ended loading or the run
+  std::string output;    // everything written, also when an error ended the run
+  std::string error;     // the message of the XSLException that ended loading or the run
+  std::string warnings;  // each as "TEXT on line N in FILE\n", in the order reported
 };
 
 // The stylesheet is named "s.xsl" and the source "in.xml" in messages.
 TransformResult transformText(std::string_view stylesheet, std::string_view source,
-                              const std::vector<TestParameter>& parameters = {});
+                              const std::vector<TestParameter>& parameters = {},
+                              CompileOptions options = {});
 
-// The output, or "ERROR: " and the message when there was one.
+// "WARNING: " and the text of each warning on a line of its own, then the output, or
+// "ERROR: " and the message when there was one.
 std::string transformOrError(std::string_view stylesheet, std::string_view source,
-                             const std::vector<TestParameter>& parameters = {});
+                             const std::vector<TestParameter>& parameters = {},
+                             CompileOptions options = {});
 
 // An xsl:stylesheet element around topLevel, writing no XML declaration.
 std::string stylesheetOf(std::string_view topLevel);

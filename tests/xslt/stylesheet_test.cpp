@@ -66,12 +66,12 @@ constexpr StylesheetCase kTopLevelCases[] = {
     {"<xsl:stylesheet " XSL "><xsl:template match='/'>\n<b><xsl:sequence/></b>"
      "</xsl:template></xsl:stylesheet>",
      "<r/>", "ERROR: Unrecognised stylesheet instruction on line 2 in s.xsl\n"},
-    // Instructions at top level are compiled (and checked) but never run.
+    // Instructions at top level are errors (XSLT 1.0 section 2.2).
     {"<xsl:stylesheet " XSL ">" NO_DECLARATION
      "<xsl:value-of select='\"never\"'/><xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
-     "<r/>", "T"},
-    {"<xsl:stylesheet " XSL "><xsl:value-of select='1' bad='x'/></xsl:stylesheet>", "<r/>",
-     "ERROR: Unrecognized attribute on value-of, bad on line 1 in s.xsl\n"},
+     "<r/>", "ERROR: xsl:value-of is not allowed at the top level on line 1 in s.xsl\n"},
+    {"<xsl:stylesheet " XSL "><xsl:when test='1'/></xsl:stylesheet>", "<r/>",
+     "ERROR: xsl:when is not allowed at the top level on line 1 in s.xsl\n"},
     // A stylesheet without templates copies the text of the source.
     {"<xsl:stylesheet " XSL ">" NO_DECLARATION "</xsl:stylesheet>", "<r>a<b>b</b>c</r>", "abc"},
 };
@@ -166,6 +166,64 @@ constexpr StylesheetCase kExcludeCases[] = {
 
 TEST(StylesheetTest, ExcludedNamespacesAreNotCopiedByLiteralResultElements) {
   runCases(std::begin(kExcludeCases), std::end(kExcludeCases));
+}
+
+// An attribute an XSLT element does not take: a warning naming it and the element works
+// without it (as in xsltproc); an error with strict; nothing in forwards-compatible mode.
+struct UnknownAttributeCase {
+  const char* stylesheet;
+  const char* warned;  // the output in the default mode
+  const char* strict;  // the output with CompileOptions::strict
+};
+
+#define VERSION(v) "<xsl:stylesheet version='" v "' " XSL ">" NO_DECLARATION
+
+constexpr UnknownAttributeCase kUnknownAttributeCases[] = {
+    // yelp-xsl writes a test on an xsl:otherwise.
+    {VERSION("1.0") "<xsl:template match='/'><xsl:choose><xsl:when test='false()'>W</xsl:when>"
+                    "\n<xsl:otherwise test='false()'>O</xsl:otherwise></xsl:choose>"
+                    "</xsl:template></xsl:stylesheet>",
+     "WARNING: Unrecognized attribute on otherwise, test on line 2 in s.xsl\nO",
+     "ERROR: Unrecognized attribute on otherwise, test on line 2 in s.xsl\n"},
+    {VERSION("1.0") "<xsl:template match='/' as='node()'>T</xsl:template></xsl:stylesheet>",
+     "WARNING: Unrecognized attribute on template, as on line 1 in s.xsl\nT",
+     "ERROR: Unrecognized attribute on template, as on line 1 in s.xsl\n"},
+    {VERSION("1.0") "<xsl:output method='text' html-version='5'/>"
+                    "<xsl:template match='/'><a/>T</xsl:template></xsl:stylesheet>",
+     "WARNING: Unrecognized attribute on output, html-version on line 1 in s.xsl\nT",
+     "ERROR: Unrecognized attribute on output, html-version on line 1 in s.xsl\n"},
+    {VERSION("1.0") "<xsl:strip-space elements='*' except='a'/>"
+                    "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
+     "WARNING: Unrecognized attribute on strip-space, except on line 1 in s.xsl\nT",
+     "ERROR: Unrecognized attribute on strip-space, except on line 1 in s.xsl\n"},
+    {"<xsl:stylesheet version='1.0' " XSL " default-mode='m'>" NO_DECLARATION
+     "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
+     "WARNING: Unrecognized attribute on stylesheet, default-mode on line 1 in s.xsl\nT",
+     "ERROR: Unrecognized attribute on stylesheet, default-mode on line 1 in s.xsl\n"},
+    {VERSION("1.0") "<xsl:template match='/'><xsl:value-of select='1' separator=','/>"
+                    "<xsl:apply-templates select='r' mode='m' tunnel='yes'/></xsl:template>"
+                    "<xsl:template match='r' mode='m'>R</xsl:template></xsl:stylesheet>",
+     "WARNING: Unrecognized attribute on value-of, separator on line 1 in s.xsl\n"
+     "WARNING: Unrecognized attribute on apply-templates, tunnel on line 1 in s.xsl\n1R",
+     "ERROR: Unrecognized attribute on value-of, separator on line 1 in s.xsl\n"},
+    // Forwards-compatible mode (XSLT 2.5) ignores them on every element, without a word.
+    {VERSION("2.0") "<xsl:output method='text' html-version='5'/><xsl:strip-space elements='a' "
+                    "except='b'/><xsl:template match='/' as='node()'><xsl:value-of select='1' "
+                    "separator=','/><xsl:choose><xsl:otherwise test='0'>O</xsl:otherwise>"
+                    "</xsl:choose></xsl:template></xsl:stylesheet>",
+     "1O", "1O"},
+    // Attributes in a namespace belong to whoever put them there.
+    {VERSION("1.0") "<xsl:template match='/' xmlns:e='urn:e' e:as='x'>T</xsl:template>"
+                    "</xsl:stylesheet>",
+     "T", "T"},
+};
+
+TEST(StylesheetTest, UnknownAttributesOfXsltElements) {
+  for (const UnknownAttributeCase& c : kUnknownAttributeCases) {
+    EXPECT_EQ(transformOrError(c.stylesheet, "<r/>"), c.warned) << c.stylesheet;
+    EXPECT_EQ(transformOrError(c.stylesheet, "<r/>", {}, CompileOptions{.strict = true}), c.strict)
+        << c.stylesheet;
+  }
 }
 
 TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {

@@ -3,4 +3,5 @@
 <xsl:template match="/">
   <xsl:call-template name="x" select="."/>
 </xsl:template>
+<xsl:template name="x"/>
 </xsl:stylesheet>

@@ -1,6 +1,6 @@
 <?xml version="1.0"?>
 <xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
 <xsl:template match="/">
-  <xsl:with-param name="v" select="1">x</xsl:with-param>
+  <xsl:variable name="v" select="1">x</xsl:variable>
 </xsl:template>
 </xsl:stylesheet>

@@ -20,7 +20,6 @@ PatternMatcher::~PatternMatcher() = default;
 namespace {
 
 constexpr const char* kInvalidMatchPattern = "Invalid match pattern";
-constexpr const char* kVariableInPattern = "Variable references are not allowed in match patterns";
 
 struct PatternStep {
   TokenKind axis;
@@ -234,51 +233,6 @@ class UnionPattern : public PatternMatcher {
   std::vector<std::unique_ptr<PatternMatcher>> alternatives_;
 };
 
-// Variables have no bindings when templates are selected, so a pattern may not use them.
-void rejectVariables(const SyntaxNode& node);
-
-void rejectVariables(const ExprList& list) {
-  for (const auto& item : list.items())
-    rejectVariables(*item);
-}
-
-void rejectVariables(const SyntaxNode& top) {
-  // Operator chains are walked down their left side without recursion; right operands
-  // nest only as deep as the precedence levels (or the parser's nesting limit) allow.
-  const SyntaxNode* node = &top;
-  while (node->kind() == SyntaxKind::BinaryOp) {
-    const auto& op = static_cast<const BinaryOpNode&>(*node);
-    rejectVariables(op.right());
-    node = &op.left();
-  }
-  switch (node->kind()) {
-  case SyntaxKind::Variable:
-    throw XPathParseException(node->token(), kVariableInPattern);
-  case SyntaxKind::Path: {
-    const auto& path = static_cast<const PathNode&>(*node);
-    if (path.filter())
-      rejectVariables(*path.filter());
-    for (const auto& step : path.steps())
-      rejectVariables(step->predicates());
-    break;
-  }
-  case SyntaxKind::FunctionCall: {
-    const auto& call = static_cast<const FunctionCallNode&>(*node);
-    rejectVariables(call.arguments());
-    rejectVariables(call.predicates());
-    break;
-  }
-  case SyntaxKind::Group: {
-    const auto& group = static_cast<const GroupNode&>(*node);
-    rejectVariables(group.inner());
-    rejectVariables(group.predicates());
-    break;
-  }
-  default:
-    break;
-  }
-}
-
 // A filter expression written alone is a path without steps; its expression, else null.
 const SyntaxNode* plainFilter(const SyntaxNode& node) {
   if (node.kind() != SyntaxKind::Path)
@@ -324,7 +278,6 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
     if (step.axis != TokenKind::AxisChild && step.axis != TokenKind::AxisAttribute &&
         step.axis != TokenKind::AxisNamespace && step.axis != TokenKind::AxisSelf)
       throw XPathParseException(node->token(), kInvalidMatchPattern);
-    rejectVariables(node->predicates());
     step.test = compileNodeTest(node->nodeTest());
     for (const auto& p : node->predicates().items())
       step.predicates.push_back(p->compile());
@@ -339,7 +292,60 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
   return std::make_unique<PathPattern>(std::move(steps), path.isAbsolute(), std::move(anchor));
 }
 
+void pushAll(std::vector<const SyntaxNode*>& pending, const ExprList& list) {
+  for (const auto& item : list.items())
+    pending.push_back(item.get());
+}
+
 }  // namespace
+
+bool refersToVariable(const SyntaxNode& pattern) {
+  std::vector<const SyntaxNode*> pending{&pattern};
+  while (!pending.empty()) {
+    const SyntaxNode* node = pending.back();
+    pending.pop_back();
+    switch (node->kind()) {
+    case SyntaxKind::Variable:
+      return true;
+    case SyntaxKind::BinaryOp: {
+      const auto* op = static_cast<const BinaryOpNode*>(node);
+      pending.push_back(&op->left());
+      pending.push_back(&op->right());
+      break;
+    }
+    case SyntaxKind::Path: {
+      const auto* path = static_cast<const PathNode*>(node);
+      for (const auto& step : path->steps())
+        pending.push_back(step.get());
+      if (path->filter() != nullptr)
+        pending.push_back(path->filter());
+      break;
+    }
+    case SyntaxKind::Step:
+      pushAll(pending, static_cast<const StepNode*>(node)->predicates());
+      break;
+    case SyntaxKind::FunctionCall: {
+      const auto* call = static_cast<const FunctionCallNode*>(node);
+      pushAll(pending, call->arguments());
+      pushAll(pending, call->predicates());
+      break;
+    }
+    case SyntaxKind::Group: {
+      const auto* group = static_cast<const GroupNode*>(node);
+      pending.push_back(&group->inner());
+      pushAll(pending, group->predicates());
+      break;
+    }
+    case SyntaxKind::Axis:
+    case SyntaxKind::NodeTypeTest:
+    case SyntaxKind::NameTest:
+    case SyntaxKind::Literal:
+    case SyntaxKind::Number:
+      break;
+    }
+  }
+  return false;
+}
 
 std::unique_ptr<PatternMatcher> SyntaxNode::compilePattern() const {
   if (kind_ != SyntaxKind::BinaryOp) {

@@ -17,6 +17,8 @@
 
 namespace ovra {
 
+static constexpr char kVariableInPattern[] =
+    "A match pattern can not refer to variables or parameters";
 static constexpr char kNameMissing[] = "A name attribute must be provided for a key";
 static constexpr char kMatchMissing[] = "A match attribute must be provided for a key";
 static constexpr char kUseMissing[] = "A use attribute must be provided for a key";
@@ -50,6 +52,9 @@ KeyDefinition::KeyDefinition(Node* element) : element_(element) {
         name_.prefix = intern(qnamePrefix(value));
       } else if (local == "match") {
         pattern_ = parseXPath(value, element);
+        // Keys are indexed once per document, outside any variable's scope.
+        if (refersToVariable(*pattern_))
+          throw StylesheetException(attribute, kVariableInPattern);
         match_ = pattern_->compilePattern();
       } else if (local == "use") {
         use_ = compileXPath(value, element);

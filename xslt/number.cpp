@@ -411,8 +411,12 @@ NumberInstruction::NumberInstruction(const Stylesheet& stylesheet, Node* element
 
 NumberInstruction::~NumberInstruction() = default;
 
-std::unique_ptr<PatternMatcher>
-NumberInstruction::compileNumberPattern(const Node* attribute) const {
+std::unique_ptr<PatternMatcher> NumberInstruction::compileNumberPattern(const Node* attribute) {
+  // A variable or current() may change between calls; telling them from a name that
+  // merely contains "current" is not worth it.
+  std::string_view text = attributeValue(attribute);
+  if (text.find('$') != std::string_view::npos || text.find("current") != std::string_view::npos)
+    samePatternsEveryCall_ = false;
   return reportedAt(attribute, [&] {
     std::unique_ptr<SyntaxNode> pattern = parseXPath(attributeValue(attribute), element());
     return pattern->compilePattern();
@@ -491,7 +495,7 @@ void NumberInstruction::execute(const Focus& focus, ResultSink& sink) const {
       };
       NodeTest stops = [&](Node* node) { return from_ && from_->matches(node, context); };
       NumberMemo* memo = nullptr;
-      if (level_ == NumberLevel::Any) {
+      if (level_ == NumberLevel::Any && samePatternsEveryCall_) {
         memo = &sink.run().numberMemo(this);
         // Without a count pattern what counts depends on the node numbered.
         if (!count_ && memo->node != nullptr && !sameKindAndName(memo->node, current))

@@ -69,7 +69,7 @@ class NumberInstruction : public Instruction {
  private:
   // Whether node is of the kind and expanded name of the current node.
   static bool sameKindAndName(const Node* node, const Node* current);
-  std::unique_ptr<PatternMatcher> compileNumberPattern(const Node* attribute) const;
+  std::unique_ptr<PatternMatcher> compileNumberPattern(const Node* attribute);
   std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute) const;
   static std::string expanded(const AttributeValueTemplate* avt, const EvalContext& context,
                               std::string_view fallback);
@@ -77,6 +77,9 @@ class NumberInstruction : public Instruction {
   NumberLevel level_ = NumberLevel::Single;
   std::unique_ptr<PatternMatcher> count_;
   std::unique_ptr<PatternMatcher> from_;
+  // Whether count and from match the same nodes in every call, so that level any may
+  // continue from the count of an earlier call.
+  bool samePatternsEveryCall_ = true;
   std::unique_ptr<Expr> value_;
   std::unique_ptr<AttributeValueTemplate> format_;
   std::unique_ptr<AttributeValueTemplate> groupingSeparator_;

@@ -24,61 +24,6 @@ static constexpr char kVariableInPattern[] =
 
 namespace {
 
-void pushAll(std::vector<const SyntaxNode*>& pending, const ExprList& list) {
-  for (const auto& item : list.items())
-    pending.push_back(item.get());
-}
-
-// Patterns are matched without variable bindings, so a reference could never be
-// resolved; it is refused when the stylesheet loads instead.
-bool refersToVariable(const SyntaxNode& pattern) {
-  std::vector<const SyntaxNode*> pending{&pattern};
-  while (!pending.empty()) {
-    const SyntaxNode* node = pending.back();
-    pending.pop_back();
-    switch (node->kind()) {
-    case SyntaxKind::Variable:
-      return true;
-    case SyntaxKind::BinaryOp: {
-      const auto* op = static_cast<const BinaryOpNode*>(node);
-      pending.push_back(&op->left());
-      pending.push_back(&op->right());
-      break;
-    }
-    case SyntaxKind::Path: {
-      const auto* path = static_cast<const PathNode*>(node);
-      for (const auto& step : path->steps())
-        pending.push_back(step.get());
-      if (path->filter() != nullptr)
-        pending.push_back(path->filter());
-      break;
-    }
-    case SyntaxKind::Step:
-      pushAll(pending, static_cast<const StepNode*>(node)->predicates());
-      break;
-    case SyntaxKind::FunctionCall: {
-      const auto* call = static_cast<const FunctionCallNode*>(node);
-      pushAll(pending, call->arguments());
-      pushAll(pending, call->predicates());
-      break;
-    }
-    case SyntaxKind::Group: {
-      const auto* group = static_cast<const GroupNode*>(node);
-      pending.push_back(&group->inner());
-      pushAll(pending, group->predicates());
-      break;
-    }
-    case SyntaxKind::Axis:
-    case SyntaxKind::NodeTypeTest:
-    case SyntaxKind::NameTest:
-    case SyntaxKind::Literal:
-    case SyntaxKind::Number:
-      break;
-    }
-  }
-  return false;
-}
-
 // Modes and names: an absent name and an empty one are the same.
 bool sameName(const ExpandedName& a, const ExpandedName& b) {
   return a.empty() ? b.empty() : a == b;

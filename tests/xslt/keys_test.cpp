@@ -85,6 +85,9 @@ constexpr KeyCase kLookupCases[] = {
      "ERROR: A name attribute must be provided for a key on line 1 in s.xsl\n"},
     {"<xsl:key name='k' use='.'/>", kBooks,
      "ERROR: A match attribute must be provided for a key on line 1 in s.xsl\n"},
+    {"<xsl:variable name='v' select=\"'b'\"/><xsl:key name='k' match='*[name() = $v]' use='.'/>",
+     kBooks,
+     "ERROR: A match pattern can not refer to variables or parameters on line 1 in s.xsl\n"},
     {"<xsl:key name='k' match='b' use='.' mode='x'/>", kBooks,
      "WARNING: Unrecognized attribute on key, mode on line 1 in s.xsl\nonetwothreemagxy"},
     // An error of a use expression is reported at its xsl:key.

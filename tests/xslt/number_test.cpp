@@ -104,7 +104,7 @@ constexpr char kBook[] = "<doc><ch><t/><s><t/></s><s><t/><t/></s></ch>"
 
 // A stylesheet that writes the number of every t, each followed by a space.
 std::string numberTitles(const std::string& number) {
-  return stylesheetOf("<xsl:output method='text'/>"
+  return stylesheetOf("<xsl:output method='text'/><xsl:param name='global' select=\"'ch'\"/>"
                       "<xsl:template match='t'>" +
                       number + "<xsl:text> </xsl:text></xsl:template>");
 }
@@ -136,6 +136,11 @@ const LevelCase kLevelCases[] = {
     {"<xsl:number level='any' count='ch' from='ch'/>", "0 0 0 0 0 0 "},
     // Patterns may use predicates.
     {"<xsl:number level='any' count='t[not(parent::ch)]'/>", "0 1 2 3 4 5 "},
+    // count and from are no template patterns: variables are allowed (XSLT 7.7).
+    {"<xsl:variable name='v' select=\"'s'\"/>"
+     "<xsl:number level='any' count='*[name() = $v]' from='*[name() = $global]'/>",
+     "0 1 2 2 1 2 "},
+    {"<xsl:number level='multiple' count='*[name() = $global]'/>", "1 1 1 1 2 2 "},
     // Format and grouping are attribute value templates.
     {"<xsl:number level='any' format=\"{substring('aiA', count(ancestor::*), 1)}\""
      " grouping-size='{1}'/>",
@@ -160,6 +165,13 @@ TEST(NumberInstructionTest, AnyLevelCountsInAnyOrder) {
       {"<xsl:for-each select='//t|//t'><xsl:number level='any' from='ch'/>,"
        "<xsl:number level='any' from='ch'/>;</xsl:for-each>",
        "1,1;2,2;3,3;4,4;1,1;2,2;"},
+      // A pattern with a variable or current() matches other nodes in each call.
+      {"<xsl:for-each select='//t'><xsl:variable name='n' select='name(..)'/>"
+       "<xsl:number level='any' count='*[name() = $n]'/>,</xsl:for-each>",
+       "1,1,2,2,3,4,"},
+      {"<xsl:for-each select='//t'>"
+       "<xsl:number level='any' count='*[name() = name(current()/..)]'/>,</xsl:for-each>",
+       "1,1,2,2,3,4,"},
   };
   for (const LevelCase& c : cases) {
     std::string stylesheet = stylesheetOf("<xsl:output method='text'/><xsl:template match='/'>" +

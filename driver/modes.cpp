@@ -7,6 +7,7 @@
 #include "tree/node.h"
 #include "xpath/expr.h"
 #include "xpath/parser.h"
+#include "xslt/functions.h"
 #include "xslt/stylesheet.h"
 
 #include <cstring>
@@ -56,11 +57,11 @@ static void writeItem(Serializer& out, Node* node) {
 }
 
 void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
-                       VariableLookup* variables) {
+                       EvaluationHost* variables) {
   EvalContext context;
   context.contextNode = context.currentNode = context.stylesheetElement = root;
   context.size = 1;
-  context.variables = variables;
+  context.host = variables;
   if (compiled.returnsNodeSet()) {
     // Streams: each result is written before the next is looked for.
     std::unique_ptr<NodeStream> nodes = compiled.select(context);
@@ -123,7 +124,7 @@ namespace {
 
 // The parameters of the XPath mode as variables of the expression. Each is evaluated
 // once, in command-line order; an expression sees the parameters before it.
-class ParameterVariables : public VariableLookup {
+class ParameterVariables : public EvaluationHost {
  public:
   ~ParameterVariables() override = default;
 
@@ -132,8 +133,8 @@ class ParameterVariables : public VariableLookup {
       values_.push_back(Bound{parameter.name, parameter.evaluate(context)});
   }
 
-  const Value* lookup(StringRef namespaceURI, StringRef localName,
-                      const EvalContext& /*context*/) override {
+  const Value* variable(StringRef namespaceURI, StringRef localName,
+                        const EvalContext& /*context*/) override {
     for (const Bound& bound : values_) {
       if (bound.name.localName == localName && bound.name.namespaceURI == namespaceURI)
         return &bound.value;
@@ -169,11 +170,11 @@ int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, s
             : DocumentRegistry::open(xmlFile, Document::kRegistryBufferSize, false);
     document->parseChunk();
     root = document->root();
-    compiled = compileXPath(expression, root);
+    compiled = compileXPath(expression, root, xsltFunctions());
     EvalContext context;
     context.contextNode = context.currentNode = context.stylesheetElement = root;
     context.size = 1;
-    context.variables = &variables;
+    context.host = &variables;
     variables.bind(makeParameters(parameters, root), context);
   };
   steps.run = [&] { writeXPathResults(*compiled, root, out, &variables); };

@@ -14,7 +14,7 @@
 namespace ovra {
 
 class Expr;
-class VariableLookup;
+class EvaluationHost;
 class Node;
 class Serializer;
 
@@ -66,7 +66,7 @@ int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, s
 // `out`, each followed by a line end (node-sets are streamed, one node at a time).
 // variables, when not null, answers the expression's variable references.
 void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
-                       VariableLookup* variables = nullptr);
+                       EvaluationHost* variables = nullptr);
 
 // The transform mode: compiles the stylesheet once; each run reads the XML file afresh
 // and transforms it to `out`, the parameters replacing the defaults of the top-level

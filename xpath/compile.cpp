@@ -8,6 +8,7 @@
 #include "xpath/syntax.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace ovra {
 
@@ -138,15 +139,34 @@ std::unique_ptr<Expr> compileOperators(const BinaryOpNode& top) {
   return std::make_unique<BinaryExpr>(std::move(first), std::move(rest));
 }
 
+// A call of a function in a namespace that the registry does not hold: an extension
+// function this processor lacks, an error only when the call is evaluated, so that a
+// stylesheet can guard it with function-available() (XSLT 1.0 section 14.2).
+class UnknownExtensionCall : public Expr {
+ public:
+  UnknownExtensionCall(const Token& token, String name) : token_(token), name_(std::move(name)) {}
+  Value evaluate(const EvalContext&) const override {
+    throw EvaluateException(token_, String(kUnsupportedFunction).append(name_));
+  }
+
+ private:
+  Token token_;
+  String name_;
+};
+
 std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
+  const FunctionEntry* entry = node.entry();
+  if (entry == nullptr) {
+    if (node.expandedName().namespaceURI.empty())
+      throw EvaluateException(node.token(), String(kUnsupportedFunction).append(node.name()));
+    compileList(node.arguments());  // reports the arguments' own errors now
+    return withPredicates(std::make_unique<UnknownExtensionCall>(node.token(), node.name()),
+                          node.token(), node.predicates());
+  }
   std::vector<std::unique_ptr<Expr>> arguments = compileList(node.arguments());
-  const FunctionEntry* entry = findFunction(node.name().view());
-  if (entry == nullptr)
-    throw EvaluateException(node.token(), String(kUnsupportedFunction).append(node.name()));
   if (arguments.size() < entry->minArguments || arguments.size() > entry->maxArguments)
     throw EvaluateException(node.token(), String(kWrongArgumentCount).append(node.name()));
-  auto call =
-      std::make_unique<FunctionCallExpr>(node.token(), node.name(), *entry, std::move(arguments));
+  auto call = std::make_unique<FunctionCallExpr>(node.token(), *entry, std::move(arguments));
   return withPredicates(std::move(call), node.token(), node.predicates());
 }
 
@@ -183,8 +203,9 @@ std::unique_ptr<Expr> SyntaxNode::compile() const {
   return std::make_unique<EmptyExpr>();
 }
 
-std::unique_ptr<Expr> compileXPath(std::string_view text, const Node* namespaceContext) {
-  return parseXPath(text, namespaceContext)->compile();
+std::unique_ptr<Expr> compileXPath(std::string_view text, const Node* namespaceContext,
+                                   const FunctionRegistry& functions) {
+  return parseXPath(text, namespaceContext, functions)->compile();
 }
 
 }  // namespace ovra

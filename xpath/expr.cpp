@@ -15,23 +15,6 @@ constexpr const char* kUndefinedVariable = "Reference to undefined variable, $";
 constexpr const char* kUnionOfNonNodeSets = "Both operands of '|' must be node-sets";
 }  // namespace
 
-VariableLookup::~VariableLookup() = default;
-
-Value VariableLookup::key(const Token& call, const ExpandedName& name, const Value&,
-                          const EvalContext&) {
-  throw EvaluateException(call, unknownKeyMessage(name));
-}
-
-String unknownKeyMessage(const ExpandedName& name) {
-  String text("Unknown key, ");
-  if (!name.prefix.empty())
-    text.append(name.prefix).append(":");
-  return text.append(name.localName);
-}
-
-const DecimalFormat* VariableLookup::decimalFormat(StringRef, StringRef) {
-  return nullptr;
-}
 NodeStream::~NodeStream() = default;
 Expr::~Expr() = default;
 
@@ -98,9 +81,9 @@ Value NumberExpr::evaluate(const EvalContext&) const {
 
 const Value& VariableExpr::lookup(const EvalContext& context) const {
   const Value* value =
-      context.variables == nullptr
+      context.host == nullptr
           ? nullptr
-          : context.variables->lookup(name_.namespaceURI, name_.localName, context);
+          : context.host->variable(name_.namespaceURI, name_.localName, context);
   if (value == nullptr) {
     String name;
     if (!name_.prefix.empty())
@@ -291,11 +274,12 @@ Value NegateExpr::evaluate(const EvalContext& context) const {
 
 // ---- Function calls ----
 
-FunctionCallExpr::FunctionCallExpr(Token token, String name, const FunctionEntry& entry,
+FunctionCallExpr::FunctionCallExpr(Token token, const FunctionEntry& entry,
                                    std::vector<std::unique_ptr<Expr>> arguments)
-    : token_(token), name_(std::move(name)), entry_(entry), arguments_(std::move(arguments)) {
-  countsStream_ =
-      name_.view() == "count" && arguments_.size() == 1 && arguments_[0]->returnsNodeSet();
+    : token_(token), entry_(entry), arguments_(std::move(arguments)) {
+  countsStream_ = isCountFunction(entry_.function) && arguments_.size() == 1 &&
+                  arguments_[0]->returnsNodeSet();
+  isPosition_ = isPositionFunction(entry_.function) && arguments_.empty();
 }
 
 Value FunctionCallExpr::evaluate(const EvalContext& context) const {
@@ -319,25 +303,23 @@ Value FunctionCallExpr::evaluate(const EvalContext& context) const {
 }
 
 bool FunctionCallExpr::returnsNodeSet() const {
-  return name_.view() == "current";
+  return entry_.result == FunctionResult::NodeSet;
 }
 
 bool FunctionCallExpr::usesContextSize() const {
-  return name_.view() == "last" || std::any_of(arguments_.begin(), arguments_.end(),
-                                               [](const auto& a) { return a->usesContextSize(); });
+  return entry_.uses == ContextUse::Size ||
+         std::any_of(arguments_.begin(), arguments_.end(),
+                     [](const auto& a) { return a->usesContextSize(); });
 }
 
 bool FunctionCallExpr::usesPosition() const {
-  return name_.view() == "position" || name_.view() == "last" ||
+  return entry_.uses != ContextUse::Node ||
          std::any_of(arguments_.begin(), arguments_.end(),
                      [](const auto& a) { return a->usesPosition(); });
 }
 
 bool FunctionCallExpr::mayBeNumber() const {
-  static constexpr std::string_view kNumberFunctions[] = {
-      "ceiling", "count", "floor", "last", "number", "position", "round", "string-length", "sum"};
-  return std::find(std::begin(kNumberFunctions), std::end(kNumberFunctions), name_.view()) !=
-         std::end(kNumberFunctions);
+  return entry_.result == FunctionResult::Any || entry_.result == FunctionResult::Number;
 }
 
 }  // namespace ovra

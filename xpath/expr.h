@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "xpath/runtime/context.h"
 #include "xpath/runtime/qname.h"
 #include "xpath/runtime/value.h"
 #include "xpath/token.h"
@@ -15,42 +16,6 @@
 namespace ovra {
 
 class Node;
-struct DecimalFormat;
-struct EvalContext;
-
-// Where variable references find their values; the XSLT layer implements it above.
-class VariableLookup {
- public:
-  VariableLookup() = default;
-  VariableLookup(const VariableLookup&) = delete;
-  VariableLookup& operator=(const VariableLookup&) = delete;
-  virtual ~VariableLookup();
-  // The bound value, or null when no binding of that name is visible.
-  virtual const Value* lookup(StringRef namespaceURI, StringRef localName,
-                              const EvalContext& context) = 0;
-  // key(): the nodes of the context node's tree that the key of that name indexes under
-  // value's string, or for a node-set under any member's string value; in document
-  // order. The default knows no keys and throws EvaluateException at call.
-  virtual Value key(const Token& call, const ExpandedName& name, const Value& value,
-                    const EvalContext& context);
-  // The stylesheet's xsl:decimal-format of that name (both parts empty: the default
-  // one), or null when it declares none of that name; format-number() asks. The default
-  // answers null: without a stylesheet only the built-in default format exists.
-  virtual const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName);
-};
-
-// "Unknown key, " and the name as written: key() naming a key no xsl:key declares.
-String unknownKeyMessage(const ExpandedName& name);
-
-// Everything an evaluation receives.
-struct EvalContext {
-  Node* contextNode = nullptr;
-  std::int32_t position = 1;  // context position, 1-based
-  std::int32_t size = 0;      // context size; 0 when not known
-  VariableLookup* variables = nullptr;
-  Node* currentNode = nullptr;        // the XSLT current node, for current()
-  Node* stylesheetElement = nullptr;  // resolves QName-valued function arguments
-};
 
 // Hands out nodes one at a time, in document order, each once. Owned by the caller and
 // valid while the Expr that made it and the nodes' trees live.

@@ -4,6 +4,7 @@
 
 #include "base/string.h"
 #include "xpath/expr.h"
+#include "xpath/runtime/functions.h"
 #include "xpath/runtime/qname.h"
 #include "xpath/token.h"
 
@@ -145,12 +146,11 @@ class NegateExpr : public Expr {
   std::unique_ptr<Expr> operand_;
 };
 
-struct FunctionEntry;
-
-// A core function call; the arguments are evaluated completely, in order.
+// A function call; the arguments are evaluated completely, in order.
 class FunctionCallExpr : public Expr {
  public:
-  FunctionCallExpr(Token token, String name, const FunctionEntry& entry,
+  // entry is copied: the call keeps what it needs of the registry's entry.
+  FunctionCallExpr(Token token, const FunctionEntry& entry,
                    std::vector<std::unique_ptr<Expr>> arguments);
   Value evaluate(const EvalContext& context) const override;
   bool returnsNodeSet() const override;
@@ -158,16 +158,16 @@ class FunctionCallExpr : public Expr {
   bool usesPosition() const override;
   bool mayBeNumber() const override;
 
-  bool isPositionCall() const { return arguments_.empty() && name_.view() == "position"; }
+  bool isPositionCall() const { return isPosition_; }
 
  private:
   Token token_;
-  String name_;
-  const FunctionEntry& entry_;  // lives in the process-wide function table
+  FunctionEntry entry_;
   std::vector<std::unique_ptr<Expr>> arguments_;
   // count() of an expression that always yields a node-set: its nodes are counted as
   // they stream, without a list of them.
   bool countsStream_ = false;
+  bool isPosition_ = false;  // the core position()
 };
 
 // Which nodes of an axis a step keeps, before its predicates.

@@ -31,6 +31,7 @@ constexpr const char* kMissingPath = "Missing path expression";
 constexpr const char* kSyntaxError = "Syntax error in expression";
 constexpr const char* kUncompilable = "Uncompilable expression";
 constexpr const char* kNestedTooDeeply = "Expression nested too deeply";
+constexpr const char* kUndeclaredPrefix = "Undeclared namespace prefix, ";
 
 // ---- Operator precedence ----
 
@@ -106,8 +107,8 @@ std::string_view textOf(const Token& token) {
 // whatever was built so far.
 class Parser {
  public:
-  Parser(TokenQueue& queue, const Node* namespaceContext)
-      : queue_(queue), namespaceContext_(namespaceContext) {}
+  Parser(TokenQueue& queue, const Node* namespaceContext, const FunctionRegistry& functions)
+      : queue_(queue), namespaceContext_(namespaceContext), functions_(functions) {}
 
   // Expr ::= PathExpr (BinaryOperator PathExpr)*
   // Null when the queue holds nothing but the end token.
@@ -138,8 +139,13 @@ class Parser {
   std::unique_ptr<NodeTypeTestNode> parseNodeTypeTest();
   ExprList parseArguments();
   ExprList parsePredicates();
+  // A prefix must be bound where the expression is written; xml always is.
   ExpandedName resolve(const Token& token) const {
-    return resolveQName(namespaceContext_, textOf(token), /*useDefaultNamespace=*/false);
+    ExpandedName name =
+        resolveQName(namespaceContext_, textOf(token), /*useDefaultNamespace=*/false);
+    if (!name.prefix.empty() && name.namespaceURI.empty())
+      throw XPathParseException(token, String(kUndeclaredPrefix).append(name.prefix));
+    return name;
   }
 
   const Token& front() const { return queue_.front(); }
@@ -147,6 +153,7 @@ class Parser {
 
   TokenQueue& queue_;
   const Node* namespaceContext_;  // not owned; may be null
+  const FunctionRegistry& functions_;
   int nesting_ = 0;
 };
 
@@ -241,9 +248,12 @@ std::unique_ptr<SyntaxNode> Parser::parseFilter() {
   }
   case TokenKind::FunctionName: {
     Token token = queue_.pop();
+    ExpandedName name = resolve(token);
+    const FunctionEntry* entry = functions_.find(name.namespaceURI.view(), name.localName.view());
     ExprList arguments = parseArguments();
     ExprList predicates = parsePredicates();
-    return std::make_unique<FunctionCallNode>(token, std::move(arguments), std::move(predicates));
+    return std::make_unique<FunctionCallNode>(token, name, entry, std::move(arguments),
+                                              std::move(predicates));
   }
   case TokenKind::LeftParen: {
     Token token = queue_.pop();
@@ -412,7 +422,8 @@ std::size_t invalidUtf8Offset(std::string_view text) {
 
 }  // namespace
 
-std::unique_ptr<SyntaxNode> parseXPath(std::string_view text, const Node* namespaceContext) {
+std::unique_ptr<SyntaxNode> parseXPath(std::string_view text, const Node* namespaceContext,
+                                       const FunctionRegistry& functions) {
   // The tokens point into this terminated copy; the tree copies what it keeps of them.
   std::string buffer(text);
   // Tokenising stops at a malformed byte as at any character it cannot take.
@@ -424,7 +435,7 @@ std::unique_ptr<SyntaxNode> parseXPath(std::string_view text, const Node* namesp
   if (buffer.size() != text.size())
     throwSyntaxErrorAt(buffer.size());
 
-  Parser parser(queue, namespaceContext);
+  Parser parser(queue, namespaceContext, functions);
   std::unique_ptr<SyntaxNode> root = parser.parseExpr();
   if (queue.size() > 1)
     throw XPathParseException(queue.front(), kSyntaxError);

@@ -304,9 +304,11 @@ bool PathNode::collectNames(std::vector<StringRef>& names) const {
   return steps_[0]->collectNames(names);
 }
 
-FunctionCallNode::FunctionCallNode(const Token& token, ExprList arguments, ExprList predicates)
-    : SyntaxNode(SyntaxKind::FunctionCall, token), name_(tokenText(token)),
-      arguments_(std::move(arguments)), predicates_(std::move(predicates)) {}
+FunctionCallNode::FunctionCallNode(const Token& token, const ExpandedName& name,
+                                   const FunctionEntry* entry, ExprList arguments,
+                                   ExprList predicates)
+    : SyntaxNode(SyntaxKind::FunctionCall, token), name_(tokenText(token)), expandedName_(name),
+      entry_(entry), arguments_(std::move(arguments)), predicates_(std::move(predicates)) {}
 
 FunctionCallNode::~FunctionCallNode() = default;
 

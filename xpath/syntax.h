@@ -20,6 +20,7 @@
 namespace ovra {
 
 class PatternMatcher;
+struct FunctionEntry;
 
 // Which class a node is, so the compilers can switch instead of casting blindly.
 enum class SyntaxKind {
@@ -269,11 +270,16 @@ class PathNode : public SyntaxNode {
 
 class FunctionCallNode : public SyntaxNode {
  public:
-  FunctionCallNode(const Token& token, ExprList arguments, ExprList predicates);
+  // entry: the function that name finds in the registry the expression is parsed
+  // against, or null when it finds none; the registry outlives the node.
+  FunctionCallNode(const Token& token, const ExpandedName& name, const FunctionEntry* entry,
+                   ExprList arguments, ExprList predicates);
   ~FunctionCallNode() override;
 
   // The QName as written.
   const String& name() const { return name_; }
+  const ExpandedName& expandedName() const { return expandedName_; }
+  const FunctionEntry* entry() const { return entry_; }
   const ExprList& arguments() const { return arguments_; }
   const ExprList& predicates() const { return predicates_; }
 
@@ -281,6 +287,8 @@ class FunctionCallNode : public SyntaxNode {
 
  private:
   String name_;
+  ExpandedName expandedName_;
+  const FunctionEntry* entry_;
   ExprList arguments_;
   ExprList predicates_;
 };

@@ -7,6 +7,7 @@
 #include "xpath/parser.h"
 #include "xslt/control_flow.h"
 #include "xslt/fallback.h"
+#include "xslt/functions.h"
 #include "xslt/imports.h"
 #include "xslt/node_construction.h"
 #include "xslt/number.h"
@@ -268,14 +269,14 @@ EvalContext Instruction::evalContext(const Focus& focus, const ResultSink& sink)
   context.contextNode = focus.node;
   context.position = focus.position;
   context.size = focus.size;
-  context.variables = sink.variables();
+  context.host = sink.variables();
   context.currentNode = focus.node;
   context.stylesheetElement = element_;
   return context;
 }
 
 std::unique_ptr<Expr> Instruction::compileExpression(const Node* attribute) const {
-  return compileXPath(attributeValue(attribute), element_);
+  return compileXPath(attributeValue(attribute), element_, xsltFunctions());
 }
 
 bool Instruction::readYesNo(const Node* attribute, const char* message) const {

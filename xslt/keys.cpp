@@ -7,6 +7,7 @@
 #include "xpath/parser.h"
 #include "xpath/pattern.h"
 #include "xpath/syntax.h"
+#include "xslt/functions.h"
 #include "xslt/instruction.h"
 #include "xslt/transform.h"
 #include "xslt/variable_stack.h"
@@ -51,13 +52,13 @@ KeyDefinition::KeyDefinition(Node* element) : element_(element) {
         name_ = resolveQName(element, value);
         name_.prefix = intern(qnamePrefix(value));
       } else if (local == "match") {
-        pattern_ = parseXPath(value, element);
+        pattern_ = parseXPath(value, element, xsltFunctions());
         // Keys are indexed once per document, outside any variable's scope.
         if (refersToVariable(*pattern_))
           throw StylesheetException(attribute, kVariableInPattern);
         match_ = pattern_->compilePattern();
       } else if (local == "use") {
-        use_ = compileXPath(value, element);
+        use_ = compileXPath(value, element, xsltFunctions());
       }
     } catch (const XPathParseException& error) {
       throw StylesheetException(attribute, error);
@@ -100,6 +101,13 @@ const std::vector<const KeyDefinition*>* KeyDefinitions::find(const ExpandedName
       return &list;
   }
   return nullptr;
+}
+
+String unknownKeyMessage(const ExpandedName& name) {
+  String text("Unknown key, ");
+  if (!name.prefix.empty())
+    text.append(name.prefix).append(":");
+  return text.append(name.localName);
 }
 
 // ---- Indexes ----
@@ -164,7 +172,7 @@ void KeyIndexes::build(Index& index, Node* root,
                        const std::vector<const KeyDefinition*>& definitions) {
   VariableStack variables(&run_.globals());
   EvalContext context;
-  context.variables = &variables;
+  context.host = &variables;
   context.position = 1;
   context.size = 1;
   auto add = [&](std::string_view text, Node* node) {

@@ -76,9 +76,11 @@ class KeyIndexes {
   KeyIndexes& operator=(const KeyIndexes&) = delete;
   ~KeyIndexes();
 
-  // key(name, value) at context: see VariableLookup::key. Throws EvaluateException at
-  // call for a name no xsl:key declares, or when a key's definition needs the key
-  // itself; errors of a use expression become StylesheetExceptions at its xsl:key.
+  // key(name, value) at context: the nodes of the context node's tree that the keys of
+  // that name index under value's string, or for a node-set under any member's string
+  // value; in document order. Throws EvaluateException at call for a name no xsl:key
+  // declares, or when a key's definition needs the key itself; errors of a use
+  // expression become StylesheetExceptions at its xsl:key.
   Value lookup(const Token& call, const ExpandedName& name, const Value& value,
                const EvalContext& context);
 
@@ -100,5 +102,8 @@ class KeyIndexes {
   Transformation& run_;
   std::map<IndexKey, Index> indexes_;
 };
+
+// "Unknown key, " and the name as written: key() naming a key no xsl:key declares.
+String unknownKeyMessage(const ExpandedName& name);
 
 }  // namespace ovra

@@ -5,6 +5,7 @@
 #include "xpath/pattern.h"
 #include "xpath/runtime/number_format.h"
 #include "xpath/syntax.h"
+#include "xslt/functions.h"
 #include "xslt/transform.h"
 
 #include <algorithm>
@@ -418,7 +419,7 @@ std::unique_ptr<PatternMatcher> NumberInstruction::compileNumberPattern(const No
   if (text.find('$') != std::string_view::npos || text.find("current") != std::string_view::npos)
     samePatternsEveryCall_ = false;
   return reportedAt(attribute, [&] {
-    std::unique_ptr<SyntaxNode> pattern = parseXPath(attributeValue(attribute), element());
+    std::unique_ptr<SyntaxNode> pattern = parseXPath(attributeValue(attribute), element(), xsltFunctions());
     return pattern->compilePattern();
   });
 }

@@ -1,6 +1,7 @@
 #include "xslt/parameters.h"
 
 #include "xpath/parser.h"
+#include "xslt/functions.h"
 
 namespace ovra {
 
@@ -38,7 +39,7 @@ void Parameters::add(std::string_view name, std::string_view value, Kind kind,
   parameter.text = String(value);
   if (kind == Kind::Expression) {
     try {
-      parameter.expression = compileXPath(value, namespaceContext);
+      parameter.expression = compileXPath(value, namespaceContext, xsltFunctions());
     } catch (const XPathParseException& error) {
       throw ParameterException(name, error.message());
     } catch (const EvaluateException& error) {

@@ -69,7 +69,7 @@ void ResultSink::copyLiteralElement(Node* element, const Focus& focus, const Ins
     context.contextNode = focus.node;
     context.position = focus.position;
     context.size = focus.size;
-    context.variables = variables_;
+    context.host = variables_;
     context.currentNode = focus.node;
     context.stylesheetElement = element;
     String value = avt->expand(context);

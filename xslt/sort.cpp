@@ -4,6 +4,7 @@
 #include "tree/node.h"
 #include "xpath/parser.h"
 #include "xpath/runtime/functions.h"
+#include "xslt/functions.h"
 
 #include <algorithm>
 #include <cmath>
@@ -203,7 +204,7 @@ SortKeys::Key SortKeys::compileKey(Node* element) const {
       continue;
     std::string_view local = attribute->localName().view();
     if (local == "select") {
-      key.select = compileXPath(attributeValue(attribute), element);
+      key.select = compileXPath(attributeValue(attribute), element, xsltFunctions());
     } else if (local == "order") {
       readOption(attribute, parseOrder, kBadOrder, key.order, key.orderTemplate);
     } else if (local == "data-type") {

@@ -6,6 +6,7 @@
 #include "xpath/parser.h"
 #include "xpath/pattern.h"
 #include "xpath/syntax.h"
+#include "xslt/functions.h"
 #include "xslt/instruction.h"
 #include "xslt/result_sink.h"
 #include "xslt/transform.h"
@@ -119,7 +120,7 @@ Template::~Template() = default;
 
 void Template::readMatch(Node* attribute, const double* explicitPriority) {
   try {
-    pattern_ = parseXPath(attributeValue(attribute), element_);
+    pattern_ = parseXPath(attributeValue(attribute), element_, xsltFunctions());
     if (refersToVariable(*pattern_))
       throw StylesheetException(attribute, kVariableInPattern);
     makeRules(explicitPriority);
@@ -137,9 +138,9 @@ void Template::makeRules(const double* explicitPriority) {
   }
 }
 
-bool TemplateRule::matches(Node* node, VariableLookup* variables) const {
+bool TemplateRule::matches(Node* node, EvaluationHost* variables) const {
   EvalContext context;
-  context.variables = variables;
+  context.host = variables;
   context.contextNode = node;
   context.currentNode = node;
   context.stylesheetElement = owner->element();
@@ -190,7 +191,7 @@ const TemplateRule* TemplateRules::findIndexed(Node* node) const {
 }
 
 const Template* TemplateRules::find(Node* node, const ExpandedName& mode,
-                                    VariableLookup* variables) const {
+                                    EvaluationHost* variables) const {
   bool defaultMode = mode.empty();
   // The name index stands at priority 0: it is consulted when the walk reaches the
   // templates at priority 0, and its template wins over those that come earlier in the
@@ -217,7 +218,7 @@ const Template* TemplateRules::find(Node* node, const ExpandedName& mode,
 
 const Template* TemplateRules::findImported(Node* node, const ExpandedName& mode,
                                             std::int32_t lowest, std::int32_t below,
-                                            VariableLookup* variables) const {
+                                            EvaluationHost* variables) const {
   // Rare enough to try every template; the best-ranked match wins.
   const TemplateRule* best = nullptr;
   for (const auto& owned : all_) {

@@ -17,7 +17,7 @@ class Node;
 class PatternMatcher;
 class ResultSink;
 class SyntaxNode;
-class VariableLookup;
+class EvaluationHost;
 struct Focus;
 
 class Template;
@@ -33,7 +33,7 @@ struct TemplateRule {
 
   // Whether node matches. variables, when given, is what key() calls in the pattern reach
   // the run's keys through.
-  bool matches(Node* node, VariableLookup* variables) const;
+  bool matches(Node* node, EvaluationHost* variables) const;
 };
 
 class Template {
@@ -108,11 +108,11 @@ class TemplateRules {
   // highest import precedence wins, then the highest priority, and among equals the one
   // later in the stylesheet. variables: as for TemplateRule::matches.
   const Template* find(Node* node, const ExpandedName& mode,
-                       VariableLookup* variables = nullptr) const;
+                       EvaluationHost* variables = nullptr) const;
   // As find, but only among templates whose import precedence lies in [lowest, below):
   // the templates xsl:apply-imports may choose.
   const Template* findImported(Node* node, const ExpandedName& mode, std::int32_t lowest,
-                               std::int32_t below, VariableLookup* variables = nullptr) const;
+                               std::int32_t below, EvaluationHost* variables = nullptr) const;
   // The template of that name, or null; among several, the one find would rank first.
   const Template* findByName(const ExpandedName& name) const;
 

@@ -8,7 +8,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <unordered_map>
+#include <vector>
 
 namespace ovra {
 
@@ -54,6 +56,9 @@ class Transformation {
   KeyIndexes& keys() { return keys_; }
   // The place where one xsl:number level="any" left off in this run.
   NumberMemo& numberMemo(const void* instruction) { return numberMemos_[instruction]; }
+  // Keeps a tree that a function made (exsl:node-set() of a string) until the run ends:
+  // paths may hold nodes of it after the value that owned it is gone.
+  void keepTree(std::shared_ptr<Node> tree) { keptTrees_.push_back(std::move(tree)); }
   // Values given from outside for the top-level xsl:params; null when none were.
   const Parameters* parameters() const { return parameters_; }
 
@@ -100,6 +105,7 @@ class Transformation {
   GlobalVariables globals_;
   KeyIndexes keys_;
   std::unordered_map<const void*, NumberMemo> numberMemos_;
+  std::vector<std::shared_ptr<Node>> keptTrees_;
   std::int32_t templateDepth_ = 0;
   const Template* currentRule_ = nullptr;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of

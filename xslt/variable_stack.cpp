@@ -1,15 +1,16 @@
 #include "xslt/variable_stack.h"
 
-#include "xslt/stylesheet.h"
-#include "xslt/transform.h"
 #include "xslt/variables.h"
 
 namespace ovra {
 
+VariableStack::VariableStack(GlobalVariables* globals)
+    : globals_(globals), run_(globals != nullptr ? &globals->run() : nullptr) {}
+
 VariableStack::~VariableStack() = default;
 
-const Value* VariableStack::lookup(StringRef namespaceURI, StringRef localName,
-                                   const EvalContext&) {
+const Value* VariableStack::variable(StringRef namespaceURI, StringRef localName,
+                                     const EvalContext&) {
   for (auto it = bindings_.rbegin(); it != bindings_.rend(); ++it) {
     // Passed parameters are seen through the callee's xsl:param only.
     if (it->kind != BindingKind::Parameter && it->name.localName == localName &&
@@ -17,19 +18,6 @@ const Value* VariableStack::lookup(StringRef namespaceURI, StringRef localName,
       return &it->value;
   }
   return globals_ == nullptr ? nullptr : globals_->lookup(namespaceURI, localName);
-}
-
-Value VariableStack::key(const Token& call, const ExpandedName& name, const Value& value,
-                         const EvalContext& context) {
-  if (globals_ == nullptr)
-    return VariableLookup::key(call, name, value, context);
-  return globals_->run().keys().lookup(call, name, value, context);
-}
-
-const DecimalFormat* VariableStack::decimalFormat(StringRef namespaceURI, StringRef localName) {
-  if (globals_ == nullptr)
-    return nullptr;
-  return globals_->run().stylesheet().decimalFormat(namespaceURI, localName);
 }
 
 const Binding* VariableStack::findLocal(const ExpandedName& name) const {

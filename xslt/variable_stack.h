@@ -15,6 +15,7 @@ namespace ovra {
 
 class Node;
 class GlobalVariables;
+class Transformation;
 
 enum class BindingKind : std::uint8_t {
   Global = 0,     // top-level xsl:variable and xsl:param
@@ -34,21 +35,19 @@ struct Binding {
   const Node* scopeOwner;  // the element whose children hold the binding; null for globals
 };
 
-class VariableStack : public VariableLookup {
+// The evaluation host inside a transformation: the XSLT functions find the run through it.
+class VariableStack : public EvaluationHost {
  public:
   // globals may be null (the XPath mode has none).
-  explicit VariableStack(GlobalVariables* globals = nullptr) : globals_(globals) {}
+  explicit VariableStack(GlobalVariables* globals = nullptr);
   ~VariableStack() override;
 
   // Locals from the top down, then the globals (evaluated on first use). Passed
   // parameters are skipped: a template sees them through its xsl:param only.
-  const Value* lookup(StringRef namespaceURI, StringRef localName,
-                      const EvalContext& context) override;
-  // The run's keys; without globals (the XPath mode) no key is known.
-  Value key(const Token& call, const ExpandedName& name, const Value& value,
-            const EvalContext& context) override;
-  // The running stylesheet's declaration; null without globals (the XPath mode).
-  const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName) override;
+  const Value* variable(StringRef namespaceURI, StringRef localName,
+                        const EvalContext& context) override;
+  // The run the globals belong to; null without globals.
+  Transformation* run() const { return run_; }
 
   // The innermost binding of name, passed parameters included, or null; globals are not
   // searched.
@@ -65,6 +64,7 @@ class VariableStack : public VariableLookup {
 
  private:
   GlobalVariables* globals_;  // not owned; lives for the run
+  Transformation* run_;       // not owned; null without globals
   std::vector<Binding> bindings_;
 };
 

@@ -160,7 +160,7 @@ void GlobalVariables::evaluate(Entry& entry) {
       EvalContext context;
       context.contextNode = context.currentNode = focus.node;
       context.size = 1;
-      context.variables = &variables;
+      context.host = &variables;
       context.stylesheetElement = element;
       entry.value = given->evaluate(context);
     } else {

@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/node.h"
 #include "xpath/parser.h"
+#include "xslt/functions.h"
 
 #include <gtest/gtest.h>
 
@@ -88,7 +89,7 @@ Node* findNode(Node* root, std::string_view where) {
   }
 }
 
-const Value* TestVariables::lookup(StringRef namespaceURI, StringRef localName,
+const Value* TestVariables::variable(StringRef namespaceURI, StringRef localName,
                                    const EvalContext&) {
   if (!namespaceURI.empty())
     return nullptr;
@@ -105,13 +106,13 @@ static bool inDocumentOrder(const NodeVector& nodes) {
 }
 
 std::string evaluateAt(Node* context, std::string_view expression, const Node* namespaceContext,
-                       VariableLookup* variables) {
+                       EvaluationHost* variables) {
   try {
-    std::unique_ptr<Expr> compiled = compileXPath(expression, namespaceContext);
+    std::unique_ptr<Expr> compiled = compileXPath(expression, namespaceContext, xsltFunctions());
     EvalContext eval;
     eval.contextNode = eval.currentNode = context;
     eval.stylesheetElement = const_cast<Node*>(namespaceContext);
-    eval.variables = variables;
+    eval.host = variables;
     Value value = compiled->evaluate(eval);
     if (value.kind == ValueKind::Node)
       value = Value::makeNodeSet(NodeVector{value.node});

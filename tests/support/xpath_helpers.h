@@ -30,11 +30,11 @@ Node* findById(Node* top, std::string_view id);
 Node* findNode(Node* root, std::string_view where);
 
 // Variables bound by name (no namespace) for the tests.
-class TestVariables : public VariableLookup {
+class TestVariables : public EvaluationHost {
  public:
   void bind(const std::string& name, Value value) { values_[name] = std::move(value); }
-  const Value* lookup(StringRef namespaceURI, StringRef localName,
-                      const EvalContext& context) override;
+  const Value* variable(StringRef namespaceURI, StringRef localName,
+                        const EvalContext& context) override;
 
  private:
   std::map<std::string, Value> values_;
@@ -44,6 +44,6 @@ class TestVariables : public VariableLookup {
 // an error as "error: " and the message. Checks on the way that evaluate() and select()
 // agree and that node-sets come in document order without duplicates.
 std::string evaluateAt(Node* context, std::string_view expression,
-                       const Node* namespaceContext = nullptr, VariableLookup* variables = nullptr);
+                       const Node* namespaceContext = nullptr, EvaluationHost* variables = nullptr);
 
 }  // namespace ovra

@@ -25,7 +25,7 @@ struct EvalCase {
 };
 
 void expectAll(Node* context, const EvalCase* begin, const EvalCase* end,
-               const Node* namespaceContext = nullptr, VariableLookup* variables = nullptr) {
+               const Node* namespaceContext = nullptr, EvaluationHost* variables = nullptr) {
   for (const EvalCase* c = begin; c != end; ++c)
     EXPECT_EQ(evaluateAt(context, c->expression, namespaceContext, variables), c->expected)
         << c->expression;
@@ -33,7 +33,7 @@ void expectAll(Node* context, const EvalCase* begin, const EvalCase* end,
 
 template <std::size_t N>
 void expectAll(Node* context, const EvalCase (&cases)[N], const Node* namespaceContext = nullptr,
-               VariableLookup* variables = nullptr) {
+               EvaluationHost* variables = nullptr) {
   expectAll(context, cases, cases + N, namespaceContext, variables);
 }
 
@@ -189,9 +189,9 @@ TEST(EvaluationTest, WildcardsAndPrefixes) {
       {"count(//a)", "4"},  // an unprefixed name is in no namespace
   };
   expectAll(doc.root(), cases, r);
-  // Without a declaration a prefix binds no namespace, for p:* as for p:b.
-  EXPECT_EQ(evaluateAt(doc.root(), "//p:b"), "b1 b2 b3 b5 b4");
-  EXPECT_EQ(evaluateAt(doc.root(), "/r/a[2]/p:*"), "b3");
+  // A prefix must be declared where the expression is written, for p:* as for p:b.
+  EXPECT_EQ(evaluateAt(doc.root(), "//p:b"), "error: Undeclared namespace prefix, p at 2");
+  EXPECT_EQ(evaluateAt(doc.root(), "/r/a[2]/p:*"), "error: Undeclared namespace prefix, p at 8");
 }
 
 TEST(EvaluationTest, Operators) {

@@ -42,7 +42,7 @@ Value fragment() {
 }
 
 Value call(std::string_view name, ArgumentList args, const EvalContext& context = {}) {
-  const FunctionEntry* entry = findFunction(name);
+  const FunctionEntry* entry = coreFunctions().find("", name);
   if (entry == nullptr) {
     ADD_FAILURE() << "no function " << name;
     return Value();
@@ -76,7 +76,6 @@ ElementNode* appendElement(Node* parent, StringRef namespaceURI, std::string_vie
 class FunctionsTest : public ::testing::Test {
  protected:
   FunctionsTest() {
-    registerCoreFunctions();
     r = appendElement(&source_, emptyName(), "", "r");
     ns = new NamespaceNode(intern("p"), intern("urn:p"));
     r->appendNamespace(ns);
@@ -200,20 +199,13 @@ TEST_F(FunctionsTest, MissingArgumentMeansTheContextNode) {
   EvalContext context;
   context.contextNode = b;
   context.position = 3;
-  context.currentNode = c;
   EXPECT_EQ(stringOf(call("string", {}, context)).view(), "10");
   EXPECT_EQ(numberOf(call("number", {}, context)), 10);
   EXPECT_EQ(numberOf(call("string-length", {}, context)), 2);
   EXPECT_EQ(stringOf(call("name", {}, context)).view(), "p:b");
   EXPECT_EQ(stringOf(call("local-name", {}, context)).view(), "b");
   EXPECT_EQ(stringOf(call("namespace-uri", {}, context)).view(), "urn:p");
-  EXPECT_EQ(stringOf(call("generate-id", {}, context)).view(),
-            stringOf(call("generate-id", {set({b})})).view());
   EXPECT_EQ(numberOf(call("position", {}, context)), 3);
-
-  Value current = call("current", {}, context);
-  ASSERT_EQ(current.kind, ValueKind::NodeSet);
-  EXPECT_EQ(current.nodes, NodeVector{c});
 
   context.contextNode = r;
   EXPECT_EQ(stringOf(call("normalize-space", {}, context)).view(), "510abctail");
@@ -242,160 +234,16 @@ TEST_F(FunctionsTest, NamesOfEveryNodeKind) {
     EXPECT_EQ(stringOf(call("local-name", {set({c.node})})).view(), c.localName) << c.label;
     EXPECT_EQ(stringOf(call("namespace-uri", {set({c.node})})).view(), c.namespaceURI) << c.label;
   }
-  for (const char* function : {"name", "local-name", "namespace-uri", "generate-id"}) {
+  for (const char* function : {"name", "local-name", "namespace-uri"}) {
     EXPECT_EQ(stringOf(call(function, {set({})})).view(), "") << function;
     EXPECT_EQ(stringOf(call(function, {S("a")})).view(), "") << function;
   }
 }
 
-TEST_F(FunctionsTest, GeneratedIdsAreDistinctLowercaseHex) {
-  std::set<std::string> ids;
-  for (Node* node : {r, ns, a, id, b, at, c, pi, tail}) {
-    std::string text = stringOf(call("generate-id", {set({node, c})})).c_str();
-    ASSERT_GE(text.size(), 2u);
-    EXPECT_EQ(text[0], 'N');
-    EXPECT_EQ(text.find_first_not_of("0123456789abcdef", 1), std::string::npos) << text;
-    ids.insert(text);
-  }
-  EXPECT_EQ(ids.size(), 9u);
-}
-
-TEST_F(FunctionsTest, AvailabilityOfFunctionsAndInstructions) {
-  EvalContext context;
-  context.stylesheetElement = prefixed;
-  const Case cases[] = {
-      {"function-available", {S("concat")}, "true"},
-      {"function-available", {S("format-number")}, "true"},
-      {"function-available", {S("frobnicate")}, "false"},
-      {"function-available", {S("last")}, "true"},
-      {"function-available", {S("fn:concat")}, "false"},
-      {"element-available", {S("xsl:value-of")}, "true"},
-      {"element-available", {S("xsl:processing-instruction")}, "true"},
-      {"element-available", {S("xsl:comment")}, "true"},
-      {"element-available", {S("xsl:fallback")}, "true"},
-      {"element-available", {S("xsl:frobnicate")}, "false"},
-      // Known to the compiler, but no instructions.
-      {"element-available", {S("xsl:template")}, "false"},
-      {"element-available", {S("xsl:decimal-format")}, "false"},
-      {"element-available", {S("xsl:sort")}, "false"},
-      {"element-available", {S("value-of")}, "false"},
-      {"element-available", {S("p:value-of")}, "false"},
-  };
-  for (Case c : cases) {
-    std::string label = stringOf(c.args[0]).c_str();
-    EXPECT_EQ(stringOf(call(c.function, std::move(c.args), context)).view(), c.expected) << label;
-  }
-  context.stylesheetElement = defaulted;
-  EXPECT_TRUE(booleanOf(call("element-available", {S("value-of")}, context)));
-  context.stylesheetElement = nullptr;
-  EXPECT_FALSE(booleanOf(call("element-available", {S("xsl:value-of")}, context)));
-}
-
-TEST_F(FunctionsTest, TableHoldsTheCoreFunctionsOnly) {
-  EXPECT_EQ(functionTable().size(), 36u);
-  for (const char* missing : {"Count", "count ", "current-group"})
-    EXPECT_EQ(findFunction(missing), nullptr) << missing;
-}
-
 TEST_F(FunctionsTest, ErrorMessagesCarryTheCallPosition) {
-  EvalContext context;
-  context.stylesheetElement = prefixed;
   EXPECT_EQ(errorOf("count", {N(1)}), "You can only count the members of a nodeset at 7");
   EXPECT_EQ(errorOf("count", {fragment()}), "You can only count the members of a nodeset at 7");
   EXPECT_EQ(errorOf("sum", {S("1")}), "You can only sum the members of a nodeset at 7");
-  EXPECT_EQ(errorOf("document", {N(1)}, context),
-            "The first argument of document() must be a nodeset or string at 7");
-  EXPECT_EQ(errorOf("document", {S("x.xml"), set({})}, context),
-            "The second argument of document() must be a nodeset containing at least one "
-            "entry at 7");
-  EXPECT_EQ(errorOf("document", {S("x.xml"), N(1)}, context),
-            "The second argument of document() must be a nodeset containing at least one "
-            "entry at 7");
-  // Hand-built trees belong to no Document, so there is nothing to resolve against.
-  EXPECT_EQ(errorOf("document", {S("x.xml")}, context),
-            "document() has no document to resolve a reference against at 7");
-}
-
-TEST_F(FunctionsTest, DocumentOfAnEmptyNodeSetIsNoValue) {
-  EvalContext context;
-  context.stylesheetElement = prefixed;
-  EXPECT_EQ(call("document", {set({})}, context).kind, ValueKind::None);
-}
-
-// Files in a fresh folder: dir/s.xsl, and dir/sub/ holding one.xml, two.xml and
-// list.xml, whose f elements name the other two relative to sub/.
-class DocumentFunctionTest : public ScratchDirTest {
- protected:
-  void SetUp() override {
-    ScratchDirTest::SetUp();
-    registerCoreFunctions();
-    std::filesystem::create_directories(dir_ / "sub");
-    write("s.xsl", "<s/>");
-    write("sub/one.xml", "<one/>");
-    write("sub/two.xml", "<two/>");
-    write("sub/list.xml", "<l><f>two.xml</f><f>one.xml</f></l>");
-    stylesheet_ = std::make_unique<Document>(String((dir_ / "s.xsl").c_str()), 4096, true);
-    stylesheet_->parseAll();
-    context_.stylesheetElement = stylesheet_->root()->firstChild();
-  }
-
-  void write(const char* name, const char* text) {
-    std::FILE* file = std::fopen((dir_ / name).c_str(), "w");
-    ASSERT_NE(file, nullptr);
-    std::fputs(text, file);
-    std::fclose(file);
-  }
-
-  // The names of the document elements of the roots in a result.
-  static std::string documentElements(const Value& value) {
-    std::string names;
-    auto add = [&names](Node* root) {
-      names += names.empty() ? "" : " ";
-      names += root->firstChild()->localName().view();
-    };
-    if (value.kind == ValueKind::Node)
-      add(value.node);
-    for (Node* root : value.nodes)
-      add(root);
-    return names;
-  }
-
-  std::unique_ptr<Document> stylesheet_;
-  EvalContext context_;
-};
-
-TEST_F(DocumentFunctionTest, MembersNameDocumentsRelativeToTheirOwnDocument) {
-  Value list = call("document", {S("sub/list.xml")}, context_);
-  ASSERT_EQ(list.kind, ValueKind::Node);
-  Node* l = list.node->firstChild();
-  Value names = Value::makeNodeSet({l->firstChild(), l->lastChild()});
-  Value roots = call("document", {names}, context_);
-  // Every document named, in document order (the order they were opened in).
-  EXPECT_EQ(roots.kind, ValueKind::NodeSet);
-  EXPECT_EQ(documentElements(roots), "two one");
-  // One member gives one root.
-  EXPECT_EQ(documentElements(call("document", {Value::makeNode(l->firstChild())}, context_)),
-            "two");
-  // A second argument sets the base for every member: the stylesheet's folder has no
-  // two.xml.
-  EXPECT_THROW(call("document", {names, Value::makeNode(context_.stylesheetElement)}, context_),
-               DocumentParseException);
-  EXPECT_EQ(documentElements(call("document", {S("one.xml"), Value::makeNode(l)}, context_)),
-            "one");
-}
-
-TEST_F(DocumentFunctionTest, StepsFromSeveralDocumentsKeepTheirOrder) {
-  // two.xml's root is made before one.xml's, and both before either is read: the
-  // document elements come in the order of their roots.
-  std::unique_ptr<Expr> expr =
-      compileXPath("document(document('sub/list.xml')/l/f)/*", context_.stylesheetElement);
-  EvalContext context = context_;
-  context.contextNode = context_.stylesheetElement;
-  Value elements = expr->evaluate(context);
-  std::string names;
-  for (Node* element : elements.nodes)
-    names += std::string(element->localName().view()) + " ";
-  EXPECT_EQ(names, "two one ");
 }
 
 TEST(Utf8Test, TruncatedSequencesNeverReadPastTheText) {
@@ -403,10 +251,10 @@ TEST(Utf8Test, TruncatedSequencesNeverReadPastTheText) {
   ArgumentList args{Value::makeString("ab\xF0")};
   Token token{TokenKind::FunctionName, "string-length", 13, 0};
   EvalContext context;
-  EXPECT_EQ(numberOf(findFunction("string-length")->function(token, context, args)), 3);
+  EXPECT_EQ(numberOf(coreFunctions().find("", "string-length")->function(token, context, args)), 3);
   ArgumentList translateArgs{Value::makeString("a\xE2"), Value::makeString("\xE2"),
                              Value::makeString("b")};
-  EXPECT_EQ(stringOf(findFunction("translate")->function(token, context, translateArgs)).view(),
+  EXPECT_EQ(stringOf(coreFunctions().find("", "translate")->function(token, context, translateArgs)).view(),
             "ab");
 }
 
@@ -422,8 +270,8 @@ TEST(ArgumentListTest, HoldsAndBorrowsValuesInCallOrder) {
   ArgumentList copy(args);
   Token token{TokenKind::FunctionName, "concat", 6, 0};
   EvalContext context;
-  EXPECT_EQ(stringOf(findFunction("concat")->function(token, context, copy)).view(), "ab01234567");
-  EXPECT_EQ(stringOf(findFunction("concat")->function(token, context, args)).view(), "ab01234567");
+  EXPECT_EQ(stringOf(coreFunctions().find("", "concat")->function(token, context, copy)).view(), "ab01234567");
+  EXPECT_EQ(stringOf(coreFunctions().find("", "concat")->function(token, context, args)).view(), "ab01234567");
 }
 
 }  // namespace

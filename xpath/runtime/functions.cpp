@@ -1,5 +1,6 @@
-// The core functions and their tables. Every implementation builds its result from
-// its arguments and the evaluation context alone and keeps no state between calls.
+// The function registry and the XPath core functions. Every implementation builds its
+// result from its arguments and the evaluation context alone and keeps no state between
+// calls.
 #include "xpath/runtime/functions.h"
 
 #include "base/exceptions.h"
@@ -7,11 +8,7 @@
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "tree/text_buffer.h"
-#include "xpath/expr.h"
-#include "xpath/runtime/decimal_format.h"
 #include "xpath/runtime/number_format.h"
-#include "xpath/runtime/qname.h"
-#include "xslt/instruction.h"
 
 #include <algorithm>
 #include <array>
@@ -82,26 +79,8 @@ namespace {
 
 constexpr const char* kCountNotNodeSet = "You can only count the members of a nodeset";
 constexpr const char* kSumNotNodeSet = "You can only sum the members of a nodeset";
-constexpr const char* kDocumentBaseNotNodeSet =
-    "The second argument of document() must be a nodeset containing at least one entry";
-constexpr const char* kDocumentArgumentKind =
-    "The first argument of document() must be a nodeset or string";
-constexpr const char* kUndeclaredKeyPrefix = "Undeclared namespace prefix in key name, ";
-constexpr const char* kUnknownDecimalFormat = "Unknown decimal format, ";
-constexpr const char* kDocumentWithoutBase =
-    "document() has no document to resolve a reference against";
 
 // ---- Shared helpers ----
-
-// The first member of a node-set or the node of a single-node value; null for an empty
-// node-set and for every other kind.
-Node* firstNode(const Value& value) {
-  if (value.kind == ValueKind::NodeSet)
-    return value.nodes.empty() ? nullptr : value.nodes.front();
-  if (value.kind == ValueKind::Node)
-    return value.node;
-  return nullptr;
-}
 
 // The node a name or id function is about: its argument's first member, or the context
 // node when the optional argument is missing.
@@ -115,29 +94,6 @@ String stringArgument(const EvalContext& context, const ArgumentList& args) {
     return stringOf(args[0]);
   return context.contextNode ? context.contextNode->stringValue() : String();
 }
-
-// The string value of an argument, read where it lies when it is a string already.
-class StringArg {
- public:
-  explicit StringArg(const Value& value) : view_(stringView(value, scratch_)) {}
-  // The first argument, or the context node's string value when there is none.
-  StringArg(const EvalContext& context, const ArgumentList& args) {
-    if (!args.empty()) {
-      view_ = stringView(args[0], scratch_);
-    } else {
-      if (context.contextNode != nullptr)
-        scratch_ = context.contextNode->stringValue();
-      view_ = scratch_.view();
-    }
-  }
-  StringArg(const StringArg&) = delete;
-  StringArg& operator=(const StringArg&) = delete;
-  std::string_view view() const { return view_; }
-
- private:
-  String scratch_;
-  std::string_view view_;
-};
 
 // Walks text one UTF-8 character at a time; a sequence cut short by the end of the text
 // is one character.
@@ -474,22 +430,6 @@ Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
 
 // ---- Nodes and names ----
 
-Value currentFunction(const Token&, const EvalContext& context, ArgumentList&) {
-  NodeVector nodes;
-  if (context.currentNode != nullptr)
-    nodes.push_back(context.currentNode);
-  return Value::makeNodeSet(std::move(nodes));
-}
-
-// "N" and the node's creation serial in lowercase hexadecimal: unique per node for the
-// run, and the same from run to run of one input, unlike an address.
-Value generateIdFunction(const Token&, const EvalContext& context, ArgumentList& args) {
-  Node* node = subjectNode(context, args);
-  if (node == nullptr)
-    return Value::makeString(String());
-  return Value::makeString(formatMessage("N%x", unsigned(node->serial())));
-}
-
 Value localNameFunction(const Token&, const EvalContext& context, ArgumentList& args) {
   Node* node = subjectNode(context, args);
   if (node == nullptr)
@@ -535,7 +475,7 @@ Value namespaceUriFunction(const Token&, const EvalContext& context, ArgumentLis
   return makeText(node->namespaceURI().view());
 }
 
-// ---- Identifiers, keys, languages and entities ----
+// ---- Identifiers and languages ----
 
 // The elements of the context node's document whose ID-typed attribute (as the internal
 // DTD subset declares) has one of the argument's tokens; for a node-set, the tokens of
@@ -551,10 +491,7 @@ Value idFunction(const Token&, const EvalContext& context, ArgumentList& args) {
   };
   const Value& argument = args[0];
   if (argument.kind == ValueKind::NodeSet || argument.kind == ValueKind::Node) {
-    std::span<Node* const> members = argument.kind == ValueKind::Node
-                                         ? std::span<Node* const>(&argument.node, 1)
-                                         : std::span<Node* const>(argument.nodes);
-    for (Node* member : members)
+    for (Node* member : nodeMembers(argument))
       forEachToken(member->stringValue().view(), find);
   } else {
     StringArg text(argument);
@@ -565,19 +502,6 @@ Value idFunction(const Token&, const EvalContext& context, ArgumentList& args) {
     found.erase(std::unique(found.begin(), found.end()), found.end());
   }
   return Value::makeNodeSet(std::move(found));
-}
-
-// The key name is a QName resolved at the stylesheet element of the call; the lookup
-// itself belongs to the transformation, which knows the xsl:key declarations.
-Value keyFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
-  StringArg text(args[0]);
-  ExpandedName name = resolveQName(context.stylesheetElement, text.view());
-  name.prefix = intern(qnamePrefix(text.view()));
-  if (!name.prefix.empty() && name.namespaceURI.empty())
-    throw EvaluateException(call, String(kUndeclaredKeyPrefix).append(text.view()));
-  if (context.variables == nullptr)
-    throw EvaluateException(call, unknownKeyMessage(name));
-  return context.variables->key(call, name, args[1], context);
 }
 
 bool equalsIgnoringCase(std::string_view a, std::string_view b) {
@@ -607,185 +531,79 @@ Value langFunction(const Token&, const EvalContext& context, ArgumentList& args)
   return Value::makeBoolean(false);
 }
 
-// The URI of the unparsed entity of that name declared in the context node's document,
-// or the empty string.
-Value unparsedEntityUriFunction(const Token&, const EvalContext& context, ArgumentList& args) {
-  StringArg name(args[0]);
-  Document* document = context.contextNode != nullptr ? context.contextNode->document() : nullptr;
-  const String* uri = document != nullptr ? document->unparsedEntityURI(name.view()) : nullptr;
-  return Value::makeString(uri != nullptr ? String(*uri) : String());
-}
+// ---- Table ----
 
-// ---- Availability and documents ----
+constexpr FunctionResult kAny = FunctionResult::Any;
+constexpr FunctionResult kNodeSet = FunctionResult::NodeSet;
+constexpr FunctionResult kNumber = FunctionResult::Number;
+constexpr FunctionResult kString = FunctionResult::String;
+constexpr FunctionResult kBoolean = FunctionResult::Boolean;
 
-Value functionAvailableFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  return Value::makeBoolean(findFunction(stringOf(args[0]).view()) != nullptr);
-}
-
-// Answers for the XSLT instructions the stylesheet compiler knows: the table of
-// elements it compiles is the one truth about them.
-Value elementAvailableFunction(const Token&, const EvalContext& context, ArgumentList& args) {
-  String name = stringOf(args[0]);
-  ExpandedName expanded = resolveQName(context.stylesheetElement, name.view(), true);
-  return Value::makeBoolean(expanded.namespaceURI.view() == kXsltNamespace &&
-                            isAvailableInstruction(expanded.localName.view()));
-}
-
-// ---- XSLT: processor facts and number formatting ----
-
-// What a stylesheet may learn about the processor running it.
-constexpr std::string_view kVendor = "ovra";
-constexpr std::string_view kVendorUrl = "https://ovra.example/";
-
-Value systemPropertyFunction(const Token&, const EvalContext& context, ArgumentList& args) {
-  String name = stringOf(args[0]);
-  ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
-  if (expanded.namespaceURI.view() != kXsltNamespace)
-    return Value::makeString(String());
-  std::string_view local = expanded.localName.view();
-  if (local == "version")
-    return Value::makeNumber(1.0);
-  if (local == "vendor")
-    return makeText(kVendor);
-  if (local == "vendor-url")
-    return makeText(kVendorUrl);
-  return Value::makeString(String());
-}
-
-Value formatNumberFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
-  static const DecimalFormat kDefaultFormat;
-  double number = numberOf(args[0]);
-  StringArg pattern(args[1]);
-  const DecimalFormat* format = nullptr;
-  if (args.size() > 2) {
-    String name = stringOf(args[2]);
-    ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
-    if (context.variables != nullptr)
-      format = context.variables->decimalFormat(expanded.namespaceURI, expanded.localName);
-    if (format == nullptr)
-      throw EvaluateException(call, String(kUnknownDecimalFormat).append(name));
-  } else {
-    if (context.variables != nullptr)
-      format = context.variables->decimalFormat(emptyName(), emptyName());
-    if (format == nullptr)
-      format = &kDefaultFormat;
-  }
-  std::string text;
-  if (const char* fault = formatDecimal(number, pattern.view(), *format, text))
-    throw EvaluateException(call, fault);
-  return makeText(text);
-}
-
-Node* resolveReference(const Token& call, Document* resolving, const ConstString& reference) {
-  if (resolving == nullptr)
-    throw EvaluateException(call, kDocumentWithoutBase);
-  return resolving->resolve(reference);
-}
-
-// The root of the document a string names, as a single node; for a node-set, the roots
-// of the documents its members name, in document order. A reference resolves against the
-// document of the second argument's first member; without one, a member's reference
-// against the member's own document, a string's against the stylesheet element's.
-Value documentFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
-  Document* stylesheet =
-      context.stylesheetElement != nullptr ? context.stylesheetElement->document() : nullptr;
-  Document* base = nullptr;
-  if (args.size() > 1) {
-    Node* baseNode = firstNode(args[1]);
-    if (baseNode == nullptr)
-      throw EvaluateException(call, kDocumentBaseNotNodeSet);
-    base = baseNode->document();
-  }
-
-  const Value& reference = args[0];
-  switch (reference.kind) {
-  case ValueKind::Node:
-  case ValueKind::NodeSet: {
-    std::span<Node* const> members = reference.kind == ValueKind::Node
-                                         ? std::span<Node* const>(&reference.node, 1)
-                                         : std::span<Node* const>(reference.nodes);
-    NodeVector roots;
-    for (Node* member : members) {
-      Document* resolving = base;
-      if (args.size() == 1) {
-        // A node of a result tree has no document of its own.
-        resolving = member->document();
-        if (resolving == nullptr)
-          resolving = stylesheet;
-      }
-      if (Node* root = resolveReference(call, resolving, member->stringValue()))
-        roots.push_back(root);
-    }
-    if (roots.empty())
-      return Value();
-    if (roots.size() == 1)
-      return Value::makeNode(roots.front());
-    std::sort(roots.begin(), roots.end(), precedesInDocumentOrder);
-    roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
-    return Value::makeNodeSet(std::move(roots));
-  }
-  case ValueKind::String:
-    if (Node* root = resolveReference(call, args.size() > 1 ? base : stylesheet, reference.text))
-      return Value::makeNode(root);
-    return Value();
-  case ValueKind::None:
-  case ValueKind::TreeFragment:
-  case ValueKind::Number:
-  case ValueKind::Boolean:
-    break;
-  }
-  throw EvaluateException(call, kDocumentArgumentKind);
-}
-
-// ---- Tables ----
-
-struct NamedFunction {
-  std::string_view name;
-  FunctionEntry entry;
-};
-
-constexpr std::uint32_t kConcatMaxArguments = 255;
+// concat() takes any number of arguments from two on.
+constexpr std::uint32_t kUnbounded = std::numeric_limits<std::uint32_t>::max();
 
 constexpr NamedFunction kCoreFunctions[] = {
-    {"boolean", {1, 1, booleanFunction}},
-    {"ceiling", {1, 1, ceilingFunction}},
-    {"concat", {2, kConcatMaxArguments, concatFunction}},
-    {"contains", {2, 2, containsFunction}},
-    {"count", {1, 1, countFunction}},
-    {"current", {0, 0, currentFunction}},
-    {"document", {1, 2, documentFunction}},
-    {"element-available", {1, 1, elementAvailableFunction}},
-    {"false", {0, 0, falseFunction}},
-    {"floor", {1, 1, floorFunction}},
-    {"format-number", {2, 3, formatNumberFunction}},
-    {"function-available", {1, 1, functionAvailableFunction}},
-    {"generate-id", {0, 1, generateIdFunction}},
-    {"id", {1, 1, idFunction}},
-    {"key", {2, 2, keyFunction}},
-    {"lang", {1, 1, langFunction}},
-    {"last", {0, 0, lastFunction}},
-    {"local-name", {0, 1, localNameFunction}},
-    {"name", {0, 1, nameFunction}},
-    {"namespace-uri", {0, 1, namespaceUriFunction}},
-    {"normalize-space", {0, 1, normalizeSpaceFunction}},
-    {"not", {1, 1, notFunction}},
-    {"number", {0, 1, numberFunction}},
-    {"position", {0, 0, positionFunction}},
-    {"round", {1, 1, roundFunction}},
-    {"starts-with", {2, 2, startsWithFunction}},
-    {"string", {0, 1, stringFunction}},
-    {"string-length", {0, 1, stringLengthFunction}},
-    {"substring", {2, 3, substringFunction}},
-    {"substring-after", {2, 2, substringAfterFunction}},
-    {"substring-before", {2, 2, substringBeforeFunction}},
-    {"sum", {1, 1, sumFunction}},
-    {"system-property", {1, 1, systemPropertyFunction}},
-    {"translate", {3, 3, translateFunction}},
-    {"true", {0, 0, trueFunction}},
-    {"unparsed-entity-uri", {1, 1, unparsedEntityUriFunction}},
+    {"boolean", {1, 1, booleanFunction, kBoolean}},
+    {"ceiling", {1, 1, ceilingFunction, kNumber}},
+    {"concat", {2, kUnbounded, concatFunction, kString}},
+    {"contains", {2, 2, containsFunction, kBoolean}},
+    {"count", {1, 1, countFunction, kNumber}},
+    {"false", {0, 0, falseFunction, kBoolean}},
+    {"floor", {1, 1, floorFunction, kNumber}},
+    {"id", {1, 1, idFunction, kNodeSet}},
+    {"lang", {1, 1, langFunction, kBoolean}},
+    {"last", {0, 0, lastFunction, kNumber, ContextUse::Size}},
+    {"local-name", {0, 1, localNameFunction, kString}},
+    {"name", {0, 1, nameFunction, kString}},
+    {"namespace-uri", {0, 1, namespaceUriFunction, kString}},
+    {"normalize-space", {0, 1, normalizeSpaceFunction, kString}},
+    {"not", {1, 1, notFunction, kBoolean}},
+    {"number", {0, 1, numberFunction, kNumber}},
+    {"position", {0, 0, positionFunction, kNumber, ContextUse::Position}},
+    {"round", {1, 1, roundFunction, kNumber}},
+    {"starts-with", {2, 2, startsWithFunction, kBoolean}},
+    {"string", {0, 1, stringFunction, kString}},
+    {"string-length", {0, 1, stringLengthFunction, kNumber}},
+    {"substring", {2, 3, substringFunction, kString}},
+    {"substring-after", {2, 2, substringAfterFunction, kString}},
+    {"substring-before", {2, 2, substringBeforeFunction, kString}},
+    {"sum", {1, 1, sumFunction, kNumber}},
+    {"translate", {3, 3, translateFunction, kString}},
+    {"true", {0, 0, trueFunction, kBoolean}},
 };
+static_assert(std::size(kCoreFunctions) == 27);
 
 }  // namespace
+
+// ---- Helpers for implementations ----
+
+Node* firstNode(const Value& value) {
+  if (value.kind == ValueKind::NodeSet)
+    return value.nodes.empty() ? nullptr : value.nodes.front();
+  if (value.kind == ValueKind::Node)
+    return value.node;
+  return nullptr;
+}
+
+std::span<Node* const> nodeMembers(const Value& value) {
+  if (value.kind == ValueKind::NodeSet)
+    return value.nodes;
+  if (value.kind == ValueKind::Node)
+    return std::span<Node* const>(&value.node, 1);
+  return {};
+}
+
+StringArg::StringArg(const EvalContext& context, const ArgumentList& args) {
+  if (!args.empty()) {
+    view_ = stringView(args[0], scratch_);
+    return;
+  }
+  if (context.contextNode != nullptr)
+    scratch_ = context.contextNode->stringValue();
+  view_ = scratch_.view();
+}
+
+// ---- The registry ----
 
 std::size_t KeyHash::operator()(std::string_view key) const {
   std::size_t hash = 0;
@@ -794,24 +612,57 @@ std::size_t KeyHash::operator()(std::string_view key) const {
   return hash;
 }
 
-const KeyTable<FunctionEntry>& functionTable() {
-  static const KeyTable<FunctionEntry> table = [] {
-    KeyTable<FunctionEntry> entries;
-    for (const NamedFunction& function : kCoreFunctions)
-      entries.emplace(function.name, function.entry);
-    return entries;
+// Room for the core, XSLT and EXSLT functions without growing.
+FunctionRegistry::FunctionRegistry() {
+  entries_.reserve(256);
+}
+
+std::string FunctionRegistry::keyOf(std::string_view namespaceURI, std::string_view localName) {
+  std::string key(localName);
+  if (!namespaceURI.empty()) {
+    key.push_back('\0');
+    key.append(namespaceURI);
+  }
+  return key;
+}
+
+void FunctionRegistry::add(std::string_view namespaceURI, std::string_view localName,
+                           const FunctionEntry& entry) {
+  entries_.insert_or_assign(keyOf(namespaceURI, localName), entry);
+}
+
+void FunctionRegistry::add(std::string_view namespaceURI,
+                           std::span<const NamedFunction> functions) {
+  for (const NamedFunction& function : functions)
+    add(namespaceURI, function.localName, function.entry);
+}
+
+const FunctionEntry* FunctionRegistry::find(std::string_view namespaceURI,
+                                            std::string_view localName) const {
+  auto found = namespaceURI.empty() ? entries_.find(localName)
+                                    : entries_.find(keyOf(namespaceURI, localName));
+  return found == entries_.end() ? nullptr : &found->second;
+}
+
+void registerCoreFunctions(FunctionRegistry& registry) {
+  registry.add("", kCoreFunctions);
+}
+
+const FunctionRegistry& coreFunctions() {
+  static const FunctionRegistry registry = [] {
+    FunctionRegistry core;
+    registerCoreFunctions(core);
+    return core;
   }();
-  return table;
+  return registry;
 }
 
-const FunctionEntry* findFunction(std::string_view name) {
-  const KeyTable<FunctionEntry>& table = functionTable();
-  auto found = table.find(name);
-  return found == table.end() ? nullptr : &found->second;
+bool isCountFunction(XPathFunction function) {
+  return function == countFunction;
 }
 
-void registerCoreFunctions() {
-  functionTable();
+bool isPositionFunction(XPathFunction function) {
+  return function == positionFunction;
 }
 
 std::size_t utf8CharLength(unsigned char lead) {

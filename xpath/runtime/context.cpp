@@ -1,0 +1,7 @@
+#include "xpath/runtime/context.h"
+
+namespace ovra {
+
+EvaluationHost::~EvaluationHost() = default;
+
+}  // namespace ovra

@@ -1,0 +1,48 @@
+// What an expression is evaluated against: the context of XPath 1.0 section 1 (node,
+// position, size, variable bindings, function library) and the host that embeds the
+// engine. The XPath engine reads variables through EvaluationHost and knows nothing else
+// of its host; a layer above that registers functions of its own (XSLT's key(),
+// document()) gives them what they need through a host class of its own deriving from
+// EvaluationHost.
+#pragma once
+
+#include "base/string.h"
+
+#include <cstdint>
+
+namespace ovra {
+
+class Node;
+struct EvalContext;
+struct Value;
+
+// The embedding of an evaluation: variable bindings, and whatever a layer above keeps
+// for the functions it registered. One host serves many evaluations; it outlives them.
+class EvaluationHost {
+ public:
+  EvaluationHost() = default;
+  EvaluationHost(const EvaluationHost&) = delete;
+  EvaluationHost& operator=(const EvaluationHost&) = delete;
+  virtual ~EvaluationHost();
+  // The bound value, or null when no binding of that name is visible. The value lives at
+  // least as long as the evaluation that asks.
+  virtual const Value* variable(StringRef namespaceURI, StringRef localName,
+                                const EvalContext& context) = 0;
+};
+
+// Everything an evaluation receives.
+struct EvalContext {
+  Node* contextNode = nullptr;
+  std::int32_t position = 1;  // context position, 1-based
+  std::int32_t size = 0;      // context size; 0 when not known
+  EvaluationHost* host = nullptr;  // null: no variables are bound
+  // The node the host is working on, for hosts that have one (XSLT's current node,
+  // current()); null otherwise.
+  Node* currentNode = nullptr;
+  // The element the expression was written in, for hosts that have one: function
+  // arguments that are QNames resolve their prefixes there, and document() resolves
+  // relative references against its base.
+  Node* stylesheetElement = nullptr;
+};
+
+}  // namespace ovra

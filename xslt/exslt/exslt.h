@@ -1,0 +1,35 @@
+// The EXSLT extension functions (exslt.org), one module per file in this folder, each
+// registering its functions by expanded name, so that any prefix a stylesheet binds to a
+// module's namespace finds them.
+//
+// Adding a function to a module is one row in that module's table and its
+// implementation beside it. Adding a module is one file here that defines
+//   void registerXxxModule(FunctionRegistry& registry)
+// declared below, and one line in kModules of exslt.cpp. Implementations follow the
+// contract of XPathFunction (xpath/runtime/functions.h): the compiler has checked the
+// argument count against the row's bounds, errors are EvaluateExceptions at the call,
+// and the helpers there (StringArg, firstNode, nodeMembers) read arguments without
+// copies. Functions that need the running transformation find it with
+// runningTransformation() of xslt/functions.h. A module's table test goes to
+// tests/xslt/exslt/, one row per case.
+#pragma once
+
+#include "xpath/runtime/functions.h"
+
+#include <string_view>
+
+namespace ovra {
+
+// The namespace names of the modules.
+inline constexpr std::string_view kExsltCommonNamespace = "http://exslt.org/common";
+inline constexpr std::string_view kExsltStringsNamespace = "http://exslt.org/strings";
+
+// common: exsl:node-set, exsl:object-type.
+void registerCommonModule(FunctionRegistry& registry);
+// strings: str:padding.
+void registerStringsModule(FunctionRegistry& registry);
+
+// Registers every module above.
+void registerExsltModules(FunctionRegistry& registry);
+
+}  // namespace ovra

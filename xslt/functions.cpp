@@ -1,0 +1,260 @@
+// The XSLT functions. Those that read the run (key(), format-number()) reach the
+// transformation through the evaluation host; without one they answer as a stylesheet
+// without declarations would.
+#include "xslt/functions.h"
+
+#include "base/exceptions.h"
+#include "tree/document.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+#include "xpath/runtime/decimal_format.h"
+#include "xpath/runtime/qname.h"
+#include "xslt/exslt/exslt.h"
+#include "xslt/instruction.h"
+#include "xslt/keys.h"
+#include "xslt/stylesheet.h"
+#include "xslt/transform.h"
+#include "xslt/variable_stack.h"
+
+#include <algorithm>
+#include <string>
+
+namespace ovra {
+
+namespace {
+
+constexpr const char* kDocumentBaseNotNodeSet =
+    "The second argument of document() must be a nodeset containing at least one entry";
+constexpr const char* kDocumentArgumentKind =
+    "The first argument of document() must be a nodeset or string";
+constexpr const char* kUndeclaredKeyPrefix = "Undeclared namespace prefix in key name, ";
+constexpr const char* kUnknownDecimalFormat = "Unknown decimal format, ";
+constexpr const char* kDocumentWithoutBase =
+    "document() has no document to resolve a reference against";
+constexpr const char* kUndeclaredNamePrefix = "Undeclared namespace prefix, ";
+
+// What a stylesheet may learn about the processor running it.
+constexpr std::string_view kVendor = "ovra";
+constexpr std::string_view kVendorUrl = "https://ovra.example/";
+
+Value makeText(std::string_view text) {
+  return Value::makeString(String(text));
+}
+
+// A QName argument expanded at the element the expression was written in; a prefix
+// that no declaration binds there is an error.
+ExpandedName expandArgument(const Token& call, const EvalContext& context, std::string_view qname,
+                            bool useDefaultNamespace) {
+  ExpandedName name = resolveQName(context.stylesheetElement, qname, useDefaultNamespace);
+  if (!name.prefix.empty() && name.namespaceURI.empty())
+    throw EvaluateException(call, String(kUndeclaredNamePrefix).append(name.prefix));
+  return name;
+}
+
+// ---- The current node and identifiers ----
+
+Value currentFunction(const Token&, const EvalContext& context, ArgumentList&) {
+  NodeVector nodes;
+  if (context.currentNode != nullptr)
+    nodes.push_back(context.currentNode);
+  return Value::makeNodeSet(std::move(nodes));
+}
+
+// "N" and the node's creation serial in lowercase hexadecimal: unique per node for the
+// run, and the same from run to run of one input, unlike an address.
+Value generateIdFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  Node* node = args.empty() ? context.contextNode : firstNode(args[0]);
+  if (node == nullptr)
+    return Value::makeString(String());
+  return Value::makeString(formatMessage("N%x", unsigned(node->serial())));
+}
+
+
+// The key name is a QName resolved at the stylesheet element of the call; the lookup
+// itself belongs to the transformation, which knows the xsl:key declarations.
+Value keyFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
+  StringArg text(args[0]);
+  ExpandedName name = resolveQName(context.stylesheetElement, text.view());
+  name.prefix = intern(qnamePrefix(text.view()));
+  if (!name.prefix.empty() && name.namespaceURI.empty())
+    throw EvaluateException(call, String(kUndeclaredKeyPrefix).append(text.view()));
+  Transformation* run = runningTransformation(context);
+  if (run == nullptr)
+    throw EvaluateException(call, unknownKeyMessage(name));
+  return run->keys().lookup(call, name, args[1], context);
+}
+
+
+// The URI of the unparsed entity of that name declared in the context node's document,
+// or the empty string.
+Value unparsedEntityUriFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  StringArg name(args[0]);
+  Document* document = context.contextNode != nullptr ? context.contextNode->document() : nullptr;
+  const String* uri = document != nullptr ? document->unparsedEntityURI(name.view()) : nullptr;
+  return Value::makeString(uri != nullptr ? String(*uri) : String());
+}
+
+// ---- Availability ----
+
+// Whether a call of that name would find a function: the same lookup by expanded name
+// that compiling the call does, so any prefix bound to the namespace answers alike.
+Value functionAvailableFunction(const Token& call, const EvalContext& context,
+                                ArgumentList& args) {
+  StringArg name(args[0]);
+  ExpandedName expanded = expandArgument(call, context, name.view(), false);
+  return Value::makeBoolean(xsltFunctions().find(expanded.namespaceURI.view(),
+                                                 expanded.localName.view()) != nullptr);
+}
+
+// Answers for the XSLT instructions the stylesheet compiler knows: the table of
+// elements it compiles is the one truth about them.
+Value elementAvailableFunction(const Token& call, const EvalContext& context,
+                               ArgumentList& args) {
+  StringArg name(args[0]);
+  ExpandedName expanded = expandArgument(call, context, name.view(), true);
+  return Value::makeBoolean(expanded.namespaceURI.view() == kXsltNamespace &&
+                            isAvailableInstruction(expanded.localName.view()));
+}
+
+// ---- Processor facts and number formatting ----
+
+Value systemPropertyFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+  String name = stringOf(args[0]);
+  ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
+  if (expanded.namespaceURI.view() != kXsltNamespace)
+    return Value::makeString(String());
+  std::string_view local = expanded.localName.view();
+  if (local == "version")
+    return Value::makeNumber(1.0);
+  if (local == "vendor")
+    return makeText(kVendor);
+  if (local == "vendor-url")
+    return makeText(kVendorUrl);
+  return Value::makeString(String());
+}
+
+Value formatNumberFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
+  static const DecimalFormat kDefaultFormat;
+  double number = numberOf(args[0]);
+  StringArg pattern(args[1]);
+  const DecimalFormat* format = nullptr;
+  if (args.size() > 2) {
+    String name = stringOf(args[2]);
+    ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
+    if (Transformation* run = runningTransformation(context))
+      format = run->stylesheet().decimalFormat(expanded.namespaceURI, expanded.localName);
+    if (format == nullptr)
+      throw EvaluateException(call, String(kUnknownDecimalFormat).append(name));
+  } else {
+    if (Transformation* run = runningTransformation(context))
+      format = run->stylesheet().decimalFormat(emptyName(), emptyName());
+    if (format == nullptr)
+      format = &kDefaultFormat;
+  }
+  std::string text;
+  if (const char* fault = formatDecimal(number, pattern.view(), *format, text))
+    throw EvaluateException(call, fault);
+  return makeText(text);
+}
+
+// ---- Documents ----
+
+Node* resolveReference(const Token& call, Document* resolving, const ConstString& reference) {
+  if (resolving == nullptr)
+    throw EvaluateException(call, kDocumentWithoutBase);
+  return resolving->resolve(reference);
+}
+
+// The root of the document a string names, as a single node; for a node-set, the roots
+// of the documents its members name, in document order. A reference resolves against the
+// document of the second argument's first member; without one, a member's reference
+// against the member's own document, a string's against the stylesheet element's.
+Value documentFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
+  Document* stylesheet =
+      context.stylesheetElement != nullptr ? context.stylesheetElement->document() : nullptr;
+  Document* base = nullptr;
+  if (args.size() > 1) {
+    Node* baseNode = firstNode(args[1]);
+    if (baseNode == nullptr)
+      throw EvaluateException(call, kDocumentBaseNotNodeSet);
+    base = baseNode->document();
+  }
+
+  const Value& reference = args[0];
+  switch (reference.kind) {
+  case ValueKind::Node:
+  case ValueKind::NodeSet: {
+    NodeVector roots;
+    for (Node* member : nodeMembers(reference)) {
+      Document* resolving = base;
+      if (args.size() == 1) {
+        // A node of a result tree has no document of its own.
+        resolving = member->document();
+        if (resolving == nullptr)
+          resolving = stylesheet;
+      }
+      if (Node* root = resolveReference(call, resolving, member->stringValue()))
+        roots.push_back(root);
+    }
+    if (roots.empty())
+      return Value();
+    if (roots.size() == 1)
+      return Value::makeNode(roots.front());
+    std::sort(roots.begin(), roots.end(), precedesInDocumentOrder);
+    roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
+    return Value::makeNodeSet(std::move(roots));
+  }
+  case ValueKind::String:
+    if (Node* root = resolveReference(call, args.size() > 1 ? base : stylesheet, reference.text))
+      return Value::makeNode(root);
+    return Value();
+  case ValueKind::None:
+  case ValueKind::TreeFragment:
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+    break;
+  }
+  throw EvaluateException(call, kDocumentArgumentKind);
+}
+
+
+constexpr FunctionResult kAny = FunctionResult::Any;
+constexpr FunctionResult kNodeSet = FunctionResult::NodeSet;
+constexpr FunctionResult kString = FunctionResult::String;
+constexpr FunctionResult kBoolean = FunctionResult::Boolean;
+
+constexpr NamedFunction kXsltFunctions[] = {
+    {"current", {0, 0, currentFunction, kNodeSet}},
+    {"document", {1, 2, documentFunction, kAny}},
+    {"element-available", {1, 1, elementAvailableFunction, kBoolean}},
+    {"format-number", {2, 3, formatNumberFunction, kString}},
+    {"function-available", {1, 1, functionAvailableFunction, kBoolean}},
+    {"generate-id", {0, 1, generateIdFunction, kString}},
+    {"key", {2, 2, keyFunction, kAny}},
+    {"system-property", {1, 1, systemPropertyFunction, kAny}},
+    {"unparsed-entity-uri", {1, 1, unparsedEntityUriFunction, kString}},
+};
+
+}  // namespace
+
+void registerXsltFunctions(FunctionRegistry& registry) {
+  registry.add("", kXsltFunctions);
+}
+
+const FunctionRegistry& xsltFunctions() {
+  static const FunctionRegistry registry = [] {
+    FunctionRegistry all;
+    registerCoreFunctions(all);
+    registerXsltFunctions(all);
+    registerExsltModules(all);
+    return all;
+  }();
+  return registry;
+}
+
+Transformation* runningTransformation(const EvalContext& context) {
+  auto* stack = dynamic_cast<VariableStack*>(context.host);
+  return stack != nullptr ? stack->run() : nullptr;
+}
+
+}  // namespace ovra

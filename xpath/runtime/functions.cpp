@@ -614,7 +614,7 @@ std::size_t KeyHash::operator()(std::string_view key) const {
 
 // Room for the core, XSLT and EXSLT functions without growing.
 FunctionRegistry::FunctionRegistry() {
-  entries_.reserve(256);
+  entries_.reserve(64);
 }
 
 std::string FunctionRegistry::keyOf(std::string_view namespaceURI, std::string_view localName) {

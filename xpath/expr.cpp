@@ -80,10 +80,9 @@ Value NumberExpr::evaluate(const EvalContext&) const {
 }
 
 const Value& VariableExpr::lookup(const EvalContext& context) const {
-  const Value* value =
-      context.host == nullptr
-          ? nullptr
-          : context.host->variable(name_.namespaceURI, name_.localName, context);
+  const Value* value = context.host == nullptr
+                           ? nullptr
+                           : context.host->variable(name_.namespaceURI, name_.localName, context);
   if (value == nullptr) {
     String name;
     if (!name_.prefix.empty())
@@ -277,8 +276,8 @@ Value NegateExpr::evaluate(const EvalContext& context) const {
 FunctionCallExpr::FunctionCallExpr(Token token, const FunctionEntry& entry,
                                    std::vector<std::unique_ptr<Expr>> arguments)
     : token_(token), entry_(entry), arguments_(std::move(arguments)) {
-  countsStream_ = isCountFunction(entry_.function) && arguments_.size() == 1 &&
-                  arguments_[0]->returnsNodeSet();
+  countsStream_ =
+      isCountFunction(entry_.function) && arguments_.size() == 1 && arguments_[0]->returnsNodeSet();
   isPosition_ = isPositionFunction(entry_.function) && arguments_.empty();
 }
 

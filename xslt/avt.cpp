@@ -54,9 +54,8 @@ AttributeValueTemplate::AttributeValueTemplate(std::string_view value,
       if (end == std::string_view::npos)
         failAt(i, kUnmatchedOpening);
       flushLiteral();
-      parts_.push_back(
-          Part{String(), compileXPath(value.substr(i + 1, end - i - 1), namespaceContext,
-                                         xsltFunctions())});
+      parts_.push_back(Part{String(), compileXPath(value.substr(i + 1, end - i - 1),
+                                                   namespaceContext, xsltFunctions())});
       i = end + 1;
     } else if (c == '}') {
       // XSLT 1.0 section 7.6.2: outside an expression a closing brace comes doubled.

@@ -69,7 +69,6 @@ Value generateIdFunction(const Token&, const EvalContext& context, ArgumentList&
   return Value::makeString(formatMessage("N%x", unsigned(node->serial())));
 }
 
-
 // The key name is a QName resolved at the stylesheet element of the call; the lookup
 // itself belongs to the transformation, which knows the xsl:key declarations.
 Value keyFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
@@ -84,7 +83,6 @@ Value keyFunction(const Token& call, const EvalContext& context, ArgumentList& a
   return run->keys().lookup(call, name, args[1], context);
 }
 
-
 // The URI of the unparsed entity of that name declared in the context node's document,
 // or the empty string.
 Value unparsedEntityUriFunction(const Token&, const EvalContext& context, ArgumentList& args) {
@@ -98,18 +96,16 @@ Value unparsedEntityUriFunction(const Token&, const EvalContext& context, Argume
 
 // Whether a call of that name would find a function: the same lookup by expanded name
 // that compiling the call does, so any prefix bound to the namespace answers alike.
-Value functionAvailableFunction(const Token& call, const EvalContext& context,
-                                ArgumentList& args) {
+Value functionAvailableFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
   StringArg name(args[0]);
   ExpandedName expanded = expandArgument(call, context, name.view(), false);
-  return Value::makeBoolean(xsltFunctions().find(expanded.namespaceURI.view(),
-                                                 expanded.localName.view()) != nullptr);
+  return Value::makeBoolean(
+      xsltFunctions().find(expanded.namespaceURI.view(), expanded.localName.view()) != nullptr);
 }
 
 // Answers for the XSLT instructions the stylesheet compiler knows: the table of
 // elements it compiles is the one truth about them.
-Value elementAvailableFunction(const Token& call, const EvalContext& context,
-                               ArgumentList& args) {
+Value elementAvailableFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
   StringArg name(args[0]);
   ExpandedName expanded = expandArgument(call, context, name.view(), true);
   return Value::makeBoolean(expanded.namespaceURI.view() == kXsltNamespace &&
@@ -216,7 +212,6 @@ Value documentFunction(const Token& call, const EvalContext& context, ArgumentLi
   }
   throw EvaluateException(call, kDocumentArgumentKind);
 }
-
 
 constexpr FunctionResult kAny = FunctionResult::Any;
 constexpr FunctionResult kNodeSet = FunctionResult::NodeSet;

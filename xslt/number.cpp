@@ -419,7 +419,8 @@ std::unique_ptr<PatternMatcher> NumberInstruction::compileNumberPattern(const No
   if (text.find('$') != std::string_view::npos || text.find("current") != std::string_view::npos)
     samePatternsEveryCall_ = false;
   return reportedAt(attribute, [&] {
-    std::unique_ptr<SyntaxNode> pattern = parseXPath(attributeValue(attribute), element(), xsltFunctions());
+    std::unique_ptr<SyntaxNode> pattern =
+        parseXPath(attributeValue(attribute), element(), xsltFunctions());
     return pattern->compilePattern();
   });
 }

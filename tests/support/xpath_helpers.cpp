@@ -90,7 +90,7 @@ Node* findNode(Node* root, std::string_view where) {
 }
 
 const Value* TestVariables::variable(StringRef namespaceURI, StringRef localName,
-                                   const EvalContext&) {
+                                     const EvalContext&) {
   if (!namespaceURI.empty())
     return nullptr;
   auto found = values_.find(std::string(localName.view()));

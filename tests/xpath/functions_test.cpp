@@ -254,7 +254,8 @@ TEST(Utf8Test, TruncatedSequencesNeverReadPastTheText) {
   EXPECT_EQ(numberOf(coreFunctions().find("", "string-length")->function(token, context, args)), 3);
   ArgumentList translateArgs{Value::makeString("a\xE2"), Value::makeString("\xE2"),
                              Value::makeString("b")};
-  EXPECT_EQ(stringOf(coreFunctions().find("", "translate")->function(token, context, translateArgs)).view(),
+  EXPECT_EQ(stringOf(coreFunctions().find("", "translate")->function(token, context, translateArgs))
+                .view(),
             "ab");
 }
 
@@ -270,8 +271,10 @@ TEST(ArgumentListTest, HoldsAndBorrowsValuesInCallOrder) {
   ArgumentList copy(args);
   Token token{TokenKind::FunctionName, "concat", 6, 0};
   EvalContext context;
-  EXPECT_EQ(stringOf(coreFunctions().find("", "concat")->function(token, context, copy)).view(), "ab01234567");
-  EXPECT_EQ(stringOf(coreFunctions().find("", "concat")->function(token, context, args)).view(), "ab01234567");
+  EXPECT_EQ(stringOf(coreFunctions().find("", "concat")->function(token, context, copy)).view(),
+            "ab01234567");
+  EXPECT_EQ(stringOf(coreFunctions().find("", "concat")->function(token, context, args)).view(),
+            "ab01234567");
 }
 
 }  // namespace

@@ -89,9 +89,9 @@ TEST(FunctionRegistryTest, LayersHoldWhatTheyRegister) {
   EXPECT_EQ(coreFunctions().size(), 27u);
   EXPECT_EQ(coreFunctions().find("", "key"), nullptr);
   EXPECT_EQ(coreFunctions().find("", "document"), nullptr);
-  for (const char* name : {"current", "document", "element-available", "format-number",
-                           "function-available", "generate-id", "key", "system-property",
-                           "unparsed-entity-uri", "concat", "last"})
+  for (const char* name :
+       {"current", "document", "element-available", "format-number", "function-available",
+        "generate-id", "key", "system-property", "unparsed-entity-uri", "concat", "last"})
     EXPECT_NE(xsltFunctions().find("", name), nullptr) << name;
   for (const char* missing : {"Count", "count ", "current-group"})
     EXPECT_EQ(xsltFunctions().find("", missing), nullptr) << missing;
@@ -115,8 +115,8 @@ std::string valueOf(const char* expression, const char* source = "<r><a>1</a><a>
                   "Transform' ") +
       kNamespaces +
       "><xsl:output method='text'/><xsl:variable name='rtf'><x>1</x><y/></xsl:variable>"
-      "<xsl:template match='/'><xsl:value-of select=\"" + expression +
-      "\"/></xsl:template></xsl:stylesheet>";
+      "<xsl:template match='/'><xsl:value-of select=\"" +
+      expression + "\"/></xsl:template></xsl:stylesheet>";
   return transformOrError(stylesheet, source);
 }
 
@@ -225,7 +225,6 @@ TEST_F(XsltFunctionsTest, CurrentAndGeneratedIds) {
   EXPECT_EQ(stringOf(call("generate-id", {S("a")})).view(), "");
 }
 
-
 TEST_F(XsltFunctionsTest, GeneratedIdsAreDistinctLowercaseHex) {
   std::set<std::string> ids;
   for (Node* node : {r, a, b, c, tail}) {
@@ -237,7 +236,6 @@ TEST_F(XsltFunctionsTest, GeneratedIdsAreDistinctLowercaseHex) {
   }
   EXPECT_EQ(ids.size(), 5u);
 }
-
 
 TEST_F(XsltFunctionsTest, AvailabilityOfFunctionsAndInstructions) {
   EvalContext context;
@@ -273,8 +271,6 @@ TEST_F(XsltFunctionsTest, AvailabilityOfFunctionsAndInstructions) {
             "Undeclared namespace prefix, xsl at 7");
 }
 
-
-
 TEST_F(XsltFunctionsTest, DocumentErrorsCarryTheCallPosition) {
   EvalContext context;
   context.stylesheetElement = prefixed;
@@ -290,9 +286,7 @@ TEST_F(XsltFunctionsTest, DocumentErrorsCarryTheCallPosition) {
   // Hand-built trees belong to no Document, so there is nothing to resolve against.
   EXPECT_EQ(errorOf("document", {S("x.xml")}, context),
             "document() has no document to resolve a reference against at 7");
-
 }
-
 
 TEST_F(XsltFunctionsTest, DocumentOfAnEmptyNodeSetIsNoValue) {
   EvalContext context;
@@ -364,9 +358,8 @@ TEST_F(DocumentFunctionTest, MembersNameDocumentsRelativeToTheirOwnDocument) {
 TEST_F(DocumentFunctionTest, StepsFromSeveralDocumentsKeepTheirOrder) {
   // two.xml's root is made before one.xml's, and both before either is read: the
   // document elements come in the order of their roots.
-  std::unique_ptr<Expr> expr =
-      compileXPath("document(document('sub/list.xml')/l/f)/*", context_.stylesheetElement,
-                   xsltFunctions());
+  std::unique_ptr<Expr> expr = compileXPath("document(document('sub/list.xml')/l/f)/*",
+                                            context_.stylesheetElement, xsltFunctions());
   EvalContext context = context_;
   context.contextNode = context_.stylesheetElement;
   Value elements = expr->evaluate(context);
@@ -375,7 +368,6 @@ TEST_F(DocumentFunctionTest, StepsFromSeveralDocumentsKeepTheirOrder) {
     names += std::string(element->localName().view()) + " ";
   EXPECT_EQ(names, "two one ");
 }
-
 
 }  // namespace
 }  // namespace ovra

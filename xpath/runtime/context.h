@@ -33,8 +33,8 @@ class EvaluationHost {
 // Everything an evaluation receives.
 struct EvalContext {
   Node* contextNode = nullptr;
-  std::int32_t position = 1;  // context position, 1-based
-  std::int32_t size = 0;      // context size; 0 when not known
+  std::int32_t position = 1;       // context position, 1-based
+  std::int32_t size = 0;           // context size; 0 when not known
   EvaluationHost* host = nullptr;  // null: no variables are bound
   // The node the host is working on, for hosts that have one (XSLT's current node,
   // current()); null otherwise.

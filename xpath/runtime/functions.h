@@ -19,7 +19,6 @@
 
 namespace ovra {
 
-
 // The argument values of one call, fully evaluated, in call order. A value may be held
 // here or borrowed from where it lies (a variable's binding, which outlives the call), so
 // that passing a variable copies no string or node-set. Up to kInline values need no
@@ -95,8 +94,7 @@ class ArgumentList {
 // reads the context node (what a missing optional argument stands for), position and
 // size, and whatever its host keeps (EvalContext::host, currentNode, stylesheetElement).
 // Errors are EvaluateExceptions located at call.
-using XPathFunction = Value (*)(const Token& call, const EvalContext& context,
-                                ArgumentList& args);
+using XPathFunction = Value (*)(const Token& call, const EvalContext& context, ArgumentList& args);
 
 // What the compiler may know of a call's value before it is evaluated.
 enum class FunctionResult : std::uint8_t {

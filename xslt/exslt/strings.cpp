@@ -25,7 +25,8 @@ Value paddingFunction(const Token& call, const EvalContext&, ArgumentList& args)
     return Value::makeString(String());
   // Characters, not bytes: the pad is cut at a character boundary.
   std::size_t padChars = 0;
-  for (std::size_t offset = 0; offset < pad.size(); offset += utf8CharLength(static_cast<unsigned char>(pad[offset])))
+  for (std::size_t offset = 0; offset < pad.size();
+       offset += utf8CharLength(static_cast<unsigned char>(pad[offset])))
     ++padChars;
   if (length / double(padChars) * double(pad.size()) > kMaxPaddingBytes)
     throw EvaluateException(call, kPaddingTooLong);

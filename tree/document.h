@@ -1,10 +1,10 @@
-// One XML input being read through expat into a lazily built node tree: each
-// parseChunk reads one buffer-full and lets the parser's callbacks append nodes.
-// This and document.cpp are the only places that know about expat.
+// One XML input read into a lazily built node tree: each parseChunk reads one buffer-full
+// and lets the loader (xml_loader.h) append the nodes it holds. The Document owns the
+// tree, the facts of its DTD, and the loader while it reads.
 #pragma once
 
 #include "base/string.h"
-#include "tree/encoding.h"
+#include "tree/dtd.h"
 #include "tree/node_arena.h"
 
 #include <cstddef>
@@ -13,15 +13,12 @@
 #include <memory>
 #include <string>
 #include <string_view>
-#include <unordered_map>
-#include <vector>
 
 namespace ovra {
 
-class ElementNode;
-class NamespaceNode;
 class Node;
 class RootNode;
+class XmlLoader;
 
 // Which elements of a source document lose their whitespace-only text children
 // (xsl:strip-space and xsl:preserve-space); the XSLT layer implements it above.
@@ -79,11 +76,14 @@ class Document {
   RootNode* root() const { return root_; }
   bool isFinished() const { return state_ == State::Finished; }
   // How many times parseChunk has handed input to the parser (tests prove laziness).
-  std::size_t chunksParsed() const { return chunksParsed_; }
+  std::size_t chunksParsed() const;
   State state() const { return state_; }
   const String& fileName() const { return fileName_; }
   std::size_t bufferSize() const { return bufferSize_; }
+  // Read as a stylesheet (the strip flag of the constructor).
+  bool readsStylesheet() const { return stylesheetRules_; }
   NodeArena& arena() { return arena_; }
+  DtdInfo& dtd() { return dtd_; }
 
   // The root of a related document, for document(): the empty reference answers this
   // document's root; otherwise the reference is joined to the directory of this
@@ -104,71 +104,25 @@ class Document {
   static const char* parserVersion();
 
  private:
-  struct Callbacks;
-  class NamespaceScope;
-  struct ParserDeleter {
-    void operator()(void* parser) const;
-  };
-  struct FileCloser {
-    void operator()(std::FILE* file) const;
-  };
-
   void open();
-  // Releases the parser, the read buffer and the input; state becomes Finished.
+  // Releases the loader with its parser, buffers and input; state becomes Finished.
   void close();
-  // Fills the read buffer (or points into the text held in memory); answers the start
-  // and count of the chunk. Throws when the file cannot be read.
-  const char* read(std::size_t& count);
-  // The file an external entity's system identifier names, when it may be read: a
-  // relative or absolute path that stays inside this document's folder.
-  bool localEntityPath(const char* systemId, String& path) const;
-  // Ends the character data gathered so far: makes its text node, or drops it when it is
-  // whitespace only and stripping is on.
-  void flushText();
-  // A system identifier of the DTD as a URI: one with a scheme, or an absolute path, is
-  // taken as it is; a relative path is joined to this document's folder.
-  String resolveSystemId(std::string_view systemId) const;
 
   NodeArena arena_;
   State state_ = State::NotOpened;
   String fileName_;
   std::size_t bufferSize_;
-  std::unique_ptr<char[]> buffer_;
-  std::unique_ptr<std::FILE, FileCloser> stream_;  // a file this Document opened
-  std::FILE* input_ = nullptr;  // what read() reads: stream_, or a stream not owned
-  std::unique_ptr<void, ParserDeleter> parser_;  // an XML_Parser
+  const bool stylesheetRules_;  // no comments or processing instructions in the tree
+  // What the loader is to read until it is made: text held in memory or an open stream.
   bool fromMemory_ = false;
   std::string memory_;
-  std::size_t memoryOffset_ = 0;
-  std::size_t chunksParsed_ = 0;
-  InputDecoder decoder_;
-  bool parsing_ = false;    // inside XML_Parse: callbacks must never navigate
-  bool inDoctype_ = false;  // inside <!DOCTYPE ...>, whose comments and PIs are no nodes
-
+  std::FILE* stream_ = nullptr;        // not owned
+  std::unique_ptr<XmlLoader> loader_;  // while open
+  std::size_t chunksParsed_ = 0;       // of the loader, once it is gone
   RootNode* root_ = nullptr;
-  Node* currentParent_ = nullptr;
-  // Character data of the text node being read. Its node is made only when the text
-  // ends, so navigation never sees a text that is still growing and the text is
-  // copied into the arena once, however many pieces the parser delivers.
-  std::string pendingText_;
-  bool strip_;
-  const bool stylesheetRules_;  // no comments or processing instructions in the tree
-  std::vector<NamespaceNode*> pendingNamespaces_;  // declared for the next start tag
-  std::vector<ElementNode*> spaceStack_;           // elements at which the strip flag was switched
   const WhitespaceStripping* stripping_ = nullptr;          // this document's
   const WhitespaceStripping* resolvedStripping_ = nullptr;  // for documents resolve() opens
-  // With stripping_: per open element, kStripText and kPreserveInScope bits.
-  std::vector<std::uint8_t> spaceModes_;
-  std::unique_ptr<NamespaceScope> scope_;          // declarations in scope, for prefixes
-
-  // From the DTD: by element name as written, the names of its attributes of type ID.
-  // Empty for the usual document without such declarations, so elements cost nothing.
-  std::unordered_map<std::string, std::vector<std::string>> idAttributes_;
-  // ID value to the first element read that has it.
-  std::unordered_map<std::string, ElementNode*> elementsById_;
-  // Unparsed entity name to its resolved URI.
-  std::unordered_map<std::string, String> unparsedEntities_;
-  bool elementSeen_ = false;  // the DTD, which comes first, has been read
+  DtdInfo dtd_;
 };
 
 // Documents opened by document() and the XPath mode; all destroyed at close-down.

@@ -1,0 +1,492 @@
+// The expat driver: one buffer-full per parseChunk, the parser's callbacks turned into
+// nodes in the Document's arena. The only file that includes expat.h.
+#include "tree/xml_loader.h"
+
+#include "base/exceptions.h"
+#include "base/platform.h"
+#include "tree/document.h"
+#include "tree/dtd.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+
+#include <expat.h>
+
+#include <algorithm>
+#include <cassert>
+#include <climits>
+#include <cstring>
+#include <filesystem>
+#include <unordered_map>
+
+namespace ovra {
+
+static constexpr const char* kCouldNotOpen = "Could not open file, ";
+static constexpr const char* kCouldNotRead = "Could not read file, ";
+static constexpr const char* kParseError = "%s at %d of %s";
+
+static constexpr char kNamespaceSeparator = '@';
+static constexpr std::size_t kEntityBufferSize = 4096;
+// The bits of a source element's space mode.
+static constexpr std::uint8_t kStripText = 1;        // its whitespace-only text goes
+static constexpr std::uint8_t kPreserveInScope = 2;  // xml:space="preserve" is in force
+
+namespace {
+
+struct SplitName {
+  StringRef namespaceURI;
+  StringRef localName;
+};
+
+// expat reports a namespaced name as namespace name, '@', local name. A namespace name
+// may itself contain '@' (mailto: URIs) while a local name never can, so the split is at
+// the last one.
+SplitName splitName(const XML_Char* name) {
+  const char* at = std::strrchr(name, kNamespaceSeparator);
+  if (at == nullptr)
+    return {emptyName(), intern(name)};
+  return {intern(std::string_view(name, std::size_t(at - name))), intern(at + 1)};
+}
+
+bool isWhitespaceOnly(std::string_view text) {
+  for (char c : text) {
+    if (c != ' ' && c != '\t' && c != '\n' && c != '\r')
+      return false;
+  }
+  return true;
+}
+
+StringRef xmlPrefix() {
+  static const StringRef name = intern("xml");
+  return name;
+}
+
+}  // namespace
+
+// ---- Namespace scope ----
+
+// The namespace declarations in scope at the element being read, kept while the tree is
+// built so that restoring a prefix costs a hash lookup instead of a walk up through the
+// ancestors (documents may nest very deeply). The answer is the one the namespace axis
+// gives: innermost element first and, on one element, the first declaration; a
+// declaration whose prefix an inner element has bound again is out of scope and skipped.
+class XmlLoader::NamespaceScope {
+ public:
+  // Called in declaration order once node has been moved onto its element.
+  void push(NamespaceNode* node) {
+    const char* prefix = node->declaredPrefix().c_str();
+    auto [slot, inserted] = byPrefix_.try_emplace(prefix, node);
+    NamespaceNode* previous = inserted ? nullptr : slot->second;
+    slot->second = node;
+    bindings_.push_back({node, previous});
+    byURI_[node->namespaceURI().c_str()].push_back(node);
+  }
+
+  // At the end tag of element: its declarations leave the scope.
+  void pop(const Node* element) {
+    while (!bindings_.empty() && bindings_.back().node->parent() == element) {
+      Binding binding = bindings_.back();
+      bindings_.pop_back();
+      const char* prefix = binding.node->declaredPrefix().c_str();
+      if (binding.previous == nullptr)
+        byPrefix_.erase(prefix);
+      else
+        byPrefix_[prefix] = binding.previous;
+      auto uri = byURI_.find(binding.node->namespaceURI().c_str());
+      uri->second.pop_back();
+      if (uri->second.empty())
+        byURI_.erase(uri);
+    }
+  }
+
+  // The prefix bound to namespaceURI, or null when none is. Attributes never take the
+  // default declaration: an unprefixed attribute is in no namespace.
+  const NamespaceNode* find(StringRef namespaceURI, bool forAttribute) const {
+    auto uri = byURI_.find(namespaceURI.c_str());
+    if (uri == byURI_.end())
+      return nullptr;
+    const NamespaceNode* found = nullptr;
+    const Node* element = nullptr;
+    // Newest first; once a usable declaration is found, the older ones on the same
+    // element may still precede it in declaration order.
+    for (auto it = uri->second.rbegin(); it != uri->second.rend(); ++it) {
+      const NamespaceNode* node = *it;
+      if (element != nullptr && node->parent() != element)
+        break;
+      if (forAttribute && node->declaredPrefix() == emptyName())
+        continue;
+      if (byPrefix_.at(node->declaredPrefix().c_str()) != node)
+        continue;
+      found = node;
+      element = node->parent();
+    }
+    return found;
+  }
+
+  void clear() {
+    bindings_.clear();
+    byPrefix_.clear();
+    byURI_.clear();
+  }
+
+ private:
+  struct Binding {
+    NamespaceNode* node;
+    NamespaceNode* previous;  // the binding of the same prefix it hides, or null
+  };
+  std::vector<Binding> bindings_;                             // outermost first
+  std::unordered_map<const char*, NamespaceNode*> byPrefix_;  // interned prefix: innermost
+  std::unordered_map<const char*, std::vector<NamespaceNode*>> byURI_;  // outermost first
+};
+
+// ---- Parser callbacks ----
+
+struct XmlLoader::Callbacks {
+  static XmlLoader& of(void* userData) { return *static_cast<XmlLoader*>(userData); }
+  static XML_Parser parserOf(XmlLoader& loader) {
+    return static_cast<XML_Parser>(loader.parser_.get());
+  }
+
+  static StringRef restorePrefix(const XmlLoader& loader, StringRef namespaceURI,
+                                 bool forAttribute) {
+    if (namespaceURI == emptyName())
+      return emptyName();
+    if (const NamespaceNode* node = loader.scope_->find(namespaceURI, forAttribute))
+      return node->declaredPrefix();
+    // The xml prefix is bound without a declaration.
+    if (namespaceURI == xmlNamespaceName())
+      return xmlPrefix();
+    return emptyName();
+  }
+
+  static void startElement(void* userData, const XML_Char* name, const XML_Char** attributes) {
+    XmlLoader& loader = of(userData);
+    loader.flushText();
+    SplitName split = splitName(name);
+    auto line = std::int32_t(XML_GetCurrentLineNumber(parserOf(loader)));
+    auto* element = loader.arena_.make<ElementNode>(split.namespaceURI, split.localName,
+                                                    emptyName(), line, /*complete=*/false);
+    loader.currentParent_->appendChild(element);
+    loader.currentParent_ = element;
+
+    // Inherited from the parent: whether xml:space="preserve" is in force.
+    std::uint8_t spaceMode =
+        loader.spaceModes_.empty() ? 0 : loader.spaceModes_.back() & kPreserveInScope;
+    for (const XML_Char** pair = attributes; *pair != nullptr; pair += 2) {
+      SplitName attribute = splitName(pair[0]);
+      const char* value = pair[1];
+      // xml:space steers stripping, and stays an attribute like any other.
+      if (attribute.namespaceURI == xmlNamespaceName() && attribute.localName.view() == "space") {
+        if (loader.stripping_ != nullptr) {
+          if (std::strcmp(value, "preserve") == 0)
+            spaceMode |= kPreserveInScope;
+          else if (std::strcmp(value, "default") == 0)
+            spaceMode &= ~kPreserveInScope;
+        } else if (loader.strip_ ? std::strcmp(value, "preserve") == 0
+                                 : std::strcmp(value, "default") == 0) {
+          // Without stripping rules, xml:space="default" in a source strips the
+          // whitespace-only text of its content, as a stylesheet's does.
+          loader.strip_ = !loader.strip_;
+          loader.spaceStack_.push_back(element);
+        }
+      }
+      auto* node = loader.arena_.make<AttributeNode>(
+          attribute.namespaceURI, emptyName(), attribute.localName, loader.arena_.copyText(value));
+      element->appendAttribute(node);
+    }
+    if (loader.stripping_ != nullptr) {
+      if (!(spaceMode & kPreserveInScope) &&
+          loader.stripping_->strips(split.namespaceURI, split.localName))
+        spaceMode |= kStripText;
+      loader.spaceModes_.push_back(spaceMode);
+      loader.strip_ = spaceMode & kStripText;
+    }
+    if (loader.stripping_ == nullptr && loader.strip_ && element->isXslText()) {
+      loader.strip_ = false;
+      loader.spaceStack_.push_back(element);
+    }
+
+    for (NamespaceNode* node : loader.pendingNamespaces_) {
+      element->appendNamespace(node);
+      loader.scope_->push(node);
+    }
+    loader.pendingNamespaces_.clear();
+
+    element->setPrefix(restorePrefix(loader, split.namespaceURI, /*forAttribute=*/false));
+    for (Node* node = element->firstAttribute(); node != nullptr; node = node->rawNextSibling()) {
+      auto* attribute = static_cast<AttributeNode*>(node);
+      attribute->setPrefix(restorePrefix(loader, attribute->namespaceURI(), /*forAttribute=*/true));
+    }
+    loader.dtd_.markComplete();
+    loader.dtd_.recordIds(element);
+  }
+
+  static void attributeListDeclaration(void* userData, const XML_Char* elementName,
+                                       const XML_Char* attributeName, const XML_Char* type,
+                                       const XML_Char*, int) {
+    if (std::strcmp(type, "ID") == 0)
+      of(userData).dtd_.declareIdAttribute(elementName, attributeName);
+  }
+
+  // The first declaration of a name is binding; later ones are ignored.
+  static void unparsedEntityDeclaration(void* userData, const XML_Char* name, const XML_Char*,
+                                        const XML_Char* systemId, const XML_Char*,
+                                        const XML_Char*) {
+    XmlLoader& loader = of(userData);
+    loader.dtd_.declareUnparsedEntity(name, loader.resolveSystemId(systemId ? systemId : ""));
+  }
+
+  static void endElement(void* userData, const XML_Char*) {
+    XmlLoader& loader = of(userData);
+    // Whitespace-only text is dropped as it ends (flushText), under the same strip flag
+    // the end tag would see: the flag inside an element's content is the one in force
+    // when each of its texts ends.
+    loader.flushText();
+    auto* element = static_cast<ElementNode*>(loader.currentParent_);
+    element->markComplete();
+    while (!loader.spaceStack_.empty() && loader.spaceStack_.back() == element) {
+      loader.spaceStack_.pop_back();
+      loader.strip_ = !loader.strip_;
+    }
+    if (loader.stripping_ != nullptr) {
+      loader.spaceModes_.pop_back();
+      loader.strip_ = !loader.spaceModes_.empty() && (loader.spaceModes_.back() & kStripText);
+    }
+    loader.scope_->pop(element);
+    loader.currentParent_ = element->parent();
+  }
+
+  static void characterData(void* userData, const XML_Char* text, int length) {
+    of(userData).pendingText_.append(text, std::size_t(length));
+  }
+
+  static void processingInstruction(void* userData, const XML_Char* target, const XML_Char* data) {
+    XmlLoader& loader = of(userData);
+    if (loader.inDoctype_ || loader.stylesheetRules_)
+      return;
+    loader.flushText();
+    NodeArena& arena = loader.arena_;
+    loader.currentParent_->appendChild(arena.make<ProcessingInstructionNode>(
+        arena.copyText(target), arena.copyText(data ? data : "")));
+  }
+
+  static void comment(void* userData, const XML_Char* text) {
+    XmlLoader& loader = of(userData);
+    if (loader.inDoctype_ || loader.stylesheetRules_)
+      return;
+    loader.flushText();
+    const char* copy = loader.arena_.copyText(text);
+    loader.currentParent_->appendChild(loader.arena_.make<CommentNode>(copy, std::strlen(copy)));
+  }
+
+  // Reported before the start tag of the element that declares it, so the namespace
+  // node's serial is lower than its element's.
+  static void startNamespace(void* userData, const XML_Char* prefix, const XML_Char* uri) {
+    XmlLoader& loader = of(userData);
+    loader.flushText();
+    loader.pendingNamespaces_.push_back(
+        loader.arena_.make<NamespaceNode>(intern(prefix ? prefix : ""), intern(uri ? uri : "")));
+  }
+
+  static void endNamespace(void*, const XML_Char*) {}
+
+  // The parser reports comments and processing instructions of the internal DTD subset
+  // like those of the document, but they are not part of the tree.
+  static void startDoctype(void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int) {
+    of(userData).inDoctype_ = true;
+  }
+  static void endDoctype(void* userData) { of(userData).inDoctype_ = false; }
+
+  // The external DTD subset and external entities: read when they are local files in
+  // the document's folder (or below it), parsed to their end right here. Anything else
+  // (a URL, a path outside that folder, a file that cannot be opened) is left unread,
+  // and the references it would have defined are skipped.
+  static int externalEntity(XML_Parser parser, const XML_Char* context, const XML_Char*,
+                            const XML_Char* systemId, const XML_Char*) {
+    XmlLoader& loader = *static_cast<XmlLoader*>(XML_GetUserData(parser));
+    String path;
+    if (systemId == nullptr || !loader.localEntityPath(systemId, path))
+      return XML_STATUS_OK;
+    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+    if (file == nullptr)
+      return XML_STATUS_OK;
+    std::unique_ptr<void, ParserDeleter> entityParser(
+        XML_ExternalEntityParserCreate(parser, context, nullptr));
+    if (entityParser == nullptr)
+      return XML_STATUS_ERROR;
+    auto* entity = static_cast<XML_Parser>(entityParser.get());
+    InputDecoder decoder;
+    bool started = false;
+    char buffer[kEntityBufferSize];
+    for (;;) {
+      std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
+      bool final = count < sizeof buffer;
+      if (final && std::ferror(file.get()))
+        return XML_STATUS_ERROR;
+      if (!decoder.decode(buffer, count, final))
+        continue;
+      if (!started && decoder.parserEncoding() != nullptr)
+        XML_SetEncoding(entity, decoder.parserEncoding());
+      started = true;
+      std::string_view text = decoder.text();
+      if (XML_Parse(entity, text.data(), int(text.size()), final) != XML_STATUS_OK ||
+          !decoder.failure().empty())
+        return XML_STATUS_ERROR;
+      if (final)
+        return XML_STATUS_OK;
+    }
+  }
+};
+
+bool XmlLoader::localEntityPath(const char* systemId, String& path) const {
+  // Text held in memory has no folder of its own.
+  if (fromMemory_)
+    return false;
+  std::string_view id(systemId);
+  // A scheme ("http:", "file:") makes a URL, which is never fetched.
+  std::size_t colon = id.find(':');
+  if (colon != std::string_view::npos && colon < id.find('/'))
+    return false;
+  String folder = directoryOf(fullPathName(fileName_));
+  if (folder.empty())
+    return false;
+  if (!id.empty() && id[0] == '/') {
+    path = fullPathName(String(id));
+  } else {
+    String joined = folder;
+    joined.append(id);
+    path = fullPathName(joined);
+  }
+  if (!(path.view().size() > folder.view().size() && path.view().starts_with(folder.view())))
+    return false;
+  // Checked again with symbolic links resolved, so a link in the folder cannot lead out of
+  // it; and only a regular file, since reading a pipe or a device may never end.
+  std::error_code error;
+  std::filesystem::path target = std::filesystem::canonical(path.c_str(), error);
+  if (error || !std::filesystem::is_regular_file(target, error))
+    return false;
+  std::string realFolder = std::filesystem::canonical(folder.c_str(), error).string();
+  if (error)
+    return false;
+  if (realFolder.back() != '/')
+    realFolder += '/';
+  std::string realTarget = target.string();
+  return realTarget.size() > realFolder.size() && realTarget.starts_with(realFolder);
+}
+
+// ---- Loader ----
+
+XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
+                     const WhitespaceStripping* stripping)
+    : document_(document), arena_(document.arena()), dtd_(document.dtd()),
+      fileName_(document.fileName()), bufferSize_(document.bufferSize()), stream_(input.stream),
+      fromMemory_(input.fromMemory), memory_(std::move(input.memory)), currentParent_(root),
+      strip_(document.readsStylesheet()), stylesheetRules_(document.readsStylesheet()),
+      stripping_(stripping) {
+  if (!fromMemory_) {
+    if (stream_ == nullptr) {
+      std::FILE* file = std::fopen(fileName_.c_str(), "rb");
+      if (file == nullptr)
+        throw DocumentParseException(String(kCouldNotOpen).append(fileName_));
+      file_.reset(file);
+      stream_ = file;
+    }
+    buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize_);
+  }
+  XML_Parser parser = XML_ParserCreateNS(nullptr, kNamespaceSeparator);
+  if (parser == nullptr)
+    throw std::bad_alloc();
+  parser_.reset(parser);
+  XML_SetUserData(parser, this);
+  XML_SetElementHandler(parser, Callbacks::startElement, Callbacks::endElement);
+  XML_SetCharacterDataHandler(parser, Callbacks::characterData);
+  XML_SetProcessingInstructionHandler(parser, Callbacks::processingInstruction);
+  XML_SetCommentHandler(parser, Callbacks::comment);
+  XML_SetNamespaceDeclHandler(parser, Callbacks::startNamespace, Callbacks::endNamespace);
+  XML_SetDoctypeDeclHandler(parser, Callbacks::startDoctype, Callbacks::endDoctype);
+  XML_SetAttlistDeclHandler(parser, Callbacks::attributeListDeclaration);
+  XML_SetUnparsedEntityDeclHandler(parser, Callbacks::unparsedEntityDeclaration);
+  // Only local files next to the document; see Callbacks::externalEntity.
+  XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
+  XML_SetExternalEntityRefHandler(parser, Callbacks::externalEntity);
+  scope_ = std::make_unique<NamespaceScope>();
+}
+
+XmlLoader::~XmlLoader() = default;
+
+void XmlLoader::ParserDeleter::operator()(void* parser) const {
+  XML_ParserFree(static_cast<XML_Parser>(parser));
+}
+
+void XmlLoader::FileCloser::operator()(std::FILE* file) const {
+  std::fclose(file);
+}
+
+const char* XmlLoader::read(std::size_t& count) {
+  if (fromMemory_) {
+    count = std::min(bufferSize_, memory_.size() - memoryOffset_);
+    const char* chunk = memory_.data() + memoryOffset_;
+    memoryOffset_ += count;
+    return chunk;
+  }
+  count = std::fread(buffer_.get(), 1, bufferSize_, stream_);
+  // A directory opens on some systems and fails only here.
+  if (count < bufferSize_ && std::ferror(stream_))
+    throw DocumentParseException(String(kCouldNotRead).append(fileName_));
+  return buffer_.get();
+}
+
+void XmlLoader::flushText() {
+  if (pendingText_.empty())
+    return;
+  if (!(strip_ && isWhitespaceOnly(pendingText_))) {
+    const char* text = arena_.copyText(pendingText_);
+    currentParent_->appendChild(arena_.make<TextNode>(text, pendingText_.size()));
+  }
+  pendingText_.clear();
+}
+
+bool XmlLoader::parseChunk() {
+  std::size_t count = 0;
+  const char* chunk = read(count);
+  // A short read is the last one, so input whose length is a multiple of the buffer
+  // size ends with an empty final chunk.
+  bool final = count < bufferSize_;
+  XML_Parser parser = static_cast<XML_Parser>(parser_.get());
+  // The start of the input is held back until it tells the encoding.
+  if (!decoder_.decode(chunk, count, final))
+    return true;
+  if (chunksParsed_ == 0 && decoder_.parserEncoding() != nullptr)
+    XML_SetEncoding(parser, decoder_.parserEncoding());
+  ++chunksParsed_;
+  std::string_view text = decoder_.text();
+  parsing_ = true;
+  XML_Status status =
+      XML_Parse(parser, text.data(), int(text.size()), final && decoder_.failure().empty());
+  parsing_ = false;
+  if (status != XML_STATUS_OK || !decoder_.failure().empty()) {
+    const char* reason = status != XML_STATUS_OK ? XML_ErrorString(XML_GetErrorCode(parser))
+                                                 : decoder_.failure().c_str();
+    String message = formatMessage(kParseError, reason, int(XML_GetCurrentLineNumber(parser)),
+                                   fileName_.c_str());
+    // What was read before the error stays in the tree and usable.
+    flushText();
+    throw DocumentParseException(std::move(message));
+  }
+  return !final;
+}
+
+String XmlLoader::resolveSystemId(std::string_view systemId) const {
+  std::size_t colon = systemId.find(':');
+  if (colon != std::string_view::npos && colon < systemId.find('/'))
+    return String(systemId);
+  std::filesystem::path path(std::string{systemId});
+  if (path.is_relative())
+    path = std::filesystem::path(directoryOf(fullPathName(fileName_)).c_str()) / path;
+  return String(path.lexically_normal().string());
+}
+
+const char* XmlLoader::parserVersion() {
+  return XML_ExpatVersion();
+}
+
+}  // namespace ovra

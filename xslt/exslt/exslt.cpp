@@ -1,5 +1,14 @@
 #include "xslt/exslt/exslt.h"
 
+#include "base/exceptions.h"
+#include "tree/name_pool.h"
+#include "tree/node.h"
+#include "xslt/exslt/exslt_impl.h"
+#include "xslt/functions.h"
+#include "xslt/transform.h"
+
+#include <string>
+
 namespace ovra {
 
 namespace {
@@ -8,6 +17,7 @@ using ModuleRegistration = void (*)(FunctionRegistry& registry);
 
 constexpr ModuleRegistration kModules[] = {
     registerCommonModule,
+    registerSetsModule,
     registerStringsModule,
 };
 
@@ -16,6 +26,67 @@ constexpr ModuleRegistration kModules[] = {
 void registerExsltModules(FunctionRegistry& registry) {
   for (ModuleRegistration registerModule : kModules)
     registerModule(registry);
+}
+
+// ---- Helpers of the modules ----
+
+std::span<Node* const> nodeSetArgument(const Token& call, const char* function,
+                                       const ArgumentList& args, std::size_t index) {
+  const Value& value = args[index];
+  switch (value.kind) {
+  case ValueKind::None:
+  case ValueKind::Node:
+  case ValueKind::NodeSet:
+    return nodeMembers(value);
+  case ValueKind::TreeFragment:
+  case ValueKind::Number:
+  case ValueKind::Boolean:
+  case ValueKind::String:
+    break;
+  }
+  std::string text =
+      "Argument " + std::to_string(index + 1) + " of " + function + "() must be a node-set, not a ";
+  switch (value.kind) {
+  case ValueKind::TreeFragment:
+    text += "result tree fragment: convert it with exsl:node-set()";
+    break;
+  case ValueKind::Number:
+    text += "number";
+    break;
+  case ValueKind::Boolean:
+    text += "boolean";
+    break;
+  default:
+    text += "string";
+    break;
+  }
+  throw EvaluateException(call, String(text));
+}
+
+Value nodeSetSharing(const Value& value, NodeVector nodes) {
+  Value result = Value::makeNodeSet(std::move(nodes));
+  result.fragment = value.fragment;
+  return result;
+}
+
+ResultTreeBuilder::ResultTreeBuilder(const EvalContext& context) : root_(new RootNode(nullptr)) {
+  if (Transformation* run = runningTransformation(context))
+    run->keepTree(root_);
+}
+
+void ResultTreeBuilder::addElement(std::string_view localName, std::string_view text) {
+  auto* element = new ElementNode(emptyName(), intern(localName), emptyName(), 0, true);
+  root_->appendChild(element);
+  if (!text.empty())
+    element->appendChild(TextNode::makeOwned(text));
+  element->markComplete();
+  elements_.push_back(element);
+}
+
+Value ResultTreeBuilder::finish() {
+  Value result = Value::makeNodeSet(std::move(elements_));
+  result.fragment = std::move(root_);
+  return result;
 }
 
 }  // namespace ovra

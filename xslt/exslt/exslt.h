@@ -22,10 +22,14 @@ namespace ovra {
 
 // The namespace names of the modules.
 inline constexpr std::string_view kExsltCommonNamespace = "http://exslt.org/common";
+inline constexpr std::string_view kExsltSetsNamespace = "http://exslt.org/sets";
 inline constexpr std::string_view kExsltStringsNamespace = "http://exslt.org/strings";
 
 // common: exsl:node-set, exsl:object-type.
 void registerCommonModule(FunctionRegistry& registry);
+// sets: set:difference, set:distinct, set:has-same-node, set:intersection, set:leading,
+// set:trailing.
+void registerSetsModule(FunctionRegistry& registry);
 // strings: str:padding.
 void registerStringsModule(FunctionRegistry& registry);
 

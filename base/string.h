@@ -145,6 +145,30 @@ struct TextHash {
   std::size_t operator()(std::string_view text) const { return hashText(text); }
 };
 
+// XML names without colons (Namespaces in XML, NCName): a letter or "_" first, then
+// letters, digits, ".", "-" and "_". Bytes of UTF-8 sequences count as letters.
+inline bool isNCName(std::string_view text) {
+  auto start = [](unsigned char c) {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || c == '_' || c >= 0x80;
+  };
+  if (text.empty() || !start(static_cast<unsigned char>(text.front())))
+    return false;
+  for (char c : text.substr(1)) {
+    auto b = static_cast<unsigned char>(c);
+    if (!start(b) && !(b >= '0' && b <= '9') && b != '.' && b != '-')
+      return false;
+  }
+  return true;
+}
+
+// An NCName, or two joined by one colon.
+inline bool isQName(std::string_view text) {
+  std::size_t colon = text.find(':');
+  if (colon == std::string_view::npos)
+    return isNCName(text);
+  return isNCName(text.substr(0, colon)) && isNCName(text.substr(colon + 1));
+}
+
 // XML white space: space, tab, line feed and carriage return.
 inline bool isXmlSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\r';

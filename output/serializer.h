@@ -57,6 +57,13 @@ class Serializer : public Output {
   // Hands everything buffered to the stream or sink.
   void flush() override;
 
+  // Whether an attribute started now goes into a start tag: an element is open and has
+  // no content yet. The text method takes (and drops) anything.
+  bool acceptsAttribute() const {
+    return method() == OutputMethod::Text ||
+           (!elements_.empty() && !elements_.back().startTagClosed);
+  }
+
   // disable-output-escaping; returns the previous state.
   bool setDisableOutputEscaping(bool disable) {
     bool previous = noEscape_;

@@ -29,6 +29,8 @@ static constexpr char kOnlyTopLevel[] = "xsl:%s is only allowed at the top level
 static constexpr char kNotTopLevel[] = "xsl:%s is not allowed at the top level";
 static constexpr char kOnlyRoot[] = "xsl:%s is only allowed as the root element";
 static constexpr char kOnlyChild[] = "%s elements can only be children of %s";
+static constexpr char kAttributeNotPlaced[] =
+    "Attribute %s left out: attributes can only be added to an element before its children";
 
 namespace {
 
@@ -298,6 +300,20 @@ ExpandedName Instruction::readQName(const Node* attribute) const {
 
 void Instruction::fail(const ConstString& text) const {
   throw StylesheetException(element_, text);
+}
+
+void Instruction::warn(std::string_view text) const {
+  const Document* document = element_->document();
+  warning(SourceLocation{document != nullptr ? document->fileName() : String(),
+                         element_->lineNumber(), 0},
+          text);
+}
+
+bool Instruction::placesAttribute(const ResultSink& sink, std::string_view name) const {
+  if (sink.acceptsAttribute())
+    return true;
+  warn(format(kAttributeNotPlaced, name).view());
+  return false;
 }
 
 std::string_view attributeValue(const Node* attribute) {

@@ -168,6 +168,12 @@ class Instruction : public Attachment {
   // Throws StylesheetException(text) at this instruction's element: the place of every
   // run-time error of an instruction.
   [[noreturn]] void fail(const ConstString& text) const;
+  // Reports a warning at this instruction's element: where an error of the stylesheet is
+  // recovered from as the Recommendation allows.
+  void warn(std::string_view text) const;
+  // Whether sink can take an attribute now; warns that name is left out when it cannot
+  // (XSLT 1.0 section 7.1.3: an attribute comes before the children of an element).
+  bool placesAttribute(const ResultSink& sink, std::string_view name) const;
 
  private:
   const Stylesheet* stylesheet_;

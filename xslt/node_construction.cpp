@@ -24,6 +24,20 @@ static const char kEmptyElementName[] = "The name computed for a element instruc
 static const char kEmptyAttributeName[] = "The name computed for a attribute instruction is empty";
 static const char kEmptyPIName[] =
     "The name computed for a processing-instruction instruction is empty";
+static const char kElementNameNotQName[] =
+    "The name computed for a element instruction is not a QName, ";
+static const char kAttributeNameNotQName[] =
+    "The name computed for a attribute instruction is not a QName, ";
+static const char kAttributeNamedXmlns[] =
+    "The name computed for a attribute instruction can not be xmlns";
+static const char kPINameNotNCName[] =
+    "The name computed for a processing-instruction instruction is not an NCName, ";
+static const char kPINamedXml[] =
+    "The name computed for a processing-instruction instruction can not be xml, ";
+static const char kPIDataRecovered[] =
+    "A processing instruction can not hold ?>: a space was put after the ?";
+static const char kCommentRecovered[] =
+    "A comment can not hold -- nor end with -: a space was put after the -";
 
 namespace {
 
@@ -44,9 +58,15 @@ std::unique_ptr<AttributeValueTemplate> compileTemplate(const Node* attribute,
 ExpandedName constructedName(const Node* element, const String& qname,
                              const AttributeValueTemplate* namespaceTemplate,
                              const EvalContext& context, bool isElement) {
-  // Other names are not checked, but an empty one would make the output unreadable.
-  if (qnameLocalPart(qname.view()).empty())
+  // XSLT 1.0 sections 7.1.2 and 7.1.3: a name that is no QName would make the output
+  // ill-formed, and an attribute named xmlns would be read back as a declaration.
+  if (qname.empty())
     throw StylesheetException(element, isElement ? kEmptyElementName : kEmptyAttributeName);
+  if (!isQName(qname.view()))
+    throw StylesheetException(
+        element, String(isElement ? kElementNameNotQName : kAttributeNameNotQName).append(qname));
+  if (!isElement && qname.view() == "xmlns")
+    throw StylesheetException(element, kAttributeNamedXmlns);
   std::string_view prefix = qnamePrefix(qname.view());
   if (namespaceTemplate == nullptr) {
     ExpandedName name = resolveQName(element, qname.view(), isElement);
@@ -120,6 +140,8 @@ void AttributeInstruction::execute(const Focus& focus, ResultSink& sink) const {
   EvalContext context = evalContext(focus, sink);
   ExpandedName name =
       constructedName(element(), name_->expand(context), namespace_.get(), context, false);
+  if (!placesAttribute(sink, name.localName.view()))
+    return;
   // The value is final: sinks take attribute values literally, so braces in it stay.
   std::unique_ptr<AttributeNode> attribute(AttributeNode::makeOwned(
       name.namespaceURI, name.prefix, name.localName, bodyText(element(), focus, sink)));
@@ -143,8 +165,25 @@ void ProcessingInstructionInstruction::execute(const Focus& focus, ResultSink& s
   String target = name_->expand(evalContext(focus, sink));
   if (target.empty())
     fail(kEmptyPIName);
+  // XSLT 1.0 section 7.3; names matching xml in any case are reserved (XML's PITarget).
+  if (!isNCName(target.view()))
+    fail(String(kPINameNotNCName).append(target));
+  if (target.length() == 3 && (target.c_str()[0] | 0x20) == 'x' &&
+      (target.c_str()[1] | 0x20) == 'm' && (target.c_str()[2] | 0x20) == 'l')
+    fail(String(kPINamedXml).append(target));
+  std::string data = bodyText(element(), focus, sink);
+  if (data.find("?>") != std::string::npos) {
+    warn(kPIDataRecovered);
+    std::string safe;
+    for (std::size_t i = 0; i < data.size(); ++i) {
+      safe += data[i];
+      if (data[i] == '?' && i + 1 < data.size() && data[i + 1] == '>')
+        safe += ' ';
+    }
+    data = std::move(safe);
+  }
   std::unique_ptr<ProcessingInstructionNode> instruction(
-      ProcessingInstructionNode::makeOwned(target.view(), bodyText(element(), focus, sink)));
+      ProcessingInstructionNode::makeOwned(target.view(), data));
   sink.endNode(sink.startNode(instruction.get()), instruction.get());
 }
 
@@ -166,7 +205,10 @@ void CommentInstruction::execute(const Focus& focus, ResultSink& sink) const {
     if (child->kind() == NodeKind::Text)
       text.append(static_cast<const TextNode*>(child)->textView());
   }
-  std::unique_ptr<CommentNode> comment(CommentNode::makeOwned(commentSafeText(text)));
+  std::string safe = commentSafeText(text);
+  if (safe.size() != text.size())
+    warn(kCommentRecovered);
+  std::unique_ptr<CommentNode> comment(CommentNode::makeOwned(safe));
   sink.endNode(sink.startNode(comment.get()), comment.get());
 }
 

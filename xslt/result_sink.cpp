@@ -145,6 +145,10 @@ bool SerializerResultSink::setDisableOutputEscaping(bool disable) {
   return serializer_.setDisableOutputEscaping(disable);
 }
 
+bool SerializerResultSink::acceptsAttribute() const {
+  return serializer_.acceptsAttribute();
+}
+
 // ---- Into a result tree ----
 
 TreeResultSink::TreeResultSink(VariableStack* variables, Transformation* run)
@@ -266,6 +270,11 @@ void TreeResultSink::writeValue(const Value& value, bool disableOutputEscaping) 
   String text = stringOf(value);
   if (!text.empty())
     appendText(text.view(), disableOutputEscaping);
+}
+
+bool TreeResultSink::acceptsAttribute() const {
+  return current_ != nullptr && current_->kind() == NodeKind::Element &&
+         current_->firstChild() == nullptr;
 }
 
 bool TreeResultSink::setDisableOutputEscaping(bool disable) {

@@ -58,6 +58,9 @@ class ResultSink {
   // an element needs from the element's own ancestry, so a copy need not collect the
   // namespaces in scope (a walk up through every ancestor) to hand them over.
   virtual bool takesNamespaceNodes() const { return true; }
+  // Whether an attribute handed in now would belong to an element: one is being built
+  // and has no children yet.
+  virtual bool acceptsAttribute() const = 0;
 
   // node with everything below it (attributes and namespace nodes of elements
   // included); a root contributes its children. Never recurses on the input's depth.
@@ -94,6 +97,7 @@ class SerializerResultSink : public ResultSink {
   void writeValue(const Value& value, bool disableOutputEscaping) override;
   bool setDisableOutputEscaping(bool disable) override;
   bool takesNamespaceNodes() const override { return false; }
+  bool acceptsAttribute() const override;
 
  private:
   Serializer& serializer_;  // not owned
@@ -110,6 +114,7 @@ class TreeResultSink : public ResultSink {
   void writeValue(const Value& value, bool disableOutputEscaping) override;
   // Marks the text nodes built while set; they keep the mark through copies.
   bool setDisableOutputEscaping(bool disable) override;
+  bool acceptsAttribute() const override;
 
   // The tree built so far (an empty root when nothing was written); the caller owns it.
   std::shared_ptr<Node> takeTree();

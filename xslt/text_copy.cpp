@@ -162,8 +162,11 @@ void CopyInstruction::execute(const Focus& focus, ResultSink& sink) const {
     sink.endNode(flag, node);
     return;
   }
-  case NodeKind::Text:
   case NodeKind::Attribute:
+    if (!placesAttribute(sink, node->localName().view()))
+      return;
+    [[fallthrough]];
+  case NodeKind::Text:
   case NodeKind::Namespace:
   case NodeKind::Comment:
   case NodeKind::ProcessingInstruction:
@@ -188,11 +191,15 @@ CopyOfInstruction::~CopyOfInstruction() = default;
 
 void CopyOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
   EvalContext context = evalContext(focus, sink);
+  auto copy = [&](Node* node) {
+    if (node->kind() != NodeKind::Attribute || placesAttribute(sink, node->localName().view()))
+      sink.copyDeep(node);
+  };
   if (select_->returnsNodeSet()) {
     // Each node is copied as soon as it is found, before more of the source is read.
     std::unique_ptr<NodeStream> nodes = select_->select(context);
     while (Node* node = nodes ? nodes->next() : nullptr)
-      sink.copyDeep(node);
+      copy(node);
     return;
   }
   Value value = select_->evaluate(context);
@@ -201,11 +208,11 @@ void CopyOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
     return;
   case ValueKind::Node:
   case ValueKind::TreeFragment:  // node is the fragment's root: its children are copied
-    sink.copyDeep(value.node);
+    copy(value.node);
     return;
   case ValueKind::NodeSet:
     for (Node* node : value.nodes)
-      sink.copyDeep(node);
+      copy(node);
     return;
   case ValueKind::Number:
   case ValueKind::Boolean:

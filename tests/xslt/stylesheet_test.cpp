@@ -226,6 +226,49 @@ TEST(StylesheetTest, UnknownAttributesOfXsltElements) {
   }
 }
 
+// An attribute with no element to go on, or after the element's children: left out with
+// a warning (XSLT 7.1.3), never written where it would make the output ill-formed.
+constexpr StylesheetCase kMisplacedAttributeCases[] = {
+    {VERSION("1.0") "<xsl:template match='/'><xsl:attribute name='a'>v</xsl:attribute><r/>"
+                    "</xsl:template></xsl:stylesheet>",
+     "<r/>",
+     "WARNING: Attribute a left out: attributes can only be added to an element before its "
+     "children on line 1 in s.xsl\n<r/>"},
+    {VERSION("1.0") "<xsl:template match='/'><r>t<xsl:attribute name='a'>v</xsl:attribute>"
+                    "<xsl:attribute name='b'/></r></xsl:template></xsl:stylesheet>",
+     "<r/>",
+     "WARNING: Attribute a left out: attributes can only be added to an element before its "
+     "children on line 1 in s.xsl\nWARNING: Attribute b left out: attributes can only be added "
+     "to an element before its children on line 1 in s.xsl\n<r>t</r>"},
+    {VERSION("1.0") "<xsl:template match='/'><r><b/><xsl:copy-of select='/*/@*'/></r>"
+                    "<s><xsl:for-each select='/*/@x'><xsl:copy/></xsl:for-each></s>"
+                    "</xsl:template></xsl:stylesheet>",
+     "<d x='1'/>",
+     "WARNING: Attribute x left out: attributes can only be added to an element before its "
+     "children on line 1 in s.xsl\n<r><b/></r><s x=\"1\"/>"},
+    // In a variable's tree, the same.
+    {VERSION("1.0") "<xsl:template match='/'><xsl:variable name='v'><xsl:attribute name='a'/>t"
+                    "</xsl:variable><r><xsl:copy-of select='$v'/></r></xsl:template>"
+                    "</xsl:stylesheet>",
+     "<r/>",
+     "WARNING: Attribute a left out: attributes can only be added to an element before its "
+     "children on line 1 in s.xsl\n<r>t</r>"},
+    // Empty text closes nothing: the attribute still belongs to the element.
+    {VERSION("1.0") "<xsl:template match='/'><r><xsl:value-of select=\"''\"/>"
+                    "<xsl:attribute name='a'>v</xsl:attribute></r></xsl:template></xsl:stylesheet>",
+     "<r/>", "<r a=\"v\"/>"},
+    // Comments and processing instructions get the Recommendation's spaces (XSLT 7.3, 7.4).
+    {VERSION("1.0") "<xsl:template match='/'><xsl:processing-instruction name='p'>a?>b?>"
+                    "</xsl:processing-instruction></xsl:template></xsl:stylesheet>",
+     "<r/>",
+     "WARNING: A processing instruction can not hold ?>: a space was put after the ? on line 1 "
+     "in s.xsl\n<?p a? >b? >?>"},
+};
+
+TEST(StylesheetTest, MisplacedAttributesAndUnsafeTextAreRecovered) {
+  runCases(std::begin(kMisplacedAttributeCases), std::end(kMisplacedAttributeCases));
+}
+
 TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
   EXPECT_EQ(XsltKeywordTable::global().find("import"), InstructionKind::Import);
   EXPECT_EQ(XsltKeywordTable::global().find("apply-imports"), InstructionKind::ApplyImports);

@@ -1,5 +1,6 @@
 #include "xslt/variable_stack.h"
 
+#include "xslt/transform.h"
 #include "xslt/variables.h"
 
 namespace ovra {
@@ -8,6 +9,13 @@ VariableStack::VariableStack(GlobalVariables* globals)
     : globals_(globals), run_(globals != nullptr ? &globals->run() : nullptr) {}
 
 VariableStack::~VariableStack() = default;
+
+void VariableStack::keepTree(std::shared_ptr<Node> tree) {
+  if (run_ != nullptr)
+    run_->keepTree(std::move(tree));
+  else
+    EvaluationHost::keepTree(std::move(tree));
+}
 
 const Value* VariableStack::variable(StringRef namespaceURI, StringRef localName,
                                      const EvalContext&) {

@@ -46,6 +46,8 @@ class VariableStack : public EvaluationHost {
   // parameters are skipped: a template sees them through its xsl:param only.
   const Value* variable(StringRef namespaceURI, StringRef localName,
                         const EvalContext& context) override;
+  // Into the run's keeping: values of this stack's bindings outlive it.
+  void keepTree(std::shared_ptr<Node> tree) override;
   // The run the globals belong to; null without globals.
   Transformation* run() const { return run_; }
 

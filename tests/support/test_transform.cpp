@@ -78,6 +78,18 @@ std::string transformOrError(std::string_view stylesheet, std::string_view sourc
   return text + result.output;
 }
 
+std::string valueOfExpression(std::string_view expression, std::string_view source) {
+  std::string stylesheet =
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+      "xmlns:exsl='http://exslt.org/common' xmlns:common='http://exslt.org/common' "
+      "xmlns:str='http://exslt.org/strings' xmlns:my='urn:mine'>"
+      "<xsl:output method='text'/><xsl:variable name='rtf'><x>1</x><y/></xsl:variable>"
+      "<xsl:template match='/'><xsl:value-of select=\"";
+  stylesheet += expression;
+  stylesheet += "\"/></xsl:template></xsl:stylesheet>";
+  return transformOrError(stylesheet, source);
+}
+
 std::string stylesheetOf(std::string_view topLevel) {
   std::string text =
       "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"

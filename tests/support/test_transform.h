@@ -38,4 +38,10 @@ std::string transformOrError(std::string_view stylesheet, std::string_view sourc
 // An xsl:stylesheet element around topLevel, writing no XML declaration.
 std::string stylesheetOf(std::string_view topLevel);
 
+// The text output of <xsl:value-of select="expression"/> run at the source's root, or
+// "ERROR: " and the message. The stylesheet binds exsl, common (both EXSLT common), str
+// (EXSLT strings) and my (urn:mine), and has a variable $rtf holding <x>1</x><y/>.
+std::string valueOfExpression(std::string_view expression,
+                              std::string_view source = "<r><a>1</a><a>2</a></r>");
+
 }  // namespace ovra

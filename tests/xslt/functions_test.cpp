@@ -100,25 +100,9 @@ TEST(FunctionRegistryTest, LayersHoldWhatTheyRegister) {
 // ---- Calls in stylesheets ----
 
 struct CallCase {
-  const char* expression;  // in an xsl:value-of at the root, in the namespaces below
+  const char* expression;  // as valueOfExpression() runs it
   const char* expected;    // the output, or "ERROR: " and the message
 };
-
-// Two prefixes for each EXSLT namespace, one undeclared.
-constexpr const char* kNamespaces =
-    "xmlns:exsl='http://exslt.org/common' xmlns:common='http://exslt.org/common' "
-    "xmlns:str='http://exslt.org/strings' xmlns:my='urn:mine'";
-
-std::string valueOf(const char* expression, const char* source = "<r><a>1</a><a>2</a></r>") {
-  std::string stylesheet =
-      std::string("<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/"
-                  "Transform' ") +
-      kNamespaces +
-      "><xsl:output method='text'/><xsl:variable name='rtf'><x>1</x><y/></xsl:variable>"
-      "<xsl:template match='/'><xsl:value-of select=\"" +
-      expression + "\"/></xsl:template></xsl:stylesheet>";
-  return transformOrError(stylesheet, source);
-}
 
 constexpr CallCase kCallCases[] = {
     // Any prefix bound to a namespace finds its functions.
@@ -164,7 +148,7 @@ TEST(FunctionCallsTest, ResolveByExpandedNameAndCheckArity) {
     std::string expected = c.expected;
     if (expected.starts_with("ERROR: "))
       expected += "\n";
-    EXPECT_EQ(valueOf(c.expression), expected) << c.expression;
+    EXPECT_EQ(valueOfExpression(c.expression), expected) << c.expression;
   }
 }
 

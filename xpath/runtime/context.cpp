@@ -1,7 +1,15 @@
 #include "xpath/runtime/context.h"
 
+#include "tree/node.h"
+
+#include <utility>
+
 namespace ovra {
 
 EvaluationHost::~EvaluationHost() = default;
+
+void EvaluationHost::keepTree(std::shared_ptr<Node> tree) {
+  keptTrees_.push_back(std::move(tree));
+}
 
 }  // namespace ovra

@@ -9,6 +9,8 @@
 #include "base/string.h"
 
 #include <cstdint>
+#include <memory>
+#include <vector>
 
 namespace ovra {
 
@@ -28,6 +30,14 @@ class EvaluationHost {
   // least as long as the evaluation that asks.
   virtual const Value* variable(StringRef namespaceURI, StringRef localName,
                                 const EvalContext& context) = 0;
+  // Keeps a tree that a function built (exsl:node-set() of a string) alive at least as
+  // long as this host: paths may hold its nodes after the value that owned it is gone.
+  // The default keeps it here; a host that lives shorter than the values it sees
+  // (a template's variable stack) passes it on to what outlives them.
+  virtual void keepTree(std::shared_ptr<Node> tree);
+
+ private:
+  std::vector<std::shared_ptr<Node>> keptTrees_;
 };
 
 // Everything an evaluation receives.

@@ -3,8 +3,6 @@
 #include "base/exceptions.h"
 #include "tree/node.h"
 #include "xslt/exslt/exslt.h"
-#include "xslt/functions.h"
-#include "xslt/transform.h"
 
 #include <memory>
 
@@ -14,8 +12,8 @@ namespace {
 
 // A node-set as it is; a result tree fragment as the node-set of its root, so that paths
 // can walk it; a string, number or boolean as a node-set of one text node holding its
-// string value. A tree made here lives as long as the value and, inside a
-// transformation, until the run ends: paths keep nodes of it after the value is gone.
+// string value. A tree made here lives as long as the value and the evaluation's host:
+// paths keep nodes of it after the value is gone.
 Value nodeSetFunction(const Token&, const EvalContext& context, ArgumentList& args) {
   const Value& argument = args[0];
   switch (argument.kind) {
@@ -38,8 +36,8 @@ Value nodeSetFunction(const Token&, const EvalContext& context, ArgumentList& ar
   String text = stringOf(argument);
   Node* textNode = TextNode::makeOwned(text.view());
   root->appendChild(textNode);
-  if (Transformation* run = runningTransformation(context))
-    run->keepTree(root);
+  if (context.host != nullptr)
+    context.host->keepTree(root);
   Value result = Value::makeNodeSet(NodeVector{textNode});
   result.fragment = std::move(root);
   return result;

@@ -17,6 +17,7 @@ using ModuleRegistration = void (*)(FunctionRegistry& registry);
 
 constexpr ModuleRegistration kModules[] = {
     registerCommonModule,
+    registerMathModule,
     registerSetsModule,
     registerStringsModule,
 };

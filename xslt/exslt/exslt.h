@@ -22,11 +22,16 @@ namespace ovra {
 
 // The namespace names of the modules.
 inline constexpr std::string_view kExsltCommonNamespace = "http://exslt.org/common";
+inline constexpr std::string_view kExsltMathNamespace = "http://exslt.org/math";
 inline constexpr std::string_view kExsltSetsNamespace = "http://exslt.org/sets";
 inline constexpr std::string_view kExsltStringsNamespace = "http://exslt.org/strings";
 
 // common: exsl:node-set, exsl:object-type.
 void registerCommonModule(FunctionRegistry& registry);
+// math: math:min, math:max, math:highest, math:lowest, math:abs, math:sqrt, math:power,
+// math:constant, math:log, math:exp, math:sin, math:cos, math:tan, math:asin, math:acos,
+// math:atan, math:atan2, math:random.
+void registerMathModule(FunctionRegistry& registry);
 // sets: set:difference, set:distinct, set:has-same-node, set:intersection, set:leading,
 // set:trailing.
 void registerSetsModule(FunctionRegistry& registry);

@@ -1,0 +1,189 @@
+// EXSLT math (http://exslt.org/math).
+#include "tree/node.h"
+#include "xpath/runtime/number_format.h"
+#include "xslt/exslt/exslt.h"
+#include "xslt/exslt/exslt_impl.h"
+
+#include <cmath>
+#include <limits>
+#include <random>
+#include <string_view>
+
+namespace ovra {
+
+namespace {
+
+constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
+
+double numberOfNode(Node* node) {
+  return parseNumber(node->stringValue().view());
+}
+
+// The value math:min or math:max reports: NaN for an empty node-set and as soon as one
+// member is not a number, as EXSLT says.
+double extremeOf(std::span<Node* const> members, bool highest) {
+  if (members.empty())
+    return kNaN;
+  double extreme =
+      highest ? -std::numeric_limits<double>::infinity() : std::numeric_limits<double>::infinity();
+  for (Node* node : members) {
+    double value = numberOfNode(node);
+    if (std::isnan(value))
+      return kNaN;
+    if (highest ? value > extreme : value < extreme)
+      extreme = value;
+  }
+  return extreme;
+}
+
+Value minFunction(const Token& call, const EvalContext&, ArgumentList& args) {
+  return Value::makeNumber(extremeOf(nodeSetArgument(call, "math:min", args, 0), false));
+}
+
+Value maxFunction(const Token& call, const EvalContext&, ArgumentList& args) {
+  return Value::makeNumber(extremeOf(nodeSetArgument(call, "math:max", args, 0), true));
+}
+
+// The members whose number equals the extreme, in document order; none when a member is
+// not a number (NaN equals nothing).
+Value membersAtExtreme(const Token& call, const char* function, ArgumentList& args, bool highest) {
+  std::span<Node* const> members = nodeSetArgument(call, function, args, 0);
+  double extreme = extremeOf(members, highest);
+  NodeVector kept;
+  if (!std::isnan(extreme)) {
+    for (Node* node : members) {
+      if (numberOfNode(node) == extreme)
+        kept.push_back(node);
+    }
+  }
+  return nodeSetSharing(args[0], std::move(kept));
+}
+
+Value highestFunction(const Token& call, const EvalContext&, ArgumentList& args) {
+  return membersAtExtreme(call, "math:highest", args, true);
+}
+
+Value lowestFunction(const Token& call, const EvalContext&, ArgumentList& args) {
+  return membersAtExtreme(call, "math:lowest", args, false);
+}
+
+// ---- Functions of numbers ----
+
+template <double (*function)(double)>
+Value unaryFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeNumber(function(numberOf(args[0])));
+}
+
+template <double (*function)(double, double)>
+Value binaryFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return Value::makeNumber(function(numberOf(args[0]), numberOf(args[1])));
+}
+
+double absolute(double x) {
+  return std::fabs(x);
+}
+double squareRoot(double x) {
+  return std::sqrt(x);
+}
+double naturalLog(double x) {
+  return std::log(x);
+}
+double exponential(double x) {
+  return std::exp(x);
+}
+double sine(double x) {
+  return std::sin(x);
+}
+double cosine(double x) {
+  return std::cos(x);
+}
+double tangent(double x) {
+  return std::tan(x);
+}
+double arcSine(double x) {
+  return std::asin(x);
+}
+double arcCosine(double x) {
+  return std::acos(x);
+}
+double arcTangent(double x) {
+  return std::atan(x);
+}
+double power(double base, double exponent) {
+  return std::pow(base, exponent);
+}
+// math:atan2(y, x): the angle of the point (x, y).
+double arcTangent2(double y, double x) {
+  return std::atan2(y, x);
+}
+
+// The constants EXSLT names (SQRRT2 is its spelling of the square root of 2), written
+// with more digits than a double holds.
+struct MathConstant {
+  std::string_view name;
+  std::string_view digits;
+};
+
+constexpr MathConstant kConstants[] = {
+    {"PI", "3.1415926535897932384626433832795028841971693993751"},
+    {"E", "2.71828182845904523536028747135266249775724709369996"},
+    {"SQRRT2", "1.41421356237309504880168872420969807856967187537694"},
+    {"LN2", "0.69314718055994530941723212145817656807550013436025"},
+    {"LN10", "2.30258509299404568401799145468436420760110148862877"},
+    {"LOG2E", "1.44269504088896340735992468100189213742664595415299"},
+    {"SQRT1_2", "0.70710678118654752440084436210484903928483593768847"},
+};
+
+// The constant cut to its first precision characters (the point counts), as xsltproc
+// reads EXSLT's "to a set precision": math:constant('PI', 4) is 3.14. An unknown name,
+// and a precision below 1 or NaN, give NaN.
+Value constantFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  StringArg name(args[0]);
+  double precision = std::trunc(numberOf(args[1]));
+  for (const MathConstant& constant : kConstants) {
+    if (constant.name != name.view())
+      continue;
+    if (!(precision >= 1))
+      return Value::makeNumber(kNaN);
+    std::size_t length = precision < double(constant.digits.size()) ? std::size_t(precision)
+                                                                    : constant.digits.size();
+    return Value::makeNumber(parseNumber(constant.digits.substr(0, length)));
+  }
+  return Value::makeNumber(kNaN);
+}
+
+// A number from 0 up to but not including 1; each thread draws from its own generator,
+// seeded once from the system's entropy.
+Value randomFunction(const Token&, const EvalContext&, ArgumentList&) {
+  thread_local std::mt19937_64 generator{std::random_device{}()};
+  return Value::makeNumber(std::generate_canonical<double, 53>(generator));
+}
+
+constexpr NamedFunction kFunctions[] = {
+    {"abs", {1, 1, unaryFunction<absolute>, FunctionResult::Number}},
+    {"acos", {1, 1, unaryFunction<arcCosine>, FunctionResult::Number}},
+    {"asin", {1, 1, unaryFunction<arcSine>, FunctionResult::Number}},
+    {"atan", {1, 1, unaryFunction<arcTangent>, FunctionResult::Number}},
+    {"atan2", {2, 2, binaryFunction<arcTangent2>, FunctionResult::Number}},
+    {"constant", {2, 2, constantFunction, FunctionResult::Number}},
+    {"cos", {1, 1, unaryFunction<cosine>, FunctionResult::Number}},
+    {"exp", {1, 1, unaryFunction<exponential>, FunctionResult::Number}},
+    {"highest", {1, 1, highestFunction, FunctionResult::NodeSet}},
+    {"log", {1, 1, unaryFunction<naturalLog>, FunctionResult::Number}},
+    {"lowest", {1, 1, lowestFunction, FunctionResult::NodeSet}},
+    {"max", {1, 1, maxFunction, FunctionResult::Number}},
+    {"min", {1, 1, minFunction, FunctionResult::Number}},
+    {"power", {2, 2, binaryFunction<power>, FunctionResult::Number}},
+    {"random", {0, 0, randomFunction, FunctionResult::Number}},
+    {"sin", {1, 1, unaryFunction<sine>, FunctionResult::Number}},
+    {"sqrt", {1, 1, unaryFunction<squareRoot>, FunctionResult::Number}},
+    {"tan", {1, 1, unaryFunction<tangent>, FunctionResult::Number}},
+};
+
+}  // namespace
+
+void registerMathModule(FunctionRegistry& registry) {
+  registry.add(kExsltMathNamespace, kFunctions);
+}
+
+}  // namespace ovra

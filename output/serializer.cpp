@@ -110,9 +110,15 @@ std::uint8_t Serializer::startNode(Node* node) {
   case NodeKind::Element:
     return startElement(node);
   case NodeKind::Text: {
+    const auto* text = static_cast<const TextNode*>(node);
+    if (holdsBack()) {
+      bool previous = setDisableOutputEscaping(noEscape_ || text->isEscapingDisabled());
+      holdBack(NodeKind::Text, text->textView());
+      setDisableOutputEscaping(previous);
+      return 1;
+    }
     startContent();
     closeStartTag();
-    const auto* text = static_cast<const TextNode*>(node);
     if (text->isEscapingDisabled()) {
       bool previous = setDisableOutputEscaping(true);
       writeContent(text->text(), text->textLength());
@@ -127,17 +133,26 @@ std::uint8_t Serializer::startNode(Node* node) {
   case NodeKind::Namespace:
     return 1;  // declarations are written with their element
   case NodeKind::Comment: {
+    if (holdsBack()) {
+      holdBack(NodeKind::Comment, static_cast<const CommentNode*>(node)->textView());
+      return 1;
+    }
     startContent();
     closeStartTag();
     writeComment(static_cast<const CommentNode*>(node)->textView());
     return 1;
   }
   case NodeKind::ProcessingInstruction: {
+    const auto* pi = static_cast<const ProcessingInstructionNode*>(node);
+    std::string_view target = pi->target() ? pi->target() : "";
+    std::string_view data = pi->data() ? pi->data() : "";
+    if (holdsBack()) {
+      holdBack(NodeKind::ProcessingInstruction, data, target);
+      return 1;
+    }
     startContent();
     closeStartTag();
-    const auto* pi = static_cast<const ProcessingInstructionNode*>(node);
-    writeProcessingInstruction(node, pi->target() ? pi->target() : "",
-                               pi->data() ? pi->data() : "");
+    writeProcessingInstruction(node, target, data);
     return 1;
   }
   }
@@ -219,10 +234,50 @@ void Serializer::copyNode(Node* top) {
   }
 }
 
+void Serializer::holdBack(NodeKind kind, std::string_view text, std::string_view target) {
+  if (kind == NodeKind::Text) {
+    if (text.empty())
+      return;
+    for (char c : text)
+      heldText_ = heldText_ || !isXmlSpace(c);
+  }
+  held_.push_back(Held{kind, noEscape_, std::string(text), std::string(target)});
+}
+
+// Writes what was held back, now that the prologue is out.
+void Serializer::writeHeld() {
+  std::vector<Held> held = std::move(held_);
+  held_.clear();
+  heldText_ = false;
+  for (const Held& event : held) {
+    if (event.kind == NodeKind::Comment) {
+      writeComment(event.text);
+    } else if (event.kind == NodeKind::ProcessingInstruction) {
+      writeProcessingInstruction(nullptr, event.target, event.text);
+    } else {
+      bool previous = setDisableOutputEscaping(event.noEscape);
+      writeContent(event.text.data(), event.text.size());
+      setDisableOutputEscaping(previous);
+    }
+  }
+}
+
+void Serializer::endDocument() {
+  if (holdsBack() && !held_.empty()) {
+    decidedMethod_ = OutputMethod::Xml;
+    writePrologue();
+    writeHeld();
+  }
+  holding_ = false;
+}
+
 std::uint8_t Serializer::startElement(Node* element) {
   bool first = !declarationDone_;
   if (first && settings_.method == OutputMethod::Unset) {
-    decidedMethod_ = isHtmlElementNamed(element, "html") ? OutputMethod::Html : OutputMethod::Xml;
+    // XSLT 1.0 section 16: html when the first element is html, in no namespace, and no
+    // text but white space comes before it.
+    decidedMethod_ =
+        isHtmlElementNamed(element, "html") && !heldText_ ? OutputMethod::Html : OutputMethod::Xml;
   }
   OutputMethod current = method();
   StringRef uri = element->namespaceURI();
@@ -251,8 +306,10 @@ std::uint8_t Serializer::startElement(Node* element) {
   entry.prefix = chooseElementPrefix(uri, element->prefix());
   entry.scopeComplete = collectDeclarations(uri, entry.prefix);
 
-  if (first)
+  if (first) {
     writePrologue();
+    writeHeld();
+  }
   writeDoctype(element, entry.prefix);
   closeStartTag();
   writeMarkup("<");
@@ -509,9 +566,7 @@ bool Serializer::collectDeclarations(StringRef uri, StringRef prefix) {
   for (const Binding& candidate : scope_) {
     std::string_view candidateUri = candidate.uri.view();
     std::string_view candidatePrefix = candidate.prefix.view();
-    // The stylesheet's own namespace never reaches the result from a declaration.
-    if (candidate.excluded || candidateUri == kXsltNamespace || candidateUri == kXmlNamespace ||
-        isReservedPrefix(candidatePrefix))
+    if (candidate.excluded || candidateUri == kXmlNamespace || isReservedPrefix(candidatePrefix))
       continue;
     // An undeclared prefix ("xmlns:p=''") cannot be written in XML 1.0.
     if (candidateUri.empty() && !candidatePrefix.empty())
@@ -580,6 +635,10 @@ void Serializer::write(const char* text, std::size_t length) {
   closeStartTag();
   if (length == 0)
     return;
+  if (holdsBack()) {
+    holdBack(NodeKind::Text, std::string_view(text, length));
+    return;
+  }
   startContent();
   if (method() == OutputMethod::Text)
     emit(text, length, Context::Plain);
@@ -595,7 +654,8 @@ void Serializer::writeContent(const char* text, std::size_t length) {
   else if (noEscape_ || rawTextDepth_ > 0)
     writeRaw(text, length);
   else
-    writeEscaped(text, length, Escape::Content);
+    writeEscaped(text, length,
+                 method() == OutputMethod::Html ? Escape::HtmlContent : Escape::Content);
 }
 
 namespace {
@@ -627,7 +687,7 @@ int bracketsBefore(const char* text, const char* p, int carried) {
 void Serializer::writeEscaped(const char* text, std::size_t length, Escape escape) {
   const char* run = text;
   const char* end = text + length;
-  bool content = escape == Escape::Content;
+  bool content = escape == Escape::Content || escape == Escape::HtmlContent;
   const std::array<bool, 256>& candidates = content ? kContentCandidates : kAttributeCandidates;
   for (const char* p = text; p != end; ++p) {
     if (!candidates[static_cast<unsigned char>(*p)])
@@ -644,13 +704,16 @@ void Serializer::writeEscaped(const char* text, std::size_t length, Escape escap
         replacement = "&lt;";
       break;
     case '"':
-      replacement = "&quot;";
+      // HTML text keeps its quotes (as xsltproc writes them).
+      if (escape != Escape::HtmlContent)
+        replacement = "&quot;";
       break;
     case '>':
       // Only where it would end a "]]>", which content may not hold. Attribute values
       // do not count their brackets.
-      if ((content ? bracketsBefore(text, p, closingBrackets_) : p == text ? closingBrackets_ : 0) >=
-          2)
+      if ((content     ? bracketsBefore(text, p, closingBrackets_)
+           : p == text ? closingBrackets_
+                       : 0) >= 2)
         replacement = "&gt;";
       break;
     // A parser normalises line ends, and white space in attribute values, unless they

@@ -6,6 +6,7 @@
 #include "output/encoder.h"
 #include "output/output.h"
 #include "output/output_settings.h"
+#include "tree/node.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -49,6 +50,13 @@ class Serializer : public Output {
   void endNode(std::uint8_t flag);
   // The node with its attributes, namespaces and all descendants; never recurses.
   void copyNode(Node* node);
+  // A result document begins: from here until endDocument, what comes before the first
+  // element is held back while the output method is undecided (XSLT 1.0 section 16: the
+  // first element decides it, and the XML declaration must come first). Without these
+  // calls (XPath results) everything is written as it comes.
+  void startDocument() { holding_ = true; }
+  // What is still held back is written now, as XML.
+  void endDocument();
 
   // Character data: escaped, unless escaping is disabled, the text method is in use, the
   // text is in an HTML script or style element, or it goes into a CDATA section.
@@ -118,6 +126,12 @@ class Serializer : public Output {
     return settings_.method != OutputMethod::Unset ? settings_.method : decidedMethod_;
   }
 
+  bool holdsBack() const {
+    return holding_ && !declarationDone_ && settings_.method == OutputMethod::Unset;
+  }
+  void holdBack(NodeKind kind, std::string_view text, std::string_view target = {});
+  void writeHeld();
+
   std::uint8_t startElement(Node* element);
   std::uint8_t startAttribute(Node* attribute);
   void writeComment(std::string_view text);
@@ -145,6 +159,7 @@ class Serializer : public Output {
     Content = 0,        // character data
     Attribute = 1,      // an attribute value or a namespace name in double quotes
     HtmlAttribute = 2,  // an attribute of an HTML element: "<", ">" and "&{" stay as they are
+    HtmlContent = 3,    // character data of an HTML element: quotes stay as they are
   };
   void writeEscaped(const char* text, std::size_t length, Escape escape);
   void writeCdata(const char* text, std::size_t length);
@@ -190,6 +205,18 @@ class Serializer : public Output {
   std::vector<Binding> pending_;
   std::string key_;
   std::vector<std::pair<Node*, std::uint8_t>> copyStack_;
+
+  // Text (kind Text, escaping as it was asked for), comments and processing instructions
+  // written before the first element while the method is undecided.
+  struct Held {
+    NodeKind kind;
+    bool noEscape;
+    std::string text;
+    std::string target;
+  };
+  std::vector<Held> held_;
+  bool heldText_ = false;  // held text holds more than white space
+  bool holding_ = false;   // between startDocument and endDocument
 };
 
 }  // namespace ovra

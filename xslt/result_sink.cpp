@@ -177,8 +177,7 @@ void TreeResultSink::copyNamespaces(const Node* original, Node* clone) const {
       if (std::find(seen.begin(), seen.end(), prefix) != seen.end())
         continue;
       seen.push_back(prefix);
-      if (ns->namespaceURI() == xsltNamespaceName() || isImplicitNamespace(ns) ||
-          static_cast<const NamespaceNode*>(ns)->isExcluded() ||
+      if (isImplicitNamespace(ns) || static_cast<const NamespaceNode*>(ns)->isExcluded() ||
           hasNamespace(clone, ns->localName()))
         continue;
       clone->appendNamespace(ns->clone());

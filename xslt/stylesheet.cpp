@@ -310,6 +310,11 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
   for (Node* node = root->firstChild(); node != nullptr; node = nextInDocumentOrder(node, root)) {
     if (node->kind() != NodeKind::Element)
       continue;
+    // XSLT 1.0 section 7.1.1: literal result elements do not copy the XSLT namespace.
+    for (Node* ns = node->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling()) {
+      if (ns->namespaceURI() == xsltNamespaceName())
+        static_cast<NamespaceNode*>(ns)->setExcluded();
+    }
     InstructionKind kind = classify(node);
     // Pre-order: the subtree of one top-level element ends where the next one starts.
     if (!simplified && node->parent() == rootElement)

@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "output/serializer.h"
+#include "tree/text_buffer.h"
 #include "xslt/attribute_sets.h"
 
 #include <cassert>
@@ -238,12 +239,18 @@ void MessageInstruction::execute(const Focus& focus, ResultSink& sink) const {
     // Written as a result document would be, with default settings but for the XML
     // declaration: a message is no document, and the declaration would land in the
     // middle of its text before the first element. The body sees the variables of the
-    // instruction.
-    Serializer serializer(stderr);
-    serializer.settings().omitXmlDeclaration = true;
-    SerializerResultSink messageSink(serializer, sink.variables(), &sink.run());
-    messageSink.executeChildren(element(), focus);
-    serializer.flush();
+    // instruction. Each message ends a line, as in xsltproc.
+    TextBuffer text;
+    {
+      Serializer serializer(text);
+      serializer.settings().omitXmlDeclaration = true;
+      SerializerResultSink messageSink(serializer, sink.variables(), &sink.run());
+      messageSink.executeChildren(element(), focus);
+    }
+    if (text.size() != 0 && text.view().back() != '\n')
+      text.write("\n");
+    std::fwrite(text.view().data(), 1, text.size(), stderr);
+    std::fflush(stderr);
   }
   if (terminate_)
     throw TerminateException();

@@ -86,6 +86,7 @@ void Transformation::run(Serializer& serializer) {
   source_->parseChunk();
   globals_.define(stylesheet.globalElements());
   serializer.settings() = stylesheet.outputSettings();
+  serializer.startDocument();
   VariableStack variables(&globals_);
   SerializerResultSink sink(serializer, &variables, this);
   Focus focus{source_->root(), 1, 1};
@@ -96,6 +97,7 @@ void Transformation::run(Serializer& serializer) {
   } else {
     rules.applyBuiltIn(focus, ExpandedName(), sink);
   }
+  serializer.endDocument();
 }
 
 }  // namespace ovra

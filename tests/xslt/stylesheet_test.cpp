@@ -46,7 +46,7 @@ constexpr StylesheetCase kRootCases[] = {
      "s.xsl\n"},
     {"<stylesheet xmlns='http://www.w3.org/1999/XSL/Transform'><template match='/'>default ns"
      "</template></stylesheet>",
-     "<r/>", "default ns"},
+     "<r/>", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\ndefault ns"},
 };
 
 TEST(StylesheetTest, RootElementAndSimplifiedStylesheets) {
@@ -269,6 +269,37 @@ TEST(StylesheetTest, MisplacedAttributesAndUnsafeTextAreRecovered) {
   runCases(std::begin(kMisplacedAttributeCases), std::end(kMisplacedAttributeCases));
 }
 
+// Without a method in xsl:output the first element decides (XSLT 16): html in no
+// namespace, with no text but white space before it, is HTML; anything else XML. What
+// comes before it waits, so that the XML declaration comes first.
+#define ROOT_TEMPLATE(body)                                                                        \
+  "<xsl:stylesheet version='1.0' " XSL "><xsl:template match='/'>" body                            \
+  "</xsl:template></xsl:stylesheet>"
+#define DECLARATION "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n"
+
+constexpr StylesheetCase kDefaultMethodCases[] = {
+    {ROOT_TEMPLATE("<xsl:comment>gen</xsl:comment><r/>"), "<r/>", DECLARATION "<!--gen--><r/>"},
+    {ROOT_TEMPLATE("<xsl:processing-instruction name='pi'>x</xsl:processing-instruction>"
+                   "<html/>"),
+     "<r/>", "<?pi x><html></html>"},
+    {ROOT_TEMPLATE("text<html/>"), "<r/>", DECLARATION "text<html/>"},
+    {ROOT_TEMPLATE("<xsl:text> \n</xsl:text><HTML><br/></HTML>"), "<r/>", " \n<HTML><br></HTML>"},
+    {ROOT_TEMPLATE("<h:html xmlns:h='urn:h'/>"), "<r/>", DECLARATION "<h:html xmlns:h=\"urn:h\"/>"},
+    {ROOT_TEMPLATE("<xsl:text disable-output-escaping='yes'>&lt;!DOCTYPE html&gt;</xsl:text>"
+                   "<html/>"),
+     "<r/>", DECLARATION "<!DOCTYPE html><html/>"},
+    {ROOT_TEMPLATE("a &amp; b"), "<r/>", DECLARATION "a &amp; b"},
+    {ROOT_TEMPLATE(""), "<r/>", ""},
+    // A method given is not waited for.
+    {"<xsl:stylesheet version='1.0' " XSL "><xsl:output method='xml'/><xsl:template match='/'>"
+     "<xsl:comment>c</xsl:comment><html/></xsl:template></xsl:stylesheet>",
+     "<r/>", DECLARATION "<!--c--><html/>"},
+};
+
+TEST(StylesheetTest, OutputMethodComesFromTheFirstElement) {
+  runCases(std::begin(kDefaultMethodCases), std::end(kDefaultMethodCases));
+}
+
 TEST(StylesheetTest, ClassifiesByNamespaceAndLocalName) {
   EXPECT_EQ(XsltKeywordTable::global().find("import"), InstructionKind::Import);
   EXPECT_EQ(XsltKeywordTable::global().find("apply-imports"), InstructionKind::ApplyImports);
@@ -324,7 +355,8 @@ TEST(StylesheetTest, RunsRepeatedlyWithFreshGlobals) {
       stylesheet->transform(*source, serializer);
     }
   }
-  EXPECT_EQ(buffer.view(), "onetwo");
+  // One job, one prologue: the runs after the first append their documents as they are.
+  EXPECT_EQ(buffer.view(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\nonetwo");
 }
 
 // Stripping rules included: they strip the nodes as the source is read.

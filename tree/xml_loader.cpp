@@ -181,10 +181,12 @@ struct XmlLoader::Callbacks {
             spaceMode |= kPreserveInScope;
           else if (std::strcmp(value, "default") == 0)
             spaceMode &= ~kPreserveInScope;
-        } else if (loader.strip_ ? std::strcmp(value, "preserve") == 0
-                                 : std::strcmp(value, "default") == 0) {
-          // Without stripping rules, xml:space="default" in a source strips the
-          // whitespace-only text of its content, as a stylesheet's does.
+        } else if (loader.stylesheetRules_ &&
+                   (loader.strip_ ? std::strcmp(value, "preserve") == 0
+                                  : std::strcmp(value, "default") == 0)) {
+          // A stylesheet strips its whitespace-only text outside xml:space="preserve".
+          // A source without stripping rules keeps all of it, xml:space="default" or not
+          // (XSLT 1.0 section 3.4).
           loader.strip_ = !loader.strip_;
           loader.spaceStack_.push_back(element);
         }

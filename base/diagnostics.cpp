@@ -1,5 +1,6 @@
 #include "base/diagnostics.h"
 
+#include <atomic>
 #include <cstdio>
 #include <string>
 
@@ -8,6 +9,7 @@ namespace ovra {
 namespace {
 
 thread_local DiagnosticSink* currentSink = nullptr;
+std::atomic<bool> verbose{false};
 
 // "FILE:LINE:COLUMN: warning: TEXT", leaving out the parts that are not known.
 void writeToStandardError(const SourceLocation& where, std::string_view text) {
@@ -35,6 +37,29 @@ void writeToStandardError(const SourceLocation& where, std::string_view text) {
 }  // namespace
 
 DiagnosticSink::~DiagnosticSink() = default;
+
+void DiagnosticSink::note(std::string_view /*text*/) {}
+
+void setVerbose(bool on) {
+  verbose.store(on, std::memory_order_relaxed);
+}
+
+bool isVerbose() {
+  return verbose.load(std::memory_order_relaxed);
+}
+
+void note(std::string_view text) {
+  if (!isVerbose())
+    return;
+  if (currentSink != nullptr) {
+    currentSink->note(text);
+    return;
+  }
+  String line("ovra: ");
+  line.append(text);
+  line.append("\n");
+  std::fwrite(line.c_str(), 1, line.length(), stderr);
+}
 
 void warning(const SourceLocation& where, std::string_view text) {
   if (currentSink != nullptr)

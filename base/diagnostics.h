@@ -25,10 +25,20 @@ class DiagnosticSink {
   DiagnosticSink& operator=(const DiagnosticSink&) = delete;
   virtual ~DiagnosticSink();
   virtual void warning(const SourceLocation& where, std::string_view text) = 0;
+  // A verbose report (see note()); the default drops it.
+  virtual void note(std::string_view text);
 };
 
 // Reports a warning to this thread's sink (standard error when none is installed).
 void warning(const SourceLocation& where, std::string_view text);
+
+// Verbose reports, asked for with the program's -v: what is loaded from where. Off until
+// setVerbose(true), for the whole process. note() costs a test of the flag when off.
+void setVerbose(bool on);
+bool isVerbose();
+// Reports text to this thread's sink (standard error, "ovra: TEXT", when none is
+// installed) when verbose reports are on.
+void note(std::string_view text);
 
 // Installs sink for this thread for the lifetime of the guard, restoring the previous one.
 class ScopedDiagnosticSink {

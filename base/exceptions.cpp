@@ -28,10 +28,15 @@ String formatMessage(const char* format, ...) {
 
 XSLException::~XSLException() = default;
 
-DocumentParseException::DocumentParseException(String message)
-    : XSLException(std::move(message)) {}
+DocumentParseException::DocumentParseException(String message) : XSLException(std::move(message)) {}
 
 String DocumentParseException::message() const {
+  return message_;
+}
+
+OutputException::OutputException(String message) : XSLException(std::move(message)) {}
+
+String OutputException::message() const {
   return message_;
 }
 
@@ -66,8 +71,7 @@ static String fileNameOf(const Node* node) {
 }
 
 StylesheetException::StylesheetException(const Node* node, const ConstString& text)
-    : XSLException(String(text)),
-      fileName_(fileNameOf(node)),
+    : XSLException(String(text)), fileName_(fileNameOf(node)),
       line_(node ? node->lineNumber() : 0) {}
 
 StylesheetException::StylesheetException(const Node* node, const XSLException& cause)

@@ -67,6 +67,13 @@ class StylesheetException : public XSLException {
   std::int32_t line_ = 0;
 };
 
+// The result cannot be written: its file cannot be created, or a write to it failed.
+class OutputException : public XSLException {
+ public:
+  explicit OutputException(String message);
+  String message() const override;
+};
+
 // Thrown by xsl:message terminate="yes"; ends the run quietly.
 class TerminateException {};
 

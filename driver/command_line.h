@@ -2,9 +2,12 @@
 // Parsing does no I/O, so main decides what to print and tests need no process.
 #pragma once
 
+#include "base/settings.h"
+#include "driver/exit_status.h"
+
 #include <cstdint>
 #include <cstdio>
-#include <optional>
+#include <string>
 #include <vector>
 
 namespace ovra {
@@ -23,31 +26,44 @@ enum class Action : std::uint8_t {
   Run = 0,      // run a mode
   Help = 1,     // --help
   Version = 2,  // --version
+  Usage = 3,    // the words are wrong: print error and end with status
 };
 
 // The words of one invocation. The texts point into argv; nothing is copied.
 struct Options {
   Action action = Action::Run;
+  // Action::Usage: what is wrong ("unknown option '-x'"), and the exit status for it.
+  std::string error;
+  ExitStatus status = ExitStatus::Success;
+
   std::vector<ParameterOption> parameters;  // in command-line order
-  std::int32_t runs = 1;
-  bool xpathMode = false;              // "-p" given
-  const char* xpathOrStylesheet = "";  // the expression text, or the stylesheet file
-  const char* xmlFile = "";            // "-": standard input
-  const char* outputFile = nullptr;    // null: results go to standard output
+  std::int32_t runs = 1;                    // -n, --repeat; 0: compile only
+  bool xpathMode = false;                   // -p given
+  const char* expression = nullptr;         // -p: the expression text
+  // The stylesheet file ("-": standard input); null: named by each document's
+  // xml-stylesheet processing instruction.
+  const char* stylesheet = nullptr;
+  std::vector<const char*> documents;  // at least one; "-": standard input
+  // Where results go: a file, or "-" for standard output, or with -o a folder each
+  // document's result is written to under the document's own name. Null: standard
+  // output.
+  const char* output = nullptr;
+  bool outputOption = false;  // output came from -o, not from the third file name
+  bool noOutput = false;      // --noout: run, but write no result
+  bool timing = false;        // --timing: the time of each step on standard error
+  bool verbose = false;       // -v: what is loaded from where, on standard error
+  Settings settings;          // what is handed down to loading, compiling, running
 };
 
-// Reads argv[1] to argv[argc - 1]. Options (words starting with "--": --stringparam
-// NAME VALUE, --param NAME XPATH, --help, --version, and "--" ending them) come first;
-// the words after them are read by position as they always were: "-n <runs>" is an
-// option only as the first of them and only when at least three remain; "-p" only right
-// after that, or first. --help and --version end the reading. A usage error (an unknown
-// option, a parameter without its value, too few words, any word after the output file)
-// gives nullopt.
-std::optional<Options> parseCommandLine(int argc, const char* const* argv);
-
-// The run count as atoi reads it (leading blanks, a sign, digits; 0 when there are none),
-// but clamped to the 32-bit range instead of overflowing.
-std::int32_t readRunCount(const char* text);
+// Reads argv[1] to argv[argc - 1]. Options (words starting with '-', "-" alone is a
+// file name) may come anywhere before "--", which ends them; an option's value is the
+// next word whatever it looks like. The other words are file names: with -p the
+// document, and an output file when -o is not given; otherwise the stylesheet, the
+// document and the output file, or with -o the stylesheet and any number of documents.
+// A single document without a stylesheet names its stylesheet in an xml-stylesheet
+// processing instruction. --help and --version end the reading. A usage error gives
+// Action::Usage with the message and status.
+Options parseCommandLine(int argc, const char* const* argv);
 
 // What --help and --version print.
 void writeHelp(std::FILE* stream);

@@ -1,24 +1,21 @@
-// The ovra program: reads the command line, opens the output and runs one mode.
+// The ovra program: reads the command line and runs what it asks for.
 
+#include "base/diagnostics.h"
 #include "base/platform.h"
 #include "driver/command_line.h"
 #include "driver/entry_points.h"
+#include "driver/exit_status.h"
 #include "driver/modes.h"
-#include "output/serializer.h"
+#include "driver/program.h"
 
 #include <cstdio>
-#include <memory>
 #ifdef __GLIBC__
 #include <malloc.h>
 #endif
 
 namespace {
 
-constexpr char kCannotCreateOutput[] = "Could not create output file, %s.";
-
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
+constexpr char kTryHelp[] = "Try 'ovra --help' for more information.\n";
 
 }  // namespace
 
@@ -33,42 +30,34 @@ int main(int argc, char** argv) {
   mallopt(M_TRIM_THRESHOLD, 256 << 20);
 #endif
   startUp();
-  std::optional<Options> options = parseCommandLine(argc, argv);
-  if (!options) {
-    std::fputs(kUsageText, stderr);
-    return 1;
-  }
-  if (options->action != Action::Run) {
-    if (options->action == Action::Help)
+  Options options = parseCommandLine(argc, argv);
+  switch (options.action) {
+  case Action::Usage:
+    if (options.status == ExitStatus::NoArguments) {
+      std::fputs(kUsageText, stderr);
+      std::fputs(kTryHelp, stderr);
+    } else {
+      std::fprintf(stderr, "ovra: error: %s\n", options.error.c_str());
+    }
+    return toInt(options.status);
+  case Action::Help:
+  case Action::Version:
+    if (options.action == Action::Help)
       writeHelp(stdout);
     else
       writeVersion(stdout);
     closeDown();
-    return std::fflush(stdout) == 0 ? 0 : 1;
+    return std::fflush(stdout) == 0 ? 0 : toInt(ExitStatus::OutputError);
+  case Action::Run:
+    break;
   }
-  std::unique_ptr<std::FILE, FileCloser> file;
-  if (options->outputFile != nullptr) {
-    file.reset(std::fopen(options->outputFile, "w"));
-    if (!file) {
-      std::fprintf(stderr, kCannotCreateOutput, options->outputFile);
-      return 1;
-    }
-  }
-  int status;
-  {
-    Serializer out(file ? file.get() : stdout);
-    LoopEnvironment environment = LoopEnvironment::standard();
-    // Recursion in the engine follows the input (nested expressions, templates calling
-    // themselves), so the modes run where the stack has room for it.
-    runOnLargeStack([&] {
-      status = options->xpathMode
-                   ? runXPathMode(options->xpathOrStylesheet, options->xmlFile, out, options->runs,
-                                  environment, options->parameters)
-                   : runTransformMode(options->xpathOrStylesheet, options->xmlFile, out,
-                                      options->runs, environment, options->parameters);
-    });
-  }
-  file.reset();
+  setVerbose(options.verbose);
+  LoopEnvironment environment = LoopEnvironment::standard();
+  environment.timing = options.timing;
+  ExitStatus status = ExitStatus::Success;
+  // Recursion in the engine follows the input (nested expressions, templates calling
+  // themselves), so the work runs where the stack has room for it.
+  runOnLargeStack([&] { status = runProgram(options, environment, stdout); });
   closeDown();
-  return status;
+  return toInt(status);
 }

@@ -18,9 +18,30 @@ namespace ovra {
 
 static constexpr char kTimingReport[] = "\nOVRA: %d runs, total=%d(ms), avg=%.2f(ms)\n";
 static constexpr char kCouldNotRead[] = "Could not read file, ";
+static constexpr char kTimeLine[] = "%s took %u ms\n";
+static constexpr char kCompileStep[] = "Parsing and compiling stylesheet ";
+static constexpr char kParseStep[] = "Parsing document ";
+static constexpr char kApplyStep[] = "Applying stylesheet";
+static constexpr char kCompileExpressionStep[] = "Compiling expression";
+static constexpr char kEvaluateStep[] = "Evaluating expression";
 
 LoopEnvironment LoopEnvironment::standard() {
   return LoopEnvironment{stderr, tickCount};
+}
+
+static bool isStandardInput(const char* xmlFile) {
+  return std::strcmp(xmlFile, kStandardInputWord) == 0;
+}
+
+// The name a file goes by in messages.
+static const char* displayName(const char* file) {
+  return isStandardInput(file) ? kStandardInputName : file;
+}
+
+void reportTime(const LoopEnvironment& environment, const std::string& step,
+                std::uint32_t milliseconds) {
+  if (environment.timing)
+    std::fprintf(environment.errors, kTimeLine, step.c_str(), milliseconds);
 }
 
 static void runStep(const std::function<void()>& step) {
@@ -28,7 +49,25 @@ static void runStep(const std::function<void()>& step) {
     step();
 }
 
-int runTimedLoop(const ModeSteps& steps, std::int32_t runs, const LoopEnvironment& environment) {
+ExitStatus statusFor(Stage stage, const XSLException& error) {
+  bool unreadable = dynamic_cast<const DocumentParseException*>(&error) != nullptr;
+  switch (stage) {
+  case Stage::Parameters:
+    return ExitStatus::UsageError;
+  case Stage::Stylesheet:
+    return unreadable ? ExitStatus::StylesheetUnreadable : ExitStatus::StylesheetError;
+  case Stage::Expression:
+    return ExitStatus::StylesheetError;
+  case Stage::Source:
+    return ExitStatus::DocumentError;
+  case Stage::Run:
+    return unreadable ? ExitStatus::DocumentError : ExitStatus::RuntimeError;
+  }
+  __builtin_unreachable();
+}
+
+ExitStatus runTimedLoop(const ModeSteps& steps, std::int32_t runs,
+                        const LoopEnvironment& environment) {
   try {
     runStep(steps.setUp);
     std::uint32_t t0 = environment.ticks();
@@ -41,11 +80,11 @@ int runTimedLoop(const ModeSteps& steps, std::int32_t runs, const LoopEnvironmen
       auto total = std::int32_t(t1 - t0);
       std::fprintf(environment.errors, kTimingReport, runs, total, double(total) / runs);
     }
-    return 0;
+    return ExitStatus::Success;
   } catch (const XSLException& error) {
     // A StylesheetException's text already ends with a line end; this adds a second.
     std::fprintf(environment.errors, "%s\n", error.message().c_str());
-    return 1;
+    return statusFor(steps.stage != nullptr ? *steps.stage : Stage::Run, error);
   }
 }
 
@@ -92,10 +131,6 @@ void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
 }
 
 // ---- Inputs and parameters ----
-
-static bool isStandardInput(const char* xmlFile) {
-  return std::strcmp(xmlFile, kStandardInputWord) == 0;
-}
 
 // Everything left on the stream, for input that can be read only once.
 static std::string readWhole(std::FILE* stream) {
@@ -154,50 +189,92 @@ class ParameterVariables : public EvaluationHost {
 
 // ---- The two modes ----
 
-int runXPathMode(const char* expression, const char* xmlFile, Serializer& out, std::int32_t runs,
-                 const LoopEnvironment& environment,
-                 const std::vector<ParameterOption>& parameters) {
+ExitStatus runXPathMode(const char* expression, const char* xmlFile, Serializer& out,
+                        std::int32_t runs, const LoopEnvironment& environment,
+                        const std::vector<ParameterOption>& parameters) {
   Node* root = nullptr;
   std::unique_ptr<Expr> compiled;
   ParameterVariables variables;
+  std::uint32_t evaluateTime = 0;
+  Stage stage = Stage::Source;
   ModeSteps steps;
+  steps.stage = &stage;
   steps.setUp = [&] {
+    std::uint32_t t0 = environment.ticks();
     // Shared by all runs, so standard input needs reading only once.
     Document* document =
         isStandardInput(xmlFile)
             ? DocumentRegistry::adopt(Document::fromStream(environment.input, kStandardInputName,
                                                            Document::kRegistryBufferSize, false))
             : DocumentRegistry::open(xmlFile, Document::kRegistryBufferSize, false);
-    document->parseChunk();
+    if (environment.timing)
+      document->parseAll();  // so that parsing is timed apart from evaluating
+    else
+      document->parseChunk();
     root = document->root();
+    std::uint32_t t1 = environment.ticks();
+    reportTime(environment, kParseStep + std::string(displayName(xmlFile)), t1 - t0);
+    stage = Stage::Expression;
     compiled = compileXPath(expression, root, xsltFunctions());
+    reportTime(environment, kCompileExpressionStep, environment.ticks() - t1);
+    stage = Stage::Parameters;
     EvalContext context;
     context.contextNode = context.currentNode = context.stylesheetElement = root;
     context.size = 1;
     context.host = &variables;
     variables.bind(makeParameters(parameters, root), context);
+    stage = Stage::Run;
   };
-  steps.run = [&] { writeXPathResults(*compiled, root, out, &variables); };
+  steps.run = [&] {
+    std::uint32_t t0 = environment.ticks();
+    writeXPathResults(*compiled, root, out, &variables);
+    evaluateTime += environment.ticks() - t0;
+  };
   // No finish step: every item was flushed as it was written.
-  return runTimedLoop(steps, runs, environment);
+  ExitStatus status = runTimedLoop(steps, runs, environment);
+  if (status == ExitStatus::Success)
+    reportTime(environment, kEvaluateStep, evaluateTime);
+  return status;
 }
 
-int runTransformMode(const char* stylesheetFile, const char* xmlFile, Serializer& out,
-                     std::int32_t runs, const LoopEnvironment& environment,
-                     const std::vector<ParameterOption>& parameters) {
-  // These live across the runs and die when the loop has returned.
-  std::unique_ptr<Stylesheet> stylesheet;
-  Parameters bound;
+ExitStatus loadStylesheet(const char* stylesheetFile,
+                          const std::vector<ParameterOption>& parameters,
+                          const LoopEnvironment& environment, CompiledStylesheet& compiled) {
+  Stage stage = Stage::Stylesheet;
+  ModeSteps steps;
+  steps.stage = &stage;
+  steps.setUp = [&] {
+    std::uint32_t t0 = environment.ticks();
+    compiled.stylesheet =
+        isStandardInput(stylesheetFile)
+            ? Stylesheet::fromText(readWhole(environment.input), String(kStandardInputName))
+            : std::make_unique<Stylesheet>(String(stylesheetFile));
+    compiled.stylesheet->load();
+    reportTime(environment, kCompileStep + std::string(displayName(stylesheetFile)),
+               environment.ticks() - t0);
+    // Names and expressions take their prefixes from the stylesheet's own declarations.
+    stage = Stage::Parameters;
+    compiled.parameters = makeParameters(parameters, compiled.stylesheet->rootElement());
+  };
+  return runTimedLoop(steps, 0, environment);
+}
+
+ExitStatus transformDocument(const CompiledStylesheet& compiled, const char* xmlFile,
+                             Serializer& out, std::int32_t runs,
+                             const LoopEnvironment& environment) {
+  const Stylesheet& stylesheet = *compiled.stylesheet;
   bool fromInput = isStandardInput(xmlFile);
   std::string inputText;  // standard input read whole, when there are several runs
+  bool terminated = false;
+  std::uint32_t parseTime = 0;
+  std::uint32_t applyTime = 0;
+  Stage stage = Stage::Source;
   ModeSteps steps;
+  steps.stage = &stage;
   steps.setUp = [&] {
-    stylesheet = std::make_unique<Stylesheet>(stylesheetFile);
-    stylesheet->load();
-    // Names and expressions take their prefixes from the stylesheet's own declarations.
-    bound = makeParameters(parameters, stylesheet->rootElement());
     if (fromInput && runs > 1)
       inputText = readWhole(environment.input);
+    stage = Stage::Run;
   };
   steps.run = [&] {
     constexpr std::size_t kSize = Document::kSourceBufferSize;
@@ -205,10 +282,37 @@ int runTransformMode(const char* stylesheetFile, const char* xmlFile, Serializer
         !fromInput ? std::make_unique<Document>(xmlFile, kSize, /*strip=*/false)
         : runs > 1 ? Document::fromText(inputText, kStandardInputName, kSize, false)
                    : Document::fromStream(environment.input, kStandardInputName, kSize, false);
-    stylesheet->transform(*source, out, &bound);
+    std::uint32_t t0 = environment.ticks();
+    if (environment.timing) {
+      // Read whole before the run, so that the two can be timed apart; the stylesheet's
+      // stripping rules apply while the tree is built.
+      source->setStripping(&stylesheet.spaceRules());
+      source->parseAll();
+    }
+    std::uint32_t t1 = environment.ticks();
+    if (!stylesheet.transform(*source, out, &compiled.parameters))
+      terminated = true;
+    std::uint32_t t2 = environment.ticks();
+    parseTime += t1 - t0;
+    applyTime += t2 - t1;
   };
   steps.finish = [&] { out.flush(); };
-  return runTimedLoop(steps, runs, environment);
+  ExitStatus status = runTimedLoop(steps, runs, environment);
+  if (status == ExitStatus::Success) {
+    reportTime(environment, kParseStep + std::string(displayName(xmlFile)), parseTime);
+    reportTime(environment, kApplyStep, applyTime);
+  }
+  return status == ExitStatus::Success && terminated ? ExitStatus::Terminated : status;
+}
+
+ExitStatus runTransformMode(const char* stylesheetFile, const char* xmlFile, Serializer& out,
+                            std::int32_t runs, const LoopEnvironment& environment,
+                            const std::vector<ParameterOption>& parameters) {
+  CompiledStylesheet compiled;
+  ExitStatus status = loadStylesheet(stylesheetFile, parameters, environment, compiled);
+  if (status != ExitStatus::Success)
+    return status;
+  return transformDocument(compiled, xmlFile, out, runs, environment);
 }
 
 }  // namespace ovra

@@ -6,6 +6,8 @@
 
 #include <array>
 #include <cassert>
+#include <cerrno>
+#include <cstdio>
 #include <cstring>
 #include <string_view>
 
@@ -865,9 +867,10 @@ void Serializer::putBytes(const char* bytes, std::size_t length) {
 void Serializer::writeBuffer() {
   if (fill_ == 0)
     return;
-  // Write errors of the stream are not reported: the output is all there is to tell.
-  if (stream_ != nullptr)
-    std::fwrite(buffer_.get(), 1, fill_, stream_);
+  if (stream_ != nullptr) {
+    if (std::fwrite(buffer_.get(), 1, fill_, stream_) != fill_ && writeError_ == 0)
+      writeError_ = errno != 0 ? errno : EIO;
+  }
   else if (sink_ != nullptr)
     sink_->write(buffer_.get(), fill_);
   fill_ = 0;

@@ -64,6 +64,9 @@ class Serializer : public Output {
   using Output::write;
   // Hands everything buffered to the stream or sink.
   void flush() override;
+  // The errno of the first write to the stream that failed, or 0. Writing goes on
+  // regardless; whoever owns the stream decides what a failure means.
+  int writeError() const { return writeError_; }
 
   // Whether an attribute started now goes into a start tag: an element is open and has
   // no content yet. The text method takes (and drops) anything.
@@ -179,6 +182,7 @@ class Serializer : public Output {
   OutputSettings settings_;
   std::FILE* stream_ = nullptr;  // not owned
   Output* sink_ = nullptr;       // not owned; used when stream_ is null
+  int writeError_ = 0;
   std::unique_ptr<char[]> buffer_;
   std::size_t fill_ = 0;
 

@@ -1,6 +1,8 @@
 // The Document: the tree of one input, opened, read and released through its loader.
 #include "tree/document.h"
 
+#include "base/diagnostics.h"
+
 #include "base/exceptions.h"
 #include "base/platform.h"
 #include "tree/node.h"
@@ -46,12 +48,28 @@ std::unique_ptr<Document> Document::fromStream(std::FILE* stream, String name,
 Document::~Document() = default;
 
 void Document::open() {
+  if (isVerbose())
+    reportLoading();
   // root_ is set only once the input has opened: a missing file leaves it null.
   XmlLoader::Input input{fromMemory_, std::move(memory_), stream_};
   RootNode* root = arena_.make<RootNode>(this);
   loader_ = std::make_unique<XmlLoader>(*this, std::move(input), root, stripping_);
   root_ = root;
   state_ = State::Open;
+}
+
+void Document::reportLoading() const {
+  String text(stylesheetRules_ ? "loading stylesheet " : "loading document ");
+  text.append(fileName_);
+  if (stream_ != nullptr) {
+    text.append(" from a stream");
+  } else if (fromMemory_) {
+    text.append(" from memory");
+  } else {
+    text.append(" from ");
+    text.append(fullPathName(fileName_));
+  }
+  note(text.view());
 }
 
 void Document::close() {

@@ -105,6 +105,8 @@ class Document {
 
  private:
   void open();
+  // The verbose report of what is read from where.
+  void reportLoading() const;
   // Releases the loader with its parser, buffers and input; state becomes Finished.
   void close();
 

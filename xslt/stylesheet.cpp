@@ -762,13 +762,15 @@ void Stylesheet::deleteAttachments() {
   }
 }
 
-void Stylesheet::transform(Document& source, Serializer& serializer,
+bool Stylesheet::transform(Document& source, Serializer& serializer,
                            const Parameters* parameters) const {
   Transformation run(*this, source, parameters);
   try {
     run.run(serializer);
+    return true;
   } catch (const TerminateException&) {
     // xsl:message asked to stop: the run ends quietly, its output so far stays.
+    return false;
   }
 }
 

@@ -51,10 +51,11 @@ class Stylesheet {
 
   // One run against source, which has not been parsed yet (it is read lazily as the run
   // navigates). Output goes to serializer, whose settings are replaced by this
-  // stylesheet's first. xsl:message terminate="yes" ends the run quietly; any other
-  // error propagates as XSLException after the run's state is released. parameters, when
-  // not null, replace the defaults of the top-level xsl:params of their names.
-  void transform(Document& source, Serializer& serializer,
+  // stylesheet's first. xsl:message terminate="yes" ends the run quietly and makes it
+  // answer false; any other error propagates as XSLException after the run's state is
+  // released. parameters, when not null, replace the defaults of the top-level
+  // xsl:params of their names.
+  bool transform(Document& source, Serializer& serializer,
                  const Parameters* parameters = nullptr) const;
 
   const TemplateRules& rules() const { return rules_; }

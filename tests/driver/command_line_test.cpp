@@ -11,16 +11,69 @@
 namespace ovra {
 namespace {
 
-// Renders the parse of "ovra <words>" as "runs mode first xml out", or "usage".
-std::string parse(std::initializer_list<const char*> words) {
+Options parse(std::initializer_list<const char*> words) {
   std::vector<const char*> argv{"ovra"};
   argv.insert(argv.end(), words);
-  std::optional<Options> options = parseCommandLine(int(argv.size()), argv.data());
-  if (!options)
-    return "usage";
-  return std::to_string(options->runs) + (options->xpathMode ? " xpath " : " xslt ") +
-         options->xpathOrStylesheet + " " + options->xmlFile + " " +
-         (options->outputFile ? options->outputFile : "(stdout)");
+  return parseCommandLine(int(argv.size()), argv.data());
+}
+
+// The parse of "ovra <words>" in one line: "help", "version", "usage <status>: <message>",
+// or what a run would do: parameters ("+name=value" for --param, "name=value" for
+// --stringparam), the run count, the mode with its stylesheet or expression, the
+// documents, where the output goes, then the flags that are set.
+std::string render(const Options& options) {
+  switch (options.action) {
+  case Action::Help:
+    return "help";
+  case Action::Version:
+    return "version";
+  case Action::Usage:
+    return "usage " + std::to_string(toInt(options.status)) + ": " + options.error;
+  case Action::Run:
+    break;
+  }
+  std::string text;
+  for (const ParameterOption& parameter : options.parameters)
+    text += std::string(parameter.isExpression ? "+" : "") + parameter.name + "=" +
+            parameter.value + " ";
+  text += std::to_string(options.runs);
+  if (options.xpathMode)
+    text += std::string(" xpath ") + options.expression;
+  else
+    text += std::string(" xslt ") + (options.stylesheet ? options.stylesheet : "(named)");
+  for (const char* document : options.documents)
+    text += std::string(" ") + document;
+  text += options.output == nullptr
+              ? " > (stdout)"
+              : std::string(options.outputOption ? " -o " : " > ") + options.output;
+  const Settings& settings = options.settings;
+  if (options.noOutput)
+    text += " noout";
+  if (options.timing)
+    text += " timing";
+  if (options.verbose)
+    text += " verbose";
+  if (settings.strict)
+    text += " strict";
+  if (settings.noNetwork)
+    text += " nonet";
+  if (settings.useCatalogs)
+    text += " catalogs";
+  if (!settings.loadExternalDtd)
+    text += " novalid";
+  if (!settings.dtdDefaultAttributes)
+    text += " nodtdattr";
+  if (!settings.inputEncoding.empty())
+    text += " encoding=" + settings.inputEncoding;
+  for (const std::string& folder : settings.searchPath)
+    text += " path=" + folder;
+  if (settings.maxTemplateDepth != 0)
+    text += " maxdepth=" + std::to_string(settings.maxTemplateDepth);
+  if (settings.maxParserDepth != 0)
+    text += " maxparserdepth=" + std::to_string(settings.maxParserDepth);
+  if (settings.randomSeed != 0)
+    text += " seed=" + std::to_string(settings.randomSeed);
+  return text;
 }
 
 struct ParseCase {
@@ -29,109 +82,108 @@ struct ParseCase {
 };
 
 const ParseCase kParseCases[] = {
-    {{}, "usage"},
-    {{"in.xml"}, "usage"},
-    {{"s.xsl", "in.xml"}, "1 xslt s.xsl in.xml (stdout)"},
-    {{"s.xsl", "in.xml", "out.xml"}, "1 xslt s.xsl in.xml out.xml"},
-    {{"-p", "//a", "in.xml"}, "1 xpath //a in.xml (stdout)"},
-    {{"-p", "//a", "in.xml", "out.txt"}, "1 xpath //a in.xml out.txt"},
-    {{"-p", "//a"}, "usage"},  // no XML file
-    {{"-n", "5", "-p", "//a", "in.xml", "out.txt"}, "5 xpath //a in.xml out.txt"},
-    {{"-n", "5", "s.xsl", "in.xml"}, "5 xslt s.xsl in.xml (stdout)"},
-    {{"-n", "5", "in.xml"}, "usage"},
-    {{"-n", "5", "-p", "//a"}, "usage"},
-    // With only two words "-n" is not an option but the stylesheet's name.
-    {{"-n", "5"}, "1 xslt -n 5 (stdout)"},
-    // After -p every word is positional: "-n" becomes the XML file name.
-    {{"-p", "//a", "-n", "5"}, "1 xpath //a -n 5"},
-    {{"-p", "//a", "-n", "5", "in.xml"}, "usage"},
-    {{"s.xsl", "-n", "5"}, "1 xslt s.xsl -n 5"},
-    // "-p" is recognised only first or right after the run count.
-    {{"s.xsl", "-p", "//a"}, "1 xslt s.xsl -p //a"},
-    {{"-p", "-p", "in.xml"}, "1 xpath -p in.xml (stdout)"},
-    // Nothing is read after the output file; an extra word is a usage error.
-    {{"s.xsl", "in.xml", "out.xml", "extra"}, "usage"},
-    {{"-n", "2", "-p", "//a", "in.xml", "out.txt", "extra"}, "usage"},
-    // Run counts are read as atoi would.
-    {{"-n", "abc", "s.xsl", "in.xml"}, "0 xslt s.xsl in.xml (stdout)"},
-    {{"-n", "-3", "s.xsl", "in.xml"}, "-3 xslt s.xsl in.xml (stdout)"},
-    {{"-n", " 12x", "s.xsl", "in.xml"}, "12 xslt s.xsl in.xml (stdout)"},
-    {{"-n", "", "s.xsl", "in.xml"}, "0 xslt s.xsl in.xml (stdout)"},
-    // Options are exact words.
-    {{"-n5", "s.xsl", "in.xml"}, "1 xslt -n5 s.xsl in.xml"},
-    {{"-P", "//a", "in.xml"}, "1 xslt -P //a in.xml"},
+    // The design's forms.
+    {{"s.xsl", "in.xml"}, "1 xslt s.xsl in.xml > (stdout)"},
+    {{"s.xsl", "in.xml", "out.xml"}, "1 xslt s.xsl in.xml > out.xml"},
+    {{"-p", "//a", "in.xml"}, "1 xpath //a in.xml > (stdout)"},
+    {{"-p", "//a", "in.xml", "out.txt"}, "1 xpath //a in.xml > out.txt"},
+    {{"-n", "5", "-p", "//a", "in.xml", "out.txt"}, "5 xpath //a in.xml > out.txt"},
+    {{"-n", "5", "s.xsl", "in.xml"}, "5 xslt s.xsl in.xml > (stdout)"},
+    {{"-n", "0", "s.xsl", "in.xml"}, "0 xslt s.xsl in.xml > (stdout)"},
+    // Options anywhere before "--", in any order; an option's value is taken whole.
+    {{"s.xsl", "-n", "5", "in.xml"}, "5 xslt s.xsl in.xml > (stdout)"},
+    {{"-p", "//a", "-n", "5", "in.xml"}, "5 xpath //a in.xml > (stdout)"},
+    {{"s.xsl", "in.xml", "--stringparam", "a", "b"}, "a=b 1 xslt s.xsl in.xml > (stdout)"},
+    {{"-p", "-1", "in.xml"}, "1 xpath -1 in.xml > (stdout)"},
+    {{"--stringparam", "a", "--help", "s.xsl", "in.xml"},
+     "a=--help 1 xslt s.xsl in.xml > (stdout)"},
+    {{"--param", "a", "1+1", "--stringparam", "b", "", "s.xsl", "in.xml", "out"},
+     "+a=1+1 b= 1 xslt s.xsl in.xml > out"},
+    {{"-n", "3", "--param", "a", "1", "-p", "$a", "in.xml"}, "+a=1 3 xpath $a in.xml > (stdout)"},
+    {{"--", "-s.xsl", "-in.xml"}, "1 xslt -s.xsl -in.xml > (stdout)"},
+    {{"--stringparam", "a", "b", "--", "-p", "-"}, "a=b 1 xslt -p - > (stdout)"},
+    // "-" alone is a file name: standard input, or standard output.
+    {{"s.xsl", "-"}, "1 xslt s.xsl - > (stdout)"},
+    {{"-", "in.xml", "-"}, "1 xslt - in.xml > -"},
+    // -o: every word after the stylesheet is a document.
+    {{"-o", "out.xml", "s.xsl", "in.xml"}, "1 xslt s.xsl in.xml -o out.xml"},
+    {{"--output", "out/", "s.xsl", "a.xml", "b.xml", "c.xml"},
+     "1 xslt s.xsl a.xml b.xml c.xml -o out/"},
+    {{"s.xsl", "a.xml", "b.xml", "-o", "-"}, "1 xslt s.xsl a.xml b.xml -o -"},
+    {{"-o", "out/", "-p", "//a", "a.xml", "b.xml"}, "1 xpath //a a.xml b.xml -o out/"},
+    // One document alone names its stylesheet.
+    {{"in.xml"}, "1 xslt (named) in.xml > (stdout)"},
+    {{"-o", "out.html", "in.xml"}, "1 xslt (named) in.xml -o out.html"},
+    // Every other option.
+    {{"--repeat", "s.xsl", "in.xml"}, "20 xslt s.xsl in.xml > (stdout)"},
+    {{"--timing", "--noout", "-v", "s.xsl", "in.xml"},
+     "1 xslt s.xsl in.xml > (stdout) noout timing verbose"},
+    {{"--verbose", "--load-trace", "s.xsl", "in.xml"}, "1 xslt s.xsl in.xml > (stdout) verbose"},
+    {{"--strict", "--nonet", "--catalogs", "--novalid", "--nodtdattr", "s.xsl", "in.xml"},
+     "1 xslt s.xsl in.xml > (stdout) strict nonet catalogs novalid nodtdattr"},
+    {{"--encoding", "iso-8859-1", "--path", "a b:c", "--path", "d", "s.xsl", "in.xml"},
+     "1 xslt s.xsl in.xml > (stdout) encoding=iso-8859-1 path=a path=b path=c path=d"},
+    {{"--maxdepth", "40", "--maxparserdepth", "9", "--seed-rand", "7", "s.xsl", "in.xml"},
+     "1 xslt s.xsl in.xml > (stdout) maxdepth=40 maxparserdepth=9 seed=7"},
+    {{"--maxvars", "5", "--huge", "--nowrite", "--nomkdir", "--writesubtree", "x", "s.xsl",
+      "in.xml"},
+     "1 xslt s.xsl in.xml > (stdout)"},
+    // --help and --version need nothing else and end the reading.
+    {{"--help"}, "help"},
+    {{"-h"}, "help"},
+    {{"--version"}, "version"},
+    {{"-V", "s.xsl", "doc.xml"}, "version"},
+    {{"--stringparam", "a", "b", "--version", "junk"}, "version"},
+    {{"--help", "--bogus"}, "help"},
+    // Usage errors name the word; each class has its status.
+    {{}, "usage 1: "},
+    {{"-p", "//a"}, "usage 2: -p needs a document after the expression; try 'ovra --help'"},
+    {{"--timing"}, "usage 2: no document named; try 'ovra --help'"},
+    {{"s.xsl", "in.xml", "out.xml", "extra"},
+     "usage 2: one word too many: 'extra' (without -o the words are the stylesheet, the "
+     "document and the output file; to transform several documents name the output with "
+     "-o); try 'ovra --help'"},
+    {{"s.xsl", "in.xml", "title=Foo"},
+     "usage 2: 'title=Foo' would be the output file, but looks like a parameter: pass "
+     "parameters with --stringparam NAME VALUE, or name such an output file with -o; try "
+     "'ovra --help'"},
+    {{"-o", "title=Foo", "s.xsl", "in.xml"}, "1 xslt s.xsl in.xml -o title=Foo"},
+    {{"s.xsl", "in.xml", "=x"}, "1 xslt s.xsl in.xml > =x"},
+    {{"-", "-"}, "usage 2: standard input (\"-\") can be read only once; try 'ovra --help'"},
+    {{"-n", "abc", "s.xsl", "in.xml"},
+     "usage 2: -n needs a whole number from 0 to 2147483647, not 'abc'; try 'ovra --help'"},
+    {{"-n", "5x", "s.xsl", "in.xml"},
+     "usage 2: -n needs a whole number from 0 to 2147483647, not '5x'; try 'ovra --help'"},
+    {{"-n", "-3", "s.xsl", "in.xml"},
+     "usage 2: -n needs a whole number from 0 to 2147483647, not '-3'; try 'ovra --help'"},
+    {{"-n", "", "s.xsl", "in.xml"},
+     "usage 2: -n needs a whole number from 0 to 2147483647, not ''; try 'ovra --help'"},
+    {{"-n", "99999999999", "s.xsl", "in.xml"},
+     "usage 2: -n needs a whole number from 0 to 2147483647, not '99999999999'; try 'ovra "
+     "--help'"},
+    {{"--maxdepth", "0", "s.xsl", "in.xml"},
+     "usage 2: --maxdepth needs a whole number from 1 to 2147483647, not '0'; try 'ovra "
+     "--help'"},
+    {{"s.xsl", "in.xml", "-o"}, "usage 2: -o needs a value; try 'ovra --help'"},
+    {{"--param", "a"}, "usage 2: --param needs a name and a value; try 'ovra --help'"},
+    {{"-x", "s.xsl", "in.xml"}, "usage 3: unknown option '-x'; try 'ovra --help'"},
+    {{"s.xsl", "in.xml", "-x"}, "usage 3: unknown option '-x'; try 'ovra --help'"},
+    {{"-n5", "s.xsl", "in.xml"}, "usage 3: unknown option '-n5'; try 'ovra --help'"},
+    {{"--stringparam=a", "b", "s.xsl", "in.xml"},
+     "usage 3: unknown option '--stringparam=a'; try 'ovra --help'"},
+    {{"--Help"}, "usage 3: unknown option '--Help'; try 'ovra --help'"},
+    {{"--bogus", "--help"}, "usage 3: unknown option '--bogus'; try 'ovra --help'"},
+    {{"--html", "s.xsl", "in.xml"}, "usage 3: ovra does not support --html; try 'ovra --help'"},
+    {{"--xinclude", "s.xsl", "in.xml"},
+     "usage 3: ovra does not support --xinclude; try 'ovra --help'"},
 };
 
-TEST(CommandLineTest, ParsesWordsByPosition) {
+TEST(CommandLineTest, ParsesEveryOptionAndReportsEveryUsageError) {
   for (const ParseCase& c : kParseCases) {
     std::string words;
     for (const char* word : c.words)
       words += std::string(" [") + word + "]";
-    EXPECT_EQ(parse(c.words), c.expected) << "ovra" << words;
-  }
-}
-
-// Renders the options of "ovra <words>" before the positional words: "help", "version",
-// or "+name=value" for --param and "name=value" for --stringparam, then the parse.
-std::string parseWithOptions(std::initializer_list<const char*> words) {
-  std::vector<const char*> argv{"ovra"};
-  argv.insert(argv.end(), words);
-  std::optional<Options> options = parseCommandLine(int(argv.size()), argv.data());
-  if (!options)
-    return "usage";
-  if (options->action == Action::Help)
-    return "help";
-  if (options->action == Action::Version)
-    return "version";
-  std::string text;
-  for (const ParameterOption& parameter : options->parameters)
-    text += std::string(parameter.isExpression ? "+" : "") + parameter.name + "=" +
-            parameter.value + " ";
-  return text + std::to_string(options->runs) + (options->xpathMode ? " xpath " : " xslt ") +
-         options->xpathOrStylesheet + " " + options->xmlFile + " " +
-         (options->outputFile ? options->outputFile : "(stdout)");
-}
-
-const ParseCase kOptionCases[] = {
-    {{"--stringparam", "a", "x y", "s.xsl", "in.xml"}, "a=x y 1 xslt s.xsl in.xml (stdout)"},
-    {{"--param", "a", "1+1", "--stringparam", "b", "", "s.xsl", "in.xml", "out"},
-     "+a=1+1 b= 1 xslt s.xsl in.xml out"},
-    // The run count and -p follow the options, read as without them.
-    {{"--param", "a", "1", "-n", "3", "-p", "$a", "in.xml"}, "+a=1 3 xpath $a in.xml (stdout)"},
-    {{"--param", "a", "1", "-n", "3"}, "+a=1 1 xslt -n 3 (stdout)"},
-    {{"--param", "a", "1", "-n", "3", "in.xml"}, "usage"},
-    // A value is taken whole, even when it looks like an option.
-    {{"--stringparam", "a", "--help", "s.xsl", "in.xml"}, "a=--help 1 xslt s.xsl in.xml (stdout)"},
-    // Options come first only; later they are file names.
-    {{"s.xsl", "--stringparam", "a"}, "1 xslt s.xsl --stringparam a"},
-    {{"-n", "2", "--stringparam", "a", "b", "in.xml"}, "usage"},
-    // "--" ends the options, so a file may start with "--".
-    {{"--", "--s.xsl", "in.xml"}, "1 xslt --s.xsl in.xml (stdout)"},
-    {{"--stringparam", "a", "b", "--", "-p", "//a", "-"}, "a=b 1 xpath //a - (stdout)"},
-    {{"--"}, "usage"},
-    // A parameter without its name or value, or an unknown option, is a usage error.
-    {{"--param", "a"}, "usage"},
-    {{"--param", "a", "1"}, "usage"},
-    {{"--stringparam"}, "usage"},
-    {{"--bogus", "s.xsl", "in.xml"}, "usage"},
-    {{"--stringparam=a", "b", "s.xsl", "in.xml"}, "usage"},
-    {{"--Help"}, "usage"},
-    // --help and --version need nothing else and end the reading.
-    {{"--help"}, "help"},
-    {{"--version"}, "version"},
-    {{"--stringparam", "a", "b", "--version", "junk"}, "version"},
-    {{"--help", "--bogus"}, "help"},
-    {{"--bogus", "--help"}, "usage"},
-    // Single-dash words are positional, as before.
-    {{"-help", "in.xml"}, "1 xslt -help in.xml (stdout)"},
-};
-
-TEST(CommandLineTest, OptionsComeBeforeThePositionalWords) {
-  for (const ParseCase& c : kOptionCases) {
-    std::string words;
-    for (const char* word : c.words)
-      words += std::string(" [") + word + "]";
-    EXPECT_EQ(parseWithOptions(c.words), c.expected) << "ovra" << words;
+    EXPECT_EQ(render(parse(c.words)), c.expected) << "ovra" << words;
   }
 }
 
@@ -151,18 +203,11 @@ TEST(CommandLineTest, VersionNamesTheProgramAndTheParser) {
 
 TEST(CommandLineTest, OptionTextsPointIntoArgv) {
   const char* argv[] = {"ovra", "-p", "//a", "in.xml", "out.txt"};
-  std::optional<Options> options = parseCommandLine(5, argv);
-  ASSERT_TRUE(options);
-  EXPECT_EQ(options->xpathOrStylesheet, argv[2]);
-  EXPECT_EQ(options->xmlFile, argv[3]);
-  EXPECT_EQ(options->outputFile, argv[4]);
-}
-
-TEST(CommandLineTest, RunCountsOutsideThirtyTwoBitsAreClamped) {
-  EXPECT_EQ(readRunCount("2147483647"), 2147483647);
-  EXPECT_EQ(readRunCount("99999999999999999999"), 2147483647);
-  EXPECT_EQ(readRunCount("-2147483648"), -2147483647 - 1);
-  EXPECT_EQ(readRunCount("-99999999999"), -2147483647 - 1);
+  Options options = parseCommandLine(5, argv);
+  ASSERT_EQ(options.action, Action::Run);
+  EXPECT_EQ(options.expression, argv[2]);
+  EXPECT_EQ(options.documents.at(0), argv[3]);
+  EXPECT_EQ(options.output, argv[4]);
 }
 
 }  // namespace

@@ -19,7 +19,6 @@
 namespace ovra {
 namespace {
 
-
 std::string readAll(std::FILE* file) {
   std::fflush(file);
   std::rewind(file);
@@ -59,14 +58,14 @@ class ModeInputsTest : public ScratchDirTest {
     return LoopEnvironment{errors_.get(), [] { return std::uint32_t(0); }, input_.get()};
   }
 
-  int transform(const char* xmlFile, std::int32_t runs,
-                const std::vector<ParameterOption>& parameters = {}) {
+  ExitStatus transform(const char* xmlFile, std::int32_t runs,
+                       const std::vector<ParameterOption>& parameters = {}) {
     Serializer out(output_);
     return runTransformMode(path("s.xsl").c_str(), xmlFile, out, runs, environment(), parameters);
   }
 
-  int query(const char* expression, const char* xmlFile, std::int32_t runs,
-            const std::vector<ParameterOption>& parameters = {}) {
+  ExitStatus query(const char* expression, const char* xmlFile, std::int32_t runs,
+                   const std::vector<ParameterOption>& parameters = {}) {
     Serializer out(output_);
     return runXPathMode(expression, xmlFile, out, runs, environment(), parameters);
   }
@@ -94,7 +93,7 @@ TEST_F(ModeInputsTest, TransformPassesStringAndExpressionParameters) {
   };
   for (const auto& c : cases) {
     output_.clear();
-    EXPECT_EQ(transform(path("in.xml").c_str(), 1, c.parameters), 0);
+    EXPECT_EQ(transform(path("in.xml").c_str(), 1, c.parameters), ExitStatus::Success);
     EXPECT_EQ(output(), c.expected);
   }
   EXPECT_EQ(errors(), "");
@@ -106,44 +105,45 @@ TEST_F(ModeInputsTest, XPathModeBindsParametersAsVariables) {
       {"n", "count(//a)", true},
       {"later", "concat($s, '/', $n)", true},  // sees the parameters before it
   };
-  EXPECT_EQ(query("concat($later, ' ', $n + 1)", path("in.xml").c_str(), 1, parameters), 0);
+  EXPECT_EQ(query("concat($later, ' ', $n + 1)", path("in.xml").c_str(), 1, parameters),
+            ExitStatus::Success);
   // Like every string result of the mode, escaped as XML text.
   EXPECT_EQ(output(), "it's &quot;both&quot;/2 3\n");
   EXPECT_EQ(errors(), "");
 }
 
-TEST_F(ModeInputsTest, ParameterErrorsEndTheModeWithStatusOne) {
-  EXPECT_EQ(transform(path("in.xml").c_str(), 1, {{"p", "1 +", true}}), 1);
+TEST_F(ModeInputsTest, ParameterErrorsAreUsageErrors) {
+  EXPECT_EQ(transform(path("in.xml").c_str(), 1, {{"p", "1 +", true}}), ExitStatus::UsageError);
   EXPECT_EQ(errors(), "Parameter p: Missing path expression  at end of expression\n");
   EXPECT_EQ(output(), "");
 }
 
 TEST_F(ModeInputsTest, XPathModeParameterErrorsNameTheParameter) {
-  EXPECT_EQ(query("$p", path("in.xml").c_str(), 1, {{"p", "$q", true}}), 1);
+  EXPECT_EQ(query("$p", path("in.xml").c_str(), 1, {{"p", "$q", true}}), ExitStatus::UsageError);
   EXPECT_EQ(errors(), "Parameter p: Reference to undefined variable, $q at 0\n");
 }
 
 // ---- Standard input ----
 
 TEST_F(ModeInputsTest, TransformReadsStandardInputForTheDash) {
-  EXPECT_EQ(transform("-", 1), 0);
+  EXPECT_EQ(transform("-", 1), ExitStatus::Success);
   EXPECT_EQ(output(), "[default|2]");
   EXPECT_EQ(errors(), "");
 }
 
 TEST_F(ModeInputsTest, SeveralTransformRunsReadStandardInputOnce) {
-  EXPECT_EQ(transform("-", 3, {{"p", "x", false}}), 0);
+  EXPECT_EQ(transform("-", 3, {{"p", "x", false}}), ExitStatus::Success);
   EXPECT_EQ(output(), "[x|2][x|2][x|2]");
   EXPECT_EQ(errors(), "\nOVRA: 3 runs, total=0(ms), avg=0.00(ms)\n");
 }
 
 TEST_F(ModeInputsTest, NoRunsLeaveStandardInputUnread) {
-  EXPECT_EQ(transform("-", 0), 0);
+  EXPECT_EQ(transform("-", 0), ExitStatus::Success);
   EXPECT_EQ(inputPosition(), 0);
 }
 
 TEST_F(ModeInputsTest, XPathModeReadsStandardInputOnceForAllRuns) {
-  EXPECT_EQ(query("//a", "-", 2), 0);
+  EXPECT_EQ(query("//a", "-", 2), ExitStatus::Success);
   EXPECT_EQ(output(), "<?xml version=\"1.0\" encoding=\"utf-8\"?>\n<a>1</a>\n<a>2</a>\n"
                       "<a>1</a>\n<a>2</a>\n");
 }
@@ -153,7 +153,7 @@ TEST_F(ModeInputsTest, StandardInputIsNamedInMessages) {
   std::fputs("<r>\n</s>", broken.get());
   std::rewind(broken.get());
   input_ = std::move(broken);
-  EXPECT_EQ(transform("-", 1), 1);
+  EXPECT_EQ(transform("-", 1), ExitStatus::DocumentError);
   EXPECT_EQ(errors(), "mismatched tag at 2 of (standard input)\n");
 }
 

@@ -69,7 +69,7 @@ const ReportCase kReportCases[] = {
 TEST(TimedLoopTest, ReportsRunsTotalAndAverageAfterMoreThanOneRun) {
   for (const ReportCase& c : kReportCases) {
     LoopProbe probe({c.t0, c.t1});
-    EXPECT_EQ(runTimedLoop(recordedSteps(probe), c.runs, probe.environment()), 0);
+    EXPECT_EQ(runTimedLoop(recordedSteps(probe), c.runs, probe.environment()), ExitStatus::Success);
     EXPECT_EQ(probe.errors(), c.expected) << c.runs << " runs from " << c.t0 << " to " << c.t1;
   }
 }
@@ -83,7 +83,7 @@ TEST(TimedLoopTest, ClockBracketsTheRunsOnly) {
 TEST(TimedLoopTest, NoRunsStillSetsUpButPrintsNoReport) {
   for (std::int32_t runs : {0, -1, -2147483647 - 1}) {
     LoopProbe probe({10, 20});
-    EXPECT_EQ(runTimedLoop(recordedSteps(probe), runs, probe.environment()), 0);
+    EXPECT_EQ(runTimedLoop(recordedSteps(probe), runs, probe.environment()), ExitStatus::Success);
     EXPECT_EQ(probe.log, "setUp tick tick finish ") << runs;
     EXPECT_EQ(probe.errors(), "") << runs;
   }
@@ -91,7 +91,7 @@ TEST(TimedLoopTest, NoRunsStillSetsUpButPrintsNoReport) {
 
 TEST(TimedLoopTest, EmptyStepsAreSkipped) {
   LoopProbe probe({10, 20});
-  EXPECT_EQ(runTimedLoop(ModeSteps{}, 2, probe.environment()), 0);
+  EXPECT_EQ(runTimedLoop(ModeSteps{}, 2, probe.environment()), ExitStatus::Success);
   EXPECT_EQ(probe.errors(), "\nOVRA: 2 runs, total=10(ms), avg=5.00(ms)\n");
 }
 
@@ -107,7 +107,7 @@ const FailureCase kFailureCases[] = {
     {"finish", &ModeSteps::finish, "setUp tick run run tick finish "},
 };
 
-TEST(TimedLoopTest, ErrorInAnyStepIsPrintedAndEndsTheLoopWithStatusOne) {
+TEST(TimedLoopTest, ErrorInAnyStepIsPrintedAndEndsTheLoop) {
   for (const FailureCase& c : kFailureCases) {
     LoopProbe probe({10, 20});
     ModeSteps steps = recordedSteps(probe);
@@ -115,9 +115,40 @@ TEST(TimedLoopTest, ErrorInAnyStepIsPrintedAndEndsTheLoopWithStatusOne) {
       probe.log += std::string(name) + " ";
       throw DocumentParseException("Could not open file, in.xml");
     };
-    EXPECT_EQ(runTimedLoop(steps, 2, probe.environment()), 1) << c.failingStep;
+    EXPECT_EQ(runTimedLoop(steps, 2, probe.environment()), ExitStatus::DocumentError)
+        << c.failingStep;
     EXPECT_EQ(probe.log, c.expectedLog) << c.failingStep;
     EXPECT_EQ(probe.errors(), "Could not open file, in.xml\n") << c.failingStep;
+  }
+}
+
+// The exit status says what kind of work failed, and for a document that cannot be
+// read, whose document it was.
+TEST(TimedLoopTest, StatusFollowsTheStageAndTheKindOfError) {
+  struct {
+    Stage stage;
+    bool unreadable;
+    ExitStatus expected;
+  } cases[] = {
+      {Stage::Parameters, false, ExitStatus::UsageError},
+      {Stage::Stylesheet, true, ExitStatus::StylesheetUnreadable},
+      {Stage::Stylesheet, false, ExitStatus::StylesheetError},
+      {Stage::Expression, false, ExitStatus::StylesheetError},
+      {Stage::Source, true, ExitStatus::DocumentError},
+      {Stage::Run, true, ExitStatus::DocumentError},
+      {Stage::Run, false, ExitStatus::RuntimeError},
+  };
+  for (const auto& c : cases) {
+    LoopProbe probe({10, 20});
+    ModeSteps steps;
+    steps.stage = &c.stage;
+    steps.setUp = [&] {
+      if (c.unreadable)
+        throw DocumentParseException("Could not open file, x");
+      throw StylesheetException(nullptr, "bad");
+    };
+    EXPECT_EQ(runTimedLoop(steps, 1, probe.environment()), c.expected)
+        << int(c.stage) << " " << c.unreadable;
   }
 }
 
@@ -125,7 +156,7 @@ TEST(TimedLoopTest, StylesheetErrorGetsASecondLineEnd) {
   LoopProbe probe({10, 20});
   ModeSteps steps;
   steps.setUp = [] { throw StylesheetException(nullptr, "Unrecognized attribute on xsl:sort, x"); };
-  EXPECT_EQ(runTimedLoop(steps, 1, probe.environment()), 1);
+  EXPECT_EQ(runTimedLoop(steps, 1, probe.environment()), ExitStatus::RuntimeError);
   EXPECT_EQ(probe.errors(), "Unrecognized attribute on xsl:sort, x on line 0 in \n\n");
 }
 

@@ -1,0 +1,216 @@
+#include "driver/output_file.h"
+
+#include "base/exceptions.h"
+
+#include <atomic>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace ovra {
+
+static constexpr char kCannotCreateOutput[] = "Could not create output file, ";
+static constexpr char kCannotWrite[] = "Could not write the result to ";
+
+// ---- Removal on a signal ----
+
+// The temporary files that exist right now. A signal handler may only call what is
+// async-signal-safe, so the paths sit in fixed slots it can walk without locks; a file
+// that finds no free slot is still removed on every other way out.
+static constexpr int kSlots = 256;
+static std::atomic<char*> pendingFiles[kSlots];
+
+extern "C" void removePendingFilesAndDie(int signal) {
+  for (std::atomic<char*>& slot : pendingFiles) {
+    if (char* path = slot.load())
+      ::unlink(path);
+  }
+  // Dies of the signal as it would have without the handler, so the parent sees why.
+  std::signal(signal, SIG_DFL);
+  std::raise(signal);
+}
+
+static void installSignalHandlers() {
+  static std::once_flag once;
+  std::call_once(once, [] {
+    for (int signal : {SIGINT, SIGTERM, SIGHUP}) {
+      struct sigaction previous {};
+      sigaction(signal, nullptr, &previous);
+      // A signal the caller chose to ignore (nohup, a background job) stays ignored.
+      if (previous.sa_handler == SIG_IGN)
+        continue;
+      struct sigaction action {};
+      action.sa_handler = removePendingFilesAndDie;
+      sigemptyset(&action.sa_mask);
+      sigaction(signal, &action, nullptr);
+    }
+  });
+}
+
+static void registerPending(char* path) {
+  installSignalHandlers();
+  for (std::atomic<char*>& slot : pendingFiles) {
+    char* empty = nullptr;
+    if (slot.compare_exchange_strong(empty, path))
+      return;
+  }
+}
+
+static void unregisterPending(const char* path) {
+  for (std::atomic<char*>& slot : pendingFiles) {
+    char* expected = const_cast<char*>(path);
+    if (slot.compare_exchange_strong(expected, nullptr))
+      return;
+  }
+}
+
+// ---- The file ----
+
+static String withReason(const char* prefix, const ConstString& name, int error) {
+  return String(prefix).append(name).append(": ").append(std::strerror(error));
+}
+
+static bool startsWith(const char* text, const char* prefix) {
+  return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+// The permissions a new file gets from open(..., 0666) under the process's umask,
+// which can only be read by setting it; read once, before any thread could race.
+static mode_t newFileMode() {
+  static const mode_t mode = [] {
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    return mode_t(0666 & ~mask);
+  }();
+  return mode;
+}
+
+OutputFile::OutputFile(const char* target) : target_(target), destination_(target) {
+  struct stat status {};
+  if (::stat(target, &status) == 0) {
+    if (S_ISDIR(status.st_mode))
+      throw OutputException(withReason(kCannotCreateOutput, target_, EISDIR));
+    // A device or a pipe (/dev/null, a FIFO a reader waits on) is written as it is:
+    // nothing could be renamed over it, and nothing of it is lost by a failed run. So is
+    // whatever /dev/stdout and its kin stand for, which is an open file of the caller's.
+    if (!S_ISREG(status.st_mode) || startsWith(target, "/dev/") || startsWith(target, "/proc/")) {
+      stream_ = std::fopen(target, "wb");
+      if (stream_ == nullptr)
+        throw OutputException(withReason(kCannotCreateOutput, target_, errno));
+      return;
+    }
+    // Writing through a link replaces the file it points to, not the link.
+    if (char* resolved = ::realpath(target, nullptr)) {
+      destination_ = String(resolved);
+      std::free(resolved);
+    }
+  }
+  String pattern;
+  const char* slash = std::strrchr(destination_.c_str(), '/');
+  if (slash != nullptr) {
+    pattern = String(destination_.c_str(), int(slash - destination_.c_str()) + 1);
+    pattern.append(".").append(slash + 1);
+  } else {
+    pattern = String(".").append(destination_);
+  }
+  pattern.append(".ovra-XXXXXX");
+  temporary_ = ::strdup(pattern.c_str());
+  if (temporary_ == nullptr)
+    throw std::bad_alloc();
+  registerPending(temporary_);
+  int descriptor = ::mkstemp(temporary_);
+  if (descriptor < 0) {
+    int error = errno;
+    unregisterPending(temporary_);
+    std::free(temporary_);
+    temporary_ = nullptr;
+    throw OutputException(withReason(kCannotCreateOutput, target_, error));
+  }
+  // An existing file keeps its permissions; a new one gets what the umask allows.
+  // Ownership can change only for the owner's own files, so its failure is no error.
+  if (::stat(destination_.c_str(), &status) == 0) {
+    ::fchmod(descriptor, status.st_mode & 07777);
+    [[maybe_unused]] int ignored = ::fchown(descriptor, status.st_uid, status.st_gid);
+  } else {
+    ::fchmod(descriptor, newFileMode());
+  }
+  stream_ = ::fdopen(descriptor, "wb");
+  if (stream_ == nullptr) {
+    int error = errno;
+    ::close(descriptor);
+    discard();
+    throw OutputException(withReason(kCannotCreateOutput, target_, error));
+  }
+}
+
+OutputFile::~OutputFile() {
+  discard();
+}
+
+void OutputFile::discard() {
+  if (stream_ != nullptr) {
+    std::fclose(stream_);
+    stream_ = nullptr;
+  }
+  if (temporary_ != nullptr) {
+    ::unlink(temporary_);
+    unregisterPending(temporary_);
+    std::free(temporary_);
+    temporary_ = nullptr;
+  }
+}
+
+void checkWritten(std::FILE* stream, const char* name, int writeError) {
+  errno = 0;
+  int error = writeError;
+  if (std::fflush(stream) != 0 && error == 0)
+    error = errno;
+  if (error == 0 && std::ferror(stream))
+    error = errno != 0 ? errno : EIO;
+  if (error != 0)
+    throw OutputException(withReason(kCannotWrite, name, error));
+}
+
+void OutputFile::commit(int writeError) {
+  if (temporary_ == nullptr) {
+    // Written in place; only the writing itself can fail.
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    int closeError = 0;
+    try {
+      checkWritten(stream, target_.c_str(), writeError);
+    } catch (...) {
+      std::fclose(stream);
+      throw;
+    }
+    if (std::fclose(stream) != 0)
+      closeError = errno;
+    if (closeError != 0)
+      throw OutputException(withReason(kCannotWrite, target_, closeError));
+    return;
+  }
+  try {
+    checkWritten(stream_, target_.c_str(), writeError);
+    if (::fsync(::fileno(stream_)) != 0)
+      throw OutputException(withReason(kCannotWrite, target_, errno));
+    std::FILE* stream = stream_;
+    stream_ = nullptr;
+    if (std::fclose(stream) != 0)
+      throw OutputException(withReason(kCannotWrite, target_, errno));
+    if (::rename(temporary_, destination_.c_str()) != 0)
+      throw OutputException(withReason(kCannotWrite, target_, errno));
+  } catch (...) {
+    discard();
+    throw;
+  }
+  unregisterPending(temporary_);
+  std::free(temporary_);
+  temporary_ = nullptr;
+}
+
+}  // namespace ovra

@@ -1,0 +1,51 @@
+// Result files that appear whole or not at all: the result is written to a temporary
+// file beside the target and renamed over it only when the run succeeded, so a failed
+// or interrupted run leaves an existing file as it was, and the output may be one of
+// the inputs.
+#pragma once
+
+#include "base/string.h"
+
+#include <cstdio>
+
+namespace ovra {
+
+class OutputFile {
+ public:
+  // Creates the temporary file in the target's folder (the folder of the file a
+  // symbolic link points to); a target that exists and is no regular file (a device, a
+  // pipe) is opened and written directly. Throws OutputException, with the system's
+  // reason, when the target is a folder or the file cannot be made.
+  explicit OutputFile(const char* target);
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  // Removes the temporary file unless commit() succeeded.
+  ~OutputFile();
+
+  // Where the result is written until commit.
+  std::FILE* stream() const { return stream_; }
+  const String& target() const { return target_; }
+
+  // Flushes the result to the disk and renames it over the target. Throws
+  // OutputException with the system's reason when any of that fails, or when
+  // writeError (an errno the writer saw earlier, 0 for none) is set; the temporary file
+  // is then removed and the target left as it was.
+  void commit(int writeError);
+
+ private:
+  // Closes and removes the temporary file.
+  void discard();
+
+  String target_;       // as the user named it, for messages
+  String destination_;  // the file the rename replaces
+  // malloc'd; registered for removal on a signal. Null when the target is written in
+  // place (a device or a pipe) or once committed.
+  char* temporary_ = nullptr;
+  std::FILE* stream_ = nullptr;
+};
+
+// Flushes stream; throws OutputException, naming the stream by name, when that or an
+// earlier write failed (writeError: an errno the writer saw earlier, 0 for none).
+void checkWritten(std::FILE* stream, const char* name, int writeError);
+
+}  // namespace ovra

@@ -1,0 +1,332 @@
+// The ovra program end to end: every option, every class of exit status, and what each
+// run leaves in its folder. A failed or interrupted run never changes an existing file.
+#include "tests/support/program_run.h"
+
+#include <gtest/gtest.h>
+
+#include <csignal>
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <string>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+namespace ovra {
+namespace {
+
+namespace fs = std::filesystem;
+
+std::string stylesheet(const std::string& body) {
+  return "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+         "<xsl:output method='text'/>" +
+         body + "</xsl:stylesheet>";
+}
+
+// The folder every row starts from.
+const std::map<std::string, std::string>& startingFiles() {
+  static const std::map<std::string, std::string> files = {
+      {"s.xsl", stylesheet("<xsl:param name='p' select=\"'d'\"/><xsl:template match='/'>["
+                           "<xsl:value-of select='name(*)'/>|<xsl:value-of select='$p'/>]"
+                           "</xsl:template>")},
+      {"broken.xsl", "<xsl:stylesheet"},
+      {"invalid.xsl", stylesheet("<xsl:template match='/'><xsl:if/></xsl:template>")},
+      {"runtime.xsl", stylesheet("<xsl:template match='/'>x<xsl:value-of select='count(1)'/>"
+                                 "</xsl:template>")},
+      {"stop.xsl", stylesheet("<xsl:template match='/'>x<xsl:message terminate='yes'>stop"
+                              "</xsl:message></xsl:template>")},
+      {"a.xml", "<a/>"},
+      {"b.xml", "<b/>"},
+      {"bad.xml", "<a><b></a>"},
+      {"sub/a.xml", "<z/>"},
+      {"pi.xml", "<?xml-stylesheet type='text/xsl' href='s.xsl'?><p/>"},
+      {"keep.txt", "KEEP"},
+      {"out/.exists", ""},
+  };
+  return files;
+}
+
+using Files = std::map<std::string, std::string>;
+
+Files snapshot(const fs::path& dir) {
+  Files files;
+  for (const auto& entry : fs::recursive_directory_iterator(dir)) {
+    if (entry.is_regular_file())
+      files[fs::relative(entry.path(), dir).string()] = contentOf(entry.path());
+  }
+  return files;
+}
+
+struct CliCase {
+  const char* name;
+  std::vector<std::string> arguments;
+  int status;
+  const char* out;  // the whole standard output; null: not checked
+  const char* err;  // a part of standard error; "": standard error is empty
+  Files changed;    // every file the run creates or changes, with its content
+  std::string input = "";
+  std::string outputTo = "";
+};
+
+const std::vector<CliCase>& cliCases() {
+  static const std::vector<CliCase> cases = {
+      // The design's forms.
+      {"standard output", {"s.xsl", "a.xml"}, 0, "[a|d]", "", {}},
+      {"third word is the output file",
+       {"s.xsl", "a.xml", "keep.txt"},
+       0,
+       "",
+       "",
+       {{"keep.txt", "[a|d]"}}},
+      {"output may be the input", {"s.xsl", "a.xml", "a.xml"}, 0, "", "", {{"a.xml", "[a|d]"}}},
+      {"dash is standard output", {"s.xsl", "a.xml", "-"}, 0, "[a|d]", "", {}},
+      {"xpath", {"-p", "count(//*)", "a.xml"}, 0, "1\n", "", {}},
+      {"xpath to a file", {"-p", "name(/*)", "a.xml", "new.txt"}, 0, "", "", {{"new.txt", "a\n"}}},
+      {"runs", {"-n", "2", "s.xsl", "a.xml"}, 0, "[a|d][a|d]", "OVRA: 2 runs", {}},
+      {"no runs compile only and write nothing",
+       {"-n", "0", "s.xsl", "a.xml", "keep.txt"},
+       0,
+       "",
+       "",
+       {}},
+      // Every option.
+      {"version", {"-V", "s.xsl", "a.xml"}, 0, nullptr, "", {}},
+      {"help", {"--help"}, 0, nullptr, "", {}},
+      {"output option", {"-o", "new.txt", "s.xsl", "a.xml"}, 0, "", "", {{"new.txt", "[a|d]"}}},
+      {"output folder",
+       {"--output", "out/", "s.xsl", "a.xml", "b.xml"},
+       0,
+       "",
+       "",
+       {{"out/a.xml", "[a|d]"}, {"out/b.xml", "[b|d]"}}},
+      {"output folder without its slash",
+       {"-o", "out", "s.xsl", "a.xml"},
+       0,
+       "",
+       "",
+       {{"out/a.xml", "[a|d]"}}},
+      {"several documents to standard output",
+       {"-o", "-", "s.xsl", "a.xml", "b.xml"},
+       0,
+       "[a|d][b|d]",
+       "",
+       {}},
+      {"several documents, one malformed",
+       {"-o", "out/", "s.xsl", "a.xml", "bad.xml", "b.xml"},
+       6,
+       "",
+       "mismatched tag",
+       {{"out/a.xml", "[a|d]"}, {"out/b.xml", "[b|d]"}}},
+      {"stylesheet named by the document", {"pi.xml"}, 0, "[p|d]", "", {}},
+      {"stylesheet from standard input",
+       {"-", "a.xml"},
+       0,
+       "[a|d]",
+       "",
+       {},
+       startingFiles().at("s.xsl")},
+      {"document from standard input", {"s.xsl", "-"}, 0, "[i|d]", "", {}, "<i/>"},
+      {"document from standard input naming its stylesheet",
+       {"-"},
+       0,
+       "[i|d]",
+       "",
+       {},
+       "<?xml-stylesheet type='text/xsl' href='s.xsl'?><i/>"},
+      {"string parameter",
+       {"--stringparam", "p", "x'\"y", "s.xsl", "a.xml"},
+       0,
+       "[a|x'\"y]",
+       "",
+       {}},
+      {"expression parameter after the files",
+       {"s.xsl", "a.xml", "--param", "p", "1+1"},
+       0,
+       "[a|2]",
+       "",
+       {}},
+      {"repeat", {"--repeat", "s.xsl", "a.xml"}, 0, nullptr, "OVRA: 20 runs", {}},
+      {"timing", {"--timing", "s.xsl", "a.xml"}, 0, "[a|d]", "Applying stylesheet took", {}},
+      {"verbose", {"-v", "s.xsl", "a.xml"}, 0, "[a|d]", "ovra: loading document a.xml from /", {}},
+      {"no output", {"--noout", "s.xsl", "a.xml", "keep.txt"}, 0, "", "", {}},
+      {"options accepted as xsltproc's",
+       {"--nonet",
+        "--novalid",
+        "--nodtdattr",
+        "--catalogs",
+        "--strict",
+        "--maxdepth",
+        "100",
+        "--encoding",
+        "utf-8",
+        "--path",
+        ". sub",
+        "--huge",
+        "--maxvars",
+        "5",
+        "--nowrite",
+        "--nomkdir",
+        "--writesubtree",
+        ".",
+        "--seed-rand",
+        "3",
+        "--maxparserdepth",
+        "9",
+        "--load-trace",
+        "s.xsl",
+        "a.xml"},
+       0,
+       "[a|d]",
+       "ovra: loading stylesheet s.xsl",
+       {}},
+      // Usage errors: nothing runs, nothing is written.
+      {"no arguments", {}, 1, "", "Usage: ovra", {}},
+      {"word after the output file",
+       {"s.xsl", "a.xml", "keep.txt", "extra"},
+       2,
+       "",
+       "ovra: error: one word too many: 'extra'",
+       {}},
+      {"parameter as output file",
+       {"s.xsl", "a.xml", "title=Foo"},
+       2,
+       "",
+       "looks like a parameter",
+       {}},
+      {"bad run count", {"-n", "abc", "s.xsl", "a.xml"}, 2, "", "not 'abc'", {}},
+      {"several documents without a folder",
+       {"-o", "keep.txt", "s.xsl", "a.xml", "b.xml"},
+       2,
+       "",
+       "names a folder",
+       {}},
+      {"two documents of one name",
+       {"-o", "out/", "s.xsl", "a.xml", "sub/a.xml"},
+       2,
+       "",
+       "two documents would write the same file out/a.xml",
+       {}},
+      {"document naming no stylesheet", {"a.xml"}, 2, "", "no stylesheet named", {}},
+      {"bad parameter",
+       {"--param", "p", "1 +", "s.xsl", "a.xml", "keep.txt"},
+       2,
+       "",
+       "Parameter p",
+       {}},
+      {"unknown option", {"-x", "s.xsl", "a.xml", "keep.txt"}, 3, "", "unknown option '-x'", {}},
+      {"unknown option last", {"s.xsl", "a.xml", "-x"}, 3, "", "unknown option '-x'", {}},
+      {"unsupported option", {"--html", "s.xsl", "a.xml"}, 3, "", "does not support --html", {}},
+      // Failures of each kind leave the output file as it was.
+      {"stylesheet not well-formed", {"broken.xsl", "a.xml", "keep.txt"}, 4, "", "broken.xsl", {}},
+      {"stylesheet missing", {"missing.xsl", "a.xml", "keep.txt"}, 4, "", "missing.xsl", {}},
+      {"stylesheet error", {"invalid.xsl", "a.xml", "keep.txt"}, 5, "", "invalid.xsl", {}},
+      {"expression error", {"-p", "1 +", "a.xml", "keep.txt"}, 5, "", "Missing path", {}},
+      {"swapped files", {"a.xml", "s.xsl", "keep.txt"}, 5, "", "a.xml", {}},
+      {"document not well-formed", {"s.xsl", "bad.xml", "keep.txt"}, 6, "", "bad.xml", {}},
+      {"document missing", {"s.xsl", "missing.xml", "keep.txt"}, 6, "", "missing.xml", {}},
+      {"run-time error", {"runtime.xsl", "a.xml", "keep.txt"}, 9, "", "count", {}},
+      {"terminated", {"stop.xsl", "a.xml", "keep.txt"}, 10, "", "stop", {}},
+      {"output is a folder", {"s.xsl", "a.xml", "out"}, 11, "", "Is a directory", {}},
+      {"output in a missing folder",
+       {"s.xsl", "a.xml", "nowhere/x.txt"},
+       11,
+       "",
+       "nowhere/x.txt: No such file or directory",
+       {}},
+      {"device full",
+       {"-o", "/dev/full", "s.xsl", "a.xml"},
+       11,
+       "",
+       "/dev/full: No space left on device",
+       {}},
+      {"standard output full",
+       {"s.xsl", "a.xml"},
+       11,
+       nullptr,
+       "standard output: No space left on device",
+       {},
+       "",
+       "/dev/full"},
+  };
+  return cases;
+}
+
+class ProgramTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    const auto* info = ::testing::UnitTest::GetInstance()->current_test_info();
+    dir_ = fs::temp_directory_path() /
+           ("ovra-program-" + std::to_string(::getpid()) + "-" + info->name());
+  }
+  void TearDown() override { fs::remove_all(dir_); }
+
+  void makeFolder() {
+    fs::remove_all(dir_);
+    for (const auto& [name, content] : startingFiles()) {
+      fs::create_directories((dir_ / name).parent_path());
+      std::ofstream(dir_ / name, std::ios::binary) << content;
+    }
+  }
+
+  fs::path dir_;
+};
+
+TEST_F(ProgramTest, EachCaseEndsWithItsStatusAndChangesOnlyItsOutputs) {
+  for (const CliCase& c : cliCases()) {
+    SCOPED_TRACE(c.name);
+    makeFolder();
+    Files before = snapshot(dir_);
+    ProgramRun run = runProgram({dir_, c.arguments, c.input, c.outputTo});
+    ASSERT_FALSE(run.hung);
+    EXPECT_EQ(run.status, c.status);
+    if (c.out != nullptr) {
+      EXPECT_EQ(run.out, c.out);
+    }
+    if (*c.err == '\0') {
+      EXPECT_EQ(run.err, "");
+    } else {
+      EXPECT_NE(run.err.find(c.err), std::string::npos) << run.err;
+    }
+    Files expected = before;
+    for (const auto& [name, content] : c.changed)
+      expected[name] = content;
+    EXPECT_EQ(snapshot(dir_), expected);
+  }
+}
+
+// A run stopped by a signal removes its temporary file and leaves the target as it was,
+// and still dies of the signal.
+TEST_F(ProgramTest, InterruptedRunLeavesNoTraceAndTheTargetIntact) {
+  std::string many;
+  for (int i = 0; i < 20000; ++i)
+    many += "<e/>";
+  for (int signal : {SIGINT, SIGTERM}) {
+    SCOPED_TRACE(signal);
+    makeFolder();
+    std::ofstream(dir_ / "big.xml") << "<r>" << many << "</r>";
+    std::ofstream(dir_ / "slow.xsl")
+        << stylesheet("<xsl:template match='/'><xsl:for-each select='//e'><xsl:for-each "
+                      "select='//e'><xsl:value-of select='@x'/></xsl:for-each></xsl:for-each>"
+                      "</xsl:template>");
+    Files before = snapshot(dir_);
+    RunningProgram program({dir_, {"slow.xsl", "big.xml", "keep.txt"}, "", ""});
+    // The temporary file appears before the work starts.
+    bool started = false;
+    for (int i = 0; i < 6000 && !started; ++i) {
+      for (const auto& entry : fs::directory_iterator(dir_))
+        started = started || entry.path().filename().string().rfind(".keep.txt.ovra-", 0) == 0;
+      if (!started)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    ASSERT_TRUE(started);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    ::kill(program.pid(), signal);
+    ProgramRun run = program.wait();
+    EXPECT_EQ(run.status, 128 + signal);
+    EXPECT_EQ(snapshot(dir_), before);
+  }
+}
+
+}  // namespace
+}  // namespace ovra

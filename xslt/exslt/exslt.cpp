@@ -4,8 +4,6 @@
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xslt/exslt/exslt_impl.h"
-#include "xslt/functions.h"
-#include "xslt/transform.h"
 
 #include <string>
 
@@ -71,8 +69,8 @@ Value nodeSetSharing(const Value& value, NodeVector nodes) {
 }
 
 ResultTreeBuilder::ResultTreeBuilder(const EvalContext& context) : root_(new RootNode(nullptr)) {
-  if (Transformation* run = runningTransformation(context))
-    run->keepTree(root_);
+  if (context.host != nullptr)
+    context.host->keepTree(root_);
 }
 
 void ResultTreeBuilder::addElement(std::string_view localName, std::string_view text) {

@@ -25,7 +25,7 @@ Value nodeSetSharing(const Value& value, NodeVector nodes);
 
 // Builds a tree of elements in no namespace, each holding one text, for the functions
 // that answer a node-set of new elements (str:tokenize, str:split). The nodes live as
-// long as the value made from them and, inside a transformation, until the run ends.
+// long as the value made from them and the evaluation's host.
 class ResultTreeBuilder {
  public:
   explicit ResultTreeBuilder(const EvalContext& context);

@@ -6,6 +6,7 @@
 #include "xpath/runtime/functions.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cmath>
 
 namespace ovra {
@@ -54,15 +55,16 @@ void sortDocumentOrder(NodeVector& nodes) {
   nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
 }
 
-bool evaluateBoolean(const Expr& expr, const EvalContext& context) {
-  if (expr.returnsNodeSet())
-    return expr.selectFirst(context) != nullptr;
-  return booleanOf(expr.evaluate(context));
+bool Expr::evaluateBoolean(const EvalContext& context) const {
+  if (returnsNodeSet())
+    return selectFirst(context) != nullptr;
+  Value scratch;
+  return booleanOf(valueOf(*this, context, scratch));
 }
 
 bool predicateHolds(const Expr& predicate, const EvalContext& context) {
-  if (predicate.returnsNodeSet())
-    return evaluateBoolean(predicate, context);
+  if (!predicate.mayBeNumber())
+    return predicate.evaluateBoolean(context);
   Value value = predicate.evaluate(context);
   if (value.kind == ValueKind::Number)
     return value.number == context.position;
@@ -196,9 +198,9 @@ static Value applyOperator(const BinaryExpr::Operation& operation, Value left,
   switch (operation.op) {
   // The right operand is not evaluated when the left decides, as XPath requires.
   case TokenKind::Or:
-    return Value::makeBoolean(booleanOf(left) || evaluateBoolean(operand, context));
+    return Value::makeBoolean(booleanOf(left) || operand.evaluateBoolean(context));
   case TokenKind::And:
-    return Value::makeBoolean(booleanOf(left) && evaluateBoolean(operand, context));
+    return Value::makeBoolean(booleanOf(left) && operand.evaluateBoolean(context));
   case TokenKind::Union:
     return Value::makeNodeSet(
         mergeDocumentOrder(nodeSetOf(std::move(left), operation.token),
@@ -228,7 +230,7 @@ Value BinaryExpr::evaluate(const EvalContext& context) const {
     return Value::makeNumber(evaluateNumber(context));
   TokenKind op = rest_.front().op;
   if (isLogical(op) || op == TokenKind::Union) {
-    Value value = isLogical(op) ? Value::makeBoolean(evaluateBoolean(*first_, context))
+    Value value = isLogical(op) ? Value::makeBoolean(first_->evaluateBoolean(context))
                                 : first_->evaluate(context);
     for (const Operation& operation : rest_)
       value = applyOperator(operation, std::move(value), context);
@@ -243,6 +245,34 @@ Value BinaryExpr::evaluate(const EvalContext& context) const {
   for (auto operation = rest_.begin() + 1; operation != rest_.end(); ++operation)
     value = applyOperator(*operation, std::move(value), context);
   return value;
+}
+
+bool BinaryExpr::evaluateBoolean(const EvalContext& context) const {
+  TokenKind op = rest_.front().op;
+  if (isLogical(op)) {
+    // Left to right, each operator deciding on the value so far when it can.
+    bool value = first_->evaluateBoolean(context);
+    for (const Operation& operation : rest_) {
+      // Operators after the first bind no tighter: after a logical one only and/or.
+      assert(isLogical(operation.op) && "a logical chain holds only and/or");
+      if (operation.op == TokenKind::Or ? !value : value)
+        value = operation.operand->evaluateBoolean(context);
+    }
+    return value;
+  }
+  if (returnsNodeSet()) {
+    // A union of paths is non-empty when some operand is; each must be a node-set.
+    bool paths = first_->returnsNodeSet() &&
+                 std::all_of(rest_.begin(), rest_.end(),
+                             [](const Operation& o) { return o.operand->returnsNodeSet(); });
+    if (paths) {
+      return first_->evaluateBoolean(context) ||
+             std::any_of(rest_.begin(), rest_.end(), [&](const Operation& o) {
+               return o.operand->evaluateBoolean(context);
+             });
+    }
+  }
+  return Expr::evaluateBoolean(context);
 }
 
 bool BinaryExpr::returnsNodeSet() const {
@@ -279,9 +309,14 @@ FunctionCallExpr::FunctionCallExpr(Token token, const FunctionEntry& entry,
   countsStream_ =
       isCountFunction(entry_.function) && arguments_.size() == 1 && arguments_[0]->returnsNodeSet();
   isPosition_ = isPositionFunction(entry_.function) && arguments_.empty();
+  negates_ = isNotFunction(entry_.function);
+  testsExistence_ = (isBooleanFunction(entry_.function) || negates_) && arguments_.size() == 1 &&
+                    arguments_[0]->returnsNodeSet();
 }
 
 Value FunctionCallExpr::evaluate(const EvalContext& context) const {
+  if (testsExistence_)
+    return Value::makeBoolean(evaluateBoolean(context));
   if (countsStream_) {
     if (std::unique_ptr<NodeStream> nodes = arguments_[0]->select(context)) {
       std::size_t count = 0;
@@ -299,6 +334,12 @@ Value FunctionCallExpr::evaluate(const EvalContext& context) const {
       values.push_back(argument->evaluate(context));
   }
   return entry_.function(token_, context, values);
+}
+
+bool FunctionCallExpr::evaluateBoolean(const EvalContext& context) const {
+  if (testsExistence_)
+    return arguments_[0]->evaluateBoolean(context) != negates_;
+  return Expr::evaluateBoolean(context);
 }
 
 bool FunctionCallExpr::returnsNodeSet() const {

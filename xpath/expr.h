@@ -55,6 +55,10 @@ class Expr {
   // The value converted to a number, as number() converts it. Arithmetic, negation and
   // number constants answer without building a Value for each step.
   virtual double evaluateNumber(const EvalContext& context) const;
+  // The value converted to a boolean, as boolean() converts it. A node-set stops at the
+  // first node found, in whatever order comes cheapest: [ancestor::a] looks at one
+  // ancestor, not at all of them.
+  virtual bool evaluateBoolean(const EvalContext& context) const;
   // True when the value depends on the context size (calls last() outside any nested
   // path's predicates), so callers must know the size before evaluating.
   virtual bool usesContextSize() const { return false; }

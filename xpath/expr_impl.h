@@ -53,9 +53,6 @@ class SingleNodeStream : public NodeStream {
   Node* node_;
 };
 
-// The boolean value of expr, pulling only the first node of a node-set.
-bool evaluateBoolean(const Expr& expr, const EvalContext& context);
-
 // Whether a predicate holds for the node at position: a number compares with the
 // position, anything else by its boolean value.
 bool predicateHolds(const Expr& predicate, const EvalContext& context);
@@ -118,6 +115,7 @@ class BinaryExpr : public Expr {
   BinaryExpr(std::unique_ptr<Expr> first, std::vector<Operation> rest);
   Value evaluate(const EvalContext& context) const override;
   double evaluateNumber(const EvalContext& context) const override;
+  bool evaluateBoolean(const EvalContext& context) const override;
   bool returnsNodeSet() const override;
   bool usesContextSize() const override;
   bool usesPosition() const override;
@@ -153,6 +151,7 @@ class FunctionCallExpr : public Expr {
   FunctionCallExpr(Token token, const FunctionEntry& entry,
                    std::vector<std::unique_ptr<Expr>> arguments);
   Value evaluate(const EvalContext& context) const override;
+  bool evaluateBoolean(const EvalContext& context) const override;
   bool returnsNodeSet() const override;
   bool usesContextSize() const override;
   bool usesPosition() const override;
@@ -168,6 +167,10 @@ class FunctionCallExpr : public Expr {
   // they stream, without a list of them.
   bool countsStream_ = false;
   bool isPosition_ = false;  // the core position()
+  // boolean() or not() of an expression that always yields a node-set: only whether it
+  // has a node is asked.
+  bool testsExistence_ = false;
+  bool negates_ = false;  // the core not()
 };
 
 // Which nodes of an axis a step keeps, before its predicates.
@@ -225,6 +228,7 @@ class PathExpr : public Expr {
   Value evaluate(const EvalContext& context) const override;
   std::unique_ptr<NodeStream> select(const EvalContext& context) const override;
   Node* selectFirst(const EvalContext& context) const override;
+  bool evaluateBoolean(const EvalContext& context) const override;
   bool returnsNodeSet() const override { return true; }
   bool usesContextSize() const override;
   bool usesPosition() const override;
@@ -235,8 +239,9 @@ class PathExpr : public Expr {
   NodeVector evaluateSteps(NodeVector contexts, const EvalContext& base) const;
   // Hands visit(node) each node of the result in document order, depth first through
   // the steps with their walkers on the stack, until it answers false (then false).
-  // Only for paths that stream without merging (walkable_).
-  template <class Visit>
+  // Only for paths that stream without merging (walkable_). With anyOrder, every path
+  // may be walked: the nodes come in no particular order, duplicates included.
+  template <bool anyOrder = false, class Visit>
   bool walk(const EvalContext& context, Visit& visit) const;
 
   [[noreturn]] void throwNotNodeSet(const EvalContext& context) const;

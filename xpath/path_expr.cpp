@@ -464,17 +464,18 @@ NodeVector drain(NodeStream& stream) {
 }
 
 // The steps from index on, from one context node: visit(node) for each result in
-// document order while it answers true. Each level's walker lives on the stack.
-template <class Visit>
+// document order while it answers true. Each level's walker lives on the stack. With
+// anyOrder a reverse axis hands its nodes on nearest first, unbuffered.
+template <bool anyOrder, class Visit>
 bool walkSteps(const std::vector<Step>& steps, std::size_t index, Node* context,
                const EvalContext& base, Visit& visit) {
   StepWalker walker(steps[index]);
   walker.start(context);
   bool last = index + 1 == steps.size();
   auto onward = [&](Node* node) {
-    return last ? visit(node) : walkSteps(steps, index + 1, node, base, visit);
+    return last ? visit(node) : walkSteps<anyOrder>(steps, index + 1, node, base, visit);
   };
-  if (walker.buffers()) {
+  if (anyOrder ? steps[index].needsSize : walker.buffers()) {
     NodeVector nodes;
     walker.collect(base, nodes);
     for (Node* node : nodes) {
@@ -649,10 +650,10 @@ std::unique_ptr<NodeStream> PathExpr::select(const EvalContext& context) const {
   return stream;
 }
 
-template <class Visit>
+template <bool anyOrder, class Visit>
 bool PathExpr::walk(const EvalContext& context, Visit& visit) const {
   auto fromSource = [&](Node* node) {
-    return steps_.empty() ? visit(node) : walkSteps(steps_, 0, node, context, visit);
+    return steps_.empty() ? visit(node) : walkSteps<anyOrder>(steps_, 0, node, context, visit);
   };
   if (filter_ == nullptr) {
     Node* start = context.contextNode;
@@ -693,6 +694,14 @@ Node* PathExpr::selectFirst(const EvalContext& context) const {
   };
   walk(context, take);
   return first;
+}
+
+bool PathExpr::evaluateBoolean(const EvalContext& context) const {
+  // Recursion deep enough for every path written by hand; longer ones are gathered.
+  if (steps_.size() > kMaxStreamedSteps)
+    return selectFirst(context) != nullptr;
+  auto found = [](Node*) { return false; };
+  return !walk</*anyOrder=*/true>(context, found);
 }
 
 NodeVector PathExpr::evaluateSteps(NodeVector contexts, const EvalContext& base) const {

@@ -28,7 +28,7 @@ IfInstruction::IfInstruction(const Stylesheet& stylesheet, Node* element)
 IfInstruction::~IfInstruction() = default;
 
 void IfInstruction::execute(const Focus& focus, ResultSink& sink) const {
-  if (booleanOf(test_->evaluate(evalContext(focus, sink))))
+  if (test_->evaluateBoolean(evalContext(focus, sink)))
     sink.executeChildren(element(), focus);
 }
 
@@ -76,7 +76,7 @@ WhenInstruction::WhenInstruction(const Stylesheet& stylesheet, Node* element)
 WhenInstruction::~WhenInstruction() = default;
 
 bool WhenInstruction::holds(const Focus& focus, const ResultSink& sink) const {
-  return !test_ || booleanOf(test_->evaluate(evalContext(focus, sink)));
+  return !test_ || test_->evaluateBoolean(evalContext(focus, sink));
 }
 
 void WhenInstruction::execute(const Focus& focus, ResultSink& sink) const {

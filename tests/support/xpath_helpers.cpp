@@ -114,6 +114,8 @@ std::string evaluateAt(Node* context, std::string_view expression, const Node* n
     eval.stylesheetElement = const_cast<Node*>(namespaceContext);
     eval.host = variables;
     Value value = compiled->evaluate(eval);
+    EXPECT_EQ(compiled->evaluateBoolean(eval), booleanOf(value))
+        << expression << ": evaluateBoolean and evaluate";
     if (value.kind == ValueKind::Node)
       value = Value::makeNodeSet(NodeVector{value.node});
     if (value.kind != ValueKind::NodeSet)

@@ -41,8 +41,8 @@ class TestVariables : public EvaluationHost {
 };
 
 // Evaluates expression at context: a node-set as its labels, a scalar as its string value,
-// an error as "error: " and the message. Checks on the way that evaluate() and select()
-// agree and that node-sets come in document order without duplicates.
+// an error as "error: " and the message. Checks on the way that evaluate(), select() and
+// evaluateBoolean() agree and that node-sets come in document order without duplicates.
 std::string evaluateAt(Node* context, std::string_view expression,
                        const Node* namespaceContext = nullptr, EvaluationHost* variables = nullptr);
 

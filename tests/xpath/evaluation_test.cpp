@@ -447,6 +447,58 @@ TEST(EvaluationTest, LongOperatorChainsNeitherRecurseNorOverflow) {
   EXPECT_EQ(evaluateAt(doc.root(), alternatives), "r");
 }
 
+// Binds $probe to true() and counts how often it is looked up.
+class CountingProbe : public EvaluationHost {
+ public:
+  const Value* variable(StringRef, StringRef, const EvalContext&) override {
+    ++lookups;
+    return &value_;
+  }
+  int lookups = 0;
+
+ private:
+  Value value_ = Value::makeBoolean(true);
+};
+
+TEST(EvaluationTest, ExistenceTestsStopAtTheFirstNode) {
+  constexpr int kDepth = 1000;
+  std::string text;
+  for (int i = 0; i < kDepth; ++i)
+    text += "<a>";
+  for (int i = 0; i < kDepth; ++i)
+    text += "</a>";
+  TestDocument doc(text);
+  struct Case {
+    const char* expression;
+    const char* expected;
+    int lookups;  // of $probe: one per test, not one per node the test could see
+  };
+  const Case cases[] = {
+      {"count(//a[ancestor::a[$probe]])", "999", 999},  // the nearest ancestor decides
+      {"count(//a[ancestor::a[$probe]][1])", "999", 999},
+      {"count(//a[boolean(ancestor::a[$probe])])", "999", 999},
+      {"count(//a[not(ancestor::a[$probe])])", "1", 999},
+      {"count(//a[ancestor::a[$probe] | following::a[$probe]])", "999", 999},
+      {"count(//a[ancestor::a[$probe] or false()])", "999", 999},
+      {"boolean(//a[$probe])", "true", 1},
+      {"not(/descendant::a[$probe]/ancestor-or-self::a)", "false", 1},
+      {"boolean((//a)[$probe])", "true", 1},
+      {"false() or //a[$probe]", "true", 1},
+      // Positions on a reverse axis still count from the nearest node.
+      {"count(//a[ancestor::a[2]])", "998", 0},
+      {"count(//a[ancestor::a[last()]])", "999", 0},
+  };
+  for (const Case& c : cases) {
+    CountingProbe probe;
+    EvalContext context;
+    context.contextNode = doc.root();
+    context.host = &probe;
+    EXPECT_EQ(stringOf(compileXPath(c.expression, nullptr)->evaluate(context)).view(), c.expected)
+        << c.expression;
+    EXPECT_EQ(probe.lookups, c.lookups) << c.expression;
+  }
+}
+
 TEST(EvaluationTest, DeeplyNestedDocuments) {
   constexpr int kDepth = 100000;
   std::string text;

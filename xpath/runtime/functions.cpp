@@ -665,6 +665,14 @@ bool isPositionFunction(XPathFunction function) {
   return function == positionFunction;
 }
 
+bool isBooleanFunction(XPathFunction function) {
+  return function == booleanFunction;
+}
+
+bool isNotFunction(XPathFunction function) {
+  return function == notFunction;
+}
+
 std::size_t utf8CharLength(unsigned char lead) {
   if (lead >= 0xC0 && lead <= 0xDF)
     return 2;

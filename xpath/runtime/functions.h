@@ -171,6 +171,10 @@ void registerCoreFunctions(FunctionRegistry& registry);
 // as it streams) or position() (which a comparison with a constant turns into a bound).
 bool isCountFunction(XPathFunction function);
 bool isPositionFunction(XPathFunction function);
+// Whether function is the core boolean() or not(), which of a node-set ask only whether
+// it has a node.
+bool isBooleanFunction(XPathFunction function);
+bool isNotFunction(XPathFunction function);
 
 // ---- Helpers for implementations, here and in the layers that add functions ----
 

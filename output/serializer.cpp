@@ -133,7 +133,7 @@ std::uint8_t Serializer::startNode(Node* node) {
   case NodeKind::Attribute:
     return startAttribute(node);
   case NodeKind::Namespace:
-    return 1;  // declarations are written with their element
+    return startNamespace(node);
   case NodeKind::Comment: {
     if (holdsBack()) {
       holdBack(NodeKind::Comment, static_cast<const CommentNode*>(node)->textView());
@@ -375,6 +375,38 @@ std::uint8_t Serializer::startAttribute(Node* attribute) {
     }
   }
   attributes_.push_back({uri, prefix, localName, start, length});
+  return 1;
+}
+
+// A namespace node copied on its own (xsl:copy-of select="namespace::p"): declared on the
+// element whose start tag is open, unless it is in scope there already or declaring it
+// would change the meaning of a name the element uses (its own, or an attribute's). The
+// default namespace never goes onto an element written without a prefix.
+std::uint8_t Serializer::startNamespace(Node* node) {
+  StringRef prefix = node->localName();
+  StringRef uri = node->namespaceURI();
+  if (elements_.empty()) {
+    // No element open (a namespace node result in the XPath mode): written on its own.
+    writeDeclaration({prefix, uri}, node);
+    bindings_.pop_back();
+    return 1;
+  }
+  const OpenElement& open = elements_.back();
+  if (open.startTagClosed || uri.empty() || prefix.view() == "xml")
+    return 1;
+  const Binding* binding = findBinding(prefix.view());
+  if (binding != nullptr && binding->uri == uri && !binding->excluded)
+    return 1;
+  if (prefix == open.prefix)
+    return 1;
+  bool ownBinding = binding != nullptr && binding >= bindings_.data() + open.bindingMark;
+  if (ownBinding && !(binding->uri == uri))
+    return 1;
+  for (const PendingAttribute& attribute : attributes_) {
+    if (attribute.prefix == prefix)
+      return 1;
+  }
+  writeDeclaration({prefix, uri}, node);
   return 1;
 }
 

@@ -137,6 +137,7 @@ class Serializer : public Output {
 
   std::uint8_t startElement(Node* element);
   std::uint8_t startAttribute(Node* attribute);
+  std::uint8_t startNamespace(Node* node);
   void writeComment(std::string_view text);
   void writeProcessingInstruction(Node* node, std::string_view target, std::string_view data);
   void startContent();

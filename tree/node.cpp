@@ -5,10 +5,12 @@
 #include "tree/name_pool.h"
 #include "tree/text_buffer.h"
 
+#include <algorithm>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
+#include <vector>
 
 namespace ovra {
 
@@ -332,10 +334,104 @@ void ElementNode::setNamespaceURI(StringRef uri) {
   name_ = withNamespaceURI(name_, uri);
 }
 
+// ---- Namespace nodes of an element ----
+
+// Where an element's namespace nodes are. A file-backed tree keeps them in its Document's
+// arena, like its other nodes; a heap tree's element owns its scope and its nodes.
+struct NamespaceScope {
+  NodeArena* arena;
+  Node* first;
+};
+
 ElementNode::~ElementNode() {
   children_.deleteAll();
   attributes_.deleteAll();
-  namespaces_.deleteAll();
+  NodeList(firstDeclaration_, nullptr).deleteAll();
+  if (hasScope_ && scope_->arena == nullptr) {
+    NodeList(scope_->first, nullptr).deleteAll();
+    delete scope_;
+  }
+}
+
+namespace {
+
+bool declaresPrefix(const Node* first, StringRef prefix) {
+  for (const Node* node = first; node != nullptr; node = node->rawNextSibling()) {
+    if (node->localName() == prefix)
+      return true;
+  }
+  return false;
+}
+
+// The namespace nodes of element, given those of its parent element (null: it has none).
+// The order is xsltproc's: the xml prefix first, then what the parent has and element
+// does not redeclare, then element's own declarations, last declared first.
+NamespaceScope* makeScope(ElementNode* element, const Node* inherited, NodeArena* arena) {
+  NodeList nodes;
+  auto add = [&](StringRef prefix, StringRef uri) {
+    auto* node = arena != nullptr ? arena->make<NamespaceNode>(prefix, uri)
+                                  : new NamespaceNode(prefix, uri);
+    nodes.append(element, node);
+  };
+  add(xmlPrefix(), xmlNamespaceName());
+  Node* declarations = element->firstNamespace();
+  if (inherited != nullptr) {
+    for (const Node* node = inherited->rawNextSibling(); node != nullptr;
+         node = node->rawNextSibling()) {
+      // xmlns="" counts as a declaration here: it takes the default namespace away.
+      if (!declaresPrefix(declarations, node->localName()))
+        add(node->localName(), node->namespaceURI());
+    }
+  }
+  std::vector<const Node*> own;
+  for (const Node* declaration = declarations; declaration != nullptr;
+       declaration = declaration->rawNextSibling()) {
+    // A tree built in memory may repeat a prefix; the first declaration holds.
+    bool repeated = std::any_of(own.begin(), own.end(), [&](const Node* earlier) {
+      return earlier->localName() == declaration->localName();
+    });
+    if (!declaration->namespaceURI().empty() && !repeated &&
+        !(declaration->localName() == xmlPrefix()))
+      own.push_back(declaration);
+  }
+  for (auto it = own.rbegin(); it != own.rend(); ++it)
+    add((*it)->localName(), (*it)->namespaceURI());
+  NamespaceScope scope{arena, nodes.first()};
+  return arena != nullptr ? arena->make<NamespaceScope>(scope) : new NamespaceScope(scope);
+}
+
+}  // namespace
+
+Node* ElementNode::firstNamespaceNode() {
+  if (hasScope_)
+    return scope_->first;
+  // Each element's nodes are made from its parent's: climb to the nearest ancestor that
+  // has them (or the top), then make them on the way down. Every element on the way
+  // keeps its nodes, so no climb passes an element twice.
+  std::vector<ElementNode*> pending;
+  Node* above = this;
+  while (above != nullptr && above->kind() == NodeKind::Element &&
+         !static_cast<ElementNode*>(above)->hasScope_) {
+    pending.push_back(static_cast<ElementNode*>(above));
+    above = above->parent();
+  }
+  NodeArena* arena = nullptr;
+  const Node* inherited = nullptr;
+  if (above != nullptr && above->kind() == NodeKind::Element) {
+    const NamespaceScope* scope = static_cast<ElementNode*>(above)->scope_;
+    arena = scope->arena;
+    inherited = scope->first;
+  } else if (above != nullptr && above->document() != nullptr) {
+    arena = &above->document()->arena();
+  }
+  for (auto it = pending.rbegin(); it != pending.rend(); ++it) {
+    ElementNode* element = *it;
+    NamespaceScope* scope = makeScope(element, inherited, arena);
+    element->scope_ = scope;
+    element->hasScope_ = true;
+    inherited = scope->first;
+  }
+  return scope_->first;
 }
 
 void ElementNode::ensureComplete() {
@@ -367,7 +463,18 @@ void ElementNode::appendChild(Node* node) {
 }
 
 void ElementNode::appendNamespace(Node* node) {
-  namespaces_.append(this, node);
+  Node* last = lastDeclaration_;
+  if (hasScope_) {
+    // Only a tree built in memory gains declarations after its namespace nodes were
+    // made; they are not made again.
+    for (last = firstDeclaration_; last != nullptr && last->rawNextSibling() != nullptr;)
+      last = last->rawNextSibling();
+  }
+  NodeList declarations(firstDeclaration_, last);
+  declarations.append(this, node);
+  firstDeclaration_ = declarations.first();
+  if (!hasScope_)
+    lastDeclaration_ = declarations.last();
 }
 
 void ElementNode::appendAttribute(Node* node) {
@@ -384,7 +491,8 @@ void ElementNode::writeDeepStringValue(Output& out) const {
 
 void ElementNode::markComplete() {
   complete_ = true;
-  nameFilter_ = children_.nameFilter() | namespaces_.nameFilter() | attributes_.nameFilter();
+  nameFilter_ = children_.nameFilter() | NodeList(firstDeclaration_, nullptr).nameFilter() |
+                attributes_.nameFilter();
   filterKnown_ = true;
 }
 

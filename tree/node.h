@@ -15,6 +15,7 @@ namespace ovra {
 class Document;
 class Output;
 class RootNode;
+struct NamespaceScope;
 
 // One bit each, so a node test is a mask.
 // One byte, so that the node header has room for the flags of the node classes.
@@ -168,6 +169,10 @@ inline Node* nextInDocumentOrder(Node* node, Node* root) {
 // their sibling links. Does not own: heap owners call deleteAll from their destructor.
 class NodeList {
  public:
+  NodeList() = default;
+  // A list over a chain that is kept elsewhere.
+  NodeList(Node* first, Node* last) : first_(first), last_(last) {}
+
   Node* first() const { return first_; }
   Node* last() const { return last_; }
   bool empty() const { return first_ == nullptr; }
@@ -247,8 +252,16 @@ class ElementNode : public Node {
   void appendChild(Node* node) override;
   void appendNamespace(Node* node) override;
   void appendAttribute(Node* node) override;
-  Node* firstNamespace() const override { return namespaces_.first(); }
+  // The namespace declarations written on this element (xmlns="" included), chained by
+  // sibling links; what the serializer and QName resolution read.
+  Node* firstNamespace() const override { return firstDeclaration_; }
   Node* firstAttribute() const override { return attributes_.first(); }
+  // The element's namespace nodes, which the namespace axis walks: one per prefix in
+  // scope, this element their parent. Its own declarations first, then those it
+  // inherits, nearest first, the xml prefix last; xmlns="" leaves the default namespace
+  // out. Made the first time they are asked for (the declarations are complete by then)
+  // and kept with the tree, chained by sibling links in document order.
+  Node* firstNamespaceNode();
   StringRef localName() const override { return name_->localName; }
   StringRef namespaceURI() const override { return name_->namespaceURI; }
   StringRef prefix() const override { return name_->prefix; }
@@ -274,7 +287,6 @@ class ElementNode : public Node {
   NodeList& children() { return children_; }
   const NodeList& children() const { return children_; }
   const NodeList& attributes() const { return attributes_; }
-  const NodeList& namespaces() const { return namespaces_; }
 
  private:
   friend class Node;
@@ -285,10 +297,18 @@ class ElementNode : public Node {
   NameMask nameFilter_ = 0;
   NodeList children_;
   NodeList attributes_;
-  NodeList namespaces_;
+  Node* firstDeclaration_ = nullptr;
+  // Two uses of one word, so that an element is no bigger for having namespace nodes:
+  // while declarations are appended, the last of them; once the namespace nodes are
+  // made (hasScope_), where they are.
+  union {
+    Node* lastDeclaration_ = nullptr;
+    NamespaceScope* scope_;
+  };
   std::int32_t line_;
   bool complete_;
   bool filterKnown_ = false;  // nameFilter_ has been computed by markComplete
+  bool hasScope_ = false;
 };
 
 class AttributeNode : public Node {

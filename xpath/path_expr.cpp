@@ -523,12 +523,10 @@ Order orderAfter(Step& step, Order in) {
     }
     break;
   case TokenKind::AxisAttribute:
+  case TokenKind::AxisNamespace:
+    // Each element has its own, which follow it and come before its children.
     if (in.sorted)
       return {in.single && oneEach, true, true};
-    break;
-  case TokenKind::AxisNamespace:
-    // An element's own declarations come before its ancestors', whose serials are
-    // lower, and an ancestor's come again for every element below it.
     break;
   case TokenKind::AxisDescendant:
   case TokenKind::AxisDescendantOrSelf:

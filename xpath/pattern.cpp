@@ -117,7 +117,9 @@ class PathPattern : public PatternMatcher {
     case TokenKind::AxisAttribute:
       return parent->firstAttribute();
     default:
-      return parent->firstNamespace();
+      return parent->kind() == NodeKind::Element
+                 ? static_cast<ElementNode*>(parent)->firstNamespaceNode()
+                 : nullptr;
     }
   }
 

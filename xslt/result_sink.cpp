@@ -77,8 +77,10 @@ void ResultSink::copyLiteralElement(Node* element, const Focus& focus, const Ins
                            value.c_str());
     endNode(startNode(&expanded), &expanded);
   }
-  for (Node* ns = element->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling())
-    endNode(startNode(ns), ns);
+  if (takesNamespaceNodes()) {
+    for (Node* ns = element->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling())
+      endNode(startNode(ns), ns);
+  }
   if (element->firstChild() != nullptr)
     executeChildren(element, focus);
   endNode(flag, element);
@@ -99,8 +101,10 @@ void ResultSink::copyDeep(Node* top) {
       for (Node* attribute = node->firstAttribute(); attribute != nullptr;
            attribute = attribute->rawNextSibling())
         endNode(startNode(attribute), attribute);
-      for (Node* ns = node->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling())
-        endNode(startNode(ns), ns);
+      if (takesNamespaceNodes()) {
+        for (Node* ns = node->firstNamespace(); ns != nullptr; ns = ns->rawNextSibling())
+          endNode(startNode(ns), ns);
+      }
       if (Node* child = node->firstChild()) {
         open.emplace_back(node, flag);
         node = child;

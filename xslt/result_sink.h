@@ -54,9 +54,10 @@ class ResultSink {
   virtual void writeValue(const Value& value, bool disableOutputEscaping) = 0;
   // Returns the previous state; result trees ignore it.
   virtual bool setDisableOutputEscaping(bool disable) = 0;
-  // False when namespace nodes handed in change nothing: the serializer declares what
-  // an element needs from the element's own ancestry, so a copy need not collect the
-  // namespaces in scope (a walk up through every ancestor) to hand them over.
+  // False when the declarations of a copied element need not be handed in: the
+  // serializer declares what an element needs from the element's own ancestry, so a
+  // copy need not collect the namespaces in scope (a walk up through every ancestor) to
+  // hand them over. A namespace node copied on its own is handed in either way.
   virtual bool takesNamespaceNodes() const { return true; }
   // Whether an attribute handed in now would belong to an element: one is being built
   // and has no children yet.

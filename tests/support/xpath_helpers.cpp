@@ -85,7 +85,9 @@ Node* findNode(Node* root, std::string_view where) {
   case '/':
     return element->firstChild();
   default:
-    return element->firstNamespace();
+    return element->kind() == NodeKind::Element
+               ? static_cast<ElementNode*>(element)->firstNamespaceNode()
+               : nullptr;
   }
 }
 
@@ -99,7 +101,7 @@ const Value* TestVariables::variable(StringRef namespaceURI, StringRef localName
 
 static bool inDocumentOrder(const NodeVector& nodes) {
   for (std::size_t i = 1; i < nodes.size(); ++i) {
-    if (nodes[i - 1]->serial() >= nodes[i]->serial())
+    if (!precedesInDocumentOrder(nodes[i - 1], nodes[i]))
       return false;
   }
   return true;

@@ -26,7 +26,7 @@ std::string labelsOf(const NodeVector& nodes);
 Node* findById(Node* top, std::string_view id);
 // A node named by a short path from the root:
 //   "/"  the root          "id"  the element with that id
-//   "id@name"  its attribute         "id/1"  its first child     "id#1"  its first namespace
+//   "id@name"  its attribute         "id/1"  its first child     "id#1"  its first namespace node
 Node* findNode(Node* root, std::string_view where);
 
 // Variables bound by name (no namespace) for the tests.

@@ -64,13 +64,12 @@ constexpr AxisCase kAxisCases[] = {
     {"b1", AxisFollowingSibling, "b2"},
     {"b2", AxisFollowingSibling, ""},
     {"a1@x", AxisFollowingSibling, ""},
-    {"d1", AxisNamespace,
-     "xmlns:p=urn:p2 xmlns:p=urn:p xmlns:xml=http://www.w3.org/XML/1998/namespace"},  // the
-                                                                                      // element's
-                                                                                      // own first
-    {"a4", AxisNamespace,
-     "xmlns:p=urn:p2 xmlns:p=urn:p xmlns:xml=http://www.w3.org/XML/1998/namespace"},
-    {"a1", AxisNamespace, "xmlns:p=urn:p xmlns:xml=http://www.w3.org/XML/1998/namespace"},
+    // Every element has its own namespace nodes: the xml prefix first, then what it
+    // inherits and does not redeclare, then its own declarations.
+    {"d1", AxisNamespace, "xmlns:xml=http://www.w3.org/XML/1998/namespace xmlns:p=urn:p2"},
+    {"a4", AxisNamespace, "xmlns:xml=http://www.w3.org/XML/1998/namespace xmlns:p=urn:p2"},
+    {"a1", AxisNamespace, "xmlns:xml=http://www.w3.org/XML/1998/namespace xmlns:p=urn:p"},
+    {"d1#1", AxisParent, "d1"},
     {"a1@x", AxisNamespace, ""},
     {"/", AxisNamespace, ""},
     {"a3", AxisSelf, "a3"},

@@ -149,18 +149,40 @@ TEST(EvaluationTest, NodeTests) {
   expectAll(doc.root(), cases);
 }
 
-TEST(EvaluationTest, NamespaceNodesComeInDocumentOrderWithoutDuplicates) {
-  TestDocument doc("<r xmlns:p='urn:p'><e xmlns:q='urn:q'/><f/></r>");
-  constexpr EvalCase cases[] = {
-      {"/r/e/namespace::*",
-       "xmlns:xml=http://www.w3.org/XML/1998/namespace xmlns:p=urn:p xmlns:q=urn:q"},
-      {"/r/*/namespace::*",
-       "xmlns:xml=http://www.w3.org/XML/1998/namespace xmlns:p=urn:p xmlns:q=urn:q"},
-      {"count(//namespace::*)", "3"},  // the xml namespace is held by the root
-      {"//namespace::p", "xmlns:p=urn:p"},
-      {"/r/e/namespace::*[1]", "xmlns:q=urn:q"},  // the element's own come first
+TEST(EvaluationTest, EveryElementHasItsOwnNamespaceNodes) {
+  TestDocument doc(
+      "<r xmlns:p='urn:p' xmlns='urn:d'><e xmlns:q='urn:q'/><f xmlns=''/>"
+      "<g xmlns:p='urn:p2' xmlns:xml='http://www.w3.org/XML/1998/namespace'/></r>");
+  constexpr const char* kXml = "xmlns:xml=http://www.w3.org/XML/1998/namespace";
+  const std::string cases[][2] = {
+      // The xml prefix first, then what is inherited, then the element's own.
+      {"/*/*[1]/namespace::*",
+       std::string(kXml) + " xmlns:=urn:d xmlns:p=urn:p xmlns:q=urn:q"},
+      {"count(/*/*/namespace::*)", "9"},  // e 4, f 2 (xmlns='' takes the default away), g 3
+      {"count(//namespace::*)", "12"},
+      {"count(//namespace::p)", "4"},
+      {"count(//namespace::p/..)", "4"},
+      {"name(/*/*[2]/namespace::p/..)", "f"},
+      {"/*/*[3]/namespace::p", "xmlns:p=urn:p2"},  // the nearer declaration wins
+      {"count(/*/*[3]/namespace::xml)", "1"},       // declaring xml adds no second node
+      {"name(/*/*[1]/namespace::*[1])", "xml"},
+      {"name(/*/*[1]/namespace::*[last()])", "q"},
+      // Namespace nodes come after their element, before its attributes and children.
+      {"/*/*[1] | /*/*[1]/namespace::q | /*/namespace::p | /*/*[3]/@*",
+       "xmlns:p=urn:p e xmlns:q=urn:q"},
+      {"(/*/*[1]/namespace::q | /*/*[1])[1]", "e"},
+      {"count(/*/namespace::p/following::*)", "3"},
+      {"count(/*/namespace::p/preceding::*)", "0"},
+      {"count(/*/namespace::p/ancestor::node())", "2"},
+      {"namespace-uri(/*/namespace::p)", ""},
+      {"local-name(/*/namespace::p)", "p"},
+      {"string(/*/namespace::p)", "urn:p"},
   };
-  expectAll(doc.root(), cases);
+  for (const auto& [expression, expected] : cases) {
+    std::string first = evaluateAt(doc.root(), expression);
+    EXPECT_EQ(first, expected) << expression;
+    EXPECT_EQ(evaluateAt(doc.root(), expression), first) << expression << ": the same nodes again";
+  }
 }
 
 TEST(EvaluationTest, PredicatesFilterOneAfterAnother) {

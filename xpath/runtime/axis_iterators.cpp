@@ -81,8 +81,8 @@ class AttributeIterator : public AxisIterator {
   }
 };
 
-// Every declaration on start and then on each ancestor, innermost first, in list order
-// per element. Only elements have namespace nodes.
+// The element's own namespace nodes, one per prefix in scope, in document order. Only
+// elements have namespace nodes.
 class NamespaceIterator : public AxisIterator {
  public:
   void reset(Node* start) override {
@@ -91,21 +91,9 @@ class NamespaceIterator : public AxisIterator {
   Node* next() override {
     if (cursor_ == nullptr)
       return nullptr;
-    Node* element;
-    if (!started_) {
-      started_ = true;
-      element = cursor_;
-      cursor_ = element->firstNamespace();
-    } else {
-      element = cursor_->parent();
-      cursor_ = cursor_->rawNextSibling();
-    }
-    while (cursor_ == nullptr) {
-      element = element->parent();
-      if (element == nullptr)
-        return nullptr;
-      cursor_ = element->firstNamespace();
-    }
+    cursor_ = started_ ? cursor_->rawNextSibling()
+                       : static_cast<ElementNode*>(cursor_)->firstNamespaceNode();
+    started_ = true;
     return cursor_;
   }
 };

@@ -88,6 +88,55 @@ TEST(NodeTest, NamespaceNodesFollowTheirElementInDocumentOrder) {
   }
 }
 
+// "prefix=uri" of each namespace node of element, space-separated.
+std::string namespaceNodesOf(ElementNode* element) {
+  std::string text;
+  for (Node* node = element->firstNamespaceNode(); node != nullptr; node = node->rawNextSibling()) {
+    EXPECT_EQ(node->parent(), element);
+    if (!text.empty())
+      text += ' ';
+    text += std::string(node->localName().view()) + "=" + std::string(node->namespaceURI().view());
+  }
+  return text;
+}
+
+TEST(NodeTest, EachElementHasItsOwnNamespaceNodesMadeOnce) {
+  constexpr const char* kXml = "xml=http://www.w3.org/XML/1998/namespace";
+  // A heap tree owns its namespace nodes; a file-backed one keeps them in its arena.
+  RootNode tree(nullptr);
+  auto* outer = new ElementNode(emptyName(), intern("outer"), emptyName(), 0, true);
+  tree.appendChild(outer);
+  outer->appendNamespace(new NamespaceNode(intern("p"), intern("urn:p")));
+  outer->appendNamespace(new NamespaceNode(emptyName(), intern("urn:d")));
+  auto* inner = new ElementNode(emptyName(), intern("inner"), emptyName(), 0, true);
+  outer->appendChild(inner);
+  inner->appendNamespace(new NamespaceNode(emptyName(), emptyName()));  // xmlns=""
+  inner->appendNamespace(new NamespaceNode(intern("q"), intern("urn:q")));
+  inner->appendNamespace(new NamespaceNode(intern("q"), intern("urn:other")));  // repeated
+  // The inner element first: its ancestors get theirs on the way.
+  EXPECT_EQ(namespaceNodesOf(inner), std::string(kXml) + " p=urn:p q=urn:q");
+  EXPECT_EQ(namespaceNodesOf(outer), std::string(kXml) + " =urn:d p=urn:p");
+  Node* first = inner->firstNamespaceNode();
+  EXPECT_EQ(inner->firstNamespaceNode(), first) << "made once";
+  EXPECT_EQ(inner->firstNamespace()->namespaceURI(), emptyName()) << "the declarations stay";
+  // Appended after the nodes were made: a declaration, not a namespace node.
+  inner->appendNamespace(new NamespaceNode(intern("z"), intern("urn:z")));
+  EXPECT_EQ(namespaceNodesOf(inner), std::string(kXml) + " p=urn:p q=urn:q");
+  int declarations = 0;
+  for (Node* node = inner->firstNamespace(); node != nullptr; node = node->rawNextSibling())
+    ++declarations;
+  EXPECT_EQ(declarations, 4);
+
+  auto orphan = std::make_unique<ElementNode>(emptyName(), intern("o"), emptyName(), 0, true);
+  EXPECT_EQ(namespaceNodesOf(orphan.get()), kXml);
+
+  TestDocument doc("<r xmlns:p='urn:p'><a><b xmlns:p='urn:p2'/></a></r>", 7);
+  auto* b = static_cast<ElementNode*>(doc.element("b"));
+  EXPECT_EQ(namespaceNodesOf(b), std::string(kXml) + " p=urn:p2");
+  EXPECT_EQ(namespaceNodesOf(static_cast<ElementNode*>(doc.element("a"))),
+            std::string(kXml) + " p=urn:p");
+}
+
 TEST(NodeTest, ClonesAreFreshUnlinkedAndComplete) {
   TestDocument doc("<x:template xmlns:x='http://www.w3.org/1999/XSL/Transform' match='/'>\n"
                    "<p:out xmlns:p='urn:p' p:a='v'>text<!--c--><?t d?></p:out></x:template>");

@@ -26,7 +26,7 @@ void Document::setStripping(const WhitespaceStripping* rules) {
 Document::Document(String fileName, std::size_t bufferSize, bool strip)
     : fileName_(std::move(fileName)),
       bufferSize_(bufferSize == 0 ? 1 : bufferSize),  // an empty chunk would never be final
-      stylesheetRules_(strip) {
+      stylesheetRules_(strip), settings_(LoadSettings::standard()) {
   assert(bufferSize_ <= std::size_t(INT_MAX) && "the parser takes an int length");
 }
 
@@ -35,6 +35,14 @@ std::unique_ptr<Document> Document::fromText(std::string text, String fileName,
   auto document = std::make_unique<Document>(std::move(fileName), bufferSize, strip);
   document->fromMemory_ = true;
   document->memory_ = std::move(text);
+  // Text held in memory (tests, fuzzing, embedding) has no folder of its own: it reads
+  // external entities only where the caller says so.
+  static const std::shared_ptr<const LoadSettings> kInMemory = [] {
+    auto settings = std::make_shared<LoadSettings>(*LoadSettings::standard());
+    settings->entityAccess = ExternalAccess::Nothing;
+    return settings;
+  }();
+  document->settings_ = kInMemory;
   return document;
 }
 
@@ -46,6 +54,11 @@ std::unique_ptr<Document> Document::fromStream(std::FILE* stream, String name,
 }
 
 Document::~Document() = default;
+
+void Document::setSettings(std::shared_ptr<const LoadSettings> settings) {
+  assert(state_ == State::NotOpened && "the settings of a document being read changed");
+  settings_ = std::move(settings);
+}
 
 void Document::open() {
   if (isVerbose())
@@ -112,15 +125,37 @@ void Document::parseAll() {
 Node* Document::resolve(const ConstString& reference) {
   if (reference.empty())
     return root_;
+  String base = fullPathName(fileName_);
+  String folder = directoryOf(base);
+  ResourceRequest request;
+  request.reference = reference.view();
+  request.base = base.view();
+  request.access = settings_->documentAccess;
+  request.folder = folder.view();
+  Resource found = locateResource(settings_->catalogs.get(), request);
   String path;
-  if (reference.c_str()[0] == '/') {
-    path = String(reference);
-  } else {
-    path = directoryOf(fullPathName(fileName_));
-    path.append(reference);
+  switch (found.status) {
+  case ResourceStatus::Found:
+    path = std::move(found.path);
+    break;
+  case ResourceStatus::Missing:
+    // Opening it reports it, by the name the reference gives.
+    path = reference.c_str()[0] == '/' ? String(reference) : String(folder).append(reference);
+    break;
+  case ResourceStatus::Network:
+  case ResourceStatus::Refused:
+    throw DocumentParseException(std::move(found.reason));
   }
   Document* document = DocumentRegistry::open(std::move(path), kRegistryBufferSize, false);
   document->setStripping(resolvedStripping_);
+  // What document() opens from a document opens what it reads under the same rule.
+  if (settings_->entityAccess == settings_->documentAccess) {
+    document->settings_ = settings_;
+  } else {
+    auto opened = std::make_shared<LoadSettings>(*settings_);
+    opened->entityAccess = settings_->documentAccess;
+    document->settings_ = std::move(opened);
+  }
   document->open();
   return document->root();
 }

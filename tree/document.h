@@ -6,6 +6,7 @@
 #include "base/string.h"
 #include "tree/dtd.h"
 #include "tree/node_arena.h"
+#include "tree/resources.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -72,6 +73,13 @@ class Document {
   // outlive the parsing of those documents.
   void setStripping(const WhitespaceStripping* rules);
 
+  // What the document may read besides itself, and the catalogs; LoadSettings::standard()
+  // unless set before the document is opened (text held in memory reads no external
+  // entities unless set). Documents resolve() opens inherit them.
+  void setSettings(std::shared_ptr<const LoadSettings> settings);
+  const LoadSettings& settings() const { return *settings_; }
+  const std::shared_ptr<const LoadSettings>& sharedSettings() const { return settings_; }
+
   // The root node; exists from the first parseChunk on (null before).
   RootNode* root() const { return root_; }
   bool isFinished() const { return state_ == State::Finished; }
@@ -86,9 +94,11 @@ class Document {
   DtdInfo& dtd() { return dtd_; }
 
   // The root of a related document, for document(): the empty reference answers this
-  // document's root; otherwise the reference is joined to the directory of this
-  // document's full path (an absolute path is taken as it is) and opened through the
-  // registry (not yet parsed). Throws DocumentParseException when it cannot be opened.
+  // document's root; otherwise the reference is resolved against this document's full
+  // path, found as locateResource finds it (a local file, or through the catalogs) and
+  // opened through the registry (not yet parsed). Throws DocumentParseException when it
+  // cannot be opened, names a network resource no catalog maps, or the settings'
+  // documentAccess refuses it.
   Node* resolve(const ConstString& reference);
 
   // The element with an attribute of that value among the attributes the internal DTD
@@ -125,6 +135,7 @@ class Document {
   const WhitespaceStripping* stripping_ = nullptr;          // this document's
   const WhitespaceStripping* resolvedStripping_ = nullptr;  // for documents resolve() opens
   DtdInfo dtd_;
+  std::shared_ptr<const LoadSettings> settings_;
 };
 
 // Documents opened by document() and the XPath mode; all destroyed at close-down.

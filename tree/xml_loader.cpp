@@ -2,17 +2,21 @@
 // nodes in the Document's arena. The only file that includes expat.h.
 #include "tree/xml_loader.h"
 
+#include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "base/platform.h"
 #include "tree/document.h"
 #include "tree/dtd.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
+#include "tree/resources.h"
+#include "tree/uri.h"
 
 #include <expat.h>
 
 #include <algorithm>
 #include <cassert>
+#include <cerrno>
 #include <climits>
 #include <cstring>
 #include <filesystem>
@@ -23,6 +27,14 @@ namespace ovra {
 static constexpr const char* kCouldNotOpen = "Could not open file, ";
 static constexpr const char* kCouldNotRead = "Could not read file, ";
 static constexpr const char* kParseError = "%s at %d of %s";
+static constexpr const char* kCouldNotReadReason = "Could not read file, %s: %s";
+static constexpr const char* kUndefinedEntity = "undefined entity '%s'";
+static constexpr const char* kUndefinedEntityUnread = "undefined entity '%s': %s";
+static constexpr const char* kNotRead = "%s not read: %s";
+// What kNotRead names.
+static constexpr const char* kDtd = "DTD";
+static constexpr const char* kParameterEntity = "external parameter entity";
+static constexpr const char* kExternalEntity = "external entity";
 
 static constexpr char kNamespaceSeparator = '@';
 static constexpr std::size_t kEntityBufferSize = 4096;
@@ -230,11 +242,12 @@ struct XmlLoader::Callbacks {
   }
 
   // The first declaration of a name is binding; later ones are ignored.
-  static void unparsedEntityDeclaration(void* userData, const XML_Char* name, const XML_Char*,
+  static void unparsedEntityDeclaration(void* userData, const XML_Char* name, const XML_Char* base,
                                         const XML_Char* systemId, const XML_Char*,
                                         const XML_Char*) {
     XmlLoader& loader = of(userData);
-    loader.dtd_.declareUnparsedEntity(name, loader.resolveSystemId(systemId ? systemId : ""));
+    loader.dtd_.declareUnparsedEntity(
+        name, String(resolveURI(base ? base : "", systemId ? systemId : "")));
   }
 
   static void endElement(void* userData, const XML_Char*) {
@@ -293,97 +306,173 @@ struct XmlLoader::Callbacks {
 
   // The parser reports comments and processing instructions of the internal DTD subset
   // like those of the document, but they are not part of the tree.
-  static void startDoctype(void* userData, const XML_Char*, const XML_Char*, const XML_Char*, int) {
-    of(userData).inDoctype_ = true;
+  static void startDoctype(void* userData, const XML_Char*, const XML_Char* systemId,
+                           const XML_Char*, int) {
+    XmlLoader& loader = of(userData);
+    loader.inDoctype_ = true;
+    loader.subsetSystemId_ = systemId ? systemId : "";
   }
   static void endDoctype(void* userData) { of(userData).inDoctype_ = false; }
 
-  // The external DTD subset and external entities: read when they are local files in
-  // the document's folder (or below it), parsed to their end right here. Anything else
-  // (a URL, a path outside that folder, a file that cannot be opened) is left unread,
-  // and the references it would have defined are skipped.
-  static int externalEntity(XML_Parser parser, const XML_Char* context, const XML_Char*,
-                            const XML_Char* systemId, const XML_Char*) {
+  // The external DTD subset, external parameter entities and external general entities:
+  // found by locateResource (a local file, or one a catalog maps the identifiers to) and
+  // parsed to their end right here. What cannot be read is left out with a warning; the
+  // references it would have defined are then warnings too (skippedEntity).
+  static int externalEntity(XML_Parser parser, const XML_Char* context, const XML_Char* base,
+                            const XML_Char* systemId, const XML_Char* publicId) {
     XmlLoader& loader = *static_cast<XmlLoader*>(XML_GetUserData(parser));
-    String path;
-    if (systemId == nullptr || !loader.localEntityPath(systemId, path))
+    // The subset comes at the end of the DOCTYPE, once; the parser gives parameter
+    // entities no context either.
+    bool isSubset = context == nullptr && loader.inDoctype_ && !loader.subsetRequested_ &&
+                    systemId != nullptr && loader.subsetSystemId_ == systemId;
+    if (isSubset)
+      loader.subsetRequested_ = true;
+    const char* what = context != nullptr ? kExternalEntity : isSubset ? kDtd : kParameterEntity;
+    ResourceRequest request;
+    request.publicId = publicId ? publicId : "";
+    request.reference = systemId ? systemId : "";
+    request.base = base ? base : "";
+    request.isEntity = true;
+    request.access = loader.settings_.entityAccess;
+    request.folder = loader.folder_.view();
+    Resource resource;
+    try {
+      resource = locateResource(loader.settings_.catalogs.get(), request);
+    } catch (const DocumentParseException& failure) {
+      loader.fail(failure.message());
+      return XML_STATUS_ERROR;
+    }
+    if (resource.status != ResourceStatus::Found) {
+      String reason = formatMessage(kNotRead, what, resource.reason.c_str());
+      // A general entity's text is lost: always said. A declaration set that was turned
+      // off on purpose shows only where a reference misses it.
+      if (context != nullptr || resource.status != ResourceStatus::Refused)
+        loader.warn(reason.view());
+      if (context == nullptr && loader.unreadPart_.empty())
+        loader.unreadPart_ = std::move(reason);
       return XML_STATUS_OK;
-    std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-    if (file == nullptr)
-      return XML_STATUS_OK;
+    }
     std::unique_ptr<void, ParserDeleter> entityParser(
         XML_ExternalEntityParserCreate(parser, context, nullptr));
     if (entityParser == nullptr)
       return XML_STATUS_ERROR;
     auto* entity = static_cast<XML_Parser>(entityParser.get());
-    InputDecoder decoder;
-    bool started = false;
-    char buffer[kEntityBufferSize];
-    for (;;) {
-      std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
-      bool final = count < sizeof buffer;
-      if (final && std::ferror(file.get()))
-        return XML_STATUS_ERROR;
-      if (!decoder.decode(buffer, count, final))
-        continue;
-      if (!started && decoder.parserEncoding() != nullptr)
-        XML_SetEncoding(entity, decoder.parserEncoding());
-      started = true;
-      std::string_view text = decoder.text();
-      if (XML_Parse(entity, text.data(), int(text.size()), final) != XML_STATUS_OK ||
-          !decoder.failure().empty())
-        return XML_STATUS_ERROR;
-      if (final)
-        return XML_STATUS_OK;
+    XML_SetBase(entity, resource.path.c_str());
+    return loader.parseEntity(entity, resource.path) ? XML_STATUS_OK : XML_STATUS_ERROR;
+  }
+
+  // A reference to an entity no declaration defines, where the parser leaves the verdict
+  // to us: it is one when the DTD was read in full, else the declaration may be in what
+  // was not read.
+  static void skippedEntity(void* userData, const XML_Char* name, int isParameterEntity) {
+    XmlLoader& loader = of(userData);
+    if (isParameterEntity)
+      return;
+    if (loader.unreadPart_.empty()) {
+      loader.recordHere(formatMessage(kUndefinedEntity, name));
+      loader.stop();
+      return;
     }
+    if (loader.reportedEntities_.insert(name).second)
+      loader.warn(formatMessage(kUndefinedEntityUnread, name, loader.unreadPart_.c_str()).view());
   }
 };
 
-bool XmlLoader::localEntityPath(const char* systemId, String& path) const {
-  // Text held in memory has no folder of its own.
-  if (fromMemory_)
+bool XmlLoader::parseEntity(void* entityParser, const String& path) {
+  auto* entity = static_cast<XML_Parser>(entityParser);
+  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
+  if (file == nullptr) {
+    fail(formatMessage(kCouldNotReadReason, path.c_str(), std::strerror(errno)));
     return false;
-  std::string_view id(systemId);
-  // A scheme ("http:", "file:") makes a URL, which is never fetched.
-  std::size_t colon = id.find(':');
-  if (colon != std::string_view::npos && colon < id.find('/'))
-    return false;
-  String folder = directoryOf(fullPathName(fileName_));
-  if (folder.empty())
-    return false;
-  if (!id.empty() && id[0] == '/') {
-    path = fullPathName(String(id));
-  } else {
-    String joined = folder;
-    joined.append(id);
-    path = fullPathName(joined);
   }
-  if (!(path.view().size() > folder.view().size() && path.view().starts_with(folder.view())))
-    return false;
-  // Checked again with symbolic links resolved, so a link in the folder cannot lead out of
-  // it; and only a regular file, since reading a pipe or a device may never end.
-  std::error_code error;
-  std::filesystem::path target = std::filesystem::canonical(path.c_str(), error);
-  if (error || !std::filesystem::is_regular_file(target, error))
-    return false;
-  std::string realFolder = std::filesystem::canonical(folder.c_str(), error).string();
-  if (error)
-    return false;
-  if (realFolder.back() != '/')
-    realFolder += '/';
-  std::string realTarget = target.string();
-  return realTarget.size() > realFolder.size() && realTarget.starts_with(realFolder);
+  // Messages and warnings from inside the entity name its file and lines.
+  void* outerParser = currentParser_;
+  const String* outerFile = currentFile_;
+  currentParser_ = entity;
+  currentFile_ = &path;
+  InputDecoder decoder;
+  bool started = false, ok = true;
+  char buffer[kEntityBufferSize];
+  for (;;) {
+    std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
+    bool final = count < sizeof buffer;
+    if (final && std::ferror(file.get())) {
+      fail(formatMessage(kCouldNotReadReason, path.c_str(), std::strerror(errno)));
+      ok = false;
+      break;
+    }
+    if (!decoder.decode(buffer, count, final))
+      continue;
+    if (!started && decoder.parserEncoding() != nullptr)
+      XML_SetEncoding(entity, decoder.parserEncoding());
+    started = true;
+    std::string_view text = decoder.text();
+    XML_Status status =
+        XML_Parse(entity, text.data(), int(text.size()), final && decoder.failure().empty());
+    if (status != XML_STATUS_OK || !decoder.failure().empty()) {
+      recordHere(status != XML_STATUS_OK ? errorText(entity) : decoder.failure());
+      ok = false;
+      break;
+    }
+    if (final)
+      break;
+  }
+  currentParser_ = outerParser;
+  currentFile_ = outerFile;
+  return ok;
+}
+
+void XmlLoader::fail(const String& message) {
+  // The innermost report wins: the entities around it only say that it failed.
+  if (failure_.empty())
+    failure_ = message;
+  stop();
+}
+
+void XmlLoader::stop() {
+  XML_StopParser(static_cast<XML_Parser>(currentParser_), XML_FALSE);
+}
+
+void XmlLoader::recordHere(const String& reason) {
+  if (failure_.empty())
+    failure_ = formatMessage(kParseError, reason.c_str(),
+                             int(XML_GetCurrentLineNumber(static_cast<XML_Parser>(currentParser_))),
+                             currentFile_->c_str());
+}
+
+void XmlLoader::warn(std::string_view text) const {
+  auto line = std::int32_t(XML_GetCurrentLineNumber(static_cast<XML_Parser>(currentParser_)));
+  warning({*currentFile_, line}, text);
+}
+
+String XmlLoader::errorText(void* parser) {
+  auto* xmlParser = static_cast<XML_Parser>(parser);
+  XML_Error code = XML_GetErrorCode(xmlParser);
+  String text(XML_ErrorString(code));
+  // The parser does not say which entity; the input at the error does.
+  if (code == XML_ERROR_UNDEFINED_ENTITY) {
+    int offset = 0, size = 0;
+    const char* context = XML_GetInputContext(xmlParser, &offset, &size);
+    if (context != nullptr && offset >= 0 && offset < size && context[offset] == '&') {
+      std::string_view rest(context + offset + 1, std::size_t(size - offset - 1));
+      std::size_t end = rest.find(';');
+      if (end != std::string_view::npos && end > 0)
+        text = formatMessage(kUndefinedEntity, std::string(rest.substr(0, end)).c_str());
+    }
+  }
+  return text;
 }
 
 // ---- Loader ----
 
 XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
                      const WhitespaceStripping* stripping)
-    : document_(document), arena_(document.arena()), dtd_(document.dtd()),
-      fileName_(document.fileName()), bufferSize_(document.bufferSize()), stream_(input.stream),
-      fromMemory_(input.fromMemory), memory_(std::move(input.memory)), currentParent_(root),
-      strip_(document.readsStylesheet()), stylesheetRules_(document.readsStylesheet()),
-      stripping_(stripping) {
+    : document_(document), settings_(document.settings()),
+      basePath_(fullPathName(document.fileName())), folder_(directoryOf(basePath_)),
+      arena_(document.arena()), dtd_(document.dtd()), fileName_(document.fileName()),
+      bufferSize_(document.bufferSize()), stream_(input.stream), fromMemory_(input.fromMemory),
+      memory_(std::move(input.memory)), currentParent_(root), strip_(document.readsStylesheet()),
+      stylesheetRules_(document.readsStylesheet()), stripping_(stripping) {
   if (!fromMemory_) {
     if (stream_ == nullptr) {
       std::FILE* file = std::fopen(fileName_.c_str(), "rb");
@@ -407,9 +496,13 @@ XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
   XML_SetDoctypeDeclHandler(parser, Callbacks::startDoctype, Callbacks::endDoctype);
   XML_SetAttlistDeclHandler(parser, Callbacks::attributeListDeclaration);
   XML_SetUnparsedEntityDeclHandler(parser, Callbacks::unparsedEntityDeclaration);
-  // Only local files next to the document; see Callbacks::externalEntity.
   XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_UNLESS_STANDALONE);
   XML_SetExternalEntityRefHandler(parser, Callbacks::externalEntity);
+  XML_SetSkippedEntityHandler(parser, Callbacks::skippedEntity);
+  // Relative system identifiers resolve against the file that declares them.
+  XML_SetBase(parser, basePath_.c_str());
+  currentParser_ = parser;
+  currentFile_ = &fileName_;
   scope_ = std::make_unique<NamespaceScope>();
 }
 
@@ -466,25 +559,13 @@ bool XmlLoader::parseChunk() {
       XML_Parse(parser, text.data(), int(text.size()), final && decoder_.failure().empty());
   parsing_ = false;
   if (status != XML_STATUS_OK || !decoder_.failure().empty()) {
-    const char* reason = status != XML_STATUS_OK ? XML_ErrorString(XML_GetErrorCode(parser))
-                                                 : decoder_.failure().c_str();
-    String message = formatMessage(kParseError, reason, int(XML_GetCurrentLineNumber(parser)),
-                                   fileName_.c_str());
+    recordHere(status != XML_STATUS_OK ? errorText(parser) : decoder_.failure());
+    String message = std::move(failure_);
     // What was read before the error stays in the tree and usable.
     flushText();
     throw DocumentParseException(std::move(message));
   }
   return !final;
-}
-
-String XmlLoader::resolveSystemId(std::string_view systemId) const {
-  std::size_t colon = systemId.find(':');
-  if (colon != std::string_view::npos && colon < systemId.find('/'))
-    return String(systemId);
-  std::filesystem::path path(std::string{systemId});
-  if (path.is_relative())
-    path = std::filesystem::path(directoryOf(fullPathName(fileName_)).c_str()) / path;
-  return String(path.lexically_normal().string());
 }
 
 const char* XmlLoader::parserVersion() {

@@ -13,12 +13,15 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 namespace ovra {
 
 class Document;
 class DtdInfo;
+struct LoadSettings;
 class ElementNode;
 class NamespaceNode;
 class NodeArena;
@@ -70,16 +73,27 @@ class XmlLoader {
   // Ends the character data gathered so far: makes its text node, or drops it when it is
   // whitespace only and stripping is on.
   void flushText();
-  // The file an external entity's system identifier names, when it may be read: a
-  // relative or absolute path that stays inside the document's folder.
-  bool localEntityPath(const char* systemId, String& path) const;
-  // A system identifier as a URI: one with a scheme, or an absolute path, is taken as it
-  // is; a relative path is joined to the document's folder.
-  String resolveSystemId(std::string_view systemId) const;
+  // Parses an external entity's file to its end with entityParser (an XML_Parser made for
+  // it); false after an error, which fail() or failAt() has recorded.
+  bool parseEntity(void* entityParser, const String& path);
+  // Records message as the failure to report (the first one stays) and stops the parser.
+  void fail(const String& message);
+  // Records the failure reason, located at the current line of the entity being read
+  // (the first one recorded stays).
+  void recordHere(const String& reason);
+  // Stops the parser whose callback runs now, from inside the callback.
+  void stop();
+  // Reports a warning at the current line of the entity being read.
+  void warn(std::string_view text) const;
+  // The parser's message for its error, naming an undefined entity.
+  static String errorText(void* parser);
 
   Document& document_;
-  NodeArena& arena_;  // the Document's
-  DtdInfo& dtd_;      // the Document's
+  const LoadSettings& settings_;  // the Document's
+  String basePath_;               // the document's full path
+  String folder_;                 // its folder, with the final separator
+  NodeArena& arena_;              // the Document's
+  DtdInfo& dtd_;                  // the Document's
   const String& fileName_;
   std::size_t bufferSize_;
   std::unique_ptr<char[]> buffer_;
@@ -92,7 +106,18 @@ class XmlLoader {
   InputDecoder decoder_;
   std::size_t chunksParsed_ = 0;
   bool parsing_ = false;
-  bool inDoctype_ = false;  // inside <!DOCTYPE ...>, whose comments and PIs are no nodes
+  bool inDoctype_ = false;        // inside <!DOCTYPE ...>, whose comments and PIs are no nodes
+  std::string subsetSystemId_;    // of the DOCTYPE: the external subset's
+  bool subsetRequested_ = false;  // the parser has asked for the external subset
+  // The parser whose callbacks run now (the document's, or an external entity's), and
+  // the file it reads: what messages and warnings name.
+  void* currentParser_ = nullptr;
+  const String* currentFile_;
+  String failure_;  // a complete message, set when a callback stops the parser
+  // Why a part of the DTD was not read (empty when all of it was): undefined entities are
+  // then warnings rather than errors.
+  String unreadPart_;
+  std::unordered_set<std::string> reportedEntities_;  // undefined ones, warned about once
 
   Node* currentParent_;
   // Character data of the text node being read. Its node is made only when the text

@@ -4,6 +4,7 @@
 #include "base/exceptions.h"
 #include "base/platform.h"
 #include "output/serializer.h"
+#include "tests/support/collected_warnings.h"
 #include "tree/document.h"
 #include "tree/text_buffer.h"
 #include "xslt/stylesheet.h"
@@ -12,32 +13,13 @@
 
 namespace ovra {
 
-namespace {
-
-class CollectedWarnings : public DiagnosticSink {
- public:
-  explicit CollectedWarnings(std::string& text) : text_(text) {}
-  void warning(const SourceLocation& where, std::string_view text) override {
-    text_ += text;
-    text_ += " on line " + std::to_string(where.line) + " in ";
-    text_ += where.file.view();
-    text_ += '\n';
-  }
-
- private:
-  std::string& text_;
-};
-
-}  // namespace
-
 TransformResult transformText(std::string_view stylesheetText, std::string_view sourceText,
                               const std::vector<TestParameter>& parameters,
                               CompileOptions options) {
   TransformResult result;
   TextBuffer buffer;
   runOnLargeStack([&] {
-    CollectedWarnings warnings(result.warnings);
-    ScopedDiagnosticSink collect(&warnings);
+    CollectedWarnings warnings;
     try {
       std::unique_ptr<Stylesheet> stylesheet =
           Stylesheet::fromText(std::string(stylesheetText), "s.xsl", options);
@@ -57,6 +39,7 @@ TransformResult transformText(std::string_view stylesheetText, std::string_view 
     } catch (const XSLException& error) {
       result.error = error.message().view();
     }
+    result.warnings = warnings.take();
   });
   result.output = buffer.view();
   return result;

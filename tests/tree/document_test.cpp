@@ -1,4 +1,5 @@
 #include "base/exceptions.h"
+#include "tests/support/collected_warnings.h"
 #include "tests/support/scratch_files.h"
 #include "tests/support/test_document.h"
 #include "tree/document.h"
@@ -153,7 +154,7 @@ TEST_F(DocumentFileTest, ErrorMessagesAreExact) {
       {"", "no element found at 1"},
       {"<r>\n<a>\n</b></r>", "mismatched tag at 3"},
       {"<r/>\n<s/>", "junk after document element at 2"},
-      {"<r>&undefined;</r>", "undefined entity at 1"},
+      {"<r>&undefined;</r>", "undefined entity 'undefined' at 1"},
       {"<r a='1' a='2'/>", "duplicate attribute at 1"},
       {"<p:r/>", "unbound prefix at 1"},
       {"<r>\n\n", "no element found at 3"},
@@ -182,63 +183,130 @@ TEST_F(DocumentFileTest, MissingFileAndDirectoryAreReported) {
 
 TEST_F(DocumentFileTest, ExternalEntitiesOfAnInMemoryDocumentAreNeverFetched) {
   std::string secret = write("secret.txt", "SECRET");
+  CollectedWarnings warnings;
   TestDocument doc("<!DOCTYPE r [<!ENTITY e SYSTEM '" + secret + "'>]><r>a&e;b</r>");
   EXPECT_EQ(doc.render(), "<r>\"ab\"</r>");
+  EXPECT_EQ(warnings.text(), "external entity not read: " + secret +
+                                 ": reading external files is turned off on line 1 in test.xml\n");
 }
 
-// The document is dir/sub/doc.xml. Its external DTD subset, or an external entity, is
-// read when it is a file in sub/ or below; anything else is left unread, and the
-// references it would define are skipped.
-TEST_F(DocumentFileTest, ExternalDtdIsReadOnlyFromTheDocumentsFolder) {
+std::shared_ptr<const LoadSettings> settingsWith(ExternalAccess access) {
+  auto settings = std::make_shared<LoadSettings>();
+  settings->entityAccess = access;
+  return settings;
+}
+
+// The document is dir/sub/doc.xml. Its external DTD subset and external entities are read
+// from any local file, from files in sub/ or below, or not at all; what is not read is
+// said, and so are the references it would have defined.
+TEST_F(DocumentFileTest, ExternalDtdAndEntitiesAreReadAsTheAccessSettingAllows) {
   fs::create_directories(dir_ / "sub/dtd");
   write("sub/here.dtd", "<!ENTITY e 'E&#233;'><!ENTITY % more SYSTEM 'dtd/more.dtd'> %more;");
-  write("sub/dtd/more.dtd", "<!ENTITY f 'F'>");
+  // relative to the file that refers to it, not to the document
+  write("sub/dtd/more.dtd", "<!ENTITY f 'F'><!ENTITY % deeper SYSTEM 'deeper.ent'> %deeper;");
+  write("sub/dtd/deeper.ent", "<!ATTLIST r d CDATA 'default'>");
   write("sub/part.xml", "<p>&f;</p>");
-  write("outside.dtd", "<!ENTITY e 'OUT'>");
+  write("outside.dtd", "<!ENTITY e 'OUT'><!ENTITY f 'G'>");
   write("sub/self.dtd", "<!ENTITY % self SYSTEM 'self.dtd'> %self;");
   write("sub/bad.dtd", "<!ENTITY e 'E' <bad");
+  write("sub/lacking.dtd", "<!ENTITY e 'E'>");
+  std::string folder = (dir_ / "sub").string() + "/";
   std::string outside = (dir_ / "outside.dtd").string();
+  std::string doc = folder + "doc.xml";
+  constexpr ExternalAccess kAnywhere = ExternalAccess::Anywhere;
+  constexpr ExternalAccess kFolder = ExternalAccess::DocumentFolder;
+  constexpr ExternalAccess kNothing = ExternalAccess::Nothing;
   struct Case {
+    ExternalAccess access;
     std::string doctype;
-    const char* expected;  // the rendered tree, or the start of the error message
+    std::string expected;  // the rendered tree, or the error message
+    std::string warnings;  // as CollectedWarnings writes them, the file left out
   };
+  const std::string read = "<r d=\"default\">\"[E\xC3\xA9|F]\"</r>";
+  const std::string noNetwork = ": ovra reads no network resources (an XML catalog can map "
+                                "it to a local file)";
   const Case cases[] = {
-      {"<!DOCTYPE r SYSTEM 'here.dtd'>", "<r>\"[E\xC3\xA9|F]\"</r>"},
-      {"<!DOCTYPE r SYSTEM '" + (dir_ / "sub/here.dtd").string() + "'>",
-       "<r>\"[E\xC3\xA9|F]\"</r>"},
-      {"<!DOCTYPE r SYSTEM 'sub/../here.dtd'>", "<r>\"[E\xC3\xA9|F]\"</r>"},
-      // an external general entity in the folder becomes content
-      {"<!DOCTYPE r [<!ENTITY e SYSTEM 'part.xml'><!ENTITY f 'F'>]>",
-       "<r>\"[\"<p>\"F\"</p>\"|F]\"</r>"},
-      // outside the folder, URLs, missing files: skipped
-      {"<!DOCTYPE r SYSTEM '../outside.dtd'>", "<r>\"[|]\"</r>"},
-      {"<!DOCTYPE r SYSTEM '" + outside + "'>", "<r>\"[|]\"</r>"},
-      {"<!DOCTYPE r SYSTEM 'file://" + outside + "'>", "<r>\"[|]\"</r>"},
-      {"<!DOCTYPE r SYSTEM 'http://localhost/here.dtd'>", "<r>\"[|]\"</r>"},
-      {"<!DOCTYPE r SYSTEM 'none.dtd'>", "<r>\"[|]\"</r>"},
-      {"<!DOCTYPE r [<!ENTITY e SYSTEM '/etc/passwd'><!ENTITY f 'F'>]>", "<r>\"[|F]\"</r>"},
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'here.dtd'>", read, ""},
+      {kAnywhere, "<!DOCTYPE r SYSTEM '" + folder + "here.dtd'>", read, ""},
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'sub/../here.dtd'>", read, ""},
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'file://" + folder + "here.dtd'>", read, ""},
+      // an external general entity becomes content
+      {kAnywhere, "<!DOCTYPE r [<!ENTITY e SYSTEM 'part.xml'><!ENTITY f 'F'>]>",
+       "<r>\"[\"<p>\"F\"</p>\"|F]\"</r>", ""},
+      // any local file
+      {kAnywhere, "<!DOCTYPE r SYSTEM '../outside.dtd'>", "<r>\"[OUT|G]\"</r>", ""},
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'file://" + outside + "'>", "<r>\"[OUT|G]\"</r>", ""},
+      // never the network, never a missing file, and never silently
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'http://localhost/here.dtd'>", "<r>\"[|]\"</r>",
+       "DTD not read: http://localhost/here.dtd" + noNetwork +
+           " on line 1\n"
+           "undefined entity 'e': DTD not read: http://localhost/here.dtd" +
+           noNetwork +
+           " on line 1\n"
+           "undefined entity 'f': DTD not read: http://localhost/here.dtd" +
+           noNetwork + " on line 1\n"},
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'none.dtd'>", "<r>\"[|]\"</r>",
+       "DTD not read: " + folder +
+           "none.dtd: No such file or directory on line 1\n"
+           "undefined entity 'e': DTD not read: " +
+           folder +
+           "none.dtd: No such file or directory "
+           "on line 1\n"
+           "undefined entity 'f': DTD not read: " +
+           folder +
+           "none.dtd: No such file or directory "
+           "on line 1\n"},
+      {kAnywhere, "<!DOCTYPE r [<!ENTITY e SYSTEM 'none.ent'><!ENTITY f 'F'>]>", "<r>\"[|F]\"</r>",
+       "external entity not read: " + folder + "none.ent: No such file or directory on line 1\n"},
+      // a DTD read in full that lacks a declaration: an error
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'lacking.dtd'>", "undefined entity 'f' at 1 of " + doc, ""},
       // a standalone document does not read its external subset
-      {"<?xml version='1.0' standalone='yes'?><!DOCTYPE r SYSTEM 'here.dtd' [<!ENTITY e 'S'>"
+      {kAnywhere,
+       "<?xml version='1.0' standalone='yes'?><!DOCTYPE r SYSTEM 'here.dtd' [<!ENTITY e 'S'>"
        "<!ENTITY f 'T'>]>",
-       "<r>\"[S|T]\"</r>"},
-      // errors in what is read end the parse, endless inclusion too
-      {"<!DOCTYPE r SYSTEM 'self.dtd'>", "error in processing external entity reference at 1"},
-      {"<!DOCTYPE r SYSTEM 'bad.dtd'>", "error in processing external entity reference at 1"},
+       "<r>\"[S|T]\"</r>", ""},
+      // errors in what is read name the file they are in; endless inclusion too
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'self.dtd'>",
+       "recursive entity reference at 1 of " + folder + "self.dtd", ""},
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'bad.dtd'>", "syntax error at 1 of " + folder + "bad.dtd",
+       ""},
+      // only in the folder
+      {kFolder, "<!DOCTYPE r SYSTEM 'here.dtd'>", read, ""},
+      {kFolder, "<!DOCTYPE r SYSTEM '../outside.dtd'>", "<r>\"[|]\"</r>",
+       "undefined entity 'e': DTD not read: " + outside +
+           ": outside the folder of the document "
+           "on line 1\n"
+           "undefined entity 'f': DTD not read: " +
+           outside +
+           ": outside the folder of the document "
+           "on line 1\n"},
+      {kFolder, "<!DOCTYPE r [<!ENTITY e SYSTEM '/etc/passwd'><!ENTITY f 'F'>]>", "<r>\"[|F]\"</r>",
+       "external entity not read: /etc/passwd: outside the folder of the document on line 1\n"},
+      // nothing at all
+      {kNothing, "<!DOCTYPE r SYSTEM 'here.dtd'>", "<r>\"[|]\"</r>",
+       "undefined entity 'e': DTD not read: " + folder +
+           "here.dtd: reading external files is "
+           "turned off on line 1\n"
+           "undefined entity 'f': DTD not read: " +
+           folder +
+           "here.dtd: reading external files is "
+           "turned off on line 1\n"},
   };
   for (const Case& c : cases) {
     std::string path = write("sub/doc.xml", c.doctype + "<r>[&e;|&f;]</r>");
+    CollectedWarnings warnings;
     Document document(path.c_str(), Document::kSourceBufferSize, false);
+    document.setSettings(settingsWith(c.access));
     std::string message = messageOf(document);
     if (message == "(no error)")
       EXPECT_EQ(renderTree(document.root()), c.expected) << c.doctype;
     else
-      EXPECT_EQ(message.substr(0, std::strlen(c.expected)), c.expected) << c.doctype;
+      EXPECT_EQ(message, c.expected) << c.doctype;
+    std::string reported = warnings.text();
+    for (std::size_t at; (at = reported.find(" in " + path + "\n")) != std::string::npos;)
+      reported.erase(at, path.size() + 4);
+    EXPECT_EQ(reported, c.warnings) << c.doctype;
   }
-  // Text held in memory has no folder: nothing is read.
-  auto inMemory = Document::fromText("<!DOCTYPE r SYSTEM 'here.dtd'><r>[&e;]</r>",
-                                     (dir_ / "sub/mem.xml").c_str(), 4096, false);
-  inMemory->parseAll();
-  EXPECT_EQ(renderTree(inMemory->root()), "<r>\"[]\"</r>");
 }
 
 TEST(DocumentTest, EntityExpansionBombIsRefused) {

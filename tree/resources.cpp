@@ -1,0 +1,129 @@
+// Looking up external resources: the local file first (as xsltproc does), then the
+// catalogs, then the access setting.
+#include "tree/resources.h"
+
+#include "base/exceptions.h"
+#include "tree/catalog.h"
+#include "tree/uri.h"
+
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <optional>
+#include <sys/stat.h>
+
+namespace ovra {
+
+static constexpr const char* kNoNetwork =
+    "%s: ovra reads no network resources (an XML catalog can map it to a local file)";
+static constexpr const char* kTurnedOff = "%s: reading external files is turned off";
+static constexpr const char* kOutsideFolder = "%s: outside the folder of the document";
+static constexpr const char* kNotAFile = "%s: not a regular file";
+static constexpr const char* kUnreadable = "%s: %s";
+
+const std::shared_ptr<const LoadSettings>& LoadSettings::standard() {
+  static const std::shared_ptr<const LoadSettings> settings = [] {
+    auto made = std::make_shared<LoadSettings>();
+    made->catalogs = std::make_shared<CatalogSet>(CatalogSet::defaultFiles());
+    return made;
+  }();
+  return settings;
+}
+
+namespace {
+
+// 0 for a regular file, else the errno that stat gave or EISDIR-like for other kinds.
+int fileState(const std::string& path) {
+  struct stat status;
+  if (::stat(path.c_str(), &status) != 0)
+    return errno;
+  return S_ISREG(status.st_mode) ? 0 : -1;
+}
+
+bool isInsideFolder(const std::string& path, std::string_view folder) {
+  if (folder.empty())
+    return false;
+  // Compared with symbolic links resolved, so a link in the folder cannot lead out of it.
+  std::error_code error;
+  std::string realFolder = std::filesystem::canonical(std::string(folder), error).string();
+  if (error)
+    return false;
+  std::string realPath = std::filesystem::canonical(path, error).string();
+  if (error)
+    return false;
+  if (realFolder.back() != '/')
+    realFolder += '/';
+  return realPath.size() > realFolder.size() && realPath.starts_with(realFolder);
+}
+
+// The lexically normal form of an absolute path.
+std::string normalPath(const std::string& path) {
+  return std::filesystem::path(path).lexically_normal().string();
+}
+
+}  // namespace
+
+Resource locateResource(const CatalogSet* catalogs, const ResourceRequest& request) {
+  Resource resource;
+  std::string absolute = resolveURI(request.base, request.reference);
+  if (request.access == ExternalAccess::Nothing) {
+    resource.status = ResourceStatus::Refused;
+    resource.reason = formatMessage(kTurnedOff, absolute.c_str());
+    return resource;
+  }
+  std::optional<std::string> path = localPath(absolute);
+  int state = path ? fileState(*path) : ENOENT;
+  if (state != 0 && catalogs != nullptr) {
+    // Entities by their identifiers, then by URI; URI references the other way round
+    // (xsltproc looks both up for either).
+    std::string mapped;
+    auto lookUpIds = [&] {
+      if (mapped.empty())
+        mapped = catalogs->resolveExternalId(request.publicId, request.reference);
+      if (mapped.empty() && absolute != request.reference)
+        mapped = catalogs->resolveExternalId({}, absolute);
+    };
+    auto lookUpURI = [&] {
+      if (mapped.empty())
+        mapped = catalogs->resolveURI(request.reference);
+      if (mapped.empty() && absolute != request.reference)
+        mapped = catalogs->resolveURI(absolute);
+    };
+    if (request.isEntity) {
+      lookUpIds();
+      lookUpURI();
+    } else {
+      lookUpURI();
+      lookUpIds();
+    }
+    if (!mapped.empty()) {
+      absolute = mapped;
+      path = localPath(absolute);
+      state = path ? fileState(*path) : ENOENT;
+    }
+  }
+  if (!path) {
+    resource.status = isNetworkURI(absolute) ? ResourceStatus::Network : ResourceStatus::Missing;
+    resource.reason = resource.status == ResourceStatus::Network
+                          ? formatMessage(kNoNetwork, absolute.c_str())
+                          : formatMessage(kUnreadable, absolute.c_str(), std::strerror(ENOENT));
+    return resource;
+  }
+  std::string file = normalPath(*path);
+  if (state != 0) {
+    resource.status = ResourceStatus::Missing;
+    resource.reason = state < 0 ? formatMessage(kNotAFile, file.c_str())
+                                : formatMessage(kUnreadable, file.c_str(), std::strerror(state));
+    return resource;
+  }
+  if (request.access == ExternalAccess::DocumentFolder && !isInsideFolder(file, request.folder)) {
+    resource.status = ResourceStatus::Refused;
+    resource.reason = formatMessage(kOutsideFolder, file.c_str());
+    return resource;
+  }
+  resource.status = ResourceStatus::Found;
+  resource.path = String(file);
+  return resource;
+}
+
+}  // namespace ovra

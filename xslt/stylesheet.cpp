@@ -6,6 +6,8 @@
 #include "tree/document.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
+#include "tree/resources.h"
+#include "tree/uri.h"
 #include "xpath/runtime/functions.h"
 #include "xslt/attribute_sets.h"
 #include "xslt/avt.h"
@@ -248,30 +250,28 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
   if (element->firstChild() != nullptr)
     throw StylesheetException(element, isImport ? kImportNotEmpty : kIncludeNotEmpty);
   std::string_view reference = attributeValue(href);
-  // A file: URI names a file as a plain path does.
-  if (reference.substr(0, 7) == "file://")
-    reference.remove_prefix(7);
-  else if (reference.substr(0, 5) == "file:")
-    reference.remove_prefix(5);
-  String path;
-  if (!reference.empty() && reference.front() == '/') {
-    path = String(reference);
-  } else {
-    path = directoryOf(fullPathName(element->document()->fileName()));
-    path.append(reference);
-  }
-  path = fullPathName(path);
+  Document& importing = *element->document();
+  String base = fullPathName(importing.fileName());
+  ResourceRequest request;
+  request.reference = reference;
+  request.base = base.view();
+  // A module is found as a local file, else through the XML catalogs (the way DocBook
+  // customizations import http://docbook.sourceforge.net/release/xsl/current/...).
+  Resource found = locateResource(importing.settings().catalogs.get(), request);
+  String path = found.status == ResourceStatus::Found ? found.path
+                                                      : String(resolveURI(base.view(), reference));
   bool open = std::any_of(openFiles.begin(), openFiles.end(),
                           [&](const String& file) { return file.view() == path.view(); });
   if (reference.empty() || open)
     throw StylesheetException(element, String(kReferencesItself).append(attributeValue(href)));
-  // Only a regular file: a device or a pipe could keep the load waiting for ever.
-  std::error_code error;
-  if (!std::filesystem::is_regular_file(path.c_str(), error))
-    throw StylesheetException(
-        element, String(isImport ? kImportMissing : kIncludeMissing).append(attributeValue(href)));
+  const char* missing = isImport ? kImportMissing : kIncludeMissing;
+  if (found.status == ResourceStatus::Network || found.status == ResourceStatus::Refused)
+    throw StylesheetException(element, String(missing).append(found.reason));
+  if (found.status != ResourceStatus::Found)
+    throw StylesheetException(element, String(missing).append(attributeValue(href)));
   imported_.push_back(
       std::make_unique<Document>(std::move(path), Document::kStylesheetBufferSize, /*strip=*/true));
+  imported_.back()->setSettings(importing.sharedSettings());
   return *imported_.back();
 }
 

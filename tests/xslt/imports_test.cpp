@@ -1,6 +1,8 @@
 #include "base/exceptions.h"
 #include "output/serializer.h"
+#include "tree/catalog.h"
 #include "tree/document.h"
+#include "tree/resources.h"
 #include "tree/text_buffer.h"
 #include "xslt/stylesheet.h"
 
@@ -181,6 +183,62 @@ TEST(ImportsTest, ImportedSimplifiedStylesheet) {
   serializer.flush();
   EXPECT_EQ(std::string(buffer.view()), "<out>2</out>");
   std::filesystem::remove_all(folder);
+}
+
+// A module named by a URI that a catalog maps is read from the local copy (the way DocBook
+// customizations import their base); one that no catalog maps is never fetched.
+TEST(ImportsTest, ModulesAreFoundThroughCatalogs) {
+  namespace fs = std::filesystem;
+  fs::path folder =
+      fs::temp_directory_path() / ("ovra-catalog-imports-" + std::to_string(::getpid()));
+  fs::create_directories(folder / "local/html");
+  auto stylesheet = [](const std::string& topLevel) {
+    return "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>" +
+           topLevel + "</xsl:stylesheet>";
+  };
+  std::ofstream(folder / "local/html/base.xsl")
+      << stylesheet("<xsl:include href='../common.xsl'/><xsl:template match='/'>base "
+                    "<xsl:call-template name='common'/></xsl:template>");
+  std::ofstream(folder / "local/common.xsl")
+      << stylesheet("<xsl:template name='common'>common</xsl:template>");
+  std::ofstream(folder / "catalog.xml")
+      << "<catalog xmlns='urn:oasis:names:tc:entity:xmlns:xml:catalog'><rewriteURI "
+         "uriStartString='http://ex.org/xsl/' rewritePrefix='local/'/></catalog>";
+  auto settings = std::make_shared<LoadSettings>();
+  settings->catalogs =
+      std::make_shared<CatalogSet>(std::vector<std::string>{(folder / "catalog.xml").string()});
+  struct Case {
+    const char* import;
+    const char* expected;
+  };
+  constexpr Case cases[] = {
+      {"http://ex.org/xsl/html/base.xsl", "base common"},
+      {"http://elsewhere.org/base.xsl",
+       "ERROR: Could not open imported stylesheet, http://elsewhere.org/base.xsl: ovra reads no "
+       "network resources (an XML catalog can map it to a local file)"},
+  };
+  for (const Case& c : cases) {
+    std::ofstream(folder / "main.xsl") << stylesheet(std::string("<xsl:import href='") + c.import +
+                                                     "'/><xsl:output method='text'/>");
+    std::string result;
+    try {
+      Stylesheet compiled((folder / "main.xsl").string().c_str());
+      compiled.document().setSettings(settings);
+      compiled.load();
+      std::unique_ptr<Document> source =
+          Document::fromText("<doc/>", "in.xml", Document::kSourceBufferSize, false);
+      TextBuffer buffer;
+      Serializer serializer(buffer);
+      compiled.transform(*source, serializer);
+      serializer.flush();
+      result = buffer.view();
+    } catch (const XSLException& error) {
+      std::string message(error.message().view());
+      result = "ERROR: " + message.substr(0, message.find(" on line "));
+    }
+    EXPECT_EQ(result, c.expected) << c.import;
+  }
+  fs::remove_all(folder);
 }
 
 }  // namespace

@@ -14,10 +14,8 @@ namespace {
 using ModuleRegistration = void (*)(FunctionRegistry& registry);
 
 constexpr ModuleRegistration kModules[] = {
-    registerCommonModule,
-    registerMathModule,
-    registerSetsModule,
-    registerStringsModule,
+    registerCommonModule, registerDatesModule,   registerMathModule,
+    registerSetsModule,   registerStringsModule,
 };
 
 }  // namespace

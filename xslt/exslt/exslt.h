@@ -22,12 +22,20 @@ namespace ovra {
 
 // The namespace names of the modules.
 inline constexpr std::string_view kExsltCommonNamespace = "http://exslt.org/common";
+inline constexpr std::string_view kExsltDatesNamespace = "http://exslt.org/dates-and-times";
 inline constexpr std::string_view kExsltMathNamespace = "http://exslt.org/math";
 inline constexpr std::string_view kExsltSetsNamespace = "http://exslt.org/sets";
 inline constexpr std::string_view kExsltStringsNamespace = "http://exslt.org/strings";
 
 // common: exsl:node-set, exsl:object-type.
 void registerCommonModule(FunctionRegistry& registry);
+// dates and times: date:date-time, date:date, date:time, date:year, date:leap-year,
+// date:month-in-year, date:month-name, date:month-abbreviation, date:week-in-year,
+// date:day-in-year, date:day-in-month, date:day-of-week-in-month, date:day-in-week,
+// date:day-name, date:day-abbreviation, date:hour-in-day, date:minute-in-hour,
+// date:second-in-minute, date:add, date:add-duration, date:difference, date:duration,
+// date:seconds, date:sum.
+void registerDatesModule(FunctionRegistry& registry);
 // math: math:min, math:max, math:highest, math:lowest, math:abs, math:sqrt, math:power,
 // math:constant, math:log, math:exp, math:sin, math:cos, math:tan, math:asin, math:acos,
 // math:atan, math:atan2, math:random.

@@ -321,8 +321,9 @@ std::optional<DateValue> parseDateTime(std::string_view text) {
 // ---- Durations ----
 
 // A duration as XML Schema adds it: months, and everything from days down as one span.
+// Both in 128 bits, so that no sum of durations of 15 digits a part overflows.
 struct Duration {
-  std::int64_t months = 0;
+  Nanos months = 0;
   Nanos nanos = 0;
 
   bool isMixed() const { return (months < 0 && nanos > 0) || (months > 0 && nanos < 0); }
@@ -337,7 +338,7 @@ std::optional<Duration> parseDuration(std::string_view text) {
     return std::nullopt;
   Duration duration;
   bool anyPart = false;
-  constexpr std::size_t kMaxDigits = 18;
+  constexpr std::size_t kMaxDigits = 15;
   auto part = [&](char designator, auto apply) {
     Scanner probe = in;
     std::optional<std::int64_t> value = probe.number(kMaxDigits);
@@ -347,7 +348,7 @@ std::optional<Duration> parseDuration(std::string_view text) {
     apply(*value);
     anyPart = true;
   };
-  part('Y', [&](std::int64_t n) { duration.months += n * 12; });
+  part('Y', [&](std::int64_t n) { duration.months += Nanos(n) * 12; });
   part('M', [&](std::int64_t n) { duration.months += n; });
   part('D', [&](std::int64_t n) { duration.nanos += n * kNanosPerDay; });
   if (in.take('T')) {
@@ -471,13 +472,13 @@ std::string formatDateTime(const DateValue& value) {
 // refused durations whose months and span differ in sign.
 std::string formatDuration(const Duration& duration) {
   bool negative = duration.months < 0 || duration.nanos < 0;
-  std::int64_t months = duration.months < 0 ? -duration.months : duration.months;
+  Nanos months = duration.months < 0 ? -duration.months : duration.months;
   Nanos nanos = duration.nanos < 0 ? -duration.nanos : duration.nanos;
   std::string text = negative ? "-P" : "P";
   if (months >= 12)
-    text += std::to_string(months / 12) + "Y";
+    text += decimal(months / 12) + "Y";
   if (months % 12 != 0)
-    text += std::to_string(months % 12) + "M";
+    text += decimal(months % 12) + "M";
   if (nanos >= kNanosPerDay)
     text += decimal(nanos / kNanosPerDay) + "D";
   if (Nanos time = nanos % kNanosPerDay; time != 0) {
@@ -696,9 +697,9 @@ Value addFunction(const Token&, const EvalContext&, ArgumentList& args) {
   std::optional<Duration> duration = parseDuration(StringArg(args[1]).view());
   if (!value || !value->has(kYearKinds) || !duration)
     return stringResult("");
-  std::int64_t months = value->year * 12 + (value->month - 1) + duration->months;
-  value->year = floorDiv<std::int64_t>(months, 12);
-  value->month = int(floorMod<std::int64_t>(months, 12)) + 1;
+  Nanos months = Nanos(value->year) * 12 + (value->month - 1) + duration->months;
+  value->year = std::int64_t(floorDiv<Nanos>(months, 12));
+  value->month = int(floorMod<Nanos>(months, 12)) + 1;
   value->day = std::min(value->day, daysInMonth(value->year, value->month));
   Nanos total = Nanos(dayNumber(value->year, value->month, value->day)) * kNanosPerDay +
                 value->time + duration->nanos;
@@ -756,10 +757,10 @@ Value differenceFunction(const Token&, const EvalContext&, ArgumentList& args) {
   Duration duration;
   switch (kind) {
   case DateKind::GYear:
-    duration.months = (end->year - start->year) * 12;
+    duration.months = Nanos(end->year - start->year) * 12;
     break;
   case DateKind::GYearMonth:
-    duration.months = (end->year * 12 + end->month) - (start->year * 12 + start->month);
+    duration.months = Nanos(end->year - start->year) * 12 + (end->month - start->month);
     break;
   case DateKind::Date:
     // Midnight of each day in its own zone.

@@ -133,7 +133,8 @@ class Parser {
     Parser& parser_;
   };
 
-  std::unique_ptr<PathNode> parsePath();
+  std::unique_ptr<PathNode> parseUnary();
+  std::unique_ptr<PathNode> parsePath(bool negated);
   std::unique_ptr<SyntaxNode> parseFilter();
   std::unique_ptr<StepNode> parseStep();
   std::unique_ptr<NodeTypeTestNode> parseNodeTypeTest();
@@ -163,7 +164,7 @@ std::unique_ptr<SyntaxNode> Parser::parseExpr() {
   std::vector<std::unique_ptr<SyntaxNode>> operands;
   std::vector<TokenKind> operators;
   for (;;) {
-    std::unique_ptr<PathNode> operand = parsePath();
+    std::unique_ptr<PathNode> operand = parseUnary();
     if (!operand)
       throw XPathParseException(front(), kMissingPath);
     operands.push_back(std::move(operand));
@@ -176,16 +177,40 @@ std::unique_ptr<SyntaxNode> Parser::parseExpr() {
   return resolvePrecedence(std::move(operands), operators);
 }
 
-// PathExpr ::= "-"* ( FilterExpr | FilterExpr ("/" | "//") Steps | ["/" | "//"] Steps | "/" )
-// Steps    ::= Step (("/" | "//") Step)*
+// UnaryExpr ::= "-"* UnionExpr, where UnionExpr ::= PathExpr ("|" PathExpr)*
 // Null when neither a filter nor a step is found. Each operand of an expression is parsed
-// here, so a "-" after a path is a binary operator, not a negation of what follows.
-std::unique_ptr<PathNode> Parser::parsePath() {
+// here, so a "-" after a path is a binary operator, not a negation of what follows. A
+// negation takes in the whole union after it: - a | b is -(a | b).
+std::unique_ptr<PathNode> Parser::parseUnary() {
   bool negated = false;
   while (at(TokenKind::Minus)) {
     queue_.pop();
     negated = !negated;  // two minus signs cancel
   }
+  Token start = front();
+  std::unique_ptr<PathNode> path = parsePath(negated);
+  if (!negated || path == nullptr || !at(TokenKind::Union))
+    return path;
+  path->setNegated(false);
+  std::vector<std::unique_ptr<SyntaxNode>> operands;
+  std::vector<TokenKind> operators;
+  operands.push_back(std::move(path));
+  while (at(TokenKind::Union)) {
+    operators.push_back(queue_.pop().kind);
+    std::unique_ptr<PathNode> operand = parsePath(/*negated=*/false);
+    if (!operand)
+      throw XPathParseException(front(), kMissingPath);
+    operands.push_back(std::move(operand));
+  }
+  return std::make_unique<PathNode>(start, std::vector<std::unique_ptr<StepNode>>(),
+                                    resolvePrecedence(std::move(operands), operators),
+                                    /*negated=*/true, /*absolute=*/false);
+}
+
+// PathExpr ::= FilterExpr | FilterExpr ("/" | "//") Steps | ["/" | "//"] Steps | "/"
+// Steps    ::= Step (("/" | "//") Step)*
+// Null when neither a filter nor a step is found.
+std::unique_ptr<PathNode> Parser::parsePath(bool negated) {
   std::unique_ptr<SyntaxNode> filter = parseFilter();
   std::vector<std::unique_ptr<StepNode>> steps;
   bool absolute = false;

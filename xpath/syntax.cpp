@@ -2,6 +2,9 @@
 
 #include "tree/name_pool.h"
 
+#include <iterator>
+#include <string_view>
+
 namespace ovra {
 
 namespace {
@@ -16,6 +19,73 @@ Token detached(const Token& token) {
 
 String tokenText(const Token& token) {
   return String(token.text, token.length);
+}
+
+// ---- Dump helpers ----
+
+std::string_view operatorName(TokenKind op) {
+  switch (op) {
+  case TokenKind::Union:
+    return "|";
+  case TokenKind::Multiply:
+    return "*";
+  case TokenKind::Div:
+    return "div";
+  case TokenKind::Mod:
+    return "mod";
+  case TokenKind::Minus:
+    return "-";
+  case TokenKind::Plus:
+    return "+";
+  case TokenKind::Less:
+    return "<";
+  case TokenKind::LessOrEqual:
+    return "<=";
+  case TokenKind::Greater:
+    return ">";
+  case TokenKind::GreaterOrEqual:
+    return ">=";
+  case TokenKind::Equal:
+    return "=";
+  case TokenKind::NotEqual:
+    return "!=";
+  case TokenKind::And:
+    return "and";
+  case TokenKind::Or:
+    return "or";
+  default:
+    return "?";
+  }
+}
+
+// Indexed by axis code: the axis names as XPath spells them.
+constexpr std::string_view kAxisNames[] = {
+    "ancestor", "ancestor-or-self", "attribute", "child",     "descendant",
+    "descendant-or-self", "following", "following-sibling", "namespace", "parent",
+    "preceding", "preceding-sibling", "self",
+};
+static_assert(std::size(kAxisNames) == 13);
+
+std::string_view axisName(TokenKind axis) {
+  return kAxisNames[int(axis) - int(TokenKind::AxisAncestor)];
+}
+
+// A name in no namespace as it is; one in a namespace as {uri}local.
+void appendName(std::string& out, const ExpandedName& name) {
+  if (!name.namespaceURI.empty()) {
+    out += '{';
+    out += name.namespaceURI.view();
+    out += '}';
+  }
+  out += name.localName.view();
+}
+
+// In double quotes, or in single quotes when the text holds a double quote.
+void appendQuoted(std::string& out, std::string_view text) {
+  char quote = text.find('"') == std::string_view::npos ? '"' : '\'';
+  out += quote;
+  out += text;
+  out += quote;
 }
 
 }  // namespace
@@ -50,14 +120,13 @@ bool SyntaxNode::collectNames(std::vector<StringRef>&) const {
 
 ExprList::~ExprList() = default;
 
-void ExprList::appendDump(std::string& out) const {
-  out += '(';
-  for (std::size_t i = 0; i < items_.size(); ++i) {
-    if (i > 0)
-      out += ',';
-    items_[i]->appendDump(out);
+void ExprList::appendDump(std::string& out, bool bracketed) const {
+  for (const auto& item : items_) {
+    out += bracketed ? " [" : " ";
+    item->appendDump(out);
+    if (bracketed)
+      out += ']';
   }
-  out += ')';
 }
 
 // ---- BinaryOpNode ----
@@ -110,13 +179,15 @@ std::vector<const BinaryOpNode*> leftSpine(const BinaryOpNode& top, const Syntax
 void BinaryOpNode::appendDump(std::string& out) const {
   const SyntaxNode* leftmost = nullptr;
   std::vector<const BinaryOpNode*> spine = leftSpine(*this, leftmost);
-  out.append(spine.size(), '(');
+  for (const BinaryOpNode* op : spine) {
+    out += '(';
+    out += operatorName(op->op());
+    out += ' ';
+  }
   leftmost->appendDump(out);
   for (auto it = spine.rbegin(); it != spine.rend(); ++it) {
-    out += ',';
+    out += ' ';
     (*it)->right().appendDump(out);
-    out += ',';
-    out += std::to_string(int((*it)->op()));
     out += ')';
   }
 }
@@ -158,7 +229,7 @@ TokenKind AxisNode::axis() const {
 }
 
 void AxisNode::appendDump(std::string& out) const {
-  out += "axis";
+  out += axisName(axis());
 }
 
 NodeTestNode::~NodeTestNode() = default;
@@ -169,7 +240,9 @@ LiteralNode::LiteralNode(const Token& token)
 LiteralNode::~LiteralNode() = default;
 
 void LiteralNode::appendDump(std::string& out) const {
-  out += "literal";
+  out += "(literal ";
+  appendQuoted(out, text_.view());
+  out += ')';
 }
 
 NumberNode::NumberNode(const Token& token)
@@ -178,7 +251,9 @@ NumberNode::NumberNode(const Token& token)
 NumberNode::~NumberNode() = default;
 
 void NumberNode::appendDump(std::string& out) const {
-  out += "number";
+  out += "(number ";
+  out += text_.view();
+  out += ')';
 }
 
 NodeTypeTestNode::NodeTypeTestNode(const Token& token, std::unique_ptr<LiteralNode> target)
@@ -196,9 +271,25 @@ bool NodeTypeTestNode::isProcessingInstructionWithLiteral() const {
 }
 
 void NodeTypeTestNode::appendDump(std::string& out) const {
-  out += "nodetype";
-  if (target_)
-    target_->appendDump(out);
+  switch (nodeType()) {
+  case TokenKind::NodeTypeComment:
+    out += "(comment";
+    break;
+  case TokenKind::NodeTypeText:
+    out += "(text";
+    break;
+  case TokenKind::NodeTypeProcessingInstruction:
+    out += "(processing-instruction";
+    if (target_) {
+      out += ' ';
+      appendQuoted(out, target_->text().view());
+    }
+    break;
+  default:
+    out += "(node";
+    break;
+  }
+  out += ')';
 }
 
 NameTestNode::NameTestNode(const Token& token, const ExpandedName& name)
@@ -215,10 +306,8 @@ bool NameTestNode::isPrefixedWildcard() const {
 }
 
 void NameTestNode::appendDump(std::string& out) const {
-  out += "name(";
-  out += name_.namespaceURI.view();
-  out += ',';
-  out += name_.localName.view();
+  out += "(name ";
+  appendName(out, name_);
   out += ')';
 }
 
@@ -241,13 +330,14 @@ TokenKind StepNode::axis() const {
 }
 
 void StepNode::appendDump(std::string& out) const {
-  out += "step(";
-  if (axis_)
-    axis_->appendDump(out);
-  out += ',';
+  // "//" stands for /descendant-or-self::node()/: the dump spells it out.
+  if (descendant_)
+    out += "(step descendant-or-self (node)) ";
+  out += "(step ";
+  out += axisName(axis());
+  out += ' ';
   nodeTest_->appendDump(out);
-  out += ',';
-  predicates_.appendDump(out);
+  predicates_.appendDump(out, /*bracketed=*/true);
   out += ')';
 }
 
@@ -280,16 +370,26 @@ PathNode::PathNode(const Token& token, std::vector<std::unique_ptr<StepNode>> st
 PathNode::~PathNode() = default;
 
 void PathNode::appendDump(std::string& out) const {
-  out += "path(";
-  if (filter_)
-    filter_->appendDump(out);
-  out += ',';
-  for (std::size_t i = 0; i < steps_.size(); ++i) {
-    if (i > 0)
-      out += ',';
-    steps_[i]->appendDump(out);
+  if (negated_)
+    out += "(negate ";
+  if (filter_ != nullptr && steps_.empty()) {
+    filter_->appendDump(out);  // a filter expression alone is no path
+  } else {
+    out += "(path";
+    if (absolute_)
+      out += " /";
+    if (filter_ != nullptr) {
+      out += ' ';
+      filter_->appendDump(out);
+    }
+    for (const auto& step : steps_) {
+      out += ' ';
+      step->appendDump(out);
+    }
+    out += ')';
   }
-  out += ')';
+  if (negated_)
+    out += ')';
 }
 
 double PathNode::defaultPriority() const {
@@ -313,9 +413,11 @@ FunctionCallNode::FunctionCallNode(const Token& token, const ExpandedName& name,
 FunctionCallNode::~FunctionCallNode() = default;
 
 void FunctionCallNode::appendDump(std::string& out) const {
-  out += "function";
-  arguments_.appendDump(out);
-  predicates_.appendDump(out);
+  out += "(call ";
+  appendName(out, expandedName_);
+  arguments_.appendDump(out, /*bracketed=*/false);
+  predicates_.appendDump(out, /*bracketed=*/true);
+  out += ')';
 }
 
 GroupNode::GroupNode(const Token& token, std::unique_ptr<SyntaxNode> inner, ExprList predicates)
@@ -325,9 +427,9 @@ GroupNode::GroupNode(const Token& token, std::unique_ptr<SyntaxNode> inner, Expr
 GroupNode::~GroupNode() = default;
 
 void GroupNode::appendDump(std::string& out) const {
-  out += "group(";
+  out += "(group ";
   inner_->appendDump(out);
-  predicates_.appendDump(out);
+  predicates_.appendDump(out, /*bracketed=*/true);
   out += ')';
 }
 
@@ -337,7 +439,10 @@ VariableNode::VariableNode(const Token& token, const ExpandedName& name, ExprLis
 VariableNode::~VariableNode() = default;
 
 void VariableNode::appendDump(std::string& out) const {
-  out += "variable";
+  out += "(variable ";
+  appendName(out, name_);
+  predicates_.appendDump(out, /*bracketed=*/true);
+  out += ')';
 }
 
 }  // namespace ovra

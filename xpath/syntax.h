@@ -47,7 +47,10 @@ class SyntaxNode {
   // The token the node was made from, for error positions; its text pointer is null.
   const Token& token() const { return token_; }
 
-  // One-line diagnostic rendering of the subtree; the base writes nothing.
+  // One-line rendering of the subtree with every operator, axis, name and value spelled
+  // out: (- (number 1) (number 2)), (path / (step child (name {urn:p}a) [(number 1)])).
+  // Predicates are in brackets; "//" shows as the descendant-or-self step it stands for;
+  // a name in a namespace is {uri}local. The base writes nothing.
   virtual void appendDump(std::string& out) const;
   void dump(std::FILE* stream) const;
   std::string dumpString() const;
@@ -85,8 +88,8 @@ class ExprList {
   const SyntaxNode& operator[](std::size_t i) const { return *items_[i]; }
   const std::vector<std::unique_ptr<SyntaxNode>>& items() const { return items_; }
 
-  // "(" then the items separated by "," then ")".
-  void appendDump(std::string& out) const;
+  // Each item after a space, in brackets when bracketed (predicates).
+  void appendDump(std::string& out, bool bracketed) const;
 
  private:
   std::vector<std::unique_ptr<SyntaxNode>> items_;
@@ -254,6 +257,7 @@ class PathNode : public SyntaxNode {
   const SyntaxNode* filter() const { return filter_.get(); }
   // Written after an odd number of "-": the value is the negated number.
   bool isNegated() const { return negated_; }
+  void setNegated(bool negated) { negated_ = negated; }
   // Starts at the root ("/" or "//" first, no filter).
   bool isAbsolute() const { return absolute_; }
 

@@ -231,6 +231,7 @@ TEST(EvaluationTest, Operators) {
       {"0.1 + 0.2", "0.30000000000000004"},  // the shortest digits that read back
       {"1 div 3", "0.3333333333333333"},
       {"-count(//b)", "-5"},
+      {"- //a[@x]/@x | //b[@x]/@x", "-1"},  // the negation of the union's first node
       // Arithmetic converts every kind of operand, left to right, as number() does.
       {"'3' - 1", "2"},
       {"-'x'", "NaN"},

@@ -46,25 +46,29 @@ struct DumpCase {
   const char* dump;
 };
 
-#define NUM "path(number,)"
-#define STEP(name) "step(,name(," name "),())"
-
 constexpr DumpCase kPrecedenceCases[] = {
-    {"1 - 2 - 3", "((" NUM "," NUM ",10)," NUM ",10)"},
-    {"1 or 2 and 3", "(" NUM ",(" NUM "," NUM ",18),19)"},
-    {"1 and 2 or 3", "((" NUM "," NUM ",18)," NUM ",19)"},
-    {"1 + 2 * 3", "(" NUM ",(" NUM "," NUM ",7),11)"},
-    {"1 * 2 + 3", "((" NUM "," NUM ",7)," NUM ",11)"},
-    {"1 div 2 mod 3 * 4", "(((" NUM "," NUM ",8)," NUM ",9)," NUM ",7)"},
-    {"1 < 2 = 3 > 4", "((" NUM "," NUM ",12),(" NUM "," NUM ",14),16)"},
-    {"1 = 2 != 3", "((" NUM "," NUM ",16)," NUM ",17)"},
-    {"1 <= 2 >= 3", "((" NUM "," NUM ",13)," NUM ",15)"},
-    {"1 + 2 | 3", "(" NUM ",(" NUM "," NUM ",6),11)"},
-    {"- 1 | 2", "(" NUM "," NUM ",6)"},  // the minus stays with its operand
-    {"a - b", "(path(," STEP("a") "),path(," STEP("b") "),10)"},
-    {"@x - 1", "(path(,step(axis,name(,x),()))," NUM ",10)"},
+    {"1 - 2 - 3", "(- (- (number 1) (number 2)) (number 3))"},
+    {"2 - 1", "(- (number 2) (number 1))"},
+    {"1 or 2 and 3", "(or (number 1) (and (number 2) (number 3)))"},
+    {"1 and 2 or 3", "(or (and (number 1) (number 2)) (number 3))"},
+    {"1 + 2 * 3", "(+ (number 1) (* (number 2) (number 3)))"},
+    {"1 * 2 + 3", "(+ (* (number 1) (number 2)) (number 3))"},
+    {"1 div 2 mod 3 * 4", "(* (mod (div (number 1) (number 2)) (number 3)) (number 4))"},
+    {"1 < 2 = 3 > 4", "(= (< (number 1) (number 2)) (> (number 3) (number 4)))"},
+    {"1 = 2 != 3", "(!= (= (number 1) (number 2)) (number 3))"},
+    {"1 <= 2 >= 3", "(>= (<= (number 1) (number 2)) (number 3))"},
+    {"1 + 2 | 3", "(+ (number 1) (| (number 2) (number 3)))"},
+    // A negation takes in the union after it, and no more.
+    {"- 1 | 2", "(negate (| (number 1) (number 2)))"},
+    {"- a | b * 2",
+     "(* (negate (| (path (step child (name a))) (path (step child (name b))))) (number 2))"},
+    {"1 - - a | b", "(- (number 1) (negate (| (path (step child (name a))) "
+                    "(path (step child (name b))))))"},
+    {"a - b", "(- (path (step child (name a))) (path (step child (name b))))"},
+    {"@x - 1", "(- (path (step attribute (name x))) (number 1))"},
     {"1 or 2 = 3 + 4 * 5 | 6 and 7",
-     "(" NUM ",((" NUM ",(" NUM ",(" NUM ",(" NUM "," NUM ",6),7),11),16)," NUM ",18),19)"},
+     "(or (number 1) (and (= (number 2) (+ (number 3) (* (number 4) (| (number 5) (number 6)))))"
+     " (number 7)))"},
 };
 
 TEST(ParserTest, OperatorsAreLeftAssociativeByPrecedence) {
@@ -73,25 +77,33 @@ TEST(ParserTest, OperatorsAreLeftAssociativeByPrecedence) {
 }
 
 constexpr DumpCase kShapeCases[] = {
-    {"/", "path(,)"},
-    {"a/b", "path(," STEP("a") "," STEP("b") ")"},
-    {"//a", "path(," STEP("a") ")"},
-    {"/ / a", "path(," STEP("a") ")"},
-    {"child::text()", "path(,step(axis,nodetype,()))"},
-    {"processing-instruction('x')", "path(,step(,nodetypeliteral,()))"},
-    {"processing-instruction()", "path(,step(,nodetype,()))"},
-    {"..", "path(,step(axis,nodetype,()))"},
-    {"./*", "path(,step(axis,nodetype,())," STEP("*") ")"},
-    {"@*", "path(,step(axis,name(,*),()))"},
-    {"a[1][b]", "path(,step(,name(,a),(" NUM ",path(," STEP("b") "))))"},
-    {"f()", "path(function()(),)"},
-    {"f(1, 'x')[2]", "path(function(" NUM ",path(literal,))(" NUM "),)"},
-    {"(1)[2]", "path(group(" NUM "(" NUM ")),)"},
-    {"(1)/a", "path(group(" NUM "())," STEP("a") ")"},
-    {"$v[1]/b", "path(variable," STEP("b") ")"},
-    {"'x'", "path(literal,)"},
-    {"--1", NUM},
-    {"div div div", "(path(," STEP("div") "),path(," STEP("div") "),8)"},
+    {"/", "(path /)"},
+    {"a/b", "(path (step child (name a)) (step child (name b)))"},
+    {"//a", "(path / (step descendant-or-self (node)) (step child (name a)))"},
+    {"/ / a", "(path / (step child (name a)))"},  // two slashes, no "//": taken as "/a"
+    {"a//b",
+     "(path (step child (name a)) (step descendant-or-self (node)) (step child (name b)))"},
+    {"child::text()", "(path (step child (text)))"},
+    {"processing-instruction('x')", "(path (step child (processing-instruction \"x\")))"},
+    {"processing-instruction()", "(path (step child (processing-instruction)))"},
+    {"comment()", "(path (step child (comment)))"},
+    {"..", "(path (step parent (node)))"},
+    {"./*", "(path (step self (node)) (step child (name *)))"},
+    {"@*", "(path (step attribute (name *)))"},
+    {"following-sibling::node()", "(path (step following-sibling (node)))"},
+    {"a[1][b]", "(path (step child (name a) [(number 1)] [(path (step child (name b)))]))"},
+    {"f()", "(call f)"},
+    {"f(1, 'x')[2]", "(call f (number 1) (literal \"x\") [(number 2)])"},
+    {"concat(\"it's\", '\"')", "(call concat (literal \"it's\") (literal '\"'))"},
+    {"(1)[2]", "(group (number 1) [(number 2)])"},
+    {"(1)/a", "(path (group (number 1)) (step child (name a)))"},
+    {"$v[1]/b", "(path (variable v [(number 1)]) (step child (name b)))"},
+    {"'x'", "(literal \"x\")"},
+    {"2.50", "(number 2.50)"},  // as written
+    {".5", "(number .5)"},
+    {"--1", "(number 1)"},
+    {"-a", "(negate (path (step child (name a))))"},
+    {"div div div", "(div (path (step child (name div))) (path (step child (name div))))"},
 };
 
 TEST(ParserTest, TreeShapes) {
@@ -127,11 +139,15 @@ TEST(ParserTest, AccessorsCarryWhatTheCompilerNeeds) {
   NamespaceContext context;
   std::unique_ptr<SyntaxNode> root =
       parseXPath("-p:f(\"lit\", 2.50)[$q:v] | ancestor::p:*[1]/@a", context.node());
-  const auto& top = static_cast<const BinaryOpNode&>(*root);
+  // The negation holds the union.
+  const auto& negation = static_cast<const PathNode&>(*root);
+  EXPECT_TRUE(negation.isNegated());
+  EXPECT_TRUE(negation.steps().empty());
+  const auto& top = static_cast<const BinaryOpNode&>(*negation.filter());
   EXPECT_EQ(top.op(), TokenKind::Union);
 
   const auto& left = static_cast<const PathNode&>(top.left());
-  EXPECT_TRUE(left.isNegated());
+  EXPECT_FALSE(left.isNegated());
   ASSERT_EQ(left.filter()->kind(), SyntaxKind::FunctionCall);
   const auto& call = static_cast<const FunctionCallNode&>(*left.filter());
   EXPECT_STREQ(call.name().c_str(), "p:f");
@@ -189,10 +205,12 @@ TEST(ParserTest, AbbreviatedAndDefaultAxes) {
 TEST(ParserTest, PrefixesResolveThroughTheContextButUnprefixedNamesStayInNoNamespace) {
   NamespaceContext context;
   constexpr DumpCase cases[] = {
-      {"a", "path(,step(,name(,a),()))"},  // the default declaration does not apply
-      {"p:a", "path(,step(,name(urn:p,a),()))"},
-      {"q:*", "path(,step(,name(urn:q,*),()))"},
-      {"xml:lang", "path(,step(,name(http://www.w3.org/XML/1998/namespace,lang),()))"},
+      {"a", "(path (step child (name a)))"},  // the default declaration does not apply
+      {"p:a", "(path (step child (name {urn:p}a)))"},
+      {"q:*", "(path (step child (name {urn:q}*)))"},
+      {"@p:x", "(path (step attribute (name {urn:p}x)))"},
+      {"$q:v", "(variable {urn:q}v)"},
+      {"xml:lang", "(path (step child (name {http://www.w3.org/XML/1998/namespace}lang)))"},
   };
   for (const DumpCase& c : cases)
     EXPECT_EQ(dumpOf(c.expression, context.node()), c.dump) << c.expression;
@@ -287,8 +305,11 @@ TEST(ParserTest, LongFlatExpressionsKeepTheirShape) {
     ++depth;
   }
   EXPECT_EQ(depth, operands - 1);
-  std::string opening = std::string(operands - 1, '(') + "path(number,),path(number,),11)";
+  std::string opening = "(+ (- (+ (- ";
   EXPECT_EQ(root->dumpString().substr(0, opening.size()), opening);
+  std::string closing = " (number 1)) (number 1))";
+  std::string dump = root->dumpString();
+  EXPECT_EQ(dump.substr(dump.size() - closing.size()), closing);
 
   std::string path = "a";
   for (int i = 1; i < operands; ++i)

@@ -1,6 +1,41 @@
-// The node model shared by source documents, the stylesheet and result trees: seven
-// node classes behind one virtual interface. Trees read from files are built lazily:
-// navigation asks the owning Document for more input until it can answer.
+// The node model shared by source documents, the stylesheet and result trees: the seven
+// node kinds of XPath 1.0 section 5 behind one virtual interface.
+//
+// The pieces.
+//   Node         parent, sibling links, a serial number and a kind; everything a
+//                navigation needs. RootNode, ElementNode, AttributeNode, NamespaceNode,
+//                TextNode, CommentNode and ProcessingInstructionNode add their data.
+//   NodeList     a child, attribute or declaration list: the nodes chained by their
+//                sibling links, first and last kept by the owner.
+//   Names        elements and attributes hold one interned QualifiedName record (name
+//                pool, name_pool.h); comparing names is comparing pointers.
+//   Document     (document.h) owns a tree read from a file and the NodeArena its nodes
+//                live in. Such trees are built lazily: the loader appends nodes one
+//                buffer-full at a time, and navigation (firstChild, nextSibling,
+//                lastChild) asks the Document to read on until it can answer.
+//   Result trees the instructions build on the heap; each root and element deletes
+//                the nodes of its lists.
+//
+// How data flows. The loader appends nodes in document order, so serial order is
+// document order, with one exception: namespace nodes. An element's declarations
+// (firstNamespace(): what the serializer and QName resolution read) are made before the
+// element; its namespace nodes (firstNamespaceNode(): what XPath's namespace axis
+// walks, one per prefix in scope, the element their parent) are made only when the axis
+// is first walked, and kept with the tree. Either kind sorts with its element, after it
+// and before its attributes: precedesInDocumentOrder knows this, a bare serial
+// comparison does not.
+//
+// What must never be done.
+//   - Put an arena node into a heap list, or a heap node under an arena parent: arena
+//     nodes never run destructors (clone() makes a heap copy). For the same reason an
+//     arena node holds nothing with a destructor: pointers, integers, interned names,
+//     arena texts.
+//   - Read rawNextSibling() or children() of an element that may still be loading and
+//     take the answer as final: use the navigation calls, which read on.
+//   - Recurse on the depth of a tree: source documents nest as deep as their authors
+//     like. Walk with nextInDocumentOrder or an explicit stack.
+//   - Compare serials to order namespace nodes (see above), or grow ElementNode: a
+//     source tree has millions of them.
 #pragma once
 
 #include "base/string.h"

@@ -1,7 +1,62 @@
-// Compiled XPath expressions. A compiled Expr is immutable after compilation, so one
-// expression may be evaluated again while an outer evaluation of it is still running
-// (recursive templates): all evaluation state lives in the call or in the NodeStream it
-// returns, never in the Expr.
+// Compiled XPath 1.0 expressions.
+//
+// The pieces. An expression's text goes through four stages, each in its own file:
+//
+//   lexer.h      text -> TokenQueue: the tokens of XPath 1.0 section 3.7, with the
+//                disambiguation rules applied (an operator name, "*" as multiply, a
+//                node type, a function name, an axis name are told apart here).
+//   parser.h     TokenQueue -> SyntaxNode tree (syntax.h): recursive descent for paths,
+//                steps, predicates and filters; binary operators collected flat and
+//                arranged by precedence without recursion. Prefixes resolve here, against
+//                the element the expression was written in; function names are looked
+//                up in a FunctionRegistry (runtime/functions.h) by expanded name. The
+//                tree's dump() spells out every operator, axis, name and value, and is
+//                what the parser's tests read.
+//   compile.cpp  SyntaxNode tree -> Expr tree (expr_impl.h): constants, variable
+//                references, operator chains (flat, left to right), negation, function
+//                calls bound to their registry entries, and location paths as PathExpr
+//                with one Step per location step ("//" becomes a step of its own, or the
+//                descendant axis where that means the same).
+//   Expr         evaluated against an EvalContext (runtime/context.h): context node,
+//                position and size, and an EvaluationHost that binds variables and holds
+//                whatever the functions a higher layer registered need. The XPath core
+//                knows nothing of XSLT: key(), document() and the rest are registered
+//                from above, and reach their transformation through the host.
+//
+// Values (runtime/value.h) are the XPath types: node-set, boolean, number, string, plus
+// a result tree fragment, which a host may bind to a variable. Node-sets are always in
+// document order without duplicates (precedesInDocumentOrder in tree/node.h).
+//
+// How data flows. One Expr offers several ways to be asked, each as lazy as it can be:
+//   evaluate()         the whole Value;
+//   select()           a node-set as a NodeStream, one node at a time, reading no more
+//                      of a lazily parsed document than the caller pulls;
+//   selectFirst()      the first node only;
+//   evaluateBoolean()  whether the value is true; a node-set stops at its first node, in
+//                      whatever order is cheapest (a reverse axis nearest first);
+//   evaluateNumber()   arithmetic in doubles, without a Value per operator;
+//   boundValue()       a variable's binding, read where it lies instead of copied.
+// Paths stream when their shape keeps document order (each step's StepWalker pulls
+// from an AxisIterator, runtime/axis_iterators.h); otherwise each step's nodes are
+// gathered and sorted. A predicate that is a constant number or a bound on position()
+// stops its axis early.
+//
+// What must never be done.
+//   - Keep evaluation state in an Expr. A compiled expression is immutable: the same
+//     Expr is evaluated again while an outer evaluation of it is still running
+//     (recursive templates, nested predicates). State lives in the call, on the stack,
+//     or in the NodeStream a call returns.
+//   - Hand out a node-set out of document order or with duplicates, or sort namespace
+//     nodes by serial alone: they sort with their element.
+//   - Recurse on the size of the input. Documents may nest 100,000 deep and operator
+//     chains run to tens of thousands of operands; only the nesting written by hand
+//     (parentheses, predicates, at most kMaxExpressionNesting) may use the stack.
+//   - Keep a Node* past the life of its tree, or a NodeStream past the Expr that made
+//     it.
+//   - Include anything of xslt/: the host interface and the function registry are the
+//     only ways up.
+//   - Report an error other than by throwing: XPathParseException while parsing,
+//     EvaluateException while evaluating, each at the position of its token.
 #pragma once
 
 #include "base/string.h"

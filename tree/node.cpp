@@ -369,8 +369,8 @@ bool declaresPrefix(const Node* first, StringRef prefix) {
 NamespaceScope* makeScope(ElementNode* element, const Node* inherited, NodeArena* arena) {
   NodeList nodes;
   auto add = [&](StringRef prefix, StringRef uri) {
-    auto* node = arena != nullptr ? arena->make<NamespaceNode>(prefix, uri)
-                                  : new NamespaceNode(prefix, uri);
+    auto* node =
+        arena != nullptr ? arena->make<NamespaceNode>(prefix, uri) : new NamespaceNode(prefix, uri);
     nodes.append(element, node);
   };
   add(xmlPrefix(), xmlNamespaceName());

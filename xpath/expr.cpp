@@ -267,9 +267,8 @@ bool BinaryExpr::evaluateBoolean(const EvalContext& context) const {
                              [](const Operation& o) { return o.operand->returnsNodeSet(); });
     if (paths) {
       return first_->evaluateBoolean(context) ||
-             std::any_of(rest_.begin(), rest_.end(), [&](const Operation& o) {
-               return o.operand->evaluateBoolean(context);
-             });
+             std::any_of(rest_.begin(), rest_.end(),
+                         [&](const Operation& o) { return o.operand->evaluateBoolean(context); });
     }
   }
   return Expr::evaluateBoolean(context);

@@ -552,8 +552,8 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter, const Token& filterToken,
                    std::vector<std::unique_ptr<Expr>> filterPredicates, bool absolute,
                    std::vector<Step> steps)
     : filter_(std::move(filter)), filterToken_(filterToken),
-      filterPredicates_(std::move(filterPredicates)),
-      absolute_(absolute), steps_(std::move(steps)) {
+      filterPredicates_(std::move(filterPredicates)), absolute_(absolute),
+      steps_(std::move(steps)) {
   if (!filterPredicates_.empty()) {
     filterOneNode_ = constantPosition(*filterPredicates_.front()) != 0;
     filterStopAfter_ = lastPassingPosition(*filterPredicates_.front());

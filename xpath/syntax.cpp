@@ -60,9 +60,9 @@ std::string_view operatorName(TokenKind op) {
 
 // Indexed by axis code: the axis names as XPath spells them.
 constexpr std::string_view kAxisNames[] = {
-    "ancestor", "ancestor-or-self", "attribute", "child",     "descendant",
-    "descendant-or-self", "following", "following-sibling", "namespace", "parent",
-    "preceding", "preceding-sibling", "self",
+    "ancestor",  "ancestor-or-self",  "attribute", "child",  "descendant", "descendant-or-self",
+    "following", "following-sibling", "namespace", "parent", "preceding",  "preceding-sibling",
+    "self",
 };
 static_assert(std::size(kAxisNames) == 13);
 

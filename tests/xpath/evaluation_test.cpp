@@ -150,21 +150,19 @@ TEST(EvaluationTest, NodeTests) {
 }
 
 TEST(EvaluationTest, EveryElementHasItsOwnNamespaceNodes) {
-  TestDocument doc(
-      "<r xmlns:p='urn:p' xmlns='urn:d'><e xmlns:q='urn:q'/><f xmlns=''/>"
-      "<g xmlns:p='urn:p2' xmlns:xml='http://www.w3.org/XML/1998/namespace'/></r>");
+  TestDocument doc("<r xmlns:p='urn:p' xmlns='urn:d'><e xmlns:q='urn:q'/><f xmlns=''/>"
+                   "<g xmlns:p='urn:p2' xmlns:xml='http://www.w3.org/XML/1998/namespace'/></r>");
   constexpr const char* kXml = "xmlns:xml=http://www.w3.org/XML/1998/namespace";
   const std::string cases[][2] = {
       // The xml prefix first, then what is inherited, then the element's own.
-      {"/*/*[1]/namespace::*",
-       std::string(kXml) + " xmlns:=urn:d xmlns:p=urn:p xmlns:q=urn:q"},
+      {"/*/*[1]/namespace::*", std::string(kXml) + " xmlns:=urn:d xmlns:p=urn:p xmlns:q=urn:q"},
       {"count(/*/*/namespace::*)", "9"},  // e 4, f 2 (xmlns='' takes the default away), g 3
       {"count(//namespace::*)", "12"},
       {"count(//namespace::p)", "4"},
       {"count(//namespace::p/..)", "4"},
       {"name(/*/*[2]/namespace::p/..)", "f"},
       {"/*/*[3]/namespace::p", "xmlns:p=urn:p2"},  // the nearer declaration wins
-      {"count(/*/*[3]/namespace::xml)", "1"},       // declaring xml adds no second node
+      {"count(/*/*[3]/namespace::xml)", "1"},      // declaring xml adds no second node
       {"name(/*/*[1]/namespace::*[1])", "xml"},
       {"name(/*/*[1]/namespace::*[last()])", "q"},
       // Namespace nodes come after their element, before its attributes and children.

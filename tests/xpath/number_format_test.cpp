@@ -72,7 +72,7 @@ const ParseCase kParseCases[] = {
     {"0." + std::string(400, '0') + "1", 0},
     {std::string(400, '0'), 0},
     {"0.30000000000000004", 0.1 + 0.2},
-    {"+3", NAN},  // no plus sign
+    {"+3", NAN},   // no plus sign
     {"1e3", NAN},  // no exponent
     {"1.5E-1", NAN},
     {"- 1", NAN},

@@ -81,8 +81,7 @@ constexpr DumpCase kShapeCases[] = {
     {"a/b", "(path (step child (name a)) (step child (name b)))"},
     {"//a", "(path / (step descendant-or-self (node)) (step child (name a)))"},
     {"/ / a", "(path / (step child (name a)))"},  // two slashes, no "//": taken as "/a"
-    {"a//b",
-     "(path (step child (name a)) (step descendant-or-self (node)) (step child (name b)))"},
+    {"a//b", "(path (step child (name a)) (step descendant-or-self (node)) (step child (name b)))"},
     {"child::text()", "(path (step child (text)))"},
     {"processing-instruction('x')", "(path (step child (processing-instruction \"x\")))"},
     {"processing-instruction()", "(path (step child (processing-instruction)))"},

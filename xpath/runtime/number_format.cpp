@@ -46,8 +46,8 @@ String formatNumber(double value) {
 
   // The shortest digits that read back to the same double: "[-]d[.ddd]e[+-]x".
   char scientific[40];
-  std::to_chars_result converted = std::to_chars(scientific, scientific + sizeof scientific,
-                                                 value, std::chars_format::scientific);
+  std::to_chars_result converted = std::to_chars(scientific, scientific + sizeof scientific, value,
+                                                 std::chars_format::scientific);
   std::string_view text(scientific, std::size_t(converted.ptr - scientific));
   bool negative = text.front() == '-';
   std::size_t e = text.find('e');

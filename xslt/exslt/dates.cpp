@@ -548,20 +548,20 @@ Value dateTimeFunction(const Token&, const EvalContext&, ArgumentList&) {
 
 // date:date and date:time: the part of a dateTime (or the date or time as it is), with
 // its zone.
-Value dateFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  std::optional<DateValue> value = dateArgument(args, DateKind::DateTime | DateKind::Date);
+Value partOfDateTime(ArgumentList& args, DateKind part) {
+  std::optional<DateValue> value = dateArgument(args, DateKind::DateTime | part);
   if (!value)
     return stringResult("");
-  value->kind = DateKind::Date;
+  value->kind = part;
   return stringResult(formatDateTime(*value));
 }
 
+Value dateFunction(const Token&, const EvalContext&, ArgumentList& args) {
+  return partOfDateTime(args, DateKind::Date);
+}
+
 Value timeFunction(const Token&, const EvalContext&, ArgumentList& args) {
-  std::optional<DateValue> value = dateArgument(args, DateKind::DateTime | DateKind::Time);
-  if (!value)
-    return stringResult("");
-  value->kind = DateKind::Time;
-  return stringResult(formatDateTime(*value));
+  return partOfDateTime(args, DateKind::Time);
 }
 
 Value yearFunction(const Token&, const EvalContext&, ArgumentList& args) {

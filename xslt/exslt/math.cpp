@@ -69,6 +69,8 @@ Value lowestFunction(const Token& call, const EvalContext&, ArgumentList& args) 
 
 // ---- Functions of numbers ----
 
+// A function of the arguments' numbers. The table passes each as a lambda: functions of
+// the standard library may not have their address taken.
 template <double (*function)(double)>
 Value unaryFunction(const Token&, const EvalContext&, ArgumentList& args) {
   return Value::makeNumber(function(numberOf(args[0])));
@@ -77,44 +79,6 @@ Value unaryFunction(const Token&, const EvalContext&, ArgumentList& args) {
 template <double (*function)(double, double)>
 Value binaryFunction(const Token&, const EvalContext&, ArgumentList& args) {
   return Value::makeNumber(function(numberOf(args[0]), numberOf(args[1])));
-}
-
-double absolute(double x) {
-  return std::fabs(x);
-}
-double squareRoot(double x) {
-  return std::sqrt(x);
-}
-double naturalLog(double x) {
-  return std::log(x);
-}
-double exponential(double x) {
-  return std::exp(x);
-}
-double sine(double x) {
-  return std::sin(x);
-}
-double cosine(double x) {
-  return std::cos(x);
-}
-double tangent(double x) {
-  return std::tan(x);
-}
-double arcSine(double x) {
-  return std::asin(x);
-}
-double arcCosine(double x) {
-  return std::acos(x);
-}
-double arcTangent(double x) {
-  return std::atan(x);
-}
-double power(double base, double exponent) {
-  return std::pow(base, exponent);
-}
-// math:atan2(y, x): the angle of the point (x, y).
-double arcTangent2(double y, double x) {
-  return std::atan2(y, x);
 }
 
 // The constants EXSLT names (SQRRT2 is its spelling of the square root of 2), written
@@ -160,24 +124,28 @@ Value randomFunction(const Token&, const EvalContext&, ArgumentList&) {
 }
 
 constexpr NamedFunction kFunctions[] = {
-    {"abs", {1, 1, unaryFunction<absolute>, FunctionResult::Number}},
-    {"acos", {1, 1, unaryFunction<arcCosine>, FunctionResult::Number}},
-    {"asin", {1, 1, unaryFunction<arcSine>, FunctionResult::Number}},
-    {"atan", {1, 1, unaryFunction<arcTangent>, FunctionResult::Number}},
-    {"atan2", {2, 2, binaryFunction<arcTangent2>, FunctionResult::Number}},
+    {"abs", {1, 1, unaryFunction<+[](double x) { return std::fabs(x); }>, FunctionResult::Number}},
+    {"acos", {1, 1, unaryFunction<+[](double x) { return std::acos(x); }>, FunctionResult::Number}},
+    {"asin", {1, 1, unaryFunction<+[](double x) { return std::asin(x); }>, FunctionResult::Number}},
+    {"atan", {1, 1, unaryFunction<+[](double x) { return std::atan(x); }>, FunctionResult::Number}},
+    {"atan2",
+     {2, 2, binaryFunction<+[](double y, double x) { return std::atan2(y, x); }>,
+      FunctionResult::Number}},
     {"constant", {2, 2, constantFunction, FunctionResult::Number}},
-    {"cos", {1, 1, unaryFunction<cosine>, FunctionResult::Number}},
-    {"exp", {1, 1, unaryFunction<exponential>, FunctionResult::Number}},
+    {"cos", {1, 1, unaryFunction<+[](double x) { return std::cos(x); }>, FunctionResult::Number}},
+    {"exp", {1, 1, unaryFunction<+[](double x) { return std::exp(x); }>, FunctionResult::Number}},
     {"highest", {1, 1, highestFunction, FunctionResult::NodeSet}},
-    {"log", {1, 1, unaryFunction<naturalLog>, FunctionResult::Number}},
+    {"log", {1, 1, unaryFunction<+[](double x) { return std::log(x); }>, FunctionResult::Number}},
     {"lowest", {1, 1, lowestFunction, FunctionResult::NodeSet}},
     {"max", {1, 1, maxFunction, FunctionResult::Number}},
     {"min", {1, 1, minFunction, FunctionResult::Number}},
-    {"power", {2, 2, binaryFunction<power>, FunctionResult::Number}},
+    {"power",
+     {2, 2, binaryFunction<+[](double x, double y) { return std::pow(x, y); }>,
+      FunctionResult::Number}},
     {"random", {0, 0, randomFunction, FunctionResult::Number}},
-    {"sin", {1, 1, unaryFunction<sine>, FunctionResult::Number}},
-    {"sqrt", {1, 1, unaryFunction<squareRoot>, FunctionResult::Number}},
-    {"tan", {1, 1, unaryFunction<tangent>, FunctionResult::Number}},
+    {"sin", {1, 1, unaryFunction<+[](double x) { return std::sin(x); }>, FunctionResult::Number}},
+    {"sqrt", {1, 1, unaryFunction<+[](double x) { return std::sqrt(x); }>, FunctionResult::Number}},
+    {"tan", {1, 1, unaryFunction<+[](double x) { return std::tan(x); }>, FunctionResult::Number}},
 };
 
 }  // namespace

@@ -1,5 +1,5 @@
-// The record of the xsl:output attributes: the stylesheet fills one while it compiles,
-// and the Serializer copies it at the start of every run to choose how it writes.
+// How a result is serialized: the stylesheet fills one from its xsl:output elements while
+// it compiles, and the Serializer copies it at the start of every run.
 #pragma once
 
 #include "base/string.h"
@@ -11,8 +11,6 @@
 #include <unordered_set>
 
 namespace ovra {
-
-class Node;
 
 enum class OutputMethod : std::int32_t {
   Unset = 0,  // decided by the Serializer at the first element
@@ -28,12 +26,7 @@ using TextSet = std::unordered_set<std::string, TextHash, std::equal_to<>>;
 struct OutputSettings {
   static constexpr std::size_t kCdataSetBuckets = 64;
 
-  OutputSettings();
-
-  // Applies the attributes of one xsl:output element in document order; several elements
-  // are applied one after the other, later values overriding earlier ones and CDATA
-  // section names accumulating. Throws StylesheetException at the first bad attribute.
-  void read(const Node* element);
+  OutputSettings() : cdataSectionElements(kCdataSetBuckets) {}
 
   // expandedName is the namespace name, "/", the local name (Node::expandedName).
   bool isCdataSectionElement(std::string_view expandedName) const {

@@ -239,10 +239,7 @@ void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unkn
     String text = format(kUnknownAttribute, name, attribute->localName().view());
     if (unknown == UnknownAttributes::Error)
       throw StylesheetException(attribute, text);
-    const Document* document = attribute->document();
-    warning(SourceLocation{document != nullptr ? document->fileName() : String(),
-                           attribute->lineNumber(), 0},
-            text.view());
+    warnAt(attribute, text.view());
   }
 }
 
@@ -303,10 +300,14 @@ void Instruction::fail(const ConstString& text) const {
 }
 
 void Instruction::warn(std::string_view text) const {
-  const Document* document = element_->document();
-  warning(SourceLocation{document != nullptr ? document->fileName() : String(),
-                         element_->lineNumber(), 0},
-          text);
+  warnAt(element_, text);
+}
+
+void warnAt(const Node* node, std::string_view text) {
+  const Document* document = node->document();
+  warning(
+      SourceLocation{document != nullptr ? document->fileName() : String(), node->lineNumber(), 0},
+      text);
 }
 
 bool Instruction::placesAttribute(const ResultSink& sink, std::string_view name) const {

@@ -135,6 +135,9 @@ enum class UnknownAttributes : std::uint8_t {
 // StylesheetException.
 void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unknown);
 
+// Reports a warning at a node of the stylesheet (its file and line).
+void warnAt(const Node* node, std::string_view text);
+
 // The attribute of an XSLT element in no namespace of that name, or null; the element's
 // other attributes were checked when the stylesheet was compiled.
 Node* xsltAttribute(const Node* element, std::string_view name);

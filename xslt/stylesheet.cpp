@@ -13,6 +13,7 @@
 #include "xslt/avt.h"
 #include "xslt/fallback.h"
 #include "xslt/instruction.h"
+#include "xslt/output_declaration.h"
 #include "xslt/template_calls.h"
 #include "xslt/transform.h"
 #include "xslt/variables.h"
@@ -442,7 +443,7 @@ void Stylesheet::readTopLevel() {
       made->setImportPrecedence(precedence, declaration.lowestImported);
       rules_.add(std::move(made));
     } else if (kind == InstructionKind::Output) {
-      outputSettings_.read(child);
+      readOutputDeclaration(outputSettings_, child);
     } else if (kind == InstructionKind::Variable || kind == InstructionKind::Param) {
       globalElements_.push_back(child);
       globalPrecedences_.push_back(precedence);

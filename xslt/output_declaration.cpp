@@ -1,15 +1,17 @@
-#include "output/output_settings.h"
+#include "xslt/output_declaration.h"
 
 #include "base/exceptions.h"
 #include "output/encoder.h"
 #include "tree/node.h"
 #include "xpath/runtime/qname.h"
+#include "xslt/instruction.h"
 
 namespace ovra {
 
 namespace {
 
 constexpr const char* kUnknownOutputMethod = "Unknown output method";
+constexpr const char* kOtherOutputMethod = "Output method %s is not known here: xml is used";
 constexpr const char* kBadOmitXmlDeclaration =
     "Expecting omit-xml-declartion attribute to have value 'yes' or 'no'";
 constexpr const char* kBadStandalone = "Expecting standalone attribute to have value 'yes' or 'no'";
@@ -43,11 +45,16 @@ void readCdataSectionElements(OutputSettings& settings, const Node* attribute,
   });
 }
 
+// XSLT 1.0 section 16: a method in a namespace is the implementation's to define; none is
+// defined here.
+void otherMethod(const Node* attribute, std::string_view value, OutputSettings& settings) {
+  warnAt(attribute, formatMessage(kOtherOutputMethod, String(value).c_str()).view());
+  settings.method = OutputMethod::Xml;
+}
+
 }  // namespace
 
-OutputSettings::OutputSettings() : cdataSectionElements(kCdataSetBuckets) {}
-
-void OutputSettings::read(const Node* element) {
+void readOutputDeclaration(OutputSettings& settings, const Node* element) {
   // Attributes are complete when their element is made: no lazy sibling walk needed.
   for (const Node* attribute = element->firstAttribute(); attribute != nullptr;
        attribute = attribute->rawNextSibling()) {
@@ -60,35 +67,37 @@ void OutputSettings::read(const Node* element) {
     std::string_view value = valueText ? std::string_view(valueText) : std::string_view();
     if (name == "method") {
       if (value == "html")
-        method = OutputMethod::Html;
+        settings.method = OutputMethod::Html;
       else if (value == "xml")
-        method = OutputMethod::Xml;
+        settings.method = OutputMethod::Xml;
       else if (value == "text")
-        method = OutputMethod::Text;
+        settings.method = OutputMethod::Text;
+      else if (isQName(value) && !qnamePrefix(value).empty())
+        otherMethod(attribute, value, settings);
       else
         throw StylesheetException(attribute, kUnknownOutputMethod);
     } else if (name == "version") {
-      version = value;
+      settings.version = value;
     } else if (name == "encoding") {
       // Checked here so that a stylesheet naming an encoding we cannot write fails when
       // it loads, not halfway through its output.
       if (!Encoder::isSupported(value))
         throw StylesheetException(attribute, String(kUnsupportedEncoding).append(value));
-      encoding = value;
+      settings.encoding = value;
     } else if (name == "omit-xml-declaration") {
-      omitXmlDeclaration = readYesNo(attribute, value, kBadOmitXmlDeclaration);
+      settings.omitXmlDeclaration = readYesNo(attribute, value, kBadOmitXmlDeclaration);
     } else if (name == "standalone") {
-      standalone = readYesNo(attribute, value, kBadStandalone);
+      settings.standalone = readYesNo(attribute, value, kBadStandalone);
     } else if (name == "doctype-public") {
-      doctypePublic = value;
+      settings.doctypePublic = value;
     } else if (name == "doctype-system") {
-      doctypeSystem = value;
+      settings.doctypeSystem = value;
     } else if (name == "media-type") {
-      mediaType = value;
+      settings.mediaType = value;
     } else if (name == "indent") {
-      indent = readYesNo(attribute, value, kBadIndent);
+      settings.indent = readYesNo(attribute, value, kBadIndent);
     } else if (name == "cdata-section-elements") {
-      readCdataSectionElements(*this, attribute, value);
+      readCdataSectionElements(settings, attribute, value);
     }
   }
 }

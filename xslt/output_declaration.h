@@ -1,0 +1,16 @@
+// xsl:output: the declaration that fills the output settings the serializer follows.
+#pragma once
+
+#include "output/output_settings.h"
+
+namespace ovra {
+
+class Node;
+
+// Applies the attributes of one xsl:output element in document order; several elements
+// are applied one after the other, later values overriding earlier ones and CDATA section
+// names accumulating. Names are resolved at the element, so the settings hold expanded
+// names only. Throws StylesheetException at the first bad attribute value.
+void readOutputDeclaration(OutputSettings& settings, const Node* element);
+
+}  // namespace ovra

@@ -44,8 +44,9 @@ struct OutputSettings {
   String doctypePublic;
   String doctypeSystem;
   TextSet cdataSectionElements;
-  bool indent = false;            // stored and copied; output does not depend on it
-  String mediaType = "text/xml";  // the same
+  bool indent = false;
+  bool indentGiven = false;  // HTML indents unless told otherwise
+  String mediaType;          // empty: the method's own (HTML's Content-Type meta says text/html)
 };
 
 }  // namespace ovra

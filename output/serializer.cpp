@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstring>
 #include <string_view>
+#include <unordered_map>
 
 namespace ovra {
 
@@ -35,25 +36,14 @@ bool equalsIgnoringCase(std::string_view text, std::string_view lowerName) {
   return true;
 }
 
-// HTML elements written without end tag, compared after lowering ASCII letters.
-bool isHtmlVoidElement(std::string_view localName) {
-  static const TextSet voidElements = {"area", "base",  "basefont", "br",   "col",  "frame", "hr",
-                                       "img",  "input", "isindex",  "link", "meta", "param"};
-  if (localName.size() > 8)
-    return false;
-  char lowered[8];
-  for (std::size_t i = 0; i < localName.size(); ++i)
-    lowered[i] = asciiLower(localName[i]);
-  return voidElements.count(std::string_view(lowered, localName.size())) != 0;
-}
-
 // The HTML rules apply only to elements in no namespace.
 bool isHtmlElementNamed(const Node* element, std::string_view lowerName) {
   return element->namespaceURI().empty() &&
          equalsIgnoringCase(element->localName().view(), lowerName);
 }
 
-// HTML attributes that have only one value, their own name, and are written minimised.
+// HTML attributes that have only one value, their own name, and are written minimised
+// when they have it (XSLT 1.0 section 16.2).
 bool isHtmlBooleanAttribute(std::string_view name, std::string_view value) {
   static const TextSet names = {"checked", "compact",  "declare", "defer",    "disabled",
                                 "ismap",   "multiple", "nohref",  "noresize", "noshade",
@@ -64,6 +54,84 @@ bool isHtmlBooleanAttribute(std::string_view name, std::string_view value) {
   for (std::size_t i = 0; i < name.size(); ++i)
     lowered[i] = asciiLower(name[i]);
   return names.count(std::string_view(lowered, name.size())) != 0;
+}
+
+// What the HTML method knows of an element, by its name in any case: libxml2's table of
+// HTML elements, whose newlines xsltproc's indentation follows (others get none), the
+// ones of those written inline, the elements without end tag and those whose text is not
+// escaped.
+constexpr std::uint8_t kKnownHtml = 1;
+constexpr std::uint8_t kInlineHtml = 2;
+constexpr std::uint8_t kVoidHtml = 4;
+constexpr std::uint8_t kRawTextHtml = 8;
+
+std::uint8_t htmlElementKind(std::string_view name) {
+  static const std::unordered_map<std::string_view, std::uint8_t, TextHash> kinds = [] {
+    std::unordered_map<std::string_view, std::uint8_t, TextHash> table;
+    for (std::string_view known :
+         {"address",  "area",     "base",   "blockquote", "body",  "caption",  "center",
+          "col",      "colgroup", "dd",     "dir",        "div",   "dl",       "dt",
+          "fieldset", "form",     "frame",  "frameset",   "h1",    "h2",       "h3",
+          "h4",       "h5",       "h6",     "head",       "hr",    "html",     "isindex",
+          "legend",   "li",       "link",   "menu",       "meta",  "noframes", "noscript",
+          "ol",       "optgroup", "option", "p",          "param", "pre",      "style",
+          "table",    "tbody",    "td",     "tfoot",      "th",    "thead",    "title",
+          "tr",       "ul"})
+      table.emplace(known, kKnownHtml);
+    for (std::string_view inlined :
+         {"a",      "abbr",   "acronym", "applet", "b",        "basefont", "bdo",   "big",
+          "br",     "button", "cite",    "code",   "del",      "dfn",      "em",    "font",
+          "i",      "iframe", "img",     "input",  "ins",      "kbd",      "label", "map",
+          "object", "q",      "s",       "samp",   "script",   "select",   "small", "span",
+          "strike", "strong", "sub",     "sup",    "textarea", "tt",       "u",     "var"})
+      table.emplace(inlined, kKnownHtml | kInlineHtml);
+    for (std::string_view empty : {"area", "base", "basefont", "br", "col", "frame", "hr", "img",
+                                   "input", "isindex", "link", "meta", "param"})
+      table[empty] |= kVoidHtml;
+    table["script"] |= kRawTextHtml;
+    table["style"] |= kRawTextHtml;
+    return table;
+  }();
+  char lower[16];
+  if (name.size() > sizeof lower)
+    return 0;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    lower[i] = asciiLower(name[i]);
+  auto it = kinds.find(std::string_view(lower, name.size()));
+  return it == kinds.end() ? 0 : it->second;
+}
+
+// HTML 4.01 attributes whose values are URIs, and a's name, which fragment identifiers
+// in those refer to: their non-ASCII characters are written %-escaped (XSLT 1.0 section
+// 16.2, HTML 4.01 section B.2.1).
+bool isHtmlUriAttribute(std::string_view element, std::string_view name) {
+  static const TextSet names = {"action", "archive", "background", "cite",    "classid", "codebase",
+                                "data",   "href",    "longdesc",   "profile", "src",     "usemap"};
+  char lowered[10];
+  if (name.size() > sizeof lowered)
+    return false;
+  for (std::size_t i = 0; i < name.size(); ++i)
+    lowered[i] = asciiLower(name[i]);
+  std::string_view lower(lowered, name.size());
+  return names.count(lower) != 0 || (lower == "name" && equalsIgnoringCase(element, "a"));
+}
+
+// The UTF-8 bytes of non-ASCII characters as %HH.
+std::string escapeUriBytes(std::string_view value) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  std::string escaped;
+  escaped.reserve(value.size() + 16);
+  for (char c : value) {
+    auto byte = static_cast<unsigned char>(c);
+    if (byte < 0x80) {
+      escaped += c;
+    } else {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 15];
+    }
+  }
+  return escaped;
 }
 
 // Prefixes that are never declared: "xml" is bound from the start, "xmlns" never.
@@ -89,6 +157,7 @@ Serializer::~Serializer() {
       if (encoder_.finish(out, room))
         putBytes(scratch, std::size_t(out - scratch));
     }
+    decideSlotsFrom(firstSlotId_, true);
     writeBuffer();
   } catch (...) {
     // Nothing can be reported from here; what was written stays written.
@@ -121,6 +190,8 @@ std::uint8_t Serializer::startNode(Node* node) {
     }
     startContent();
     closeStartTag();
+    if (text->textLength() != 0)
+      noteChild(NodeKind::Text, elements_.empty() ? nullptr : &elements_.back());
     if (text->isEscapingDisabled()) {
       bool previous = setDisableOutputEscaping(true);
       writeContent(text->text(), text->textLength());
@@ -141,7 +212,7 @@ std::uint8_t Serializer::startNode(Node* node) {
     }
     startContent();
     closeStartTag();
-    writeComment(static_cast<const CommentNode*>(node)->textView());
+    writeCommentNode(static_cast<const CommentNode*>(node)->textView());
     return 1;
   }
   case NodeKind::ProcessingInstruction: {
@@ -154,6 +225,7 @@ std::uint8_t Serializer::startNode(Node* node) {
     }
     startContent();
     closeStartTag();
+    noteChild(NodeKind::ProcessingInstruction, elements_.empty() ? nullptr : &elements_.back());
     writeProcessingInstruction(node, target, data);
     return 1;
   }
@@ -168,29 +240,34 @@ void Serializer::endNode(std::uint8_t flag) {
   assert(!elements_.empty() && "endNode without a started element");
   if (elements_.empty())
     return;
-  if (!elements_.back().startTagClosed)
+  OpenElement& open = elements_.back();
+  if (!open.startTagClosed && resolveDeferred(open)) {
     writeAttributes();
-  OpenElement element = elements_.back();
+    // HTML has no empty-element tags: only void elements may omit the end tag.
+    if (open.html && !open.htmlVoid) {
+      endStartTag(open);
+      open.startTagClosed = true;
+    }
+  }
+  if (!open.suppressed)
+    noteEnd(open);
+  OpenElement element = open;
   elements_.pop_back();
   if (element.rawText)
     --rawTextDepth_;
+  if (element.suppressed) {
+    bindings_.resize(element.bindingMark);
+    return;
+  }
   if (!element.startTagClosed) {
-    if (element.htmlVoid) {
-      writeMarkup(">");
-    } else if (element.html) {
-      // HTML has no empty-element tags: only void elements may omit the end tag.
-      writeMarkup("></");
-      writeQName(element.prefix, element.localName, element.node);
-      writeMarkup(">");
-    } else {
-      writeMarkup("/>");
-    }
+    writeMarkup(element.htmlVoid ? ">" : "/>");
   } else if (!element.htmlVoid) {
     writeMarkup("</");
     writeQName(element.prefix, element.localName, element.node);
     writeMarkup(">");
   }
   bindings_.resize(element.bindingMark);
+  noteEnded(element);
 }
 
 void Serializer::copyNode(Node* top) {
@@ -253,10 +330,12 @@ void Serializer::writeHeld() {
   heldText_ = false;
   for (const Held& event : held) {
     if (event.kind == NodeKind::Comment) {
-      writeComment(event.text);
+      writeCommentNode(event.text);
     } else if (event.kind == NodeKind::ProcessingInstruction) {
+      noteChild(event.kind, nullptr);
       writeProcessingInstruction(nullptr, event.target, event.text);
     } else {
+      noteChild(event.kind, nullptr);
       bool previous = setDisableOutputEscaping(event.noEscape);
       writeContent(event.text.data(), event.text.size());
       setDisableOutputEscaping(previous);
@@ -270,6 +349,14 @@ void Serializer::endDocument() {
     writePrologue();
     writeHeld();
   }
+  if (topSlot_ != kNoSlot) {
+    decideSlot(topSlot_, false);
+    topSlot_ = kNoSlot;
+  }
+  // An indented document ends its last line, as xsltproc's do.
+  if (wroteNode_ && indenting_)
+    writeMarkup("\n");
+  wroteNode_ = false;
   holding_ = false;
 }
 
@@ -296,10 +383,22 @@ std::uint8_t Serializer::startElement(Node* element) {
     entry.cdata = settings_.isCdataSectionElement(key_);
   }
   if (current == OutputMethod::Html && uri.empty()) {
+    std::uint8_t kind = htmlElementKind(localName.view());
     entry.html = true;
-    entry.htmlVoid = isHtmlVoidElement(localName.view());
-    entry.rawText = isHtmlElementNamed(element, "script") || isHtmlElementNamed(element, "style");
+    entry.htmlVoid = (kind & kVoidHtml) != 0;
+    entry.rawText = (kind & kRawTextHtml) != 0;
+    const OpenElement* parent = elements_.empty() ? nullptr : &elements_.back();
+    // The head of the document's html element only, as xsltproc has it.
+    entry.head = elements_.size() == 1 && parent->html &&
+                 equalsIgnoringCase(parent->localName.view(), "html") &&
+                 equalsIgnoringCase(localName.view(), "head");
+    entry.deferred =
+        parent != nullptr && parent->head && equalsIgnoringCase(localName.view(), "meta");
+    entry.htmlKnown = (kind & kKnownHtml) != 0;
+    entry.htmlInline = (kind & kInlineHtml) != 0;
+    entry.pName = localName.view().front() == 'p';
   }
+  entry.afterStart = kNoSlot;
 
   // A child of the element written last sees that element's namespaces declared already.
   bool ownOnly = !elements_.empty() && elements_.back().node == element->parent() &&
@@ -314,8 +413,16 @@ std::uint8_t Serializer::startElement(Node* element) {
   }
   writeDoctype(element, entry.prefix);
   closeStartTag();
-  writeMarkup("<");
-  writeQName(entry.prefix, localName, element);
+  // A meta that would need declarations is written as it comes.
+  entry.deferred = entry.deferred && pending_.empty();
+  if (!entry.deferred) {
+    noteChild(NodeKind::Element, elements_.empty() ? nullptr : &elements_.back());
+    writeMarkup("<");
+    writeQName(entry.prefix, localName, element);
+  }
+  entry.formats = current == OutputMethod::Xml &&
+                  (elements_.empty() ? settings_.indent : elements_.back().formats);
+  entry.firstSlot = firstSlotId_ + slots_.size();
   for (const Binding& binding : pending_)
     writeDeclaration(binding, element);
   if (entry.rawText)
@@ -429,11 +536,16 @@ void Serializer::writeAttributes() {
     writeQName(attribute.prefix, attribute.localName, element.node);
     if (element.html) {
       std::string_view name = attribute.localName.view();
-      if (attribute.prefix.empty() &&
-          isHtmlBooleanAttribute(name, std::string_view(value, attribute.valueLength)))
+      std::string_view text(value, attribute.valueLength);
+      if (attribute.prefix.empty() && isHtmlBooleanAttribute(name, text))
         continue;
       writeMarkup("=\"");
-      writeEscaped(value, attribute.valueLength, Escape::HtmlAttribute);
+      if (attribute.prefix.empty() && isHtmlUriAttribute(element.localName.view(), name)) {
+        std::string escaped = escapeUriBytes(text);
+        writeEscaped(escaped.data(), escaped.size(), Escape::HtmlAttribute);
+      } else {
+        writeEscaped(value, attribute.valueLength, Escape::HtmlAttribute);
+      }
     } else {
       writeMarkup("=\"");
       writeEscaped(value, attribute.valueLength, Escape::Attribute);
@@ -486,6 +598,7 @@ void Serializer::startContent() {
 
 void Serializer::writePrologue() {
   OutputMethod current = method();
+  indenting_ = indents();
   if (current == OutputMethod::Xml && !settings_.omitXmlDeclaration) {
     writeMarkup("<?xml version=\"");
     writeMarkup(settings_.version.view());
@@ -538,9 +651,207 @@ void Serializer::writeDoctype(Node* element, StringRef prefix) {
 
 void Serializer::closeStartTag() {
   if (!elements_.empty() && !elements_.back().startTagClosed) {
+    OpenElement& element = elements_.back();
+    element.startTagClosed = true;
+    if (!resolveDeferred(element))
+      return;
     writeAttributes();
-    writeMarkup(">");
-    elements_.back().startTagClosed = true;
+    endStartTag(element);
+  }
+}
+
+void Serializer::endStartTag(OpenElement& element) {
+  writeMarkup(">");
+  if (element.htmlKnown && !element.htmlInline && !element.pName && indenting_)
+    element.afterStart = openSlot("\n");
+  if (element.head) {
+    noteChild(NodeKind::Element, &element);
+    writeContentTypeMeta();
+    // The meta has ended: what follows it is decided as after any element.
+    if (indenting_)
+      afterEnd_ = openSlot("\n");
+  }
+}
+
+// XSLT 1.0 section 16.2: the head of an HTML document starts with a meta element giving
+// the media type and the encoding actually used.
+void Serializer::writeContentTypeMeta() {
+  writeMarkup("<meta http-equiv=\"Content-Type\" content=\"");
+  writeEscaped(settings_.mediaType.empty() ? "text/html" : settings_.mediaType.c_str(),
+               settings_.mediaType.empty() ? 9 : settings_.mediaType.view().size(),
+               Escape::HtmlAttribute);
+  writeMarkup("; charset=");
+  writeEscaped(settings_.encoding.c_str(), settings_.encoding.view().size(), Escape::HtmlAttribute);
+  writeMarkup("\">");
+}
+
+bool Serializer::resolveDeferred(OpenElement& element) {
+  if (!element.deferred)
+    return true;
+  element.deferred = false;
+  for (const PendingAttribute& attribute : attributes_) {
+    std::string_view value(attributeValues_.data() + attribute.valueStart, attribute.valueLength);
+    if (attribute.uri.empty() && equalsIgnoringCase(attribute.localName.view(), "http-equiv") &&
+        equalsIgnoringCase(value, "content-type")) {
+      element.suppressed = true;
+      attributes_.clear();
+      attributeValues_.clear();
+      return false;
+    }
+  }
+  noteChild(NodeKind::Element, &elements_[elements_.size() - 2]);
+  writeMarkup("<");
+  writeQName(element.prefix, element.localName, element.node);
+  return true;
+}
+
+// ---- Indentation ----
+
+bool Serializer::indents() const {
+  switch (method()) {
+  case OutputMethod::Xml:
+    return settings_.indent;
+  case OutputMethod::Html:
+    return settings_.indentGiven ? settings_.indent : true;
+  case OutputMethod::Unset:
+  case OutputMethod::Text:
+    return false;
+  }
+  return false;
+}
+
+void Serializer::writeCommentNode(std::string_view text) {
+  noteChild(NodeKind::Comment, elements_.empty() ? nullptr : &elements_.back());
+  writeComment(text);
+  // xsltproc ends a line after a comment at top level that something follows.
+  if (elements_.empty() && method() == OutputMethod::Xml && settings_.indent)
+    topSlot_ = openSlot("\n");
+}
+
+void Serializer::noteIndentedChild(NodeKind kind, OpenElement* parent) {
+  bool text = kind == NodeKind::Text;
+  if (parent == nullptr) {
+    if (topSlot_ != kNoSlot) {
+      decideSlot(topSlot_, true);
+      topSlot_ = kNoSlot;
+    }
+    return;
+  }
+  // HTML: a newline after the previous child's end tag unless text follows it; after the
+  // start tag when the first child is no text and a second one comes.
+  if (afterEnd_ != kNoSlot) {
+    decideSlot(afterEnd_, !text);
+    afterEnd_ = kNoSlot;
+  }
+  ++parent->children;
+  parent->lastText = text;
+  if (parent->afterStart != kNoSlot && (parent->children == 2 || text)) {
+    decideSlot(parent->afterStart, parent->children == 2);
+    parent->afterStart = kNoSlot;
+  }
+  // XML: text makes the element mixed content, which is written as it is, all of it.
+  if (parent->formats) {
+    if (text) {
+      parent->formats = false;
+      decideSlotsFrom(parent->firstSlot, false);
+    } else {
+      writeIndent(std::size_t(parent - elements_.data()) + 1, true);
+    }
+  }
+}
+
+// Before the end of element's start or end tag.
+void Serializer::noteEnd(OpenElement& element) {
+  if (!indenting_)
+    return;
+  if (afterEnd_ != kNoSlot) {
+    decideSlot(afterEnd_, false);
+    afterEnd_ = kNoSlot;
+  }
+  if (element.afterStart != kNoSlot) {
+    decideSlot(element.afterStart, false);
+    element.afterStart = kNoSlot;
+  }
+  if (element.formats && element.children > 0)
+    writeIndent(std::size_t(&element - elements_.data()), true);
+  if (element.htmlKnown && !element.htmlInline && !element.pName && element.children >= 2 &&
+      !element.lastText)
+    writeMarkup("\n");
+}
+
+// After the end of element, which is no longer open.
+void Serializer::noteEnded(const OpenElement& element) {
+  if (!indenting_)
+    return;
+  if (elements_.empty()) {
+    // Nothing can make the document element mixed content: its indentation stands.
+    decideSlotsFrom(firstSlotId_, true);
+    return;
+  }
+  if (element.htmlKnown && !element.htmlInline && elements_.back().localName.view().front() != 'p')
+    afterEnd_ = openSlot("\n");
+}
+
+void Serializer::writeIndent(std::size_t depth, bool slot) {
+  // As xsltproc: two spaces a level, at most 60.
+  static constexpr std::string_view kIndent =
+      "\n                                                            ";
+  std::string_view text = kIndent.substr(0, 1 + 2 * std::min<std::size_t>(depth, 30));
+  if (slot)
+    openSlot(text);
+  else
+    writeMarkup(text);
+}
+
+std::uint64_t Serializer::openSlot(std::string_view text) {
+  std::uint64_t id = firstSlotId_ + slots_.size();
+  std::uint64_t offset = heldBase_ + heldBytes_.size();
+  slots_.push_back(Slot{offset, 0, SlotState::Open});
+  writeMarkup(text);
+  slots_[std::size_t(id - firstSlotId_)].length = heldBase_ + heldBytes_.size() - offset;
+  return id;
+}
+
+void Serializer::decideSlot(std::uint64_t id, bool keep) {
+  if (id < firstSlotId_ || id - firstSlotId_ >= slots_.size())
+    return;
+  Slot& slot = slots_[std::size_t(id - firstSlotId_)];
+  if (slot.state == SlotState::Open)
+    slot.state = keep ? SlotState::Keep : SlotState::Drop;
+  releaseSlots();
+}
+
+void Serializer::decideSlotsFrom(std::uint64_t id, bool keep) {
+  for (std::size_t i = id > firstSlotId_ ? std::size_t(id - firstSlotId_) : 0; i < slots_.size();
+       ++i) {
+    if (slots_[i].state == SlotState::Open)
+      slots_[i].state = keep ? SlotState::Keep : SlotState::Drop;
+  }
+  releaseSlots();
+}
+
+// Hands on the bytes before the first open slot, with the decided slots among them.
+void Serializer::releaseSlots() {
+  std::size_t done = heldDone_;
+  while (!slots_.empty() && slots_.front().state != SlotState::Open) {
+    const Slot& slot = slots_.front();
+    auto at = std::size_t(slot.offset - heldBase_);
+    putDirect(heldBytes_.data() + done, at - done);
+    if (slot.state == SlotState::Keep)
+      putDirect(heldBytes_.data() + at, std::size_t(slot.length));
+    done = at + std::size_t(slot.length);
+    slots_.pop_front();
+    ++firstSlotId_;
+  }
+  std::size_t until =
+      slots_.empty() ? heldBytes_.size() : std::size_t(slots_.front().offset - heldBase_);
+  putDirect(heldBytes_.data() + done, until - done);
+  heldDone_ = until;
+  // What went out is dropped from the front only now and then, not at every slot.
+  if (slots_.empty() || heldDone_ >= kBufferSize) {
+    heldBytes_.erase(0, heldDone_);
+    heldBase_ += heldDone_;
+    heldDone_ = 0;
   }
 }
 
@@ -674,10 +985,12 @@ void Serializer::write(const char* text, std::size_t length) {
     return;
   }
   startContent();
-  if (method() == OutputMethod::Text)
+  if (method() == OutputMethod::Text) {
     emit(text, length, Context::Plain);
-  else
+  } else {
+    noteChild(NodeKind::Text, elements_.empty() ? nullptr : &elements_.back());
     writeContent(text, length);
+  }
 }
 
 void Serializer::writeContent(const char* text, std::size_t length) {
@@ -702,6 +1015,8 @@ constexpr std::array<bool, 256> escapeCandidates(std::string_view characters) {
   return table;
 }
 constexpr std::array<bool, 256> kContentCandidates = escapeCandidates("&<\">\r");
+// HTML text keeps its quotes (as xsltproc writes them).
+constexpr std::array<bool, 256> kHtmlContentCandidates = escapeCandidates("&<>\r");
 constexpr std::array<bool, 256> kAttributeCandidates = escapeCandidates("&<\">\r\n\t");
 
 // The ']' immediately before p, counting back to text and, when they reach it, on
@@ -722,7 +1037,9 @@ void Serializer::writeEscaped(const char* text, std::size_t length, Escape escap
   const char* run = text;
   const char* end = text + length;
   bool content = escape == Escape::Content || escape == Escape::HtmlContent;
-  const std::array<bool, 256>& candidates = content ? kContentCandidates : kAttributeCandidates;
+  const std::array<bool, 256>& candidates = escape == Escape::Content       ? kContentCandidates
+                                            : escape == Escape::HtmlContent ? kHtmlContentCandidates
+                                                                            : kAttributeCandidates;
   for (const char* p = text; p != end; ++p) {
     if (!candidates[static_cast<unsigned char>(*p)])
       continue;
@@ -738,9 +1055,7 @@ void Serializer::writeEscaped(const char* text, std::size_t length, Escape escap
         replacement = "&lt;";
       break;
     case '"':
-      // HTML text keeps its quotes (as xsltproc writes them).
-      if (escape != Escape::HtmlContent)
-        replacement = "&quot;";
+      replacement = "&quot;";
       break;
     case '>':
       // Only where it would end a "]]>", which content may not hold. Attribute values
@@ -877,7 +1192,7 @@ void Serializer::emitReplacement(char32_t character, Context context) {
   assert(false && "unknown context");
 }
 
-void Serializer::putBytes(const char* bytes, std::size_t length) {
+void Serializer::putDirect(const char* bytes, std::size_t length) {
   if (length < kBufferSize - fill_) {
     std::memcpy(buffer_.get() + fill_, bytes, length);
     fill_ += length;
@@ -909,6 +1224,8 @@ void Serializer::writeBuffer() {
 }
 
 void Serializer::flush() {
+  // Whatever is still undecided is kept: the text it belongs to was cut short.
+  decideSlotsFrom(firstSlotId_, true);
   writeBuffer();
   if (sink_ != nullptr)
     sink_->flush();

@@ -11,6 +11,8 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
+#include <deque>
 #include <memory>
 #include <string>
 #include <vector>
@@ -120,6 +122,25 @@ class Serializer : public Output {
     bool html;      // written by the HTML rules: the html method, in no namespace
     bool htmlVoid;  // an HTML element without end tag
     bool rawText;   // an HTML script or style element
+    bool head;      // an HTML head in an html element: a Content-Type meta starts its content
+    // An HTML meta in such a head, not written until its attributes show whether it is a
+    // Content-Type of its own (then it is left out: the head has one already).
+    bool deferred;
+    bool suppressed;
+    // Indentation. The children written so far, and whether the last was text.
+    std::uint32_t children;
+    bool lastText;
+    // XML: slots go before its children (it and every ancestor hold no text so far), from
+    // the slot of this number on.
+    bool formats;
+    std::uint64_t firstSlot;
+    // HTML: what the element's kind says (xsltproc's rules, by libxml2's table of HTML
+    // elements): known, inline, a name starting with a lower-case p; and the slot after
+    // its start tag while undecided.
+    bool htmlKnown;
+    bool htmlInline;
+    bool pName;
+    std::uint64_t afterStart;
     // All its in-scope namespaces are declared in the output, so a child needs to look
     // at its own namespace nodes only.
     bool scopeComplete;
@@ -146,6 +167,42 @@ class Serializer : public Output {
   void writeDoctype(Node* element, StringRef prefix);
   void closeStartTag();
   void writeAttributes();
+  // The end of an open start tag, with what HTML adds after it.
+  void endStartTag(OpenElement& element);
+  // A comment node: indentation noted, then written.
+  void writeCommentNode(std::string_view text);
+  // For a deferred meta: whether it is left out; otherwise its start is written now.
+  bool resolveDeferred(OpenElement& element);
+  void writeContentTypeMeta();
+
+  // Indentation (indent="yes", and HTML by default) is written into slots: white space
+  // whose place is known before it is known whether it stays. An XML element's children
+  // are indented only when it, and each of its ancestors, holds no text (as xsltproc
+  // does), which is known when the document element ends; HTML waits for one more child
+  // at most. While a slot is open the bytes after it wait in memory.
+  static constexpr std::uint64_t kNoSlot = ~std::uint64_t{0};
+  enum class SlotState : std::uint8_t { Open = 0, Keep = 1, Drop = 2 };
+  struct Slot {
+    std::uint64_t offset;  // in heldBytes_, counted from heldBase_
+    std::uint64_t length;
+    SlotState state;
+  };
+  bool indents() const;
+  // Called before a node is written in parent (null: at top level).
+  void noteChild(NodeKind kind, OpenElement* parent) {
+    wroteNode_ = true;
+    if (indenting_)
+      noteIndentedChild(kind, parent);
+  }
+  void noteIndentedChild(NodeKind kind, OpenElement* parent);
+  void noteEnd(OpenElement& element);
+  void noteEnded(const OpenElement& element);
+  std::uint64_t openSlot(std::string_view text);
+  void decideSlot(std::uint64_t id, bool keep);
+  void decideSlotsFrom(std::uint64_t id, bool keep);
+  void releaseSlots();
+  void writeIndent(std::size_t depth, bool slot);
+  void putDirect(const char* bytes, std::size_t length);
 
   // Namespace bookkeeping for the element being started (fills scope_ and pending_).
   void collectScope(const Node* element, bool ownOnly);
@@ -177,7 +234,17 @@ class Serializer : public Output {
   void emitConverted(const char* text, std::size_t length, Context context);
   void emitReplacement(char32_t character, Context context);
   void chooseEncoding();
-  void putBytes(const char* bytes, std::size_t length);
+  void putBytes(const char* bytes, std::size_t length) {
+    if (!slots_.empty()) {
+      heldBytes_.append(bytes, length);
+    } else if (length < kBufferSize - fill_) {
+      std::memcpy(buffer_.get() + fill_, bytes, length);
+      fill_ += length;
+    } else {
+      putDirect(bytes, length);
+    }
+  }
+
   void writeBuffer();
 
   OutputSettings settings_;
@@ -222,6 +289,16 @@ class Serializer : public Output {
   std::vector<Held> held_;
   bool heldText_ = false;  // held text holds more than white space
   bool holding_ = false;   // between startDocument and endDocument
+
+  std::deque<Slot> slots_;
+  std::uint64_t firstSlotId_ = 0;     // the number of slots_.front()
+  std::string heldBytes_;             // the bytes from the first open slot on
+  std::uint64_t heldBase_ = 0;        // how many bytes went through heldBytes_ before it
+  std::size_t heldDone_ = 0;          // the bytes at the front of heldBytes_ already handed on
+  std::uint64_t afterEnd_ = kNoSlot;  // HTML: after the end tag of the last child ended
+  std::uint64_t topSlot_ = kNoSlot;   // XML: after a comment at top level
+  bool wroteNode_ = false;            // the document has some node written
+  bool indenting_ = false;            // indents(), once the method is known
 };
 
 }  // namespace ovra

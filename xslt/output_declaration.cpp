@@ -96,6 +96,7 @@ void readOutputDeclaration(OutputSettings& settings, const Node* element) {
       settings.mediaType = value;
     } else if (name == "indent") {
       settings.indent = readYesNo(attribute, value, kBadIndent);
+      settings.indentGiven = true;
     } else if (name == "cdata-section-elements") {
       readCdataSectionElements(settings, attribute, value);
     }

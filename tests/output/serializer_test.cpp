@@ -108,6 +108,16 @@ void cdataC(OutputSettings& s) {
   s.addCdataSectionElement("/c");
 }
 
+void indentXml(OutputSettings& s) {
+  s.method = OutputMethod::Xml;
+  s.indent = true;
+}
+void htmlNoIndent(OutputSettings& s) {
+  s.method = OutputMethod::Html;
+  s.indent = false;
+  s.indentGiven = true;
+}
+
 struct RenderCase {
   std::vector<Tree> trees;
   Configure configure;
@@ -225,7 +235,7 @@ TEST(SerializerTest, HtmlMethod) {
       {{E("script", {A("src", "a.js")})}, html, "<script src=\"a.js\"></script>"},
       {{E("div", {E("SCRIPT", {T("a<b&&c")}), E("style", {T("p>q")}), T("<")})},
        html,
-       "<div><SCRIPT>a<b&&c</SCRIPT><style>p>q</style>&lt;</div>"},
+       "<div>\n<SCRIPT>a<b&&c</SCRIPT><style>p>q</style>&lt;</div>"},
       // attribute values: "<", ">" and "&{" kept, boolean attributes minimised
       {{E("p", {A("title", "a<b>&c&{d}\""), A("x", "&")})},
        html,
@@ -512,6 +522,66 @@ TEST(SerializerTest, UnrepresentableNameCharacterIsAnError) {
                  "Character U+00E9 of a name cannot be written in output encoding US-ASCII on "
                  "line 7 in \n");
   }
+}
+
+// indent="yes" and HTML's default indentation, as xsltproc writes them (XSLT 16.1, 16.2
+// leave the white space to the processor).
+TEST(SerializerTest, Indentation) {
+  checkCases({
+      // XML: two spaces a level; an element holding text keeps all of its content as it
+      // is, the elements in it included.
+      {{E("doc", {E("a", {E("b", {T("text")}), E("c"),
+                          E("d", {T("mixed "), E("e", {T("in")}), T(" tail")}),
+                          E("f", {E("g", {E("h")})})})})},
+       indentXml,
+       "<doc>\n  <a>\n    <b>text</b>\n    <c/>\n    <d>mixed <e>in</e> tail</d>\n    <f>\n"
+       "      <g>\n        <h/>\n      </g>\n    </f>\n  </a>\n</doc>"},
+      // Text after element children, white space too, takes back what was indented.
+      {{E("r", {E("a", {E("b"), E("c")}), T("tail")})}, indentXml, "<r><a><b/><c/></a>tail</r>"},
+      {{E("r", {E("x"), T(" "), E("y")})}, indentXml, "<r><x/> <y/></r>"},
+      // HTML: newlines, no spaces: after a start tag followed by two children or more, the
+      // first no text; after the end tag of a block element that no text follows; none in
+      // inline, unknown or p... elements.
+      {{E("html",
+          {E("head", {E("title", {T("T")})}),
+           E("body", {E("p", {T("a "), E("b", {T("b")})}),
+                      E("ul", {E("li", {T("x")}), E("li", {T("y")})}), E("span", {T("s")}),
+                      E("div"), E("foo", {E("div"), E("div")}), E("pre", {E("div"), E("div")})})})},
+       html,
+       "<html>\n<head>\n<meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">\n"
+       "<title>T</title>\n</head>\n<body>\n<p>a <b>b</b></p>\n<ul>\n<li>x</li>\n<li>y</li>\n"
+       "</ul>\n<span>s</span><div></div>\n<foo><div></div>\n<div></div></foo><pre><div></div>"
+       "<div></div></pre>\n</body>\n</html>"},
+      {{E("html", {E("head"), E("body", {E("div"), E("div")})})},
+       htmlNoIndent,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+       "</head><body><div></div><div></div></body></html>"},
+  });
+}
+
+// HTML: the Content-Type meta heads the head of the html element (and takes the place of
+// one the result has), URI attributes %-escape their non-ASCII characters (XSLT 16.2).
+TEST(SerializerTest, HtmlMetaAndUriAttributes) {
+  checkCases({
+      {{E("html", {E("head", {E("meta", {A("http-equiv", "content-type"), A("content", "x")}),
+                              E("meta", {A("name", "n")})})})},
+       htmlNoIndent,
+       "<html><head><meta http-equiv=\"Content-Type\" content=\"text/html; charset=utf-8\">"
+       "<meta name=\"n\"></head></html>"},
+      // Only the head of the document element html.
+      {{E("div", {E("head")}), E("body", {E("head")})},
+       htmlNoIndent,
+       "<div><head></head></div><body><head></head></body>"},
+      {{E("a",
+          {A("href", "\xC3\xA9 x.html#\xC3\xBC"), A("name", "\xC3\xA9"), A("title", "\xC3\xA9")}),
+        E("img", {A("SRC", "\xE2\x82\xAC")}), E("q", {A("name", "\xC3\xA9")})},
+       htmlNoIndent,
+       "<a href=\"%C3%A9 x.html#%C3%BC\" name=\"%C3%A9\" title=\"\xC3\xA9\"></a>"
+       "<img SRC=\"%E2%82%AC\"><q name=\"\xC3\xA9\"></q>"},
+      // Quotes stay in HTML text, not in XML text.
+      {{E("p", {T("\"q\" & <")})}, htmlNoIndent, "<p>\"q\" &amp; &lt;</p>"},
+      {{E("p", {T("\"q\"")})}, nullptr, "<p>&quot;q&quot;</p>"},
+  });
 }
 
 }  // namespace

@@ -38,9 +38,9 @@ constexpr StylesheetCase kRootCases[] = {
     // Simplified: the document element, its attributes (values with braces expanded) and
     // its content make the template for the root; xsl:version is not copied.
     {"<html " XSL " xsl:version='1.0' lang='{r/@l}'><b><xsl:value-of select='r'/></b></html>",
-     "<r l='en'>text</r>", "<html lang=\"en\"><b>text</b></html>"},
+     "<r l='en'>text</r>", "<html lang=\"en\"><b>text</b></html>\n"},
     {"<html xmlns:x='http://www.w3.org/1999/XSL/Transform'><x:value-of select='r'/></html>",
-     "<r>text</r>", "<html>text</html>"},
+     "<r>text</r>", "<html>text</html>\n"},
     {"<html><b " XSL "><xsl:value-of select='r'/></b></html>", "<r/>",
      "ERROR: The peek element of a stylesheet must declare the XSLT namespace. on line 1 in "
      "s.xsl\n"},
@@ -281,9 +281,9 @@ constexpr StylesheetCase kDefaultMethodCases[] = {
     {ROOT_TEMPLATE("<xsl:comment>gen</xsl:comment><r/>"), "<r/>", DECLARATION "<!--gen--><r/>"},
     {ROOT_TEMPLATE("<xsl:processing-instruction name='pi'>x</xsl:processing-instruction>"
                    "<html/>"),
-     "<r/>", "<?pi x><html></html>"},
+     "<r/>", "<?pi x><html></html>\n"},
     {ROOT_TEMPLATE("text<html/>"), "<r/>", DECLARATION "text<html/>"},
-    {ROOT_TEMPLATE("<xsl:text> \n</xsl:text><HTML><br/></HTML>"), "<r/>", " \n<HTML><br></HTML>"},
+    {ROOT_TEMPLATE("<xsl:text> \n</xsl:text><HTML><br/></HTML>"), "<r/>", " \n<HTML><br></HTML>\n"},
     {ROOT_TEMPLATE("<h:html xmlns:h='urn:h'/>"), "<r/>", DECLARATION "<h:html xmlns:h=\"urn:h\"/>"},
     {ROOT_TEMPLATE("<xsl:text disable-output-escaping='yes'>&lt;!DOCTYPE html&gt;</xsl:text>"
                    "<html/>"),

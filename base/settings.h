@@ -10,31 +10,43 @@
 
 namespace ovra {
 
+// Which local files documents may read besides themselves.
+enum class ExternalAccess {
+  Anywhere = 0,        // any local file
+  DocumentFolder = 1,  // files in the folder of the document that refers to them, or below
+  Nothing = 2,         // no file at all
+};
+
 struct Settings {
   // ---- Loading documents ----
 
-  // --encoding ENC: the encoding every input document is read in, whatever its XML
-  // declaration says; empty: as declared (or detected). Not wired yet: the loader will
-  // pass it to the parser.
+  // --encoding ENC: the encoding every source document is read in, whatever its XML
+  // declaration says; empty: as declared (or detected). Stylesheets and the documents
+  // document() opens are read as they declare.
   std::string inputEncoding;
   // --nonet: never fetch anything over the network. ovra reads local files only, so
   // this holds whatever the value; kept so that a resolver that could fetch must ask.
   bool noNetwork = false;
-  // --catalogs: resolve public and system identifiers and URIs through the XML
-  // catalogs named by $XML_CATALOG_FILES (default /etc/xml/catalog). Not wired yet:
-  // the loader's catalog resolver will read it.
+  // --catalogs: also consult the catalogs $SGML_CATALOG_FILES names (separated by
+  // spaces or colons), before the XML catalogs of $XML_CATALOG_FILES (default
+  // /etc/xml/catalog), which are always consulted.
   bool useCatalogs = false;
   // --path DIRS: folders searched, in order, for a DTD, entity or document() file that
-  // is not found where its reference points. Not wired yet: the loader will search them.
+  // is not found where its reference points nor through a catalog: the last segment of
+  // the reference is looked for in each.
   std::vector<std::string> searchPath;
-  // --novalid: do not read the external DTD subset. Not wired yet: the loader decides
-  // whether it reads the external subset.
+  // --novalid: do not read the external DTD subset.
   bool loadExternalDtd = true;
-  // --nodtdattr: do not add the default attribute values a DTD declares. Not wired yet.
+  // --nodtdattr: do not add the default attribute values a DTD declares.
   bool dtdDefaultAttributes = true;
-  // --maxparserdepth N: the deepest element nesting a document may have; 0: the
-  // loader's own limit. Not wired yet.
+  // --maxparserdepth N: the deepest element nesting a document may have; 0: no limit.
   std::int32_t maxParserDepth = 0;
+  // --external any|folder|none: which local files source documents and document() may
+  // read besides the documents themselves (external DTD subsets, external entities, the
+  // files document() opens): any, those in the folder of the document that refers to
+  // them, or none. For services that transform untrusted input; a stylesheet's own
+  // DTDs, entities and modules are not limited.
+  ExternalAccess externalAccess = ExternalAccess::Anywhere;
 
   // ---- Compiling stylesheets ----
 

@@ -41,14 +41,19 @@ static constexpr char kHelpText[] =
     "                          give the stylesheet parameter <name> the string <value>\n"
     "  --maxdepth <n>          stop templates nested deeper than <n>\n"
     "  --strict                unknown attributes on XSLT elements are errors\n"
-    "  --encoding <enc>        read the documents in the encoding <enc>\n"
+    "  --encoding <enc>        read the source documents in the encoding <enc>\n"
     "  --path <folders>        look for DTDs, entities and documents in these folders\n"
     "                          (separated by spaces or colons) as well\n"
-    "  --catalogs              resolve references through the XML catalogs of\n"
-    "                          $XML_CATALOG_FILES (default /etc/xml/catalog)\n"
+    "  --catalogs              also use the catalogs of $SGML_CATALOG_FILES (the XML\n"
+    "                          catalogs of $XML_CATALOG_FILES, default\n"
+    "                          /etc/xml/catalog, are always used)\n"
     "  --nonet                 accepted: ovra never reads from the network\n"
     "  --novalid               do not read the external DTD subset\n"
     "  --nodtdattr             do not add default attributes from the DTD\n"
+    "  --external <which>      the local files source documents and document() may\n"
+    "                          read besides the documents: any (the default), folder\n"
+    "                          (those in the folder of the document that names them)\n"
+    "                          or none\n"
     "  -v, --verbose           tell what is loaded from where, on standard error\n"
     "  -V, --version           print the version and exit\n"
     "  -h, --help              print this help and exit\n"
@@ -95,6 +100,7 @@ enum class OptionId : std::uint8_t {
   NoNetwork,
   NoValid,
   NoDtdAttributes,
+  External,
   Verbose,
   Version,
   Help,
@@ -131,6 +137,7 @@ constexpr OptionSpec kOptions[] = {
     {nullptr, "--nonet", 0, OptionId::NoNetwork},
     {nullptr, "--novalid", 0, OptionId::NoValid},
     {nullptr, "--nodtdattr", 0, OptionId::NoDtdAttributes},
+    {nullptr, "--external", 1, OptionId::External},
     {"-v", "--verbose", 0, OptionId::Verbose},
     {nullptr, "--load-trace", 0, OptionId::Verbose},
     {"-V", "--version", 0, OptionId::Version},
@@ -307,6 +314,17 @@ void Parser::apply(const OptionSpec& spec, const char* word, const char* const* 
     return;
   case OptionId::NoDtdAttributes:
     settings.dtdDefaultAttributes = false;
+    return;
+  case OptionId::External:
+    if (std::strcmp(values[0], "any") == 0)
+      settings.externalAccess = ExternalAccess::Anywhere;
+    else if (std::strcmp(values[0], "folder") == 0)
+      settings.externalAccess = ExternalAccess::DocumentFolder;
+    else if (std::strcmp(values[0], "none") == 0)
+      settings.externalAccess = ExternalAccess::Nothing;
+    else
+      fail(ExitStatus::UsageError,
+           std::string(word) + " takes any, folder or none, not '" + values[0] + "'");
     return;
   case OptionId::Verbose:
     options_.verbose = true;

@@ -5,6 +5,7 @@
 #include "driver/modes.h"
 #include "output/serializer.h"
 #include "tree/document.h"
+#include "tree/resources.h"
 #include "xslt/stylesheet.h"
 
 namespace ovra {
@@ -32,6 +33,14 @@ int startUp() {
 int closeDown() {
   lastError.clear();
   DocumentRegistry::closeAll();
+  return 1;
+}
+
+int setExternalAccess(ExternalAccess access) {
+  auto settings = std::make_shared<LoadSettings>(*LoadSettings::defaults());
+  settings->entityAccess = access;
+  settings->documentAccess = access;
+  LoadSettings::setDefaults(std::move(settings));
   return 1;
 }
 

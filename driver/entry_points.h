@@ -2,6 +2,7 @@
 // XSLException out: its message is kept in lastError and the call reports failure.
 #pragma once
 
+#include "base/settings.h"
 #include "base/string.h"
 #include "driver/command_line.h"
 
@@ -25,6 +26,10 @@ int closeDown();
 const char* lastErrorText();
 // The program's version, "major.minor.patch".
 const char* versionText();
+
+// Which local files source documents and document() may read besides the documents, for
+// documents opened afterwards (the catalogs and other loading settings stay). Returns 1.
+int setExternalAccess(ExternalAccess access);
 
 // Loads and compiles a stylesheet file, to be run any number of times. Null, with
 // lastError set, when it cannot be read or compiled.

@@ -14,6 +14,7 @@
 static constexpr char kNullArgument[] = "A required argument is a null pointer";
 static constexpr char kNullParameter[] = "A parameter has no name or no value";
 static constexpr char kOutOfMemory[] = "Out of memory";
+static constexpr char kUnknownAccess[] = "Not a kind of external access";
 
 struct ovra_stylesheet {
   std::unique_ptr<ovra::Stylesheet> compiled;
@@ -80,6 +81,17 @@ int ovra_transform_file(const ovra_stylesheet* stylesheet, const char* xml_file,
       options.push_back({param.name, param.value, param.kind == OVRA_PARAM_XPATH});
     }
     return ovra::transformFile(*stylesheet->compiled, xml_file, out, options);
+  });
+}
+
+int ovra_set_external_access(ovra_external_access access) {
+  return guarded(0, [&] {
+    if (access != OVRA_EXTERNAL_ANY && access != OVRA_EXTERNAL_FOLDER &&
+        access != OVRA_EXTERNAL_NONE) {
+      ovra::setLastError(kUnknownAccess);
+      return 0;
+    }
+    return ovra::setExternalAccess(ovra::ExternalAccess(int(access)));
   });
 }
 

@@ -34,6 +34,13 @@ typedef struct ovra_param {
   ovra_param_kind kind;
 } ovra_param;
 
+/* Which local files documents may read besides themselves. */
+typedef enum ovra_external_access {
+  OVRA_EXTERNAL_ANY = 0,    /* any local file (the default) */
+  OVRA_EXTERNAL_FOLDER = 1, /* only files in the folder of the document that names them */
+  OVRA_EXTERNAL_NONE = 2    /* none */
+} ovra_external_access;
+
 /* Prepares the library. Returns 1, or 0 on failure. */
 int ovra_start_up(void);
 
@@ -51,6 +58,14 @@ ovra_stylesheet* ovra_compile_stylesheet(const char* file_name);
  * Returns 1, or 0 on failure; output written before a failure stays written. */
 int ovra_transform_file(const ovra_stylesheet* stylesheet, const char* xml_file, FILE* out,
                         const ovra_param* params, size_t param_count);
+
+/* Limits what source documents, and the documents document() opens, may read besides
+ * themselves (their external DTD subsets and external entities, the files document()
+ * names), for programs that transform untrusted input: OVRA_EXTERNAL_FOLDER allows only
+ * files in the folder of the document that names them, or below, OVRA_EXTERNAL_NONE
+ * none. A stylesheet's own DTDs, entities and modules are not limited. Applies to
+ * documents opened afterwards. Returns 1, or 0 for a value not listed. */
+int ovra_set_external_access(ovra_external_access access);
 
 /* Destroys a compiled stylesheet; NULL is allowed. Returns 1. */
 int ovra_free_stylesheet(ovra_stylesheet* stylesheet);

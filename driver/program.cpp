@@ -8,6 +8,7 @@
 #include "output/serializer.h"
 #include "tree/document.h"
 #include "tree/node.h"
+#include "tree/resources.h"
 #include "xslt/stylesheet.h"
 
 #include <cstring>
@@ -340,6 +341,7 @@ ExitStatus Program::runOne(const Target& target) {
 
 ExitStatus runProgram(const Options& options, const LoopEnvironment& environment,
                       std::FILE* standardOutput) {
+  LoadSettings::setDefaults(LoadSettings::from(options.settings));
   return Program(options, environment, standardOutput).run();
 }
 

@@ -2,7 +2,6 @@
 #include "tree/document.h"
 
 #include "base/diagnostics.h"
-
 #include "base/exceptions.h"
 #include "base/platform.h"
 #include "tree/node.h"
@@ -26,7 +25,7 @@ void Document::setStripping(const WhitespaceStripping* rules) {
 Document::Document(String fileName, std::size_t bufferSize, bool strip)
     : fileName_(std::move(fileName)),
       bufferSize_(bufferSize == 0 ? 1 : bufferSize),  // an empty chunk would never be final
-      stylesheetRules_(strip), settings_(LoadSettings::standard()) {
+      stylesheetRules_(strip), settings_(LoadSettings::defaults()) {
   assert(bufferSize_ <= std::size_t(INT_MAX) && "the parser takes an int length");
 }
 
@@ -37,12 +36,10 @@ std::unique_ptr<Document> Document::fromText(std::string text, String fileName,
   document->memory_ = std::move(text);
   // Text held in memory (tests, fuzzing, embedding) has no folder of its own: it reads
   // external entities only where the caller says so.
-  static const std::shared_ptr<const LoadSettings> kInMemory = [] {
-    auto settings = std::make_shared<LoadSettings>(*LoadSettings::standard());
-    settings->entityAccess = ExternalAccess::Nothing;
-    return settings;
-  }();
-  document->settings_ = kInMemory;
+  auto settings = std::make_shared<LoadSettings>(*document->settings_);
+  settings->entityAccess = ExternalAccess::Nothing;
+  settings->stylesheetEntityAccess = ExternalAccess::Nothing;
+  document->settings_ = std::move(settings);
   return document;
 }
 
@@ -132,7 +129,7 @@ Node* Document::resolve(const ConstString& reference) {
   request.base = base.view();
   request.access = settings_->documentAccess;
   request.folder = folder.view();
-  Resource found = locateResource(settings_->catalogs.get(), request);
+  Resource found = locateResource(*settings_, request);
   String path;
   switch (found.status) {
   case ResourceStatus::Found:
@@ -148,12 +145,14 @@ Node* Document::resolve(const ConstString& reference) {
   }
   Document* document = DocumentRegistry::open(std::move(path), kRegistryBufferSize, false);
   document->setStripping(resolvedStripping_);
-  // What document() opens from a document opens what it reads under the same rule.
-  if (settings_->entityAccess == settings_->documentAccess) {
+  // What document() opens reads its own entities under the rule for document(), in the
+  // encoding it declares.
+  if (settings_->entityAccess == settings_->documentAccess && settings_->encoding.empty()) {
     document->settings_ = settings_;
   } else {
     auto opened = std::make_shared<LoadSettings>(*settings_);
     opened->entityAccess = settings_->documentAccess;
+    opened->encoding.clear();
     document->settings_ = std::move(opened);
   }
   document->open();

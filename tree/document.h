@@ -73,9 +73,9 @@ class Document {
   // outlive the parsing of those documents.
   void setStripping(const WhitespaceStripping* rules);
 
-  // What the document may read besides itself, and the catalogs; LoadSettings::standard()
-  // unless set before the document is opened (text held in memory reads no external
-  // entities unless set). Documents resolve() opens inherit them.
+  // What the document may read besides itself, and how; LoadSettings::defaults() unless
+  // set before the document is opened (text held in memory reads no external entities
+  // unless set). Documents resolve() opens inherit them.
   void setSettings(std::shared_ptr<const LoadSettings> settings);
   const LoadSettings& settings() const { return *settings_; }
   const std::shared_ptr<const LoadSettings>& sharedSettings() const { return settings_; }

@@ -7,8 +7,10 @@
 #include "tree/uri.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <mutex>
 #include <optional>
 #include <sys/stat.h>
 
@@ -21,13 +23,56 @@ static constexpr const char* kOutsideFolder = "%s: outside the folder of the doc
 static constexpr const char* kNotAFile = "%s: not a regular file";
 static constexpr const char* kUnreadable = "%s: %s";
 
-const std::shared_ptr<const LoadSettings>& LoadSettings::standard() {
-  static const std::shared_ptr<const LoadSettings> settings = [] {
+namespace {
+
+std::mutex defaultsMutex;
+
+std::shared_ptr<const LoadSettings>& currentDefaults() {
+  static std::shared_ptr<const LoadSettings> settings = [] {
     auto made = std::make_shared<LoadSettings>();
     made->catalogs = std::make_shared<CatalogSet>(CatalogSet::defaultFiles());
     return made;
   }();
   return settings;
+}
+
+}  // namespace
+
+std::shared_ptr<const LoadSettings> LoadSettings::defaults() {
+  std::lock_guard<std::mutex> lock(defaultsMutex);
+  return currentDefaults();
+}
+
+void LoadSettings::setDefaults(std::shared_ptr<const LoadSettings> settings) {
+  std::lock_guard<std::mutex> lock(defaultsMutex);
+  currentDefaults() = std::move(settings);
+}
+
+std::shared_ptr<const LoadSettings> LoadSettings::from(const Settings& settings) {
+  auto made = std::make_shared<LoadSettings>();
+  made->entityAccess = settings.externalAccess;
+  made->documentAccess = settings.externalAccess;
+  made->readExternalSubset = settings.loadExternalDtd;
+  made->defaultAttributes = settings.dtdDefaultAttributes;
+  made->maxDepth = settings.maxParserDepth;
+  made->encoding = settings.inputEncoding;
+  made->searchPath = settings.searchPath;
+  std::vector<std::string> files;
+  if (settings.useCatalogs) {
+    if (const char* sgml = std::getenv("SGML_CATALOG_FILES")) {
+      std::string_view list(sgml);
+      while (!list.empty()) {
+        std::size_t end = list.find_first_of(" :");
+        if (end != 0)
+          files.emplace_back(list.substr(0, end));
+        list = end == std::string_view::npos ? std::string_view() : list.substr(end + 1);
+      }
+    }
+  }
+  for (std::string& file : CatalogSet::defaultFiles())
+    files.push_back(std::move(file));
+  made->catalogs = std::make_shared<CatalogSet>(std::move(files));
+  return made;
 }
 
 namespace {
@@ -63,7 +108,8 @@ std::string normalPath(const std::string& path) {
 
 }  // namespace
 
-Resource locateResource(const CatalogSet* catalogs, const ResourceRequest& request) {
+Resource locateResource(const LoadSettings& settings, const ResourceRequest& request) {
+  const CatalogSet* catalogs = settings.catalogs.get();
   Resource resource;
   std::string absolute = resolveURI(request.base, request.reference);
   if (request.access == ExternalAccess::Nothing) {
@@ -100,6 +146,22 @@ Resource locateResource(const CatalogSet* catalogs, const ResourceRequest& reque
       absolute = mapped;
       path = localPath(absolute);
       state = path ? fileState(*path) : ENOENT;
+    }
+  }
+  if (state != 0 && !settings.searchPath.empty()) {
+    // The last segment of the reference, in each folder of the search path.
+    std::string_view name(absolute);
+    name = name.substr(0, name.find_first_of("?#"));
+    name = name.substr(name.rfind('/') + 1);
+    for (const std::string& folder : settings.searchPath) {
+      if (name.empty())
+        break;
+      std::string candidate = folder + "/" + std::string(name);
+      if (fileState(candidate) == 0) {
+        path = std::filesystem::absolute(candidate).string();
+        state = 0;
+        break;
+      }
     }
   }
   if (!path) {

@@ -35,6 +35,8 @@ static constexpr const char* kNotRead = "%s not read: %s";
 static constexpr const char* kDtd = "DTD";
 static constexpr const char* kParameterEntity = "external parameter entity";
 static constexpr const char* kExternalEntity = "external entity";
+static constexpr const char* kSubsetTurnedOff = "reading the external DTD subset is turned off";
+static constexpr const char* kTooDeep = "elements nested deeper than %d";
 
 static constexpr char kNamespaceSeparator = '@';
 static constexpr std::size_t kEntityBufferSize = 4096;
@@ -179,11 +181,21 @@ struct XmlLoader::Callbacks {
                                                     emptyName(), line, /*complete=*/false);
     loader.currentParent_->appendChild(element);
     loader.currentParent_ = element;
+    std::int32_t limit = loader.settings_.maxDepth;
+    if (++loader.depth_ > limit && limit > 0) {
+      loader.recordHere(formatMessage(kTooDeep, limit));
+      loader.stop();
+    }
 
     // Inherited from the parent: whether xml:space="preserve" is in force.
     std::uint8_t spaceMode =
         loader.spaceModes_.empty() ? 0 : loader.spaceModes_.back() & kPreserveInScope;
-    for (const XML_Char** pair = attributes; *pair != nullptr; pair += 2) {
+    // The attributes the DTD adds by default follow those the tag specifies.
+    const XML_Char** end = nullptr;
+    if (!loader.settings_.defaultAttributes)
+      end = attributes +
+            XML_GetSpecifiedAttributeCount(static_cast<XML_Parser>(loader.currentParser_));
+    for (const XML_Char** pair = attributes; *pair != nullptr && pair != end; pair += 2) {
       SplitName attribute = splitName(pair[0]);
       const char* value = pair[1];
       // xml:space steers stripping, and stays an attribute like any other.
@@ -258,6 +270,7 @@ struct XmlLoader::Callbacks {
     loader.flushText();
     auto* element = static_cast<ElementNode*>(loader.currentParent_);
     element->markComplete();
+    --loader.depth_;
     while (!loader.spaceStack_.empty() && loader.spaceStack_.back() == element) {
       loader.spaceStack_.pop_back();
       loader.strip_ = !loader.strip_;
@@ -328,16 +341,21 @@ struct XmlLoader::Callbacks {
     if (isSubset)
       loader.subsetRequested_ = true;
     const char* what = context != nullptr ? kExternalEntity : isSubset ? kDtd : kParameterEntity;
+    if (isSubset && !loader.settings_.readExternalSubset) {
+      if (loader.unreadPart_.empty())
+        loader.unreadPart_ = formatMessage(kNotRead, what, kSubsetTurnedOff);
+      return XML_STATUS_OK;
+    }
     ResourceRequest request;
     request.publicId = publicId ? publicId : "";
     request.reference = systemId ? systemId : "";
     request.base = base ? base : "";
     request.isEntity = true;
-    request.access = loader.settings_.entityAccess;
+    request.access = loader.entityAccess_;
     request.folder = loader.folder_.view();
     Resource resource;
     try {
-      resource = locateResource(loader.settings_.catalogs.get(), request);
+      resource = locateResource(loader.settings_, request);
     } catch (const DocumentParseException& failure) {
       loader.fail(failure.message());
       return XML_STATUS_ERROR;
@@ -471,7 +489,11 @@ XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
       basePath_(fullPathName(document.fileName())), folder_(directoryOf(basePath_)),
       arena_(document.arena()), dtd_(document.dtd()), fileName_(document.fileName()),
       bufferSize_(document.bufferSize()), stream_(input.stream), fromMemory_(input.fromMemory),
-      memory_(std::move(input.memory)), currentParent_(root), strip_(document.readsStylesheet()),
+      memory_(std::move(input.memory)),
+      decoder_(document.readsStylesheet() ? std::string_view() : settings_.encoding),
+      entityAccess_(document.readsStylesheet() ? settings_.stylesheetEntityAccess
+                                               : settings_.entityAccess),
+      currentParent_(root), strip_(document.readsStylesheet()),
       stylesheetRules_(document.readsStylesheet()), stripping_(stripping) {
   if (!fromMemory_) {
     if (stream_ == nullptr) {

@@ -5,6 +5,7 @@
 // document is finished. xml_loader.cpp is the only file that includes expat.h.
 #pragma once
 
+#include "base/settings.h"
 #include "base/string.h"
 #include "tree/encoding.h"
 
@@ -104,6 +105,7 @@ class XmlLoader {
   std::size_t memoryOffset_ = 0;
   std::unique_ptr<void, ParserDeleter> parser_;  // an XML_Parser
   InputDecoder decoder_;
+  ExternalAccess entityAccess_;  // what this document's DTD and entities may come from
   std::size_t chunksParsed_ = 0;
   bool parsing_ = false;
   bool inDoctype_ = false;        // inside <!DOCTYPE ...>, whose comments and PIs are no nodes
@@ -120,6 +122,7 @@ class XmlLoader {
   std::unordered_set<std::string> reportedEntities_;  // undefined ones, warned about once
 
   Node* currentParent_;
+  std::int32_t depth_ = 0;  // of the open elements
   // Character data of the text node being read. Its node is made only when the text
   // ends, so navigation never sees a text that is still growing and the text is
   // copied into the arena once, however many pieces the parser delivers.

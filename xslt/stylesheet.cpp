@@ -258,7 +258,7 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
   request.base = base.view();
   // A module is found as a local file, else through the XML catalogs (the way DocBook
   // customizations import http://docbook.sourceforge.net/release/xsl/current/...).
-  Resource found = locateResource(importing.settings().catalogs.get(), request);
+  Resource found = locateResource(importing.settings(), request);
   String path = found.status == ResourceStatus::Found ? found.path
                                                       : String(resolveURI(base.view(), reference));
   bool open = std::any_of(openFiles.begin(), openFiles.end(),

@@ -71,6 +71,9 @@ std::string render(const Options& options) {
     text += " maxdepth=" + std::to_string(settings.maxTemplateDepth);
   if (settings.maxParserDepth != 0)
     text += " maxparserdepth=" + std::to_string(settings.maxParserDepth);
+  if (settings.externalAccess != ExternalAccess::Anywhere)
+    text +=
+        settings.externalAccess == ExternalAccess::Nothing ? " external=none" : " external=folder";
   if (settings.randomSeed != 0)
     text += " seed=" + std::to_string(settings.randomSeed);
   return text;
@@ -123,6 +126,12 @@ const ParseCase kParseCases[] = {
      "1 xslt s.xsl in.xml > (stdout) strict nonet catalogs novalid nodtdattr"},
     {{"--encoding", "iso-8859-1", "--path", "a b:c", "--path", "d", "s.xsl", "in.xml"},
      "1 xslt s.xsl in.xml > (stdout) encoding=iso-8859-1 path=a path=b path=c path=d"},
+    {{"--external", "folder", "s.xsl", "in.xml"}, "1 xslt s.xsl in.xml > (stdout) external=folder"},
+    {{"--external", "none", "--external", "any", "s.xsl", "in.xml"},
+     "1 xslt s.xsl in.xml > (stdout)"},
+    {{"--external", "none", "s.xsl", "in.xml"}, "1 xslt s.xsl in.xml > (stdout) external=none"},
+    {{"--external", "home", "s.xsl", "in.xml"},
+     "usage 2: --external takes any, folder or none, not 'home'; try 'ovra --help'"},
     {{"--maxdepth", "40", "--maxparserdepth", "9", "--seed-rand", "7", "s.xsl", "in.xml"},
      "1 xslt s.xsl in.xml > (stdout) maxdepth=40 maxparserdepth=9 seed=7"},
     {{"--maxvars", "5", "--huge", "--nowrite", "--nomkdir", "--writesubtree", "x", "s.xsl",

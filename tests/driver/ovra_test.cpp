@@ -122,6 +122,34 @@ TEST_F(OvraApiTest, FailuresReturnZeroOrNullWithTheMessage) {
   EXPECT_STREQ(ovra_last_error(), "");
 }
 
+// An embedding program that transforms untrusted input limits what documents may read.
+TEST_F(OvraApiTest, ExternalAccessLimitsWhatDocumentsRead) {
+  fs::create_directories(dir_ / "in");
+  write("in/doc.xml", "<!DOCTYPE r [<!ENTITY who SYSTEM '../who.ent'>]><r who='&#65;'>&who;</r>");
+  write("who.ent", "outside");
+  write("text.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:output method='text'/><xsl:template match='/'>[<xsl:value-of select='r'/>]"
+        "</xsl:template></xsl:stylesheet>");
+  ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("text.xsl").c_str());
+  ASSERT_NE(stylesheet, nullptr);
+  struct {
+    ovra_external_access access;
+    const char* expected;
+  } cases[] = {{OVRA_EXTERNAL_ANY, "[outside]"},
+               {OVRA_EXTERNAL_FOLDER, "[]"},
+               {OVRA_EXTERNAL_NONE, "[]"},
+               {OVRA_EXTERNAL_ANY, "[outside]"}};
+  for (auto c : cases) {
+    EXPECT_EQ(ovra_set_external_access(c.access), 1);
+    EXPECT_EQ(ovra_transform_file(stylesheet, path("in/doc.xml").c_str(), out_, nullptr, 0), 1);
+    EXPECT_EQ(taken(), c.expected) << c.access;
+  }
+  EXPECT_EQ(ovra_set_external_access(ovra_external_access(7)), 0);
+  EXPECT_STREQ(ovra_last_error(), "Not a kind of external access");
+  ovra_free_stylesheet(stylesheet);
+}
+
 TEST_F(OvraApiTest, DeepRecursionEndsWithAMessage) {
   write("deep.xsl",
         "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"

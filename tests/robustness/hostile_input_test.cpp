@@ -107,6 +107,30 @@ std::vector<HostileCase> hostileCases() {
        {{"ext.xml", "<!DOCTYPE r [<!ENTITY x SYSTEM \"http://localhost/x\">]>\n<r>&x;</r>"}},
        {"-p", "/r", "ext.xml"}, 0, kDeclaration + std::string("<r/>\n"),
        "ext.xml:2: warning: external entity not read: http://localhost/x" + noNetwork + "\n"},
+      // --external limits what a document may read besides itself.
+      {"external entity outside the folder",
+       {{"ext.xml", "<!DOCTYPE r [<!ENTITY x SYSTEM \"/etc/passwd\">]>\n<r>&x;</r>"}},
+       {"--external", "folder", "-p", "/r", "ext.xml"}, 0, kDeclaration + std::string("<r/>\n"),
+       "ext.xml:2: warning: external entity not read: /etc/passwd: outside the folder of the "
+       "document\n"},
+      {"external entity through a link out of the folder",
+       {{"e.ent", "SECRET"}, {"doc.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'e.ent'>]>\n<r>&e;</r>"}},
+       {"--external", "folder", "-p", "/r", "doc.xml"}, 0, kDeclaration + std::string("<r/>\n"),
+       "doc.xml:2: warning: external entity not read: " + (work / "e.ent").string() +
+           ": outside the folder of the document\n", Special::LinkOut},
+      {"external DTD turned off",
+       {{"x.dtd", "<!ENTITY x 'X'>"}, {"ext.xml", "<!DOCTYPE r SYSTEM 'x.dtd'>\n<r>&x;</r>"}},
+       {"--external", "none", "-p", "/r", "ext.xml"}, 0, kDeclaration + std::string("<r/>\n"),
+       "ext.xml:2: warning: undefined entity 'x': DTD not read: " + (work / "x.dtd").string() +
+           ": reading external files is turned off\n"},
+      {"document() outside the folder",
+       {{"in.xml", "<r/>"}, {"s.xsl", "<xsl:stylesheet version='1.0' "
+                                      "xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+                                      "<xsl:template match='/'><xsl:copy-of "
+                                      "select=\"document('/etc/passwd')\"/></xsl:template>"
+                                      "</xsl:stylesheet>"}},
+       {"--external", "folder", "s.xsl", "in.xml"}, 6, "",
+       "/etc/passwd: outside the folder of the document\n"},
       {"external entity that is a named pipe",
        {{"e.ent", ""}, {"doc.xml", "<!DOCTYPE r [<!ENTITY e SYSTEM 'e.ent'>]>\n<r>&e;</r>"}},
        {"-p", "/r", "doc.xml"}, 0, kDeclaration + std::string("<r/>\n"),

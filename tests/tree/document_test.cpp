@@ -11,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 #include <unistd.h>
 
@@ -306,6 +307,97 @@ TEST_F(DocumentFileTest, ExternalDtdAndEntitiesAreReadAsTheAccessSettingAllows) 
     for (std::size_t at; (at = reported.find(" in " + path + "\n")) != std::string::npos;)
       reported.erase(at, path.size() + 4);
     EXPECT_EQ(reported, c.warnings) << c.doctype;
+  }
+}
+
+// The loading options of the command line, one row each.
+TEST_F(DocumentFileTest, LoadSettingsChangeWhatIsRead) {
+  fs::create_directories(dir_ / "elsewhere");
+  write("defaults.dtd", "<!ENTITY e 'E'><!ATTLIST r d CDATA 'default'>");
+  write("elsewhere/found.dtd", "<!ENTITY e 'found'>");
+  struct Case {
+    const char* label;
+    std::function<void(LoadSettings&)> set;
+    bool stylesheet;  // read as a stylesheet
+    std::string text;
+    std::string expected;  // the rendered tree or the error message
+    std::string warnings;  // the file left out
+  };
+  const Case cases[] = {
+      {"defaults", [](LoadSettings&) {}, false,
+       "<!DOCTYPE r SYSTEM 'defaults.dtd'><r a='1'>&e;</r>", "<r a=\"1\" d=\"default\">\"E\"</r>",
+       ""},
+      {"no default attributes", [](LoadSettings& s) { s.defaultAttributes = false; }, false,
+       "<!DOCTYPE r SYSTEM 'defaults.dtd'><r a='1'>&e;</r>", "<r a=\"1\">\"E\"</r>", ""},
+      {"no external subset", [](LoadSettings& s) { s.readExternalSubset = false; }, false,
+       "<!DOCTYPE r SYSTEM 'defaults.dtd' [<!ENTITY f 'F'>]><r>&e;&f;</r>", "<r>\"F\"</r>",
+       "undefined entity 'e': DTD not read: reading the external DTD subset is turned off on "
+       "line 1\n"},
+      {"depth limit", [](LoadSettings& s) { s.maxDepth = 2; }, false, "<r><a><b/></a></r>",
+       "elements nested deeper than 2 at 1 of ", ""},
+      {"depth within the limit", [](LoadSettings& s) { s.maxDepth = 3; }, false,
+       "<r><a><b/></a></r>", "<r><a><b/></a></r>", ""},
+      {"forced encoding", [](LoadSettings& s) { s.encoding = "ISO-8859-15"; }, false,
+       "<?xml version='1.0' encoding='UTF-8'?><r>\xA4</r>", "<r>\"\xE2\x82\xAC\"</r>", ""},
+      // a stylesheet is read in the encoding it declares
+      {"forced encoding, stylesheet", [](LoadSettings& s) { s.encoding = "ISO-8859-15"; }, true,
+       "<r>\xE2\x82\xAC</r>", "<r>\"\xE2\x82\xAC\"</r>", ""},
+      {"search path", [&](LoadSettings& s) { s.searchPath = {(dir_ / "elsewhere").string()}; },
+       false, "<!DOCTYPE r SYSTEM 'http://x.org/dtd/found.dtd'><r>&e;</r>", "<r>\"found\"</r>", ""},
+      {"stylesheet entities not limited",
+       [](LoadSettings& s) { s.entityAccess = ExternalAccess::Nothing; }, true,
+       "<!DOCTYPE r SYSTEM 'defaults.dtd'><r>&e;</r>", "<r d=\"default\">\"E\"</r>", ""},
+      {"stylesheet entities limited",
+       [](LoadSettings& s) { s.stylesheetEntityAccess = ExternalAccess::Nothing; }, true,
+       "<!DOCTYPE r SYSTEM 'missing.dtd'><r/>", "<r/>", ""},
+  };
+  for (const Case& c : cases) {
+    std::string path = write("doc.xml", c.text);
+    auto settings = std::make_shared<LoadSettings>();
+    c.set(*settings);
+    CollectedWarnings warnings;
+    Document document(path.c_str(), Document::kSourceBufferSize, c.stylesheet);
+    document.setSettings(settings);
+    std::string message = messageOf(document);
+    if (message == "(no error)")
+      EXPECT_EQ(renderTree(document.root()), c.expected) << c.label;
+    else
+      EXPECT_EQ(message, c.expected + path) << c.label;
+    std::string reported = warnings.text();
+    for (std::size_t at; (at = reported.find(" in " + path + "\n")) != std::string::npos;)
+      reported.erase(at, path.size() + 4);
+    EXPECT_EQ(reported, c.warnings) << c.label;
+  }
+}
+
+// What document() opens reads its own entities under the rule for document(), and in the
+// encoding it declares.
+TEST_F(DocumentFileTest, DocumentsOpenedByResolveFollowTheRuleForDocuments) {
+  fs::create_directories(dir_ / "sub");
+  write("x.dtd", "<!ENTITY x 'X'>");
+  write("sub/data.xml", "<?xml version='1.0' encoding='UTF-8'?><!DOCTYPE d SYSTEM '../x.dtd'>"
+                        "<d>&x;\xE2\x82\xAC</d>");
+  std::string path = write("sub/doc.xml", "<r/>");
+  auto settings = std::make_shared<LoadSettings>();
+  settings->encoding = "ISO-8859-15";
+  settings->documentAccess = ExternalAccess::DocumentFolder;
+  Document document(path.c_str(), Document::kSourceBufferSize, false);
+  document.setSettings(settings);
+  document.parseAll();
+  CollectedWarnings warnings;
+  Node* data = document.resolve("data.xml");
+  EXPECT_EQ(renderTree(data), "<d>\"\xE2\x82\xAC\"</d>");
+  EXPECT_NE(
+      warnings.text().find("undefined entity 'x': DTD not read: " + (dir_ / "x.dtd").string() +
+                           ": outside the folder of the document"),
+      std::string::npos)
+      << warnings.text();
+  try {
+    document.resolve("../x.dtd");
+    FAIL() << "no error";
+  } catch (const DocumentParseException& error) {
+    EXPECT_EQ(error.message().view(),
+              (dir_ / "x.dtd").string() + ": outside the folder of the document");
   }
 }
 

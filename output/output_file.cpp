@@ -1,4 +1,4 @@
-#include "driver/output_file.h"
+#include "output/output_file.h"
 
 #include "base/exceptions.h"
 

@@ -20,6 +20,7 @@ constexpr const char* kUnwritableNameCharacter =
     "Character U+%04X of a name cannot be written in output encoding %s";
 
 constexpr std::string_view kCdataStart = "<![CDATA[";
+constexpr std::string_view kXhtmlNamespace = "http://www.w3.org/1999/xhtml";
 constexpr std::string_view kCdataEnd = "]]>";
 
 char asciiLower(char c) {
@@ -243,8 +244,9 @@ void Serializer::endNode(std::uint8_t flag) {
   OpenElement& open = elements_.back();
   if (!open.startTagClosed && resolveDeferred(open)) {
     writeAttributes();
-    // HTML has no empty-element tags: only void elements may omit the end tag.
-    if (open.html && !open.htmlVoid) {
+    // HTML has no empty-element tags: only void elements may omit the end tag. A head
+    // gets its meta.
+    if ((open.html && !open.htmlVoid) || open.head) {
       endStartTag(open);
       open.startTagClosed = true;
     }
@@ -397,6 +399,15 @@ std::uint8_t Serializer::startElement(Node* element) {
     entry.htmlKnown = (kind & kKnownHtml) != 0;
     entry.htmlInline = (kind & kInlineHtml) != 0;
     entry.pName = localName.view().front() == 'p';
+  }
+  if (current == OutputMethod::Xml && uri.view() == kXhtmlNamespace && isXhtmlDocument()) {
+    // xsltproc writes a document whose type is XHTML 1.0 as libxml2's XHTML mode does,
+    // with a Content-Type meta of its own.
+    const OpenElement* parent = elements_.empty() ? nullptr : &elements_.back();
+    entry.head = elements_.size() == 1 && parent->node->namespaceURI().view() == kXhtmlNamespace &&
+                 parent->localName.view() == "html" && localName.view() == "head";
+    entry.deferred = parent != nullptr && parent->head && localName.view() == "meta";
+    entry.xhtml = true;
   }
   entry.afterStart = kNoSlot;
 
@@ -552,6 +563,42 @@ void Serializer::writeAttributes() {
     }
     writeMarkup("\"");
   }
+  if (element.xhtml)
+    writeXhtmlAttributes(element);
+}
+
+// libxml2's XHTML mode, which xsltproc's XHTML 1.0 documents get: an id beside the name
+// of the elements that take both, and lang and xml:lang each beside the other.
+void Serializer::writeXhtmlAttributes(const OpenElement& element) {
+  const PendingAttribute* name = nullptr;
+  const PendingAttribute* lang = nullptr;
+  const PendingAttribute* xmlLang = nullptr;
+  bool hasId = false;
+  for (const PendingAttribute& attribute : attributes_) {
+    std::string_view local = attribute.localName.view();
+    if (attribute.uri.empty()) {
+      if (local == "name")
+        name = &attribute;
+      else if (local == "id")
+        hasId = true;
+      else if (local == "lang")
+        lang = &attribute;
+    } else if (attribute.uri.view() == kXmlNamespace && local == "lang") {
+      xmlLang = &attribute;
+    }
+  }
+  auto add = [this](std::string_view written, const PendingAttribute& from) {
+    writeMarkup(written);
+    writeEscaped(attributeValues_.data() + from.valueStart, from.valueLength, Escape::Attribute);
+    writeMarkup("\"");
+  };
+  static const TextSet named = {"a", "p", "div", "img", "map", "applet", "form", "frame", "iframe"};
+  if (name != nullptr && !hasId && named.count(element.localName.view()) != 0)
+    add(" id=\"", *name);
+  if (lang != nullptr && xmlLang == nullptr)
+    add(" xml:lang=\"", *lang);
+  else if (xmlLang != nullptr && lang == nullptr)
+    add(" lang=\"", *xmlLang);
 }
 
 void Serializer::writeComment(std::string_view text) {
@@ -666,23 +713,44 @@ void Serializer::endStartTag(OpenElement& element) {
     element.afterStart = openSlot("\n");
   if (element.head) {
     noteChild(NodeKind::Element, &element);
-    writeContentTypeMeta();
+    writeContentTypeMeta(element);
     // The meta has ended: what follows it is decided as after any element.
-    if (indenting_)
+    if (indenting_ && element.html)
       afterEnd_ = openSlot("\n");
   }
 }
 
+bool Serializer::isXhtmlDocument() const {
+  static constexpr std::string_view kPublic[] = {"-//W3C//DTD XHTML 1.0 Strict//EN",
+                                                 "-//W3C//DTD XHTML 1.0 Transitional//EN",
+                                                 "-//W3C//DTD XHTML 1.0 Frameset//EN"};
+  static constexpr std::string_view kSystem[] = {
+      "http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd",
+      "http://www.w3.org/TR/xhtml1/DTD/xhtml1-transitional.dtd",
+      "http://www.w3.org/TR/xhtml1/DTD/xhtml1-frameset.dtd"};
+  for (std::size_t i = 0; i < 3; ++i) {
+    if (settings_.doctypePublic.view() == kPublic[i] ||
+        settings_.doctypeSystem.view() == kSystem[i])
+      return true;
+  }
+  return false;
+}
+
 // XSLT 1.0 section 16.2: the head of an HTML document starts with a meta element giving
-// the media type and the encoding actually used.
-void Serializer::writeContentTypeMeta() {
-  writeMarkup("<meta http-equiv=\"Content-Type\" content=\"");
+// the media type and the encoding actually used (an XHTML head one in its own namespace).
+void Serializer::writeContentTypeMeta(const OpenElement& head) {
+  writeMarkup("<");
+  if (!head.html && !head.prefix.empty()) {
+    writeName(head.prefix.view(), head.node);
+    writeMarkup(":");
+  }
+  writeMarkup("meta http-equiv=\"Content-Type\" content=\"");
+  Escape escape = head.html ? Escape::HtmlAttribute : Escape::Attribute;
   writeEscaped(settings_.mediaType.empty() ? "text/html" : settings_.mediaType.c_str(),
-               settings_.mediaType.empty() ? 9 : settings_.mediaType.view().size(),
-               Escape::HtmlAttribute);
+               settings_.mediaType.empty() ? 9 : settings_.mediaType.view().size(), escape);
   writeMarkup("; charset=");
-  writeEscaped(settings_.encoding.c_str(), settings_.encoding.view().size(), Escape::HtmlAttribute);
-  writeMarkup("\">");
+  writeEscaped(settings_.encoding.c_str(), settings_.encoding.view().size(), escape);
+  writeMarkup(head.html ? "\">" : "\"/>");
 }
 
 bool Serializer::resolveDeferred(OpenElement& element) {
@@ -1217,8 +1285,7 @@ void Serializer::writeBuffer() {
   if (stream_ != nullptr) {
     if (std::fwrite(buffer_.get(), 1, fill_, stream_) != fill_ && writeError_ == 0)
       writeError_ = errno != 0 ? errno : EIO;
-  }
-  else if (sink_ != nullptr)
+  } else if (sink_ != nullptr)
     sink_->write(buffer_.get(), fill_);
   fill_ = 0;
 }

@@ -127,6 +127,7 @@ class Serializer : public Output {
     // Content-Type of its own (then it is left out: the head has one already).
     bool deferred;
     bool suppressed;
+    bool xhtml;  // in the XHTML namespace of an XHTML 1.0 document
     // Indentation. The children written so far, and whether the last was text.
     std::uint32_t children;
     bool lastText;
@@ -167,13 +168,16 @@ class Serializer : public Output {
   void writeDoctype(Node* element, StringRef prefix);
   void closeStartTag();
   void writeAttributes();
+  void writeXhtmlAttributes(const OpenElement& element);
   // The end of an open start tag, with what HTML adds after it.
   void endStartTag(OpenElement& element);
   // A comment node: indentation noted, then written.
   void writeCommentNode(std::string_view text);
   // For a deferred meta: whether it is left out; otherwise its start is written now.
   bool resolveDeferred(OpenElement& element);
-  void writeContentTypeMeta();
+  void writeContentTypeMeta(const OpenElement& head);
+  // The document type is XHTML 1.0 (by its public or system identifier).
+  bool isXhtmlDocument() const;
 
   // Indentation (indent="yes", and HTML by default) is written into slots: white space
   // whose place is known before it is known whether it stays. An XML element's children

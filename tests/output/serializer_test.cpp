@@ -118,6 +118,12 @@ void htmlNoIndent(OutputSettings& s) {
   s.indentGiven = true;
 }
 
+void xhtmlDocument(OutputSettings& s) {
+  s.method = OutputMethod::Xml;
+  s.doctypePublic = String("-//W3C//DTD XHTML 1.0 Strict//EN");
+  s.doctypeSystem = String("http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd");
+}
+
 struct RenderCase {
   std::vector<Tree> trees;
   Configure configure;
@@ -578,6 +584,20 @@ TEST(SerializerTest, HtmlMetaAndUriAttributes) {
        htmlNoIndent,
        "<a href=\"%C3%A9 x.html#%C3%BC\" name=\"%C3%A9\" title=\"\xC3\xA9\"></a>"
        "<img SRC=\"%E2%82%AC\"><q name=\"\xC3\xA9\"></q>"},
+      // An XHTML 1.0 document gets what libxml2's XHTML mode writes for xsltproc: the
+      // meta, an id beside a name, lang and xml:lang each beside the other.
+      {{E("{http://www.w3.org/1999/xhtml}html",
+          {N("", "http://www.w3.org/1999/xhtml"), E("{http://www.w3.org/1999/xhtml}head"),
+           E("{http://www.w3.org/1999/xhtml}body",
+             {A("lang", "de"), E("{http://www.w3.org/1999/xhtml}a", {A("name", "n")}),
+              E("{http://www.w3.org/1999/xhtml}b",
+                {A("name", "n"), A("{http://www.w3.org/XML/1998/namespace}lang", "fr")})})})},
+       xhtmlDocument,
+       "<!DOCTYPE html PUBLIC \"-//W3C//DTD XHTML 1.0 Strict//EN\" "
+       "\"http://www.w3.org/TR/xhtml1/DTD/xhtml1-strict.dtd\">\n"
+       "<html xmlns=\"http://www.w3.org/1999/xhtml\"><head><meta http-equiv=\"Content-Type\" "
+       "content=\"text/html; charset=utf-8\"/></head><body lang=\"de\" xml:lang=\"de\">"
+       "<a name=\"n\" id=\"n\"/><b name=\"n\" xml:lang=\"fr\" lang=\"fr\"/></body></html>"},
       // Quotes stay in HTML text, not in XML text.
       {{E("p", {T("\"q\" & <")})}, htmlNoIndent, "<p>\"q\" &amp; &lt;</p>"},
       {{E("p", {T("\"q\"")})}, nullptr, "<p>&quot;q&quot;</p>"},

@@ -6,6 +6,7 @@
 #include "output/serializer.h"
 #include "tree/document.h"
 #include "tree/resources.h"
+#include "xslt/functions.h"
 #include "xslt/stylesheet.h"
 
 namespace ovra {
@@ -16,8 +17,9 @@ String lastError;
 
 // Every table that is built once per process and read without locking afterwards.
 static void buildStartUpTables() {
-  // Start-up hook: register the XPath lexer's keyword tables, the core function table and
+  // Start-up hook: register the XPath lexer's keyword tables, the function registry and
   // the XSLT keyword table here, in that order.
+  xsltFunctions();
 }
 
 int startUp() {
@@ -32,7 +34,6 @@ int startUp() {
 
 int closeDown() {
   lastError.clear();
-  DocumentRegistry::closeAll();
   return 1;
 }
 

@@ -20,7 +20,7 @@ extern String lastError;
 // Builds the process-wide tables. Call once before anything else. Returns 1, or 0 with
 // lastError set.
 int startUp();
-// Clears lastError and destroys every Document the DocumentRegistry holds. Returns 1.
+// Clears lastError. Returns 1.
 int closeDown();
 // The text of lastError; valid until lastError next changes.
 const char* lastErrorText();

@@ -4,6 +4,7 @@
 #include "base/platform.h"
 #include "output/serializer.h"
 #include "tree/document.h"
+#include "tree/document_registry.h"
 #include "tree/node.h"
 #include "xpath/expr.h"
 #include "xpath/parser.h"
@@ -157,11 +158,14 @@ Parameters makeParameters(const std::vector<ParameterOption>& options,
 
 namespace {
 
-// The parameters of the XPath mode as variables of the expression. Each is evaluated
-// once, in command-line order; an expression sees the parameters before it.
+// The host of the XPath mode: its parameters as variables of the expression, each
+// evaluated once, in command-line order (an expression sees the parameters before it),
+// and the documents of the session, the source among them.
 class ParameterVariables : public EvaluationHost {
  public:
   ~ParameterVariables() override = default;
+
+  DocumentRegistry* documents() override { return &documents_; }
 
   void bind(const Parameters& parameters, const EvalContext& context) {
     for (const ExternalParameter& parameter : parameters.entries())
@@ -183,6 +187,7 @@ class ParameterVariables : public EvaluationHost {
     Value value;
   };
   std::vector<Bound> values_;
+  DocumentRegistry documents_;
 };
 
 }  // namespace
@@ -204,9 +209,10 @@ ExitStatus runXPathMode(const char* expression, const char* xmlFile, Serializer&
     // Shared by all runs, so standard input needs reading only once.
     Document* document =
         isStandardInput(xmlFile)
-            ? DocumentRegistry::adopt(Document::fromStream(environment.input, kStandardInputName,
-                                                           Document::kRegistryBufferSize, false))
-            : DocumentRegistry::open(xmlFile, Document::kRegistryBufferSize, false);
+            ? variables.documents()->adopt(Document::fromStream(
+                  environment.input, kStandardInputName, Document::kRegistryBufferSize, false))
+            : variables.documents()->adopt(
+                  std::make_unique<Document>(xmlFile, Document::kRegistryBufferSize, false));
     if (environment.timing)
       document->parseAll();  // so that parsing is timed apart from evaluating
     else

@@ -318,8 +318,6 @@ ExitStatus Program::runOne(const Target& target) {
                          options_.parameters)
           : transformDocument(*compiled, target.document, *out, options_.runs, environment);
   out->flush();
-  if (options_.xpathMode)
-    DocumentRegistry::closeAll();  // nothing of one document is needed for the next
   // With no run there is no result to replace the file with.
   if (status != ExitStatus::Success || options_.runs == 0 || target.discard)
     return status;

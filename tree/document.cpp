@@ -19,7 +19,6 @@ WhitespaceStripping::~WhitespaceStripping() = default;
 void Document::setStripping(const WhitespaceStripping* rules) {
   // Only documents read as sources take rules: a stylesheet keeps its own.
   stripping_ = state_ == State::NotOpened && !stylesheetRules_ ? rules : nullptr;
-  resolvedStripping_ = rules;
 }
 
 Document::Document(String fileName, std::size_t bufferSize, bool strip)
@@ -119,46 +118,6 @@ void Document::parseAll() {
   }
 }
 
-Node* Document::resolve(const ConstString& reference) {
-  if (reference.empty())
-    return root_;
-  String base = fullPathName(fileName_);
-  String folder = directoryOf(base);
-  ResourceRequest request;
-  request.reference = reference.view();
-  request.base = base.view();
-  request.access = settings_->documentAccess;
-  request.folder = folder.view();
-  Resource found = locateResource(*settings_, request);
-  String path;
-  switch (found.status) {
-  case ResourceStatus::Found:
-    path = std::move(found.path);
-    break;
-  case ResourceStatus::Missing:
-    // Opening it reports it, by the name the reference gives.
-    path = reference.c_str()[0] == '/' ? String(reference) : String(folder).append(reference);
-    break;
-  case ResourceStatus::Network:
-  case ResourceStatus::Refused:
-    throw DocumentParseException(std::move(found.reason));
-  }
-  Document* document = DocumentRegistry::open(std::move(path), kRegistryBufferSize, false);
-  document->setStripping(resolvedStripping_);
-  // What document() opens reads its own entities under the rule for document(), in the
-  // encoding it declares.
-  if (settings_->entityAccess == settings_->documentAccess && settings_->encoding.empty()) {
-    document->settings_ = settings_;
-  } else {
-    auto opened = std::make_shared<LoadSettings>(*settings_);
-    opened->entityAccess = settings_->documentAccess;
-    opened->encoding.clear();
-    document->settings_ = std::move(opened);
-  }
-  document->open();
-  return document->root();
-}
-
 Node* Document::elementById(std::string_view value) {
   for (;;) {
     if (ElementNode* found = dtd_.elementById(value))
@@ -177,31 +136,6 @@ const String* Document::unparsedEntityURI(std::string_view name) const {
 
 const char* Document::parserVersion() {
   return XmlLoader::parserVersion();
-}
-
-// ---- Registry ----
-
-static std::vector<std::unique_ptr<Document>>& registeredDocuments() {
-  static std::vector<std::unique_ptr<Document>> documents;
-  return documents;
-}
-
-Document* DocumentRegistry::open(String fileName, std::size_t bufferSize, bool strip) {
-  return adopt(std::make_unique<Document>(std::move(fileName), bufferSize, strip));
-}
-
-Document* DocumentRegistry::adopt(std::unique_ptr<Document> document) {
-  auto& documents = registeredDocuments();
-  documents.push_back(std::move(document));
-  return documents.back().get();
-}
-
-void DocumentRegistry::closeAll() {
-  registeredDocuments().clear();
-}
-
-std::size_t DocumentRegistry::size() {
-  return registeredDocuments().size();
 }
 
 }  // namespace ovra

@@ -68,14 +68,18 @@ class Document {
   // Parses everything that is left.
   void parseAll();
 
+  // Opens the input and makes the root, parsing nothing yet (parseChunk does this on its
+  // first call). Throws DocumentParseException ("Could not open file, " + name).
+  void open();
+
   // Strips whitespace-only text by rules while the document is built (when it is not
-  // opened yet), and in every document resolve() opens from it. rules, when not null,
-  // outlive the parsing of those documents.
+  // opened yet). rules, when not null, outlive the parsing.
   void setStripping(const WhitespaceStripping* rules);
 
   // What the document may read besides itself, and how; LoadSettings::defaults() unless
   // set before the document is opened (text held in memory reads no external entities
-  // unless set). Documents resolve() opens inherit them.
+  // unless set). Documents that document() opens from this one
+  // inherit them.
   void setSettings(std::shared_ptr<const LoadSettings> settings);
   const LoadSettings& settings() const { return *settings_; }
   const std::shared_ptr<const LoadSettings>& sharedSettings() const { return settings_; }
@@ -93,14 +97,6 @@ class Document {
   NodeArena& arena() { return arena_; }
   DtdInfo& dtd() { return dtd_; }
 
-  // The root of a related document, for document(): the empty reference answers this
-  // document's root; otherwise the reference is resolved against this document's full
-  // path, found as locateResource finds it (a local file, or through the catalogs) and
-  // opened through the registry (not yet parsed). Throws DocumentParseException when it
-  // cannot be opened, names a network resource no catalog maps, or the settings'
-  // documentAccess refuses it.
-  Node* resolve(const ConstString& reference);
-
   // The element with an attribute of that value among the attributes the internal DTD
   // subset declares of type ID: the first in document order, or null when there is none.
   // Reads on only as far as the element, or to the end when no element has the value.
@@ -114,7 +110,6 @@ class Document {
   static const char* parserVersion();
 
  private:
-  void open();
   // The verbose report of what is read from where.
   void reportLoading() const;
   // Releases the loader with its parser, buffers and input; state becomes Finished.
@@ -132,20 +127,9 @@ class Document {
   std::unique_ptr<XmlLoader> loader_;  // while open
   std::size_t chunksParsed_ = 0;       // of the loader, once it is gone
   RootNode* root_ = nullptr;
-  const WhitespaceStripping* stripping_ = nullptr;          // this document's
-  const WhitespaceStripping* resolvedStripping_ = nullptr;  // for documents resolve() opens
+  const WhitespaceStripping* stripping_ = nullptr;
   DtdInfo dtd_;
   std::shared_ptr<const LoadSettings> settings_;
-};
-
-// Documents opened by document() and the XPath mode; all destroyed at close-down.
-class DocumentRegistry {
- public:
-  static Document* open(String fileName, std::size_t bufferSize, bool strip);
-  // Takes over a Document made elsewhere (standard input), to be destroyed with the rest.
-  static Document* adopt(std::unique_ptr<Document> document);
-  static void closeAll();
-  static std::size_t size();
 };
 
 }  // namespace ovra

@@ -3,8 +3,10 @@
 // without declarations would.
 #include "xslt/functions.h"
 
+#include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "tree/document.h"
+#include "tree/document_registry.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/runtime/decimal_format.h"
@@ -25,12 +27,12 @@ namespace {
 
 constexpr const char* kDocumentBaseNotNodeSet =
     "The second argument of document() must be a nodeset containing at least one entry";
-constexpr const char* kDocumentArgumentKind =
-    "The first argument of document() must be a nodeset or string";
 constexpr const char* kUndeclaredKeyPrefix = "Undeclared namespace prefix in key name, ";
 constexpr const char* kUnknownDecimalFormat = "Unknown decimal format, ";
 constexpr const char* kDocumentWithoutBase =
     "document() has no document to resolve a reference against";
+constexpr const char* kNoDocuments = "document() cannot load documents here";
+constexpr const char* kDocumentNotLoaded = "Could not load document '";
 constexpr const char* kUndeclaredNamePrefix = "Undeclared namespace prefix, ";
 
 // What a stylesheet may learn about the processor running it.
@@ -155,62 +157,79 @@ Value formatNumberFunction(const Token& call, const EvalContext& context, Argume
 
 // ---- Documents ----
 
-Node* resolveReference(const Token& call, Document* resolving, const ConstString& reference) {
-  if (resolving == nullptr)
-    throw EvaluateException(call, kDocumentWithoutBase);
-  return resolving->resolve(reference);
+SourceLocation locationOf(const Node* element) {
+  SourceLocation where;
+  if (element != nullptr && element->document() != nullptr) {
+    where.file = element->document()->fileName();
+    where.line = element->lineNumber();
+  }
+  return where;
 }
 
-// The root of the document a string names, as a single node; for a node-set, the roots
-// of the documents its members name, in document order. A reference resolves against the
-// document of the second argument's first member; without one, a member's reference
-// against the member's own document, a string's against the stylesheet element's.
+// The root of the document reference names, relative to the location of resolving; null
+// after a warning when it cannot be read, which a stylesheet may use to test whether a
+// file exists (XSLT 1.0 section 12.1 allows this recovery). A fragment identifier is
+// ignored; an empty reference names resolving itself.
+Node* loadReferenced(const Token& call, const EvalContext& context, Document* resolving,
+                     std::string_view reference) {
+  if (resolving == nullptr)
+    throw EvaluateException(call, kDocumentWithoutBase);
+  if (reference.substr(0, reference.find('#')).empty()) {
+    if (resolving->root() == nullptr)
+      resolving->parseChunk();
+    return resolving->root();
+  }
+  DocumentRegistry* documents = context.host != nullptr ? context.host->documents() : nullptr;
+  if (documents == nullptr)
+    throw EvaluateException(call, kNoDocuments);
+  String reason;
+  Document* loaded = documents->load(reference, *resolving, reason);
+  if (loaded == nullptr) {
+    String text(kDocumentNotLoaded);
+    text.append(reference).append("': ").append(reason);
+    warning(locationOf(context.stylesheetElement), text.view());
+    return nullptr;
+  }
+  return loaded->root();
+}
+
+// The roots of the documents the first argument names: a node-set's members each name
+// one, relative to the member's own document (a result tree's node: the stylesheet's);
+// any other value is converted to a string, relative to the stylesheet module. A second
+// argument's first node gives the base for all. The roots come in document order, each
+// once.
 Value documentFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
   Document* stylesheet =
       context.stylesheetElement != nullptr ? context.stylesheetElement->document() : nullptr;
+  bool hasBase = args.size() > 1;
   Document* base = nullptr;
-  if (args.size() > 1) {
+  if (hasBase) {
     Node* baseNode = firstNode(args[1]);
     if (baseNode == nullptr)
       throw EvaluateException(call, kDocumentBaseNotNodeSet);
-    base = baseNode->document();
+    base = baseNode->document() != nullptr ? baseNode->document() : stylesheet;
   }
 
+  NodeVector roots;
   const Value& reference = args[0];
-  switch (reference.kind) {
-  case ValueKind::Node:
-  case ValueKind::NodeSet: {
-    NodeVector roots;
+  if (reference.kind == ValueKind::Node || reference.kind == ValueKind::NodeSet) {
     for (Node* member : nodeMembers(reference)) {
       Document* resolving = base;
-      if (args.size() == 1) {
-        // A node of a result tree has no document of its own.
-        resolving = member->document();
-        if (resolving == nullptr)
-          resolving = stylesheet;
-      }
-      if (Node* root = resolveReference(call, resolving, member->stringValue()))
+      if (!hasBase)
+        resolving = member->document() != nullptr ? member->document() : stylesheet;
+      if (Node* root = loadReferenced(call, context, resolving, member->stringValue().view()))
         roots.push_back(root);
     }
-    if (roots.empty())
-      return Value();
-    if (roots.size() == 1)
-      return Value::makeNode(roots.front());
+  } else {
+    StringArg text(reference);
+    if (Node* root = loadReferenced(call, context, hasBase ? base : stylesheet, text.view()))
+      roots.push_back(root);
+  }
+  if (roots.size() > 1) {
     std::sort(roots.begin(), roots.end(), precedesInDocumentOrder);
     roots.erase(std::unique(roots.begin(), roots.end()), roots.end());
-    return Value::makeNodeSet(std::move(roots));
   }
-  case ValueKind::String:
-    if (Node* root = resolveReference(call, args.size() > 1 ? base : stylesheet, reference.text))
-      return Value::makeNode(root);
-    return Value();
-  case ValueKind::None:
-  case ValueKind::TreeFragment:
-  case ValueKind::Number:
-  case ValueKind::Boolean:
-    break;
-  }
-  throw EvaluateException(call, kDocumentArgumentKind);
+  return Value::makeNodeSet(std::move(roots));
 }
 
 constexpr FunctionResult kAny = FunctionResult::Any;
@@ -220,7 +239,7 @@ constexpr FunctionResult kBoolean = FunctionResult::Boolean;
 
 constexpr NamedFunction kXsltFunctions[] = {
     {"current", {0, 0, currentFunction, kNodeSet}},
-    {"document", {1, 2, documentFunction, kAny}},
+    {"document", {1, 2, documentFunction, kNodeSet}},
     {"element-available", {1, 1, elementAvailableFunction, kBoolean}},
     {"format-number", {2, 3, formatNumberFunction, kString}},
     {"function-available", {1, 1, functionAvailableFunction, kBoolean}},

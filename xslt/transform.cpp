@@ -21,7 +21,8 @@ static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of 
 Transformation::Transformation(const Stylesheet& stylesheet, Document& source,
                                const Parameters* parameters)
     : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this),
-      keys_(stylesheet.keys(), *this) {}
+      keys_(stylesheet.keys(), *this),
+      documents_(stylesheet.spaceRules().isActive() ? &stylesheet.spaceRules() : nullptr) {}
 
 Transformation::~Transformation() = default;
 

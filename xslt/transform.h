@@ -2,6 +2,7 @@
 // source, the global variables, the nesting counters) and the steps of the run.
 #pragma once
 
+#include "tree/document_registry.h"
 #include "xslt/keys.h"
 #include "xslt/number.h"
 #include "xslt/variables.h"
@@ -56,6 +57,8 @@ class Transformation {
   KeyIndexes& keys() { return keys_; }
   // The place where one xsl:number level="any" left off in this run.
   NumberMemo& numberMemo(const void* instruction) { return numberMemos_[instruction]; }
+  // The documents document() loads in this run, each once.
+  DocumentRegistry& documents() { return documents_; }
   // Keeps a tree that a function made (exsl:node-set() of a string) until the run ends:
   // paths may hold nodes of it after the value that owned it is gone.
   void keepTree(std::shared_ptr<Node> tree) { keptTrees_.push_back(std::move(tree)); }
@@ -106,6 +109,7 @@ class Transformation {
   KeyIndexes keys_;
   std::unordered_map<const void*, NumberMemo> numberMemos_;
   std::vector<std::shared_ptr<Node>> keptTrees_;
+  DocumentRegistry documents_;
   std::int32_t templateDepth_ = 0;
   const Template* currentRule_ = nullptr;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of

@@ -10,6 +10,10 @@ VariableStack::VariableStack(GlobalVariables* globals)
 
 VariableStack::~VariableStack() = default;
 
+DocumentRegistry* VariableStack::documents() {
+  return run_ != nullptr ? &run_->documents() : nullptr;
+}
+
 void VariableStack::keepTree(std::shared_ptr<Node> tree) {
   if (run_ != nullptr)
     run_->keepTree(std::move(tree));

@@ -48,6 +48,8 @@ class VariableStack : public EvaluationHost {
                         const EvalContext& context) override;
   // Into the run's keeping: values of this stack's bindings outlive it.
   void keepTree(std::shared_ptr<Node> tree) override;
+  // The run's; null without globals.
+  DocumentRegistry* documents() override;
   // The run the globals belong to; null without globals.
   Transformation* run() const { return run_; }
 

@@ -47,10 +47,6 @@ class ModeInputsTest : public ScratchDirTest {
     std::fputs(kSource, input_.get());
     std::rewind(input_.get());
   }
-  void TearDown() override {
-    DocumentRegistry::closeAll();
-    ScratchDirTest::TearDown();
-  }
 
   std::string path(const char* name) const { return (dir_ / name).string(); }
 

@@ -3,6 +3,7 @@
 #include "tests/support/scratch_files.h"
 #include "tests/support/test_document.h"
 #include "tree/document.h"
+#include "tree/document_registry.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 
@@ -372,7 +373,7 @@ TEST_F(DocumentFileTest, LoadSettingsChangeWhatIsRead) {
 
 // What document() opens reads its own entities under the rule for document(), and in the
 // encoding it declares.
-TEST_F(DocumentFileTest, DocumentsOpenedByResolveFollowTheRuleForDocuments) {
+TEST_F(DocumentFileTest, DocumentsOpenedThroughTheRegistryFollowTheRuleForDocuments) {
   fs::create_directories(dir_ / "sub");
   write("x.dtd", "<!ENTITY x 'X'>");
   write("sub/data.xml", "<?xml version='1.0' encoding='UTF-8'?><!DOCTYPE d SYSTEM '../x.dtd'>"
@@ -385,15 +386,18 @@ TEST_F(DocumentFileTest, DocumentsOpenedByResolveFollowTheRuleForDocuments) {
   document.setSettings(settings);
   document.parseAll();
   CollectedWarnings warnings;
-  Node* data = document.resolve("data.xml");
-  EXPECT_EQ(renderTree(data), "<d>\"\xE2\x82\xAC\"</d>");
+  DocumentRegistry registry;
+  String reason;
+  Document* data = registry.load("data.xml", document, reason);
+  ASSERT_NE(data, nullptr) << reason.c_str();
+  EXPECT_EQ(renderTree(data->root()), "<d>\"\xE2\x82\xAC\"</d>");
   EXPECT_NE(
       warnings.text().find("undefined entity 'x': DTD not read: " + (dir_ / "x.dtd").string() +
                            ": outside the folder of the document"),
       std::string::npos)
       << warnings.text();
   try {
-    document.resolve("../x.dtd");
+    registry.load("../x.dtd", document, reason);
     FAIL() << "no error";
   } catch (const DocumentParseException& error) {
     EXPECT_EQ(error.message().view(),
@@ -655,39 +659,6 @@ TEST(DocumentTest, LargeTextArrivesWhole) {
   Node* text = doc.root()->firstChild()->firstChild();
   EXPECT_EQ(text->rawNextSibling(), nullptr);
   EXPECT_EQ(text->stringValue().length(), 100000u * 11);
-}
-
-// ---- Registry and resolve ----
-
-TEST_F(DocumentFileTest, ResolveOpensRelativeToTheDocumentDirectory) {
-  fs::create_directories(dir_ / "sub");
-  std::string main = write("sub/main.xml", "<main/>");
-  write("sub/other.xml", "<other/>");
-  write("top.xml", "<top/>");
-  Document document(main.c_str(), Document::kSourceBufferSize, false);
-  document.parseAll();
-  EXPECT_EQ(document.resolve(""), document.root());
-
-  std::size_t before = DocumentRegistry::size();
-  Node* other = document.resolve("other.xml");
-  ASSERT_NE(other, nullptr);
-  Document* opened = other->document();
-  EXPECT_EQ(DocumentRegistry::size(), before + 1);
-  EXPECT_EQ(opened->chunksParsed(), 0u);
-  EXPECT_EQ(opened->bufferSize(), Document::kRegistryBufferSize);
-  EXPECT_EQ(opened->fileName().view(), (dir_ / "sub/other.xml").string());
-  EXPECT_EQ(renderTree(other), "<other/>");
-  EXPECT_EQ(renderTree(document.resolve("../top.xml")), "<top/>");
-  EXPECT_EQ(renderTree(document.resolve((dir_ / "top.xml").c_str())), "<top/>");
-
-  try {
-    document.resolve("none.xml");
-    FAIL() << "no error for a missing file";
-  } catch (const DocumentParseException& error) {
-    EXPECT_EQ(error.message().view(), "Could not open file, " + (dir_ / "sub/none.xml").string());
-  }
-  DocumentRegistry::closeAll();
-  EXPECT_EQ(DocumentRegistry::size(), 0u);
 }
 
 }  // namespace

@@ -8,6 +8,10 @@ namespace ovra {
 
 EvaluationHost::~EvaluationHost() = default;
 
+DocumentRegistry* EvaluationHost::documents() {
+  return nullptr;
+}
+
 void EvaluationHost::keepTree(std::shared_ptr<Node> tree) {
   keptTrees_.push_back(std::move(tree));
 }

@@ -14,6 +14,7 @@
 
 namespace ovra {
 
+class DocumentRegistry;
 class Node;
 struct EvalContext;
 struct Value;
@@ -35,6 +36,9 @@ class EvaluationHost {
   // The default keeps it here; a host that lives shorter than the values it sees
   // (a template's variable stack) passes it on to what outlives them.
   virtual void keepTree(std::shared_ptr<Node> tree);
+  // Where the documents that expressions name (document()) are loaded, once each; null
+  // when this host reads none.
+  virtual DocumentRegistry* documents();
 
  private:
   std::vector<std::shared_ptr<Node>> keptTrees_;

@@ -18,6 +18,9 @@ namespace {
 
 constexpr const char* kUnwritableNameCharacter =
     "Character U+%04X of a name cannot be written in output encoding %s";
+// XSLT 1.0 sections 16.1 and 16.3: these have no character references.
+constexpr const char* kUnwritableCharacter =
+    "Character U+%04X of %s cannot be written in output encoding %s";
 
 constexpr std::string_view kCdataStart = "<![CDATA[";
 constexpr std::string_view kXhtmlNamespace = "http://www.w3.org/1999/xhtml";
@@ -607,12 +610,12 @@ void Serializer::writeComment(std::string_view text) {
   std::size_t start = 0;
   for (std::size_t i = 0; i < text.size(); ++i) {
     if (text[i] == '-' && (i + 1 == text.size() || text[i + 1] == '-')) {
-      emit(text.data() + start, i + 1 - start, Context::Text);
-      emit(" ", 1, Context::Text);
+      emit(text.data() + start, i + 1 - start, Context::Comment);
+      emit(" ", 1, Context::Comment);
       start = i + 1;
     }
   }
-  emit(text.data() + start, text.size() - start, Context::Text);
+  emit(text.data() + start, text.size() - start, Context::Comment);
   writeMarkup("-->");
 }
 
@@ -625,12 +628,12 @@ void Serializer::writeProcessingInstruction(Node* node, std::string_view target,
   std::size_t start = 0;
   for (std::size_t i = 0; i + 1 < data.size(); ++i) {
     if (data[i] == '?' && data[i + 1] == '>') {
-      emit(data.data() + start, i + 1 - start, Context::Text);
-      emit(" ", 1, Context::Text);
+      emit(data.data() + start, i + 1 - start, Context::Data);
+      emit(" ", 1, Context::Data);
       start = i + 1;
     }
   }
-  emit(data.data() + start, data.size() - start, Context::Text);
+  emit(data.data() + start, data.size() - start, Context::Data);
   // HTML ends a processing instruction at the first ">".
   writeMarkup(method() == OutputMethod::Html ? ">" : "?>");
 }
@@ -1248,8 +1251,13 @@ void Serializer::emitReplacement(char32_t character, Context context) {
     emitConverted(kCdataStart.data(), kCdataStart.size(), Context::Drop);
     return;
   case Context::Plain:
-    emitConverted("?", 1, Context::Drop);
-    return;
+  case Context::Comment:
+  case Context::Data:
+    throw OutputException(formatMessage(kUnwritableCharacter, unsigned(character),
+                                        context == Context::Plain     ? "text output"
+                                        : context == Context::Comment ? "a comment"
+                                                                      : "a processing instruction",
+                                        settings_.encoding.c_str()));
   case Context::Name:
     throw StylesheetException(
         nameNode_,

@@ -87,11 +87,13 @@ class Serializer : public Output {
  private:
   // What to do with a character the output encoding cannot represent.
   enum class Context {
-    Text = 0,   // content, attribute values, comments: a character reference
-    Cdata = 1,  // inside a CDATA section: end it, a character reference, start another
-    Plain = 2,  // the text method has no references: "?"
-    Name = 3,   // names cannot hold a reference: StylesheetException at nameNode_
-    Drop = 4,   // the replacement itself: left out
+    Text = 0,     // content, attribute values: a character reference
+    Cdata = 1,    // inside a CDATA section: end it, a character reference, start another
+    Plain = 2,    // the text method has no references: OutputException
+    Name = 3,     // names cannot hold a reference: StylesheetException at nameNode_
+    Drop = 4,     // the replacement itself: left out
+    Comment = 5,  // a comment holds no references: OutputException
+    Data = 6,     // nor does a processing instruction: OutputException
   };
 
   // A namespace declaration written on an element that is still open.

@@ -604,5 +604,58 @@ TEST(SerializerTest, HtmlMetaAndUriAttributes) {
   });
 }
 
+// A character the encoding lacks has no reference to stand for it in text output, a
+// comment or a processing instruction: an error naming it (XSLT 16.1, 16.3).
+TEST(SerializerTest, UnwritableCharactersWithoutReferencesAreErrors) {
+  struct Case {
+    std::vector<Tree> trees;
+    Configure configure;
+    const char* message;
+  };
+  const Case cases[] = {
+      {{T("a\xE2\x82\xAC")},
+       [](OutputSettings& s) {
+         s.encoding = String("us-ascii");
+         s.method = OutputMethod::Text;
+       },
+       "Character U+20AC of text output cannot be written in output encoding us-ascii"},
+      // Content takes a reference.
+      {{E("r", {T("\xE2\x82\xAC")})},
+       [](OutputSettings& s) { s.encoding = String("us-ascii"); },
+       ""},
+  };
+  for (const Case& c : cases) {
+    std::string message;
+    try {
+      render(c.trees, c.configure);
+    } catch (const XSLException& error) {
+      message = error.message().c_str();
+    }
+    EXPECT_EQ(message, c.message);
+  }
+  for (bool comment : {true, false}) {
+    RootNode root(nullptr);
+    auto* element = new ElementNode(emptyName(), intern("r"), emptyName(), 1, true);
+    root.appendChild(element);
+    if (comment)
+      element->appendChild(CommentNode::makeOwned("\xC3\xA9"));
+    else
+      element->appendChild(ProcessingInstructionNode::makeOwned("p", "\xC3\xA9"));
+    TextBuffer out;
+    Serializer serializer(out);
+    serializer.settings().encoding = String("us-ascii");
+    std::string message;
+    try {
+      serializer.copyNode(&root);
+    } catch (const OutputException& error) {
+      message = error.message().c_str();
+    }
+    EXPECT_EQ(message, comment ? "Character U+00E9 of a comment cannot be written in output "
+                                 "encoding us-ascii"
+                               : "Character U+00E9 of a processing instruction cannot be "
+                                 "written in output encoding us-ascii");
+  }
+}
+
 }  // namespace
 }  // namespace ovra

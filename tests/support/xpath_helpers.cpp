@@ -1,6 +1,7 @@
 #include "tests/support/xpath_helpers.h"
 
 #include "base/exceptions.h"
+#include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/parser.h"
 #include "xslt/functions.h"
@@ -134,6 +135,38 @@ std::string evaluateAt(Node* context, std::string_view expression, const Node* n
   } catch (const XSLException& error) {
     return std::string("error: ") + error.message().c_str();
   }
+}
+
+Value callFunction(const FunctionRegistry& registry, std::string_view name, ArgumentList args,
+                   const EvalContext& context) {
+  const FunctionEntry* entry = registry.find("", name);
+  if (entry == nullptr) {
+    ADD_FAILURE() << "no function " << name;
+    return Value();
+  }
+  EXPECT_GE(args.size(), entry->minArguments) << name;
+  EXPECT_LE(args.size(), entry->maxArguments) << name;
+  Token token{TokenKind::FunctionName, name.data(), std::int32_t(name.size()), kTestCallPosition};
+  return entry->function(token, context, args);
+}
+
+std::string callError(const FunctionRegistry& registry, std::string_view name, ArgumentList args,
+                      const EvalContext& context) {
+  try {
+    callFunction(registry, name, std::move(args), context);
+  } catch (const EvaluateException& error) {
+    return error.message().c_str();
+  }
+  return "no error";
+}
+
+ElementNode* appendElement(Node* parent, StringRef namespaceURI, std::string_view prefix,
+                           std::string_view name, std::string_view text) {
+  auto* element = new ElementNode(namespaceURI, intern(name), intern(prefix), 0, true);
+  parent->appendChild(element);
+  if (!text.empty())
+    element->appendChild(TextNode::makeOwned(text));
+  return element;
 }
 
 }  // namespace ovra

@@ -3,14 +3,17 @@
 #pragma once
 
 #include "xpath/expr.h"
+#include "xpath/runtime/functions.h"
 #include "xpath/runtime/value.h"
 
+#include <cstdint>
 #include <map>
 #include <string>
 #include <string_view>
 
 namespace ovra {
 
+class ElementNode;
 class Node;
 
 // One short label per node:
@@ -45,5 +48,18 @@ class TestVariables : public EvaluationHost {
 // evaluateBoolean() agree and that node-sets come in document order without duplicates.
 std::string evaluateAt(Node* context, std::string_view expression,
                        const Node* namespaceContext = nullptr, EvaluationHost* variables = nullptr);
+
+// Calls the function of that name in no namespace that registry holds, as a call at
+// position kTestCallPosition, checking the argument count against its bounds.
+inline constexpr std::int32_t kTestCallPosition = 7;
+Value callFunction(const FunctionRegistry& registry, std::string_view name, ArgumentList args,
+                   const EvalContext& context = {});
+// The message of the EvaluateException the call throws, or "no error".
+std::string callError(const FunctionRegistry& registry, std::string_view name, ArgumentList args,
+                      const EvalContext& context = {});
+
+// A heap element appended to parent, holding text when it is not empty.
+ElementNode* appendElement(Node* parent, StringRef namespaceURI, std::string_view prefix,
+                           std::string_view name, std::string_view text = {});
 
 }  // namespace ovra

@@ -7,6 +7,7 @@
 #include "xpath/runtime/functions.h"
 #include "xpath/runtime/number_format.h"
 #include "tests/support/scratch_files.h"
+#include "tests/support/xpath_helpers.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +24,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 constexpr double kInfinity = std::numeric_limits<double>::infinity();
-constexpr std::int32_t kCallPosition = 7;
 
 Value S(const char* text) {
   return Value::makeString(text);
@@ -42,33 +42,11 @@ Value fragment() {
 }
 
 Value call(std::string_view name, ArgumentList args, const EvalContext& context = {}) {
-  const FunctionEntry* entry = coreFunctions().find("", name);
-  if (entry == nullptr) {
-    ADD_FAILURE() << "no function " << name;
-    return Value();
-  }
-  EXPECT_GE(args.size(), entry->minArguments) << name;
-  EXPECT_LE(args.size(), entry->maxArguments) << name;
-  Token token{TokenKind::FunctionName, name.data(), std::int32_t(name.size()), kCallPosition};
-  return entry->function(token, context, args);
+  return callFunction(coreFunctions(), name, std::move(args), context);
 }
 
 std::string errorOf(std::string_view name, ArgumentList args, const EvalContext& context = {}) {
-  try {
-    call(name, std::move(args), context);
-  } catch (const EvaluateException& error) {
-    return error.message().c_str();
-  }
-  return "no error";
-}
-
-ElementNode* appendElement(Node* parent, StringRef namespaceURI, std::string_view prefix,
-                           std::string_view name, std::string_view text = {}) {
-  auto* element = new ElementNode(namespaceURI, intern(name), intern(prefix), 0, true);
-  parent->appendChild(element);
-  if (!text.empty())
-    element->appendChild(TextNode::makeOwned(text));
-  return element;
+  return callError(coreFunctions(), name, std::move(args), context);
 }
 
 // Source: <r xmlns:p="urn:p"><a id="1">5</a><p:b p:at="x">10</p:b><c>abc</c><?pi d?>tail</r>

@@ -2,6 +2,7 @@
 #include "tests/support/scratch_files.h"
 #include "tests/support/test_document.h"
 #include "tests/support/test_transform.h"
+#include "tests/support/xpath_helpers.h"
 #include "tree/document.h"
 #include "tree/document_registry.h"
 #include "tree/name_pool.h"
@@ -22,7 +23,6 @@
 namespace ovra {
 namespace {
 
-constexpr std::int32_t kCallPosition = 7;
 
 Value S(const char* text) {
   return Value::makeString(text);
@@ -33,33 +33,11 @@ Value N(double number) {
 
 // Calls the function of that name in no namespace, as xsltFunctions() holds it.
 Value call(std::string_view name, ArgumentList args, const EvalContext& context = {}) {
-  const FunctionEntry* entry = xsltFunctions().find("", name);
-  if (entry == nullptr) {
-    ADD_FAILURE() << "no function " << name;
-    return Value();
-  }
-  EXPECT_GE(args.size(), entry->minArguments) << name;
-  EXPECT_LE(args.size(), entry->maxArguments) << name;
-  Token token{TokenKind::FunctionName, name.data(), std::int32_t(name.size()), kCallPosition};
-  return entry->function(token, context, args);
+  return callFunction(xsltFunctions(), name, std::move(args), context);
 }
 
 std::string errorOf(std::string_view name, ArgumentList args, const EvalContext& context = {}) {
-  try {
-    call(name, std::move(args), context);
-  } catch (const EvaluateException& error) {
-    return error.message().c_str();
-  }
-  return "no error";
-}
-
-ElementNode* appendElement(Node* parent, StringRef namespaceURI, std::string_view prefix,
-                           std::string_view name, std::string_view text = {}) {
-  auto* element = new ElementNode(namespaceURI, intern(name), intern(prefix), 0, true);
-  parent->appendChild(element);
-  if (!text.empty())
-    element->appendChild(TextNode::makeOwned(text));
-  return element;
+  return callError(xsltFunctions(), name, std::move(args), context);
 }
 
 // ---- The registry ----

@@ -5,13 +5,6 @@
 
 namespace ovra {
 
-static std::uint32_t hashName(std::string_view text) {
-  std::uint32_t h = 0;
-  for (unsigned char c : text)
-    h = h * 33 + c;
-  return h;
-}
-
 // The table hash is weak in its low bits (h * 33 + byte), so the bit comes from the high
 // bits of a full 64-bit mix of it (the finaliser of MurmurHash3).
 static NameMask bitOfHash(std::uint32_t h) {
@@ -25,7 +18,7 @@ static NameMask bitOfHash(std::uint32_t h) {
 }
 
 NameMask NamePool::bitOf(std::string_view text) {
-  return bitOfHash(hashName(text));
+  return bitOfHash(hashText(text));
 }
 
 NamePool::NamePool() : buckets_(kInitialBuckets) {}
@@ -61,7 +54,7 @@ void NamePool::grow() {
 }
 
 StringRef NamePool::intern(std::string_view text) {
-  std::uint32_t h = hashName(text);
+  std::uint32_t h = hashText(text);
   for (const Entry& entry : buckets_[h % buckets_.size()]) {
     // An empty view may have a null data pointer, which memcmp must not see.
     if (entry.hash == h && entry.length == text.size() &&

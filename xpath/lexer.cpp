@@ -1,5 +1,7 @@
 #include "xpath/lexer.h"
 
+#include "base/string.h"
+
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -12,13 +14,6 @@ namespace {
 
 constexpr std::size_t kInitialKeywordBuckets = 8;
 
-std::uint32_t hashKeyword(std::string_view text) {
-  std::uint32_t h = 0;
-  for (unsigned char c : text)
-    h = h * 33 + c;
-  return h;
-}
-
 }  // namespace
 
 KeywordTable::KeywordTable(std::initializer_list<std::pair<std::string_view, TokenKind>> entries)
@@ -30,7 +25,7 @@ KeywordTable::KeywordTable(std::initializer_list<std::pair<std::string_view, Tok
 void KeywordTable::insert(std::string_view key, TokenKind kind) {
   if (count_ + 1 > buckets_.size() / 2)
     grow();
-  std::uint32_t h = hashKeyword(key);
+  std::uint32_t h = hashText(key);
   buckets_[h % buckets_.size()].push_back(Entry{key, kind, h});
   ++count_;
   longestKey_ = std::max(longestKey_, key.size());
@@ -47,7 +42,7 @@ void KeywordTable::grow() {
 TokenKind KeywordTable::find(std::string_view text) const {
   if (text.size() > longestKey_)
     return TokenKind::None;
-  std::uint32_t h = hashKeyword(text);
+  std::uint32_t h = hashText(text);
   for (const Entry& entry : buckets_[h % buckets_.size()]) {
     if (entry.hash == h && entry.key == text)
       return entry.kind;

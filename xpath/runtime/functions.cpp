@@ -349,8 +349,8 @@ Value translateAscii(std::string_view view, std::string_view from, std::string_v
   };
   std::size_t length = view.size();
   if (deletes)
-    length -= std::size_t(std::count_if(view.begin(), view.end(),
-                                        [&](char c) { return entry(c) == kDeleted; }));
+    length -= std::size_t(
+        std::count_if(view.begin(), view.end(), [&](char c) { return entry(c) == kDeleted; }));
   String result;
   char* out = result.prepare(length);
   for (char c : view) {
@@ -604,13 +604,6 @@ StringArg::StringArg(const EvalContext& context, const ArgumentList& args) {
 }
 
 // ---- The registry ----
-
-std::size_t KeyHash::operator()(std::string_view key) const {
-  std::size_t hash = 0;
-  for (char c : key)
-    hash = hash * 33 + static_cast<unsigned char>(c);
-  return hash;
-}
 
 // Room for the core, XSLT and EXSLT functions without growing.
 FunctionRegistry::FunctionRegistry() {

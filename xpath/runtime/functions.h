@@ -3,6 +3,7 @@
 // their own functions (XSLT's, the EXSLT modules) to a registry of their own.
 #pragma once
 
+#include "base/string.h"
 #include "xpath/runtime/context.h"
 #include "xpath/runtime/value.h"
 #include "xpath/token.h"
@@ -126,15 +127,8 @@ struct NamedFunction {
   FunctionEntry entry;
 };
 
-// Hashes a key's bytes with h = h * 33 + byte, starting from 0, like every string-keyed
-// table of the system. Transparent, so a std::string_view finds a std::string key.
-struct KeyHash {
-  using is_transparent = void;
-  std::size_t operator()(std::string_view key) const;
-};
-
 template <class T>
-using KeyTable = std::unordered_map<std::string, T, KeyHash, std::equal_to<>>;
+using KeyTable = std::unordered_map<std::string, T, TextHash, std::equal_to<>>;
 
 // The functions expressions may call, by expanded name: a call's prefix is resolved
 // against the namespaces in scope where it is written, so every prefix bound to one URI

@@ -5,6 +5,7 @@
 #include "base/exceptions.h"
 #include "base/platform.h"
 #include "tree/node.h"
+#include "tree/uri.h"
 #include "tree/xml_loader.h"
 
 #include <cassert>
@@ -65,6 +66,10 @@ void Document::open() {
   loader_ = std::make_unique<XmlLoader>(*this, std::move(input), root, stripping_);
   root_ = root;
   state_ = State::Open;
+}
+
+String Document::baseURI() const {
+  return uriScheme(fileName_.view()).empty() ? fullPathName(fileName_) : String(fileName_);
 }
 
 void Document::reportLoading() const {

@@ -91,6 +91,10 @@ class Document {
   std::size_t chunksParsed() const;
   State state() const { return state_; }
   const String& fileName() const { return fileName_; }
+  // What references in the document resolve against: the full path of the file, or the
+  // file name itself when it is a URI (a stylesheet named by its http: URI, found through
+  // the catalogs).
+  String baseURI() const;
   std::size_t bufferSize() const { return bufferSize_; }
   // Read as a stylesheet (the strip flag of the constructor).
   bool readsStylesheet() const { return stylesheetRules_; }

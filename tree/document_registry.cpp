@@ -19,13 +19,14 @@ Document* DocumentRegistry::adopt(std::unique_ptr<Document> document) {
   return owned_.back().get();
 }
 
-Document* DocumentRegistry::load(std::string_view reference, const Document& base,
-                                 String& reason) {
+Document* DocumentRegistry::load(std::string_view reference, const Document& base, String& reason) {
   const LoadSettings& settings = base.settings();
-  String basePath = fullPathName(base.fileName());
+  String basePath = base.baseURI();
   String folder = directoryOf(basePath);
-  // As a file: URI the base makes %-escapes of relative references decode too.
-  std::string baseURI = fileURI(basePath.view());
+  // As a file: URI the base makes %-escapes of relative references decode too; a base
+  // that is a URI already (a document named by one) stays as it is.
+  std::string baseURI =
+      uriScheme(basePath.view()).empty() ? fileURI(basePath.view()) : std::string(basePath.view());
   ResourceRequest request;
   request.reference = reference;
   request.base = baseURI;

@@ -485,11 +485,10 @@ String XmlLoader::errorText(void* parser) {
 
 XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
                      const WhitespaceStripping* stripping)
-    : document_(document), settings_(document.settings()),
-      basePath_(fullPathName(document.fileName())), folder_(directoryOf(basePath_)),
-      arena_(document.arena()), dtd_(document.dtd()), fileName_(document.fileName()),
-      bufferSize_(document.bufferSize()), stream_(input.stream), fromMemory_(input.fromMemory),
-      memory_(std::move(input.memory)),
+    : document_(document), settings_(document.settings()), basePath_(document.baseURI()),
+      folder_(directoryOf(basePath_)), arena_(document.arena()), dtd_(document.dtd()),
+      fileName_(document.fileName()), bufferSize_(document.bufferSize()), stream_(input.stream),
+      fromMemory_(input.fromMemory), memory_(std::move(input.memory)),
       decoder_(document.readsStylesheet() ? std::string_view() : settings_.encoding),
       entityAccess_(document.readsStylesheet() ? settings_.stylesheetEntityAccess
                                                : settings_.entityAccess),
@@ -497,7 +496,21 @@ XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
       stylesheetRules_(document.readsStylesheet()), stripping_(stripping) {
   if (!fromMemory_) {
     if (stream_ == nullptr) {
-      std::FILE* file = std::fopen(fileName_.c_str(), "rb");
+      String path = fileName_;
+      if (!uriScheme(fileName_.view()).empty()) {
+        // A document named by a URI is read from the local file it names, or the one a
+        // catalog maps it to.
+        ResourceRequest request;
+        request.reference = fileName_.view();
+        Resource found = locateResource(settings_, request);
+        if (found.status == ResourceStatus::Network)
+          throw DocumentParseException(std::move(found.reason));
+        if (found.status == ResourceStatus::Found) {
+          path = std::move(found.path);
+          folder_ = directoryOf(path);
+        }
+      }
+      std::FILE* file = std::fopen(path.c_str(), "rb");
       if (file == nullptr)
         throw DocumentParseException(String(kCouldNotOpen).append(fileName_));
       file_.reset(file);

@@ -252,7 +252,7 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
     throw StylesheetException(element, isImport ? kImportNotEmpty : kIncludeNotEmpty);
   std::string_view reference = attributeValue(href);
   Document& importing = *element->document();
-  String base = fullPathName(importing.fileName());
+  String base = importing.baseURI();
   ResourceRequest request;
   request.reference = reference;
   request.base = base.view();

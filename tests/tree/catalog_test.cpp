@@ -200,6 +200,18 @@ TEST_F(CatalogTest, DocumentsReadWhatTheCatalogsMap) {
   EXPECT_EQ(registry.load("http://elsewhere.org/x.xml", document, reason), nullptr);
   EXPECT_EQ(reason.view(), "http://elsewhere.org/x.xml: ovra reads no network resources (an XML "
                            "catalog can map it to a local file)");
+  // A document named by a URI, its DTD relative to that URI.
+  write("data/named.xml", "<!DOCTYPE n SYSTEM 'named.dtd'><n>&e;</n>");
+  write("data/named.dtd", "<!ENTITY e 'from the DTD'>");
+  Document named("http://data.org/named.xml", Document::kSourceBufferSize, false);
+  named.setSettings(settings);
+  named.parseAll();
+  EXPECT_EQ(renderTree(named.root()), "<n>\"from the DTD\"</n>");
+  // and what document() opens from it
+  write("data/more.xml", "<more/>");
+  Document* more = registry.load("more.xml", named, reason);
+  ASSERT_NE(more, nullptr) << reason.c_str();
+  EXPECT_EQ(renderTree(more->root()), "<more/>");
 }
 
 TEST(UriTest, ReferencesResolveAgainstTheirBase) {

@@ -176,7 +176,9 @@ void checkWritten(std::FILE* stream, const char* name, int writeError) {
     throw OutputException(withReason(kCannotWrite, name, error));
 }
 
-void OutputFile::commit(int writeError) {
+void OutputFile::close(int writeError) {
+  if (stream_ == nullptr)
+    return;
   if (temporary_ == nullptr) {
     // Written in place; only the writing itself can fail.
     std::FILE* stream = stream_;
@@ -202,11 +204,20 @@ void OutputFile::commit(int writeError) {
     stream_ = nullptr;
     if (std::fclose(stream) != 0)
       throw OutputException(withReason(kCannotWrite, target_, errno));
-    if (::rename(temporary_, destination_.c_str()) != 0)
-      throw OutputException(withReason(kCannotWrite, target_, errno));
   } catch (...) {
     discard();
     throw;
+  }
+}
+
+void OutputFile::commit(int writeError) {
+  close(writeError);
+  if (temporary_ == nullptr)
+    return;
+  if (::rename(temporary_, destination_.c_str()) != 0) {
+    int error = errno;
+    discard();
+    throw OutputException(withReason(kCannotWrite, target_, error));
   }
   unregisterPending(temporary_);
   std::free(temporary_);

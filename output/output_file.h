@@ -31,6 +31,10 @@ class OutputFile {
   // writeError (an errno the writer saw earlier, 0 for none) is set; the temporary file
   // is then removed and the target left as it was.
   void commit(int writeError);
+  // The first half of commit: the result flushed to the disk and the file closed, so that
+  // a run writing many files holds none open while it waits to rename them. Throws as
+  // commit does; commit() then only renames. A file closed already stays closed.
+  void close(int writeError);
 
  private:
   // Closes and removes the temporary file.

@@ -266,8 +266,8 @@ ExitStatus loadStylesheet(const char* stylesheetFile,
 }
 
 ExitStatus transformDocument(const CompiledStylesheet& compiled, const char* xmlFile,
-                             Serializer& out, std::int32_t runs,
-                             const LoopEnvironment& environment) {
+                             Serializer& out, std::int32_t runs, const LoopEnvironment& environment,
+                             ResultDocuments* documents) {
   const Stylesheet& stylesheet = *compiled.stylesheet;
   bool fromInput = isStandardInput(xmlFile);
   std::string inputText;  // standard input read whole, when there are several runs
@@ -296,7 +296,7 @@ ExitStatus transformDocument(const CompiledStylesheet& compiled, const char* xml
       source->parseAll();
     }
     std::uint32_t t1 = environment.ticks();
-    if (!stylesheet.transform(*source, out, &compiled.parameters))
+    if (!stylesheet.transform(*source, out, &compiled.parameters, documents))
       terminated = true;
     std::uint32_t t2 = environment.ticks();
     parseTime += t1 - t0;

@@ -19,6 +19,7 @@ namespace ovra {
 class Expr;
 class EvaluationHost;
 class Node;
+class ResultDocuments;
 class Serializer;
 class Stylesheet;
 class XSLException;
@@ -115,10 +116,12 @@ ExitStatus loadStylesheet(const char* stylesheetFile,
 // loop: each run reads the XML file afresh and transforms it to `out`. Standard input
 // can be read only once: with more than one run it is read whole before the clock starts
 // and each run parses that copy. A run that xsl:message terminate="yes" ends answers
-// Terminated once the loop is done.
+// Terminated once the loop is done. The files the stylesheet writes besides its result
+// (exsl:document) go to documents, for the caller to commit; without it each successful
+// run commits its own.
 ExitStatus transformDocument(const CompiledStylesheet& compiled, const char* xmlFile,
-                             Serializer& out, std::int32_t runs,
-                             const LoopEnvironment& environment);
+                             Serializer& out, std::int32_t runs, const LoopEnvironment& environment,
+                             ResultDocuments* documents = nullptr);
 
 // The transform mode for one document: loadStylesheet, then transformDocument.
 ExitStatus runTransformMode(const char* stylesheetFile, const char* xmlFile, Serializer& out,

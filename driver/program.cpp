@@ -9,6 +9,7 @@
 #include "tree/document.h"
 #include "tree/node.h"
 #include "tree/resources.h"
+#include "xslt/result_documents.h"
 #include "xslt/stylesheet.h"
 
 #include <cstring>
@@ -308,25 +309,30 @@ ExitStatus Program::runOne(const Target& target) {
       return ExitStatus::OutputError;
     }
   }
+  // Documents the stylesheet writes on its own (exsl:document) go beside the result, and
+  // replace their files only once it is safe.
+  ResultDocuments documents(target.discard ? std::string_view() : std::string_view(target.file));
   DiscardOutput discard;
   std::unique_ptr<Serializer> out =
       target.discard ? std::make_unique<Serializer>(discard)
                      : std::make_unique<Serializer>(file ? file->stream() : standardOutput_);
-  ExitStatus status =
-      options_.xpathMode
-          ? runXPathMode(options_.expression, target.document, *out, options_.runs, environment,
-                         options_.parameters)
-          : transformDocument(*compiled, target.document, *out, options_.runs, environment);
+  ExitStatus status = options_.xpathMode
+                          ? runXPathMode(options_.expression, target.document, *out, options_.runs,
+                                         environment, options_.parameters)
+                          : transformDocument(*compiled, target.document, *out, options_.runs,
+                                              environment, &documents);
   out->flush();
   // With no run there is no result to replace the file with.
-  if (status != ExitStatus::Success || options_.runs == 0 || target.discard)
+  if (status != ExitStatus::Success || options_.runs == 0)
     return status;
   std::uint32_t t0 = environment.ticks();
   try {
+    // With --noout the documents are written all the same, as xsltproc writes them.
     if (file)
       file->commit(out->writeError());
-    else
+    else if (!target.discard)
       checkWritten(standardOutput_, kStandardOutputName, out->writeError());
+    documents.commit();
   } catch (const OutputException& error) {
     print(error.message().c_str());
     return ExitStatus::OutputError;

@@ -105,13 +105,13 @@ Value functionAvailableFunction(const Token& call, const EvalContext& context, A
       xsltFunctions().find(expanded.namespaceURI.view(), expanded.localName.view()) != nullptr);
 }
 
-// Answers for the XSLT instructions the stylesheet compiler knows: the table of
-// elements it compiles is the one truth about them.
+// Answers for the XSLT instructions and extension elements the stylesheet compiler
+// knows: the table of elements it compiles is the one truth about them.
 Value elementAvailableFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
   StringArg name(args[0]);
   ExpandedName expanded = expandArgument(call, context, name.view(), true);
-  return Value::makeBoolean(expanded.namespaceURI.view() == kXsltNamespace &&
-                            isAvailableInstruction(expanded.localName.view()));
+  return Value::makeBoolean(
+      isAvailableInstruction(expanded.namespaceURI.view(), expanded.localName.view()));
 }
 
 // ---- Processor facts and number formatting ----

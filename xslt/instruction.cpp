@@ -6,6 +6,8 @@
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
 #include "xslt/control_flow.h"
+#include "xslt/exslt/elements.h"
+#include "xslt/exslt/exslt.h"
 #include "xslt/fallback.h"
 #include "xslt/functions.h"
 #include "xslt/imports.h"
@@ -27,6 +29,7 @@ namespace ovra {
 static constexpr char kUnknownAttribute[] = "Unrecognized attribute on %s, %s";
 static constexpr char kOnlyTopLevel[] = "xsl:%s is only allowed at the top level";
 static constexpr char kNotTopLevel[] = "xsl:%s is not allowed at the top level";
+static constexpr char kExtensionOnlyTopLevel[] = "%s is only allowed at the top level";
 static constexpr char kOnlyRoot[] = "xsl:%s is only allowed as the root element";
 static constexpr char kOnlyChild[] = "%s elements can only be children of %s";
 static constexpr char kAttributeNotPlaced[] =
@@ -108,6 +111,11 @@ constexpr XsltElement kElements[] = {
      "level count from value format lang letter-value grouping-separator grouping-size",
      make<NumberInstruction>},
     {"fallback", InstructionKind::Fallback, kBody, "", "", make<FallbackInstruction>},
+    // EXSLT's elements: exsl:document takes xsl:output's attributes, as templates.
+    {"document", InstructionKind::ExsltDocument, kBody, "",
+     "href method version encoding omit-xml-declaration standalone doctype-public doctype-system "
+     "cdata-section-elements indent media-type",
+     make<ExsltDocumentInstruction>, kExsltCommonNamespace},
 };
 
 bool containsWord(std::string_view words, std::string_view word) {
@@ -143,6 +151,10 @@ bool XsltElement::takesAttribute(std::string_view name) const {
 
 XsltKeywordTable::XsltKeywordTable() {
   for (const XsltElement& row : kElements) {
+    if (row.namespaceURI != kXsltNamespace) {
+      extensions_.push_back(&row);
+      continue;
+    }
     table_.emplace(row.localName, &row);
     interned_.emplace(NamePool::global().intern(row.localName).c_str(), &row);
   }
@@ -177,6 +189,15 @@ const XsltElement* XsltKeywordTable::row(InstructionKind kind) const {
   return nullptr;
 }
 
+const XsltElement* XsltKeywordTable::extensionRow(std::string_view namespaceURI,
+                                                  std::string_view localName) const {
+  for (const XsltElement* row : extensions_) {
+    if (row->localName == localName && row->namespaceURI == namespaceURI)
+      return row;
+  }
+  return nullptr;
+}
+
 const XsltKeywordTable& XsltKeywordTable::global() {
   static const XsltKeywordTable table;
   return table;
@@ -193,10 +214,41 @@ bool isInstructionKind(InstructionKind kind) {
   return row != nullptr && row->factory != nullptr;
 }
 
-bool isAvailableInstruction(std::string_view localName) {
-  const XsltElement* row = XsltKeywordTable::global().row(localName);
+bool isAvailableInstruction(std::string_view namespaceURI, std::string_view localName) {
+  const XsltKeywordTable& table = XsltKeywordTable::global();
+  const XsltElement* row = namespaceURI == kXsltNamespace
+                               ? table.row(localName)
+                               : table.extensionRow(namespaceURI, localName);
   return row != nullptr && row->allows(ElementPlace::Body);
 }
+
+namespace {
+
+// Reports each attribute in no namespace of element that its row does not take; shown is
+// the element's name in the message.
+void checkAttributes(const Node* element, const XsltElement& row, std::string_view shown,
+                     UnknownAttributes unknown) {
+  bool checked = false;
+  bool forwards = false;
+  for (const Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (!attribute->namespaceURI().empty() || row.takesAttribute(attribute->localName().view()))
+      continue;
+    // Attributes of a later XSLT version are ignored in forwards-compatible mode.
+    if (!checked) {
+      forwards = isForwardsCompatible(element);
+      checked = true;
+    }
+    if (forwards)
+      continue;
+    String text = format(kUnknownAttribute, shown, attribute->localName().view());
+    if (unknown == UnknownAttributes::Error)
+      throw StylesheetException(attribute, text);
+    warnAt(attribute, text.view());
+  }
+}
+
+}  // namespace
 
 void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unknown) {
   const XsltElement* row = XsltKeywordTable::global().rowInterned(element->localName());
@@ -223,24 +275,23 @@ void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unkn
       throw StylesheetException(element, format(kOnlyChild, name, parents.view()));
     }
   }
-  bool checked = false;
-  bool forwards = false;
-  for (const Node* attribute = element->firstAttribute(); attribute != nullptr;
-       attribute = attribute->rawNextSibling()) {
-    if (!attribute->namespaceURI().empty() || row->takesAttribute(attribute->localName().view()))
-      continue;
-    // Attributes of a later XSLT version are ignored in forwards-compatible mode.
-    if (!checked) {
-      forwards = isForwardsCompatible(element);
-      checked = true;
-    }
-    if (forwards)
-      continue;
-    String text = format(kUnknownAttribute, name, attribute->localName().view());
-    if (unknown == UnknownAttributes::Error)
-      throw StylesheetException(attribute, text);
-    warnAt(attribute, text.view());
-  }
+  checkAttributes(element, *row, name, unknown);
+}
+
+std::unique_ptr<Instruction> compileExtensionElement(const Stylesheet& stylesheet, Node* element,
+                                                     UnknownAttributes unknown) {
+  const XsltElement* row = XsltKeywordTable::global().extensionRow(element->namespaceURI().view(),
+                                                                   element->localName().view());
+  String shown(element->prefix().view());
+  if (!shown.empty())
+    shown.append(":");
+  shown.append(element->localName().view());
+  if (row != nullptr && !row->allows(ElementPlace::Body))
+    throw StylesheetException(element, format(kExtensionOnlyTopLevel, shown.view()));
+  if (row == nullptr || row->factory == nullptr)
+    return std::make_unique<FallbackHostInstruction>(stylesheet, element);
+  checkAttributes(element, *row, shown.view(), unknown);
+  return row->factory(stylesheet, element, row->kind);
 }
 
 Node* xsltAttribute(const Node* element, std::string_view name) {

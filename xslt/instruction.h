@@ -6,6 +6,7 @@
 
 #include "base/exceptions.h"
 #include "base/string.h"
+#include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/expr.h"
 #include "xpath/runtime/qname.h"
@@ -16,13 +17,14 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 namespace ovra {
 
 class Stylesheet;
 
 // The classification of a stylesheet node, by the local name of an element in the XSLT
-// namespace.
+// namespace, or by the expanded name of an extension element.
 enum class InstructionKind : std::uint8_t {
   Stylesheet = 0,  // "stylesheet", "transform"
   Template = 1,
@@ -60,6 +62,11 @@ enum class InstructionKind : std::uint8_t {
   PreserveSpace = 33,
   DecimalFormat = 35,
   Fallback = 37,
+  // Extension elements (XSLT 1.0 section 14.1) of the EXSLT modules; classify() never
+  // answers these, which depend on the extension-element-prefixes in scope.
+  ExsltDocument = 38,  // exsl:document
+  ExsltFunction = 39,  // func:function, a top-level declaration
+  ExsltResult = 40,    // func:result
 };
 
 // Where an XSLT element may stand, as bits: a row may allow several places.
@@ -83,6 +90,9 @@ struct XsltElement {
   std::string_view parents;     // for Child: the local names of the parents, space separated
   std::string_view attributes;  // the attributes in no namespace it takes, space separated
   InstructionFactory factory;   // null when no instruction is compiled for it
+  // XSLT's elements are the processor's own; those of other namespaces are extension
+  // elements, instructions only where extension-element-prefixes designates theirs.
+  std::string_view namespaceURI = kXsltNamespace;
 
   bool allows(ElementPlace place) const { return (places & std::uint8_t(place)) != 0; }
   bool takesAttribute(std::string_view name) const;
@@ -99,6 +109,9 @@ class XsltKeywordTable {
   const XsltElement* rowInterned(StringRef localName) const;
   // The row of a kind; null for Unknown and Literal.
   const XsltElement* row(InstructionKind kind) const;
+  // The row of an extension element (or of the top-level element of an extension
+  // namespace); null when no row has that expanded name.
+  const XsltElement* extensionRow(std::string_view namespaceURI, std::string_view localName) const;
   // The kind of a local name, Unknown when no row has it.
   InstructionKind find(std::string_view localName) const;
   InstructionKind findInterned(StringRef localName) const;
@@ -111,6 +124,7 @@ class XsltKeywordTable {
   // Classifying runs at every call of a template, so known names are also looked up
   // by address, without hashing their text.
   std::unordered_map<const char*, const XsltElement*> interned_;
+  std::vector<const XsltElement*> extensions_;
 };
 
 // Literal for anything that is not an element in the XSLT namespace; otherwise the kind
@@ -118,10 +132,11 @@ class XsltKeywordTable {
 InstructionKind classify(const Node* node);
 // Kinds that get a compiled instruction.
 bool isInstructionKind(InstructionKind kind);
-// True when localName names an XSLT instruction (an element that may stand in a template
-// body, as opposed to top-level declarations and the parts of other elements) that this
-// processor implements: what element-available() answers for the XSLT namespace.
-bool isAvailableInstruction(std::string_view localName);
+// True when the expanded name is that of an instruction (an element that may stand in a
+// template body, as opposed to top-level declarations and the parts of other elements)
+// that this processor implements, of XSLT or an extension: what element-available()
+// answers.
+bool isAvailableInstruction(std::string_view namespaceURI, std::string_view localName);
 
 // What to do with an attribute in no namespace that an XSLT element does not take.
 enum class UnknownAttributes : std::uint8_t {
@@ -134,6 +149,13 @@ enum class UnknownAttributes : std::uint8_t {
 // attributes are ignored without a word in forwards-compatible mode. Throws
 // StylesheetException.
 void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unknown);
+
+// The compiled instruction of an element that extension-element-prefixes designates as an
+// extension element: the one its row makes, or, for an element no row implements, one
+// that runs its xsl:fallback children. Attributes its row does not take are reported as
+// for XSLT elements. Throws StylesheetException or XPathParseException.
+std::unique_ptr<Instruction> compileExtensionElement(const Stylesheet& stylesheet, Node* element,
+                                                     UnknownAttributes unknown);
 
 // Reports a warning at a node of the stylesheet (its file and line).
 void warnAt(const Node* node, std::string_view text);

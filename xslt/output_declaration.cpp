@@ -62,44 +62,48 @@ void readOutputDeclaration(OutputSettings& settings, const Node* element) {
     // XSLT element.
     if (!attribute->namespaceURI().empty())
       continue;
-    std::string_view name = attribute->localName().view();
     const char* valueText = static_cast<const AttributeNode*>(attribute)->value();
-    std::string_view value = valueText ? std::string_view(valueText) : std::string_view();
-    if (name == "method") {
-      if (value == "html")
-        settings.method = OutputMethod::Html;
-      else if (value == "xml")
-        settings.method = OutputMethod::Xml;
-      else if (value == "text")
-        settings.method = OutputMethod::Text;
-      else if (isQName(value) && !qnamePrefix(value).empty())
-        otherMethod(attribute, value, settings);
-      else
-        throw StylesheetException(attribute, kUnknownOutputMethod);
-    } else if (name == "version") {
-      settings.version = value;
-    } else if (name == "encoding") {
-      // Checked here so that a stylesheet naming an encoding we cannot write fails when
-      // it loads, not halfway through its output.
-      if (!Encoder::isSupported(value))
-        throw StylesheetException(attribute, String(kUnsupportedEncoding).append(value));
-      settings.encoding = value;
-    } else if (name == "omit-xml-declaration") {
-      settings.omitXmlDeclaration = readYesNo(attribute, value, kBadOmitXmlDeclaration);
-    } else if (name == "standalone") {
-      settings.standalone = readYesNo(attribute, value, kBadStandalone);
-    } else if (name == "doctype-public") {
-      settings.doctypePublic = value;
-    } else if (name == "doctype-system") {
-      settings.doctypeSystem = value;
-    } else if (name == "media-type") {
-      settings.mediaType = value;
-    } else if (name == "indent") {
-      settings.indent = readYesNo(attribute, value, kBadIndent);
-      settings.indentGiven = true;
-    } else if (name == "cdata-section-elements") {
-      readCdataSectionElements(settings, attribute, value);
-    }
+    applyOutputAttribute(settings, attribute,
+                         valueText ? std::string_view(valueText) : std::string_view());
+  }
+}
+
+void applyOutputAttribute(OutputSettings& settings, const Node* attribute, std::string_view value) {
+  std::string_view name = attribute->localName().view();
+  if (name == "method") {
+    if (value == "html")
+      settings.method = OutputMethod::Html;
+    else if (value == "xml")
+      settings.method = OutputMethod::Xml;
+    else if (value == "text")
+      settings.method = OutputMethod::Text;
+    else if (isQName(value) && !qnamePrefix(value).empty())
+      otherMethod(attribute, value, settings);
+    else
+      throw StylesheetException(attribute, kUnknownOutputMethod);
+  } else if (name == "version") {
+    settings.version = value;
+  } else if (name == "encoding") {
+    // Checked here so that a stylesheet naming an encoding we cannot write fails when
+    // it loads, not halfway through its output.
+    if (!Encoder::isSupported(value))
+      throw StylesheetException(attribute, String(kUnsupportedEncoding).append(value));
+    settings.encoding = value;
+  } else if (name == "omit-xml-declaration") {
+    settings.omitXmlDeclaration = readYesNo(attribute, value, kBadOmitXmlDeclaration);
+  } else if (name == "standalone") {
+    settings.standalone = readYesNo(attribute, value, kBadStandalone);
+  } else if (name == "doctype-public") {
+    settings.doctypePublic = value;
+  } else if (name == "doctype-system") {
+    settings.doctypeSystem = value;
+  } else if (name == "media-type") {
+    settings.mediaType = value;
+  } else if (name == "indent") {
+    settings.indent = readYesNo(attribute, value, kBadIndent);
+    settings.indentGiven = true;
+  } else if (name == "cdata-section-elements") {
+    readCdataSectionElements(settings, attribute, value);
   }
 }
 

@@ -3,6 +3,8 @@
 
 #include "output/output_settings.h"
 
+#include <string_view>
+
 namespace ovra {
 
 class Node;
@@ -12,5 +14,10 @@ class Node;
 // names accumulating. Names are resolved at the element, so the settings hold expanded
 // names only. Throws StylesheetException at the first bad attribute value.
 void readOutputDeclaration(OutputSettings& settings, const Node* element);
+
+// Applies one such attribute (in no namespace), with value in place of the attribute's
+// own: exsl:document takes the same attributes, as templates expanded at run time.
+// Attributes of other names change nothing.
+void applyOutputAttribute(OutputSettings& settings, const Node* attribute, std::string_view value);
 
 }  // namespace ovra

@@ -357,9 +357,12 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
         if (Node* attribute = findAttribute(node, xsltNamespaceName(), name))
           excludeNamespaces(document, node, attribute);
       }
-      // No extension element is implemented: each one runs its fallback.
+      // An extension element this processor lacks runs its fallback.
       if (!extensionURIs.empty() && isExtensionElement(node, extensionURIs)) {
-        node->setInstruction(new FallbackHostInstruction(*this, node));
+        node->setInstruction(compileExtensionElement(*this, node,
+                                                     options_.strict ? UnknownAttributes::Error
+                                                                     : UnknownAttributes::Warn)
+                                 .release());
         continue;
       }
       compileAttributeTemplates(node);
@@ -763,11 +766,12 @@ void Stylesheet::deleteAttachments() {
   }
 }
 
-bool Stylesheet::transform(Document& source, Serializer& serializer,
-                           const Parameters* parameters) const {
-  Transformation run(*this, source, parameters);
+bool Stylesheet::transform(Document& source, Serializer& serializer, const Parameters* parameters,
+                           ResultDocuments* documents) const {
+  Transformation run(*this, source, parameters, documents);
   try {
     run.run(serializer);
+    run.commitOwnResultDocuments();
     return true;
   } catch (const TerminateException&) {
     // xsl:message asked to stop: the run ends quietly, its output so far stays.

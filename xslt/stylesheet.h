@@ -22,6 +22,7 @@ namespace ovra {
 class Document;
 class Node;
 class Parameters;
+class ResultDocuments;
 class Serializer;
 
 // How a stylesheet is compiled.
@@ -54,9 +55,12 @@ class Stylesheet {
   // stylesheet's first. xsl:message terminate="yes" ends the run quietly and makes it
   // answer false; any other error propagates as XSLException after the run's state is
   // released. parameters, when not null, replace the defaults of the top-level
-  // xsl:params of their names.
-  bool transform(Document& source, Serializer& serializer,
-                 const Parameters* parameters = nullptr) const;
+  // xsl:params of their names. The files the run writes besides its main result
+  // (exsl:document) go to documents, for the caller to commit once the main result is
+  // safe; without it they replace their targets when the run succeeds, and no file is
+  // replaced when it fails or is terminated.
+  bool transform(Document& source, Serializer& serializer, const Parameters* parameters = nullptr,
+                 ResultDocuments* documents = nullptr) const;
 
   const TemplateRules& rules() const { return rules_; }
   const OutputSettings& outputSettings() const { return outputSettings_; }

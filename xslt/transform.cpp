@@ -4,6 +4,7 @@
 #include "output/serializer.h"
 #include "tree/document.h"
 #include "tree/node.h"
+#include "xslt/result_documents.h"
 #include "xslt/result_sink.h"
 #include "xslt/stylesheet.h"
 #include "xslt/variable_stack.h"
@@ -19,15 +20,34 @@ static constexpr char kStackExhausted[] = "Stylesheet nested too deeply: out of 
 // ---- Per-run state ----
 
 Transformation::Transformation(const Stylesheet& stylesheet, Document& source,
-                               const Parameters* parameters)
+                               const Parameters* parameters, ResultDocuments* documents)
     : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this),
       keys_(stylesheet.keys(), *this),
-      documents_(stylesheet.spaceRules().isActive() ? &stylesheet.spaceRules() : nullptr) {}
+      documents_(stylesheet.spaceRules().isActive() ? &stylesheet.spaceRules() : nullptr),
+      resultDocuments_(documents) {}
 
 Transformation::~Transformation() = default;
 
 Node* Transformation::sourceRoot() const {
   return source_->root();
+}
+
+ResultDocuments& Transformation::resultDocuments() {
+  // Made when first needed: most runs write no documents.
+  if (resultDocuments_ == nullptr) {
+    ownResultDocuments_ = std::make_unique<ResultDocuments>();
+    resultDocuments_ = ownResultDocuments_.get();
+  }
+  return *resultDocuments_;
+}
+
+void Transformation::commitOwnResultDocuments() {
+  if (ownResultDocuments_)
+    ownResultDocuments_->commit();
+}
+
+const std::string& Transformation::outputURI() {
+  return outputURI_.empty() ? resultDocuments().baseURI() : outputURI_;
 }
 
 // The lowest address of the stack the calling thread runs on; 0 when unknown.

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <unordered_map>
 #include <vector>
 
@@ -18,6 +19,7 @@ namespace ovra {
 class Document;
 class Node;
 class Parameters;
+class ResultDocuments;
 class Serializer;
 class Stylesheet;
 class Template;
@@ -36,9 +38,11 @@ class Transformation {
   // modes on a stack of kLargeStackBytes, where kMaxTemplateDepth is reached first.
   static constexpr std::size_t kStackMargin = std::size_t(8) << 20;
 
-  // parameters may be null (none given); when not, it outlives the run.
+  // parameters may be null (none given); when not, it outlives the run. So may
+  // documents, which receives the files the run writes besides its main result; without
+  // it the run keeps its own, committed by commitOwnResultDocuments().
   Transformation(const Stylesheet& stylesheet, Document& source,
-                 const Parameters* parameters = nullptr);
+                 const Parameters* parameters = nullptr, ResultDocuments* documents = nullptr);
   Transformation(const Transformation&) = delete;
   Transformation& operator=(const Transformation&) = delete;
   ~Transformation();
@@ -64,6 +68,29 @@ class Transformation {
   void keepTree(std::shared_ptr<Node> tree) { keptTrees_.push_back(std::move(tree)); }
   // Values given from outside for the top-level xsl:params; null when none were.
   const Parameters* parameters() const { return parameters_; }
+
+  // The files the run writes besides its main result (exsl:document).
+  ResultDocuments& resultDocuments();
+  // After a successful run without documents of the caller's: its files replace their
+  // targets. Throws OutputException.
+  void commitOwnResultDocuments();
+  // The URI of the result being written, against which a document's relative href
+  // resolves: the main result's, or that of the document being written.
+  const std::string& outputURI();
+  // Makes uri the result being written while it lives.
+  class OutputScope {
+   public:
+    OutputScope(Transformation& run, std::string uri) : run_(run), previous_(run.outputURI_) {
+      run.outputURI_ = std::move(uri);
+    }
+    OutputScope(const OutputScope&) = delete;
+    OutputScope& operator=(const OutputScope&) = delete;
+    ~OutputScope() { run_.outputURI_ = std::move(previous_); }
+
+   private:
+    Transformation& run_;
+    std::string previous_;
+  };
 
   // Counts one nested template invocation while it lives; throws StylesheetException at
   // `at` (the invoking instruction) beyond kMaxTemplateDepth or when the stack runs low.
@@ -110,6 +137,10 @@ class Transformation {
   std::unordered_map<const void*, NumberMemo> numberMemos_;
   std::vector<std::shared_ptr<Node>> keptTrees_;
   DocumentRegistry documents_;
+  ResultDocuments* resultDocuments_;  // not owned; null until asked for
+  // resultDocuments_ when the caller gave none.
+  std::unique_ptr<ResultDocuments> ownResultDocuments_;
+  std::string outputURI_;  // empty: the main result's
   std::int32_t templateDepth_ = 0;
   const Template* currentRule_ = nullptr;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of

@@ -23,6 +23,8 @@ namespace ovra {
 // The namespace names of the modules.
 inline constexpr std::string_view kExsltCommonNamespace = "http://exslt.org/common";
 inline constexpr std::string_view kExsltDatesNamespace = "http://exslt.org/dates-and-times";
+inline constexpr std::string_view kExsltDynamicNamespace = "http://exslt.org/dynamic";
+inline constexpr std::string_view kExsltFunctionsNamespace = "http://exslt.org/functions";
 inline constexpr std::string_view kExsltMathNamespace = "http://exslt.org/math";
 inline constexpr std::string_view kExsltSetsNamespace = "http://exslt.org/sets";
 inline constexpr std::string_view kExsltStringsNamespace = "http://exslt.org/strings";

@@ -119,6 +119,10 @@ TEST_F(FunctionsTest, ResultsOfCalls) {
       {"translate", {S("\u00e9a"), S("\u00e9a\u00e9a"), S("xyzw")}, "xy"},
       {"translate", {S("\xC3\xA9" "a-b"), S("ab-"), S("AB")}, "\xC3\xA9" "AB"},
       {"translate", {S("aXa"), S("aXa"), S("bY")}, "bYb"},
+      // The same from and to again, then the same from with another to.
+      {"translate", {S("\xC3\xA9t\xC3\xA9"), S("\xC3\xA9t"), S("ET")}, "ETE"},
+      {"translate", {S("t\xC3\xA9"), S("\xC3\xA9t"), S("ET")}, "TE"},
+      {"translate", {S("t\xC3\xA9"), S("\xC3\xA9t"), S("E")}, "E"},
       {"concat", {S("a"), N(1.5), B(true), set({b, c})}, "a1.5true10"},
       {"string", {N(1.0 / 3)}, "0.3333333333333333"},
       {"string", {set({c, a})}, "abc"},

@@ -1,6 +1,6 @@
 // The function registry and the XPath core functions. Every implementation builds its
 // result from its arguments and the evaluation context alone and keeps no state between
-// calls.
+// calls (translate() keeps its last table, which depends on the arguments alone).
 #include "xpath/runtime/functions.h"
 
 #include "base/exceptions.h"
@@ -18,8 +18,10 @@
 #include <limits>
 #include <new>
 #include <span>
+#include <string>
 #include <string_view>
 #include <utility>
+#include <vector>
 
 namespace ovra {
 
@@ -361,8 +363,82 @@ Value translateAscii(std::string_view view, std::string_view from, std::string_v
   return Value::makeString(std::move(result));
 }
 
-// Maps whole UTF-8 characters. A character listed twice in from keeps its first
-// mapping; one without a partner in to is deleted.
+// translate() beyond ASCII: each character of from, its UTF-8 bytes packed into one
+// number, with its partner in to, sorted for a binary search. DocBook's index translates
+// every entry with the same two strings of some 800 characters, so the last table built
+// is kept (per thread) and reused while from and to are the same texts.
+class TranslationTable {
+ public:
+  bool isFor(std::string_view from, std::string_view to) const {
+    return built_ && from == from_ && to == to_;
+  }
+
+  void build(std::string_view from, std::string_view to) {
+    from_.assign(from);
+    to_.assign(to);
+    entries_.clear();
+    std::size_t toOffset = 0;
+    for (std::size_t offset = 0, order = 0; offset < from_.size(); ++order) {
+      std::string_view character = nextChar(from_, offset);
+      offset += character.size();
+      Entry entry{pack(character), std::uint32_t(order), std::uint32_t(toOffset), 0};
+      if (toOffset < to_.size()) {
+        entry.toLength = std::uint8_t(nextChar(to_, toOffset).size());
+        toOffset += entry.toLength;
+      }
+      entries_.push_back(entry);
+    }
+    // The first mapping of a character wins.
+    std::sort(entries_.begin(), entries_.end(), [](const Entry& a, const Entry& b) {
+      return a.character != b.character ? a.character < b.character : a.order < b.order;
+    });
+    entries_.erase(std::unique(entries_.begin(), entries_.end(),
+                               [](const Entry& a, const Entry& b) {
+                                 return a.character == b.character;
+                               }),
+                   entries_.end());
+    built_ = true;
+  }
+
+  // A character without a partner in to is deleted.
+  void translate(std::string_view text, TextBuffer& buffer) const {
+    for (std::size_t offset = 0; offset < text.size();) {
+      std::string_view character = nextChar(text, offset);
+      offset += character.size();
+      std::uint32_t packed = pack(character);
+      auto found = std::lower_bound(
+          entries_.begin(), entries_.end(), packed,
+          [](const Entry& entry, std::uint32_t key) { return entry.character < key; });
+      if (found == entries_.end() || found->character != packed)
+        buffer.write(character);
+      else if (found->toLength != 0)
+        buffer.write(std::string_view(to_).substr(found->toOffset, found->toLength));
+    }
+  }
+
+ private:
+  struct Entry {
+    std::uint32_t character;
+    std::uint32_t order;  // in from
+    std::uint32_t toOffset;
+    std::uint8_t toLength;  // 0: deleted
+  };
+
+  // One to four bytes whose length the first one tells: distinct characters pack to
+  // distinct numbers, a sequence cut short included.
+  static std::uint32_t pack(std::string_view character) {
+    std::uint32_t packed = 0;
+    for (char c : character)
+      packed = (packed << 8) | static_cast<unsigned char>(c);
+    return packed;
+  }
+
+  bool built_ = false;
+  std::string from_;
+  std::string to_;
+  std::vector<Entry> entries_;
+};
+
 Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
   StringArg text(args[0]);
   StringArg fromText(args[1]);
@@ -371,60 +447,11 @@ Value translateFunction(const Token&, const EvalContext&, ArgumentList& args) {
   std::string_view to = toText.view();
   if (isAscii(from) && isAscii(to))
     return translateAscii(text.view(), from, to);
-
-  struct Mapping {
-    std::string_view from;
-    std::string_view to;
-    bool deleted;
-  };
-  std::vector<Mapping> mappings;
-  // ASCII characters find their mapping by table; longer sequences by search.
-  std::array<std::int32_t, 128> asciiMapping;
-  asciiMapping.fill(-1);
-  std::size_t toOffset = 0;
-  for (std::size_t offset = 0; offset < from.size();) {
-    std::string_view character = nextChar(from, offset);
-    offset += character.size();
-    Mapping mapping{character, {}, toOffset >= to.size()};
-    if (!mapping.deleted) {
-      mapping.to = nextChar(to, toOffset);
-      toOffset += mapping.to.size();
-    }
-    // The first mapping of a character wins; an ASCII one is known by its table entry,
-    // so only other characters search the list.
-    bool ascii = character.size() == 1 && static_cast<unsigned char>(character[0]) < 128;
-    if (ascii ? asciiMapping[std::size_t(character[0])] >= 0
-              : std::any_of(mappings.begin(), mappings.end(),
-                            [&](const Mapping& earlier) { return earlier.from == character; }))
-      continue;
-    if (ascii)
-      asciiMapping[std::size_t(character[0])] = std::int32_t(mappings.size());
-    mappings.push_back(mapping);
-  }
-
+  thread_local TranslationTable table;
+  if (!table.isFor(from, to))
+    table.build(from, to);
   TextBuffer buffer;
-  std::string_view view = text.view();
-  for (std::size_t offset = 0; offset < view.size();) {
-    std::string_view character = nextChar(view, offset);
-    offset += character.size();
-    const Mapping* mapping = nullptr;
-    unsigned char lead = static_cast<unsigned char>(character[0]);
-    if (character.size() == 1 && lead < 128) {
-      if (asciiMapping[lead] >= 0)
-        mapping = &mappings[std::size_t(asciiMapping[lead])];
-    } else {
-      for (const Mapping& candidate : mappings) {
-        if (candidate.from == character) {
-          mapping = &candidate;
-          break;
-        }
-      }
-    }
-    if (mapping == nullptr)
-      buffer.write(character);
-    else if (!mapping->deleted)
-      buffer.write(mapping->to);
-  }
+  table.translate(text.view(), buffer);
   return Value::makeString(buffer.toString());
 }
 

@@ -67,6 +67,30 @@ std::int32_t constantPosition(const Expr& predicate);
 // passes, 0 when there is no such bound.
 std::int32_t lastPassingPosition(const Expr& predicate);
 
+// The position bounds of a list of predicates, lastPassingPosition of each: once as
+// many nodes have reached predicate i as its bound, no later node can pass it, so the
+// axis or filter stops there. [pred][1] stops at the first node that passes pred,
+// instead of testing pred on every other node of the axis or key group.
+class PredicateStops {
+ public:
+  PredicateStops() = default;
+  explicit PredicateStops(const std::vector<std::unique_ptr<Expr>>& predicates);
+  // Some predicate passes no position at all.
+  bool passesNone() const { return passesNone_; }
+  // Whether no later node can pass, counters[i] nodes having reached predicate i.
+  bool isOver(const std::int32_t* counters) const {
+    for (std::size_t i = 0; i < bounds_.size(); ++i) {
+      if (bounds_[i] > 0 && counters[i] >= bounds_[i])
+        return true;
+    }
+    return false;
+  }
+
+ private:
+  std::vector<std::int32_t> bounds_;  // up to the last predicate with a bound
+  bool passesNone_ = false;
+};
+
 class LiteralExpr : public Expr {
  public:
   explicit LiteralExpr(String text) : text_(std::move(text)) {}
@@ -201,10 +225,8 @@ struct Step {
   TokenKind axis = TokenKind::AxisChild;
   NodeTest test;
   std::vector<std::unique_ptr<Expr>> predicates;
-  // lastPassingPosition of the first predicate: no node after the stopAfter-th of a
-  // context can pass, so the axis stops there. 0: no such bound.
-  std::int32_t stopAfter = 0;
-  // The first predicate is a constant number: at most one node per context passes.
+  PredicateStops stops;
+  // A predicate is a constant number: at most one node per context passes.
   bool onePerContext = false;
   bool needsSize = false;  // a predicate asks last()
   // A child step whose context nodes, though in document order, may lie inside one
@@ -213,7 +235,7 @@ struct Step {
 
   NodeKind principalKind() const;
   NameMask nameMask() const;
-  void prepare();  // fills stopAfter and needsSize from the predicates
+  void prepare();  // fills stops and needsSize from the predicates
 };
 
 // A location path, from the context node, the root (absolute), or the nodes of a
@@ -249,8 +271,8 @@ class PathExpr : public Expr {
   std::unique_ptr<Expr> filter_;
   Token filterToken_;
   std::vector<std::unique_ptr<Expr>> filterPredicates_;
-  std::int32_t filterStopAfter_ = 0;  // lastPassingPosition of the first predicate
-  bool filterOneNode_ = false;        // the first predicate is a constant number
+  PredicateStops filterStops_;
+  bool filterOneNode_ = false;  // a predicate is a constant number
   bool filterNeedsSize_ = false;
   bool absolute_;
   std::vector<Step> steps_;

@@ -129,9 +129,25 @@ std::int32_t lastPassingPosition(const Expr& predicate) {
   return 0;
 }
 
+PredicateStops::PredicateStops(const std::vector<std::unique_ptr<Expr>>& predicates) {
+  for (std::size_t i = 0; i < predicates.size(); ++i) {
+    std::int32_t bound = lastPassingPosition(*predicates[i]);
+    passesNone_ = passesNone_ || bound < 0;
+    if (bound > 0) {
+      bounds_.resize(i + 1, 0);
+      bounds_[i] = bound;
+    }
+  }
+}
+
+static bool hasConstantPosition(const std::vector<std::unique_ptr<Expr>>& predicates) {
+  return std::any_of(predicates.begin(), predicates.end(),
+                     [](const auto& p) { return constantPosition(*p) != 0; });
+}
+
 void Step::prepare() {
-  onePerContext = !predicates.empty() && constantPosition(*predicates.front()) != 0;
-  stopAfter = predicates.empty() ? 0 : lastPassingPosition(*predicates.front());
+  onePerContext = hasConstantPosition(predicates);
+  stops = PredicateStops(predicates);
   needsSize = std::any_of(predicates.begin(), predicates.end(),
                           [](const auto& p) { return p->usesContextSize(); });
 }
@@ -176,7 +192,7 @@ class StepWalker {
   ~StepWalker() { axis_->~AxisIterator(); }
 
   void start(Node* context) {
-    stopped_ = step_.stopAfter < 0;
+    stopped_ = step_.stops.passesNone();
     std::fill(counters_, counters_ + counterCount_, 0);
     if (context != nullptr && axis_->isSubtreeAxis() &&
         !mayContainName(context, axis_->nameMask())) {
@@ -252,7 +268,7 @@ class StepWalker {
         break;
       }
     }
-    if (step_.stopAfter > 0 && counters_[0] >= step_.stopAfter)
+    if (step_.stops.isOver(counters_))
       stopped_ = true;
     return pass;
   }
@@ -405,9 +421,10 @@ class NestedChildStream : public NodeStream {
 // The predicates of a filter expression, counting positions over the whole input.
 class FilterStream : public NodeStream {
  public:
-  FilterStream(const std::vector<std::unique_ptr<Expr>>& predicates, std::int32_t stopAfter,
-               std::unique_ptr<NodeStream> input, const EvalContext& base)
-      : predicates_(predicates), stopAfter_(stopAfter), input_(std::move(input)), base_(base),
+  FilterStream(const std::vector<std::unique_ptr<Expr>>& predicates,
+               const PredicateStops& stops, std::unique_ptr<NodeStream> input,
+               const EvalContext& base)
+      : predicates_(predicates), stops_(stops), input_(std::move(input)), base_(base),
         counters_(predicates.size()) {}
 
   Node* next() override {
@@ -426,7 +443,7 @@ class FilterStream : public NodeStream {
           break;
         }
       }
-      if (stopAfter_ != 0 && counters_[0] >= stopAfter_)
+      if (stops_.isOver(counters_.data()))
         stopped_ = true;
       if (pass)
         return node;
@@ -436,7 +453,7 @@ class FilterStream : public NodeStream {
 
  private:
   const std::vector<std::unique_ptr<Expr>>& predicates_;
-  std::int32_t stopAfter_;
+  const PredicateStops& stops_;
   std::unique_ptr<NodeStream> input_;
   EvalContext base_;
   std::vector<std::int32_t> counters_;
@@ -555,8 +572,8 @@ PathExpr::PathExpr(std::unique_ptr<Expr> filter, const Token& filterToken,
       filterPredicates_(std::move(filterPredicates)), absolute_(absolute),
       steps_(std::move(steps)) {
   if (!filterPredicates_.empty()) {
-    filterOneNode_ = constantPosition(*filterPredicates_.front()) != 0;
-    filterStopAfter_ = lastPassingPosition(*filterPredicates_.front());
+    filterOneNode_ = hasConstantPosition(filterPredicates_);
+    filterStops_ = PredicateStops(filterPredicates_);
     filterNeedsSize_ = std::any_of(filterPredicates_.begin(), filterPredicates_.end(),
                                    [](const auto& p) { return p->usesContextSize(); });
   }
@@ -602,9 +619,9 @@ std::unique_ptr<NodeStream> PathExpr::source(const EvalContext& context) const {
     filterList(list, filterPredicates_, context);
     return std::make_unique<VectorStream>(std::move(list));
   }
-  if (filterStopAfter_ < 0)
+  if (filterStops_.passesNone())
     return std::make_unique<EmptyStream>();
-  return std::make_unique<FilterStream>(filterPredicates_, filterStopAfter_, std::move(nodes),
+  return std::make_unique<FilterStream>(filterPredicates_, filterStops_, std::move(nodes),
                                         context);
 }
 

@@ -79,6 +79,13 @@ constexpr EvalCase kPredicateCases[] = {
     {"(//a)[3]", "a3"},
     {"(//a)[@x]", "a2"},
     {"(//b)[@x][1]", "b2"},
+    // A later predicate's position bound ends the walk once reached; what passes stays.
+    {"(//b)[@id][2]", "b2"},
+    {"(//b)[@id][position() <= 2][2]", "b2"},
+    {"(//b)[@id][3][1]", "b3"},
+    {"//a/b[@id][1]", "b1 b3 b5 b4"},
+    {"//b[@id='b5']/ancestor::*[@id][2]", "a3"},
+    {"(//b)[@id][position() < 1]", ""},
     {"//b[2]", "b2"},
     {"//b[position() = 1]", "b1 b3 b5 b4"},
     {"//b[../@x]", "b3"},
@@ -505,6 +512,11 @@ TEST(EvaluationTest, ExistenceTestsStopAtTheFirstNode) {
       {"not(/descendant::a[$probe]/ancestor-or-self::a)", "false", 1},
       {"boolean((//a)[$probe])", "true", 1},
       {"false() or //a[$probe]", "true", 1},
+      // A positional predicate after the probe ends the walk at its last position.
+      {"count((//a)[$probe][1])", "1", 1},
+      {"count(/descendant::a[$probe][1])", "1", 1},
+      {"count(/a | (//a)[$probe][position() < 3])", "2", 2},
+      {"count((//a)[last()]/ancestor::a[$probe][2])", "1", 2},
       // Positions on a reverse axis still count from the nearest node.
       {"count(//a[ancestor::a[2]])", "998", 0},
       {"count(//a[ancestor::a[last()]])", "999", 0},

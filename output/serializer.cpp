@@ -254,25 +254,24 @@ void Serializer::endNode(std::uint8_t flag) {
       open.startTagClosed = true;
     }
   }
-  if (!open.suppressed)
-    noteEnd(open);
-  OpenElement element = open;
-  elements_.pop_back();
-  if (element.rawText)
+  if (open.rawText)
     --rawTextDepth_;
-  if (element.suppressed) {
-    bindings_.resize(element.bindingMark);
+  bindings_.resize(open.bindingMark);
+  if (open.suppressed) {
+    elements_.pop_back();
     return;
   }
-  if (!element.startTagClosed) {
-    writeMarkup(element.htmlVoid ? ">" : "/>");
-  } else if (!element.htmlVoid) {
+  noteEnd(open);
+  if (!open.startTagClosed) {
+    writeMarkup(open.htmlVoid ? ">" : "/>");
+  } else if (!open.htmlVoid) {
     writeMarkup("</");
-    writeQName(element.prefix, element.localName, element.node);
+    writeQName(open.prefix, open.localName, open.node);
     writeMarkup(">");
   }
-  bindings_.resize(element.bindingMark);
-  noteEnded(element);
+  bool htmlBlock = open.htmlKnown && !open.htmlInline;
+  elements_.pop_back();
+  noteEnded(htmlBlock);
 }
 
 void Serializer::copyNode(Node* top) {
@@ -850,8 +849,9 @@ void Serializer::noteEnd(OpenElement& element) {
     writeMarkup("\n");
 }
 
-// After the end of element, which is no longer open.
-void Serializer::noteEnded(const OpenElement& element) {
+// After the end of an element, which is no longer open; htmlBlock: it is an HTML element
+// not written inline.
+void Serializer::noteEnded(bool htmlBlock) {
   if (!indenting_)
     return;
   if (elements_.empty()) {
@@ -859,7 +859,7 @@ void Serializer::noteEnded(const OpenElement& element) {
     decideSlotsFrom(firstSlotId_, true);
     return;
   }
-  if (element.htmlKnown && !element.htmlInline && elements_.back().localName.view().front() != 'p')
+  if (htmlBlock && elements_.back().localName.view().front() != 'p')
     afterEnd_ = openSlot("\n");
 }
 

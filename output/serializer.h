@@ -202,7 +202,7 @@ class Serializer : public Output {
   }
   void noteIndentedChild(NodeKind kind, OpenElement* parent);
   void noteEnd(OpenElement& element);
-  void noteEnded(const OpenElement& element);
+  void noteEnded(bool htmlBlock);
   std::uint64_t openSlot(std::string_view text);
   void decideSlot(std::uint64_t id, bool keep);
   void decideSlotsFrom(std::uint64_t id, bool keep);

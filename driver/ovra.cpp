@@ -84,14 +84,14 @@ int ovra_transform_file(const ovra_stylesheet* stylesheet, const char* xml_file,
   });
 }
 
-int ovra_set_external_access(ovra_external_access access) {
+int ovra_set_external_access(int access) {
   return guarded(0, [&] {
     if (access != OVRA_EXTERNAL_ANY && access != OVRA_EXTERNAL_FOLDER &&
         access != OVRA_EXTERNAL_NONE) {
       ovra::setLastError(kUnknownAccess);
       return 0;
     }
-    return ovra::setExternalAccess(ovra::ExternalAccess(int(access)));
+    return ovra::setExternalAccess(ovra::ExternalAccess(access));
   });
 }
 

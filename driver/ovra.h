@@ -63,9 +63,10 @@ int ovra_transform_file(const ovra_stylesheet* stylesheet, const char* xml_file,
  * themselves (their external DTD subsets and external entities, the files document()
  * names), for programs that transform untrusted input: OVRA_EXTERNAL_FOLDER allows only
  * files in the folder of the document that names them, or below, OVRA_EXTERNAL_NONE
- * none. A stylesheet's own DTDs, entities and modules are not limited. Applies to
- * documents opened afterwards. Returns 1, or 0 for a value not listed. */
-int ovra_set_external_access(ovra_external_access access);
+ * none (access is one of the ovra_external_access values). A stylesheet's own DTDs,
+ * entities and modules are not limited. Applies to documents opened afterwards. Returns
+ * 1, or 0 for a value not listed. */
+int ovra_set_external_access(int access);
 
 /* Destroys a compiled stylesheet; NULL is allowed. Returns 1. */
 int ovra_free_stylesheet(ovra_stylesheet* stylesheet);

@@ -93,20 +93,7 @@ std::string normalizePublicId(std::string_view id) {
 // System identifiers and URIs compare with the characters a URI cannot hold escaped
 // (section 6.3).
 std::string normalizeURI(std::string_view uri) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string normalized;
-  for (char c : uri) {
-    auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F || c == '"' || c == '<' || c == '>' || c == '\\' || c == '^' ||
-        c == '`' || c == '{' || c == '|' || c == '}') {
-      normalized += '%';
-      normalized += kHex[byte >> 4];
-      normalized += kHex[byte & 15];
-    } else {
-      normalized += c;
-    }
-  }
-  return normalized;
+  return escapeURI(uri);
 }
 
 // A urn:publicid: URN turned back into the public identifier it wraps (section 6.4).
@@ -262,20 +249,28 @@ class CatalogSet::Lookup {
     return Outcome::Failed;
   }
 
+  // The steps for a system identifier or a URI: an entry for it, the longest rewrite of
+  // its start, the longest suffix, then delegation.
+  template <class Resolve>
+  Outcome mapIn(const File& file, const std::string& id, EntryKind exact, EntryKind rewrite,
+                EntryKind suffix, EntryKind delegated, Resolve resolve) {
+    for (const Entry& entry : file.entries) {
+      if (entry.kind == exact && entry.match == id)
+        return found(entry.target);
+    }
+    if (const Entry* entry = longest(file, rewrite, id, false))
+      return found(entry->target + id.substr(entry->match.size()));
+    if (const Entry* entry = longest(file, suffix, id, true))
+      return found(entry->target);
+    return delegate(file, delegated, id, resolve);
+  }
+
   Outcome externalIdIn(const File& file, const std::string& publicId, const std::string& systemId) {
     if (!systemId.empty()) {
-      for (const Entry& entry : file.entries) {
-        if (entry.kind == EntryKind::System && entry.match == systemId)
-          return found(entry.target);
-      }
-      if (const Entry* entry = longest(file, EntryKind::RewriteSystem, systemId, false))
-        return found(entry->target + systemId.substr(entry->match.size()));
-      if (const Entry* entry = longest(file, EntryKind::SystemSuffix, systemId, true))
-        return found(entry->target);
-      Outcome outcome =
-          delegate(file, EntryKind::DelegateSystem, systemId, [&](const std::string& catalog) {
-            return externalId(catalog, std::string(), systemId);
-          });
+      Outcome outcome = mapIn(
+          file, systemId, EntryKind::System, EntryKind::RewriteSystem, EntryKind::SystemSuffix,
+          EntryKind::DelegateSystem,
+          [&](const std::string& catalog) { return externalId(catalog, std::string(), systemId); });
       if (outcome != Outcome::NoMatch)
         return outcome;
     }
@@ -300,16 +295,9 @@ class CatalogSet::Lookup {
   }
 
   Outcome uriIn(const File& file, const std::string& uri) {
-    for (const Entry& entry : file.entries) {
-      if (entry.kind == EntryKind::Uri && entry.match == uri)
-        return found(entry.target);
-    }
-    if (const Entry* entry = longest(file, EntryKind::RewriteUri, uri, false))
-      return found(entry->target + uri.substr(entry->match.size()));
-    if (const Entry* entry = longest(file, EntryKind::UriSuffix, uri, true))
-      return found(entry->target);
-    return delegate(file, EntryKind::DelegateUri, uri,
-                    [&](const std::string& catalog) { return this->uri(catalog, uri); });
+    return mapIn(file, uri, EntryKind::Uri, EntryKind::RewriteUri, EntryKind::UriSuffix,
+                 EntryKind::DelegateUri,
+                 [&](const std::string& catalog) { return this->uri(catalog, uri); });
   }
 
   const CatalogSet& set_;

@@ -174,20 +174,26 @@ std::optional<std::string> localPath(std::string_view uri) {
 }
 
 std::string fileURI(std::string_view absolutePath) {
+  // A path may hold what a URI reads as escapes, a query or a fragment.
+  return "file://" + escapeURI(absolutePath, "%#?");
+}
+
+std::string escapeURI(std::string_view text, std::string_view alsoEscaped) {
   static constexpr char kHex[] = "0123456789ABCDEF";
-  std::string uri = "file://";
-  for (char c : absolutePath) {
+  static constexpr std::string_view kUnsafe = "\"<>\\^`{|}";
+  std::string escaped;
+  for (char c : text) {
     auto byte = static_cast<unsigned char>(c);
-    if (byte <= 0x20 || byte >= 0x7F || c == '%' || c == '#' || c == '?' || c == '"' || c == '<' ||
-        c == '>' || c == '\\' || c == '^' || c == '`' || c == '{' || c == '|' || c == '}') {
-      uri += '%';
-      uri += kHex[byte >> 4];
-      uri += kHex[byte & 15];
+    if (byte <= 0x20 || byte >= 0x7F || kUnsafe.find(c) != std::string_view::npos ||
+        alsoEscaped.find(c) != std::string_view::npos) {
+      escaped += '%';
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 15];
     } else {
-      uri += c;
+      escaped += c;
     }
   }
-  return uri;
+  return escaped;
 }
 
 }  // namespace ovra

@@ -6,6 +6,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <fstream>
 #include <memory>
 #include <string>
 #include <unistd.h>
@@ -29,6 +30,15 @@ class ScratchDirTest : public ::testing::Test {
     std::filesystem::create_directories(dir_);
   }
   void TearDown() override { std::filesystem::remove_all(dir_); }
+
+  // Writes content to the file of that name under dir_ (its folders made as needed) and
+  // answers the file's path.
+  std::string write(const std::string& name, const std::string& content) {
+    std::filesystem::path path = dir_ / name;
+    std::filesystem::create_directories(path.parent_path());
+    std::ofstream(path, std::ios::binary) << content;
+    return path.string();
+  }
 
   std::filesystem::path dir_;
 };

@@ -24,10 +24,6 @@ constexpr const char* kOpen = "<catalog xmlns='urn:oasis:names:tc:entity:xmlns:x
 
 class CatalogTest : public ScratchDirTest {
  protected:
-  void write(const std::string& name, const std::string& content) {
-    fs::create_directories((dir_ / name).parent_path());
-    std::ofstream(dir_ / name, std::ios::binary) << content;
-  }
   std::string uriOf(const std::string& name) const { return fileURI((dir_ / name).string()); }
 
   // A catalog of every entry kind, a delegate catalog and a chain of two next catalogs.

@@ -24,14 +24,7 @@ namespace fs = std::filesystem;
 constexpr const char* kXslt = "http://www.w3.org/1999/XSL/Transform";
 
 // A fresh directory per test, removed afterwards.
-class DocumentFileTest : public ScratchDirTest {
- protected:
-  std::string write(const std::string& name, const std::string& content) {
-    fs::path path = dir_ / name;
-    std::ofstream(path, std::ios::binary) << content;
-    return path.string();
-  }
-};
+class DocumentFileTest : public ScratchDirTest {};
 
 std::string messageOf(Document& document) {
   try {

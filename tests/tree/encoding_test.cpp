@@ -136,16 +136,15 @@ class EncodingFileTest : public ScratchDirTest {};
 
 // The DTD and external entities declare their own encodings in text declarations.
 TEST_F(EncodingFileTest, ExternalEntitiesHaveTheirOwnEncoding) {
-  std::ofstream(dir_ / "latin9.dtd", std::ios::binary)
-      << "<?xml encoding='ISO-8859-15'?><!ENTITY euro '\xA4'><!ENTITY % part SYSTEM 'part.ent'>"
-         "%part;";
-  std::ofstream(dir_ / "part.ent", std::ios::binary)
-      << "<?xml version='1.0' encoding='KOI8-R'?><!ENTITY a '\xC1'>";
-  std::ofstream(dir_ / "text.ent", std::ios::binary) << "<?xml encoding='Shift_JIS'?>\x82\xA0";
-  std::string path = (dir_ / "doc.xml").string();
-  std::ofstream(path, std::ios::binary)
-      << "<?xml version='1.0' encoding='ASCII'?>\n"
-         "<!DOCTYPE r SYSTEM 'latin9.dtd' [<!ENTITY t SYSTEM 'text.ent'>]><r>&euro;&a;&t;</r>";
+  write("latin9.dtd",
+        "<?xml encoding='ISO-8859-15'?><!ENTITY euro '\xA4'><!ENTITY % part SYSTEM 'part.ent'>"
+        "%part;");
+  write("part.ent", "<?xml version='1.0' encoding='KOI8-R'?><!ENTITY a '\xC1'>");
+  write("text.ent", "<?xml encoding='Shift_JIS'?>\x82\xA0");
+  std::string path =
+      write("doc.xml", "<?xml version='1.0' encoding='ASCII'?>\n"
+                       "<!DOCTYPE r SYSTEM 'latin9.dtd' [<!ENTITY t SYSTEM 'text.ent'>]>"
+                       "<r>&euro;&a;&t;</r>");
   Document document(path.c_str(), Document::kSourceBufferSize, false);
   document.parseAll();
   EXPECT_EQ(document.root()->stringValue().view(), "\xE2\x82\xAC\xD0\xB0\xE3\x81\x82");

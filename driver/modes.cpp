@@ -110,14 +110,11 @@ void writeXPathResults(const Expr& compiled, Node* root, Serializer& out,
     return;
   }
   Value value = compiled.evaluate(context);
-  switch (value.kind) {
+  switch (value.kind()) {
   case ValueKind::None:
     return;
-  case ValueKind::Node:
-    writeItem(out, value.node);
-    return;
   case ValueKind::NodeSet:
-    for (Node* node : value.nodes)
+    for (Node* node : value.nodes())
       writeItem(out, node);
     return;
   case ValueKind::TreeFragment:

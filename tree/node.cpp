@@ -117,6 +117,35 @@ String Node::stringValue() const {
   return buffer.toString();
 }
 
+std::string_view stringValueView(Node* node, String& scratch) {
+  switch (node->kind()) {
+  case NodeKind::Text:
+  case NodeKind::Comment:
+    return static_cast<CharacterNode*>(node)->textView();
+  case NodeKind::Attribute: {
+    const char* value = static_cast<AttributeNode*>(node)->value();
+    return value != nullptr ? std::string_view(value) : std::string_view();
+  }
+  case NodeKind::Namespace:
+    return node->namespaceURI().view();
+  case NodeKind::ProcessingInstruction: {
+    const char* data = static_cast<ProcessingInstructionNode*>(node)->data();
+    return data != nullptr ? std::string_view(data) : std::string_view();
+  }
+  case NodeKind::Element:
+  case NodeKind::Root: {
+    Node* child = node->firstChild();
+    if (child == nullptr)
+      return {};
+    if (child->kind() == NodeKind::Text && child->nextSibling() == nullptr)
+      return static_cast<CharacterNode*>(child)->textView();
+    break;
+  }
+  }
+  scratch = node->stringValue();
+  return scratch.view();
+}
+
 String Node::deepStringValue() const {
   TextBuffer buffer;
   writeDeepStringValue(buffer);

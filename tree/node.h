@@ -188,6 +188,12 @@ inline bool precedesInDocumentOrder(const Node* a, const Node* b) {
   return precedesAmongNamespaces(a, b);
 }
 
+// The string value of node, read where it lies when the node holds it in one piece (a
+// text, comment, attribute, namespace or processing instruction node, or an element or
+// root whose only child is one text node); otherwise built into scratch. Valid while
+// both live.
+std::string_view stringValueView(Node* node, String& scratch);
+
 // The next node after node in document order within the tree of root, children before
 // siblings; null at the end. Attributes and namespace nodes are not visited.
 inline Node* nextInDocumentOrder(Node* node, Node* root) {

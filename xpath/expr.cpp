@@ -21,11 +21,9 @@ Expr::~Expr() = default;
 
 std::unique_ptr<NodeStream> Expr::select(const EvalContext& context) const {
   Value value = evaluate(context);
-  switch (value.kind) {
+  switch (value.kind()) {
   case ValueKind::NodeSet:
-    return std::make_unique<VectorStream>(std::move(value.nodes));
-  case ValueKind::Node:
-    return std::make_unique<SingleNodeStream>(value.node);
+    return std::make_unique<VectorStream>(value.takeNodes());
   case ValueKind::None:
   case ValueKind::TreeFragment:
   case ValueKind::Number:
@@ -66,8 +64,8 @@ bool predicateHolds(const Expr& predicate, const EvalContext& context) {
   if (!predicate.mayBeNumber())
     return predicate.evaluateBoolean(context);
   Value value = predicate.evaluate(context);
-  if (value.kind == ValueKind::Number)
-    return value.number == context.position;
+  if (value.kind() == ValueKind::Number)
+    return value.number() == context.position;
   return booleanOf(value);
 }
 
@@ -102,20 +100,16 @@ Value VariableExpr::evaluate(const EvalContext& context) const {
 std::unique_ptr<NodeStream> VariableExpr::select(const EvalContext& context) const {
   // The binding outlives the evaluation that pulls from the stream: no copy is needed.
   const Value& value = lookup(context);
-  if (value.kind == ValueKind::NodeSet)
-    return std::make_unique<SharedVectorStream>(value.nodes);
-  if (value.kind == ValueKind::Node)
-    return std::make_unique<SingleNodeStream>(value.node);
+  if (value.kind() == ValueKind::NodeSet)
+    return std::make_unique<SharedVectorStream>(value.nodes());
   return nullptr;
 }
 
 // ---- Operators ----
 
 static NodeVector nodeSetOf(Value value, const Token& token) {
-  if (value.kind == ValueKind::NodeSet)
-    return std::move(value.nodes);
-  if (value.kind == ValueKind::Node)
-    return NodeVector{value.node};
+  if (value.kind() == ValueKind::NodeSet)
+    return value.takeNodes();
   throw EvaluateException(token, kUnionOfNonNodeSets);
 }
 

@@ -465,18 +465,10 @@ class EmptyStream : public NodeStream {
   Node* next() override { return nullptr; }
 };
 
-// Most results are a handful of nodes: room for several at the first, instead of
-// growing through 1, 2 and 4.
-void append(NodeVector& nodes, Node* node) {
-  if (nodes.capacity() == 0)
-    nodes.reserve(8);
-  nodes.push_back(node);
-}
-
 NodeVector drain(NodeStream& stream) {
   NodeVector nodes;
   while (Node* node = stream.next())
-    append(nodes, node);
+    nodes.push_back(node);
   return nodes;
 }
 
@@ -631,7 +623,7 @@ void PathExpr::throwNotNodeSet(const EvalContext& context) const {
   Value scratch;
   const Value& value = valueOf(*filter_, context, scratch);
   const char* what = "";
-  switch (value.kind) {
+  switch (value.kind()) {
   case ValueKind::TreeFragment:
     throw EvaluateException(filterToken_, kStepOnTreeFragment);
   case ValueKind::String:
@@ -644,7 +636,6 @@ void PathExpr::throwNotNodeSet(const EvalContext& context) const {
     what = "boolean";
     break;
   case ValueKind::None:
-  case ValueKind::Node:
   case ValueKind::NodeSet:
     what = "value";
     break;
@@ -688,7 +679,7 @@ Value PathExpr::evaluate(const EvalContext& context) const {
   if (walkable_) {
     NodeVector nodes;
     auto keep = [&nodes](Node* node) {
-      append(nodes, node);
+      nodes.push_back(node);
       return true;
     };
     walk(context, keep);

@@ -71,10 +71,8 @@ class PathPattern : public PatternMatcher {
     context.size = 1;
     Value anchors = anchor_->evaluate(context);
     std::span<Node* const> members;
-    if (anchors.kind == ValueKind::NodeSet)
-      members = anchors.nodes;
-    else if (anchors.kind == ValueKind::Node)
-      members = std::span<Node* const>(&anchors.node, 1);
+    if (anchors.kind() == ValueKind::NodeSet)
+      members = {anchors.nodes().begin(), anchors.nodes().end()};
     if (members.empty())
       return false;
     for (Node* candidate = node; candidate != nullptr;

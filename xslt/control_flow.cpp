@@ -104,22 +104,19 @@ void ForEachInstruction::execute(const Focus& focus, ResultSink& sink) const {
   // The whole node-set is taken first: the body may ask for last(), and the list then
   // belongs to this execution alone, whatever the body runs.
   Value selected = select_->evaluate(context);
-  NodeVector single;
-  const NodeVector* nodes = &selected.nodes;
-  if (selected.kind == ValueKind::Node) {
-    single.push_back(selected.node);
-    nodes = &single;
-  } else if (selected.kind != ValueKind::NodeSet && selected.kind != ValueKind::None) {
+  NodeVector nodes;
+  if (selected.kind() == ValueKind::NodeSet)
+    nodes = selected.takeNodes();
+  else if (selected.kind() != ValueKind::None)
     fail(kForEachNotNodes);
-  }
   // A single node needs no sorting.
-  if (sortKeys_ && nodes == &selected.nodes)
-    sortKeys_->sort(selected.nodes, context);
-  const auto size = std::int32_t(nodes->size());
+  if (sortKeys_ && nodes.size() > 1)
+    sortKeys_->sort(nodes, context);
+  const auto size = std::int32_t(nodes.size());
   // Inside the body no template rule is current: xsl:apply-imports has none to go on from.
   Transformation::RuleScope rule(sink.run(), nullptr);
   for (std::int32_t index = 0; index < size; ++index)
-    sink.executeChildren(element(), Focus{(*nodes)[std::size_t(index)], index + 1, size});
+    sink.executeChildren(element(), Focus{nodes[std::size_t(index)], index + 1, size});
 }
 
 }  // namespace ovra

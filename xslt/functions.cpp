@@ -212,7 +212,7 @@ Value documentFunction(const Token& call, const EvalContext& context, ArgumentLi
 
   NodeVector roots;
   const Value& reference = args[0];
-  if (reference.kind == ValueKind::Node || reference.kind == ValueKind::NodeSet) {
+  if (reference.kind() == ValueKind::NodeSet) {
     for (Node* member : nodeMembers(reference)) {
       Document* resolving = base;
       if (!hasBase)

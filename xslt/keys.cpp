@@ -148,11 +148,8 @@ Value KeyIndexes::lookup(const Token& call, const ExpandedName& name, const Valu
     found.insert(found.end(), hit->second.begin(), hit->second.end());
     ++lists;
   };
-  if (value.kind == ValueKind::NodeSet || value.kind == ValueKind::Node) {
-    std::span<Node* const> members = value.kind == ValueKind::Node
-                                         ? std::span<Node* const>(&value.node, 1)
-                                         : std::span<Node* const>(value.nodes);
-    for (Node* member : members)
+  if (value.kind() == ValueKind::NodeSet) {
+    for (Node* member : value.nodes())
       collect(member->stringValue().view());
   } else {
     collect(stringOf(value).view());
@@ -190,11 +187,9 @@ void KeyIndexes::build(Index& index, Node* root,
         if (!definition->matches(node, context))
           continue;
         Value used = definition->use().evaluate(context);
-        if (used.kind == ValueKind::NodeSet) {
-          for (Node* member : used.nodes)
+        if (used.kind() == ValueKind::NodeSet) {
+          for (Node* member : used.nodes())
             add(member->stringValue().view(), node);
-        } else if (used.kind == ValueKind::Node) {
-          add(used.node->stringValue().view(), node);
         } else {
           add(stringOf(used).view(), node);
         }

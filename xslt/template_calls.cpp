@@ -99,12 +99,9 @@ void ApplyTemplatesInstruction::execute(const Focus& focus, ResultSink& sink) co
   EvalContext context = evalContext(focus, sink);
   Value selected = select_->evaluate(context);
   NodeVector nodes;
-  switch (selected.kind) {
+  switch (selected.kind()) {
   case ValueKind::NodeSet:
-    nodes = std::move(selected.nodes);
-    break;
-  case ValueKind::Node:
-    nodes.push_back(selected.node);
+    nodes = selected.takeNodes();
     break;
   case ValueKind::None:
     break;

@@ -82,8 +82,8 @@ void ValueOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
       // A string, a variable's above all, is written where it lies.
       Value scratch;
       const Value& value = valueOf(*select_, context, scratch);
-      if (value.kind == ValueKind::String) {
-        if (!value.text.empty())
+      if (value.kind() == ValueKind::String) {
+        if (!value.string().empty())
           sink.writeValue(value, disableOutputEscaping_);
         return;
       }
@@ -204,15 +204,14 @@ void CopyOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
     return;
   }
   Value value = select_->evaluate(context);
-  switch (value.kind) {
+  switch (value.kind()) {
   case ValueKind::None:
     return;
-  case ValueKind::Node:
-  case ValueKind::TreeFragment:  // node is the fragment's root: its children are copied
-    copy(value.node);
+  case ValueKind::TreeFragment:  // the fragment's root: its children are copied
+    copy(value.fragmentRoot());
     return;
   case ValueKind::NodeSet:
-    for (Node* node : value.nodes)
+    for (Node* node : value.nodes())
       copy(node);
     return;
   case ValueKind::Number:

@@ -60,7 +60,7 @@ void runPath(benchmark::State& state, const char* path) {
   context.contextNode = context.currentNode = context.stylesheetElement = root;
   for (auto _ : state) {
     Value value = expr->evaluate(context);
-    benchmark::DoNotOptimize(value.nodes.data());
+    benchmark::DoNotOptimize(value.nodes().data());
     benchmark::DoNotOptimize(value.number);
   }
 }

@@ -119,19 +119,17 @@ std::string evaluateAt(Node* context, std::string_view expression, const Node* n
     Value value = compiled->evaluate(eval);
     EXPECT_EQ(compiled->evaluateBoolean(eval), booleanOf(value))
         << expression << ": evaluateBoolean and evaluate";
-    if (value.kind == ValueKind::Node)
-      value = Value::makeNodeSet(NodeVector{value.node});
-    if (value.kind != ValueKind::NodeSet)
+    if (value.kind() != ValueKind::NodeSet)
       return stringOf(value).c_str();
-    EXPECT_TRUE(inDocumentOrder(value.nodes))
-        << expression << " gave " << labelsOf(value.nodes) << " out of document order";
+    EXPECT_TRUE(inDocumentOrder(value.nodes()))
+        << expression << " gave " << labelsOf(value.nodes()) << " out of document order";
     NodeVector streamed;
     if (std::unique_ptr<NodeStream> nodes = compiled->select(eval)) {
       while (Node* node = nodes->next())
         streamed.push_back(node);
     }
-    EXPECT_EQ(labelsOf(streamed), labelsOf(value.nodes)) << expression << ": select and evaluate";
-    return labelsOf(value.nodes);
+    EXPECT_EQ(labelsOf(streamed), labelsOf(value.nodes())) << expression << ": select and evaluate";
+    return labelsOf(value.nodes());
   } catch (const XSLException& error) {
     return std::string("error: ") + error.message().c_str();
   }

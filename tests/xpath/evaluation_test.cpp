@@ -458,7 +458,7 @@ TEST(EvaluationTest, CompiledExpressionsKeepNoEvaluationState) {
     interleaved.push_back(second->next());
   }
   EXPECT_EQ(labelsOf(interleaved), "b1 b1 b2 b2 b3 b3 b5 b5");
-  EXPECT_EQ(labelsOf(expr->evaluate(context).nodes), "b1 b2 b3 b5 b4");
+  EXPECT_EQ(labelsOf(expr->evaluate(context).nodes()), "b1 b2 b3 b5 b4");
   EXPECT_EQ(second->next(), findById(doc.root(), "b4"));
   EXPECT_EQ(second->next(), nullptr);
 }

@@ -20,10 +20,10 @@ std::string evaluateAtRoot(const TestDocument& doc, const char* expression) {
   EvalContext context;
   context.contextNode = context.currentNode = context.stylesheetElement = doc.root();
   Value value = compiled->evaluate(context);
-  if (value.kind != ValueKind::NodeSet)
+  if (value.kind() != ValueKind::NodeSet)
     return stringOf(value).c_str();
   std::string text;
-  for (Node* node : value.nodes) {
+  for (Node* node : value.nodes()) {
     if (!text.empty())
       text += ' ';
     text += node->stringValue().view();
@@ -62,10 +62,10 @@ std::string labelsAt(Node* context, std::string_view expression) {
   evalContext.contextNode = context;
   evalContext.size = 1;
   Value value = expr->evaluate(evalContext);
-  if (value.kind != ValueKind::NodeSet)
+  if (value.kind() != ValueKind::NodeSet)
     return std::string(stringOf(value).view());
   std::string out;
-  for (Node* node : value.nodes) {
+  for (Node* node : value.nodes()) {
     if (!out.empty())
       out += ' ';
     switch (node->kind()) {

@@ -91,8 +91,8 @@ TEST_F(ValueTest, ConvertsEveryKindToEveryScalar) {
 
     Value converted = c.value;
     toNumberValue(converted);
-    EXPECT_EQ(converted.kind, ValueKind::Number) << c.label;
-    EXPECT_EQ(describe(converted.number), describe(c.number)) << c.label;
+    EXPECT_EQ(converted.kind(), ValueKind::Number) << c.label;
+    EXPECT_EQ(describe(converted.number()), describe(c.number)) << c.label;
   }
 }
 

@@ -182,8 +182,8 @@ TEST_F(XsltFunctionsTest, CurrentAndGeneratedIds) {
   context.contextNode = b;
   context.currentNode = c;
   Value current = call("current", {}, context);
-  ASSERT_EQ(current.kind, ValueKind::NodeSet);
-  EXPECT_EQ(current.nodes, NodeVector{c});
+  ASSERT_EQ(current.kind(), ValueKind::NodeSet);
+  EXPECT_EQ(current.nodes(), NodeVector{c});
   EXPECT_EQ(stringOf(call("generate-id", {}, context)).view(),
             stringOf(call("generate-id", {set({b})})).view());
   EXPECT_EQ(stringOf(call("generate-id", {set({})})).view(), "");
@@ -248,7 +248,7 @@ TEST_F(XsltFunctionsTest, DocumentErrorsCarryTheCallPosition) {
   // Hand-built trees belong to no Document, so there is nothing to resolve against.
   EXPECT_EQ(errorOf("document", {S("x.xml")}, context),
             "document() has no document to resolve a reference against at 7");
-  EXPECT_EQ(call("document", {set({})}, context).kind, ValueKind::NodeSet);
+  EXPECT_EQ(call("document", {set({})}, context).kind(), ValueKind::NodeSet);
 }
 
 // document() in stylesheets run from a fresh folder holding a.xml, b.xml, sp ace/c.xml
@@ -342,10 +342,10 @@ TEST_F(DocumentFunctionTest, ManyCallsReadTheFileOnce) {
   Node* first = nullptr;
   for (int i = 0; i < 3000; ++i) {
     Value result = call("document", {S("a.xml")}, context);
-    ASSERT_EQ(result.nodes.size(), 1u);
+    ASSERT_EQ(result.nodes().size(), 1u);
     if (first == nullptr)
-      first = result.nodes[0];
-    EXPECT_EQ(result.nodes[0], first);
+      first = result.nodes()[0];
+    EXPECT_EQ(result.nodes()[0], first);
   }
   EXPECT_EQ(host.documents_.size(), 1u);
   EXPECT_EQ(renderTree(first), "<a>\"A\"</a>");

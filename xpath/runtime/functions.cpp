@@ -161,22 +161,18 @@ Value roundFunction(const Token&, const EvalContext&, ArgumentList& args) {
 
 Value countFunction(const Token& call, const EvalContext&, ArgumentList& args) {
   const Value& set = args[0];
-  if (set.kind == ValueKind::Node)
-    return Value::makeNumber(1);
-  if (set.kind != ValueKind::NodeSet)
+  if (set.kind() != ValueKind::NodeSet)
     throw EvaluateException(call, kCountNotNodeSet);
-  return Value::makeNumber(double(set.nodes.size()));
+  return Value::makeNumber(double(set.nodes().size()));
 }
 
 Value sumFunction(const Token& call, const EvalContext&, ArgumentList& args) {
   const Value& set = args[0];
-  if (set.kind != ValueKind::NodeSet && set.kind != ValueKind::Node)
+  if (set.kind() != ValueKind::NodeSet)
     throw EvaluateException(call, kSumNotNodeSet);
-  if (set.kind == ValueKind::Node)
-    return Value::makeNumber(numberOf(set));
   double sum = 0;
-  for (Node* node : set.nodes)
-    sum += parseNumber(node->stringValue().view());
+  for (Node* node : set.nodes())
+    sum += numberOfNode(node);
   return Value::makeNumber(sum);
 }
 
@@ -517,7 +513,7 @@ Value idFunction(const Token&, const EvalContext& context, ArgumentList& args) {
       found.push_back(element);
   };
   const Value& argument = args[0];
-  if (argument.kind == ValueKind::NodeSet || argument.kind == ValueKind::Node) {
+  if (argument.kind() == ValueKind::NodeSet) {
     for (Node* member : nodeMembers(argument))
       forEachToken(member->stringValue().view(), find);
   } else {
@@ -605,18 +601,14 @@ static_assert(std::size(kCoreFunctions) == 27);
 // ---- Helpers for implementations ----
 
 Node* firstNode(const Value& value) {
-  if (value.kind == ValueKind::NodeSet)
-    return value.nodes.empty() ? nullptr : value.nodes.front();
-  if (value.kind == ValueKind::Node)
-    return value.node;
+  if (value.kind() == ValueKind::NodeSet)
+    return value.nodes().empty() ? nullptr : value.nodes().front();
   return nullptr;
 }
 
 std::span<Node* const> nodeMembers(const Value& value) {
-  if (value.kind == ValueKind::NodeSet)
-    return value.nodes;
-  if (value.kind == ValueKind::Node)
-    return std::span<Node* const>(&value.node, 1);
+  if (value.kind() == ValueKind::NodeSet)
+    return {value.nodes().begin(), value.nodes().end()};
   return {};
 }
 

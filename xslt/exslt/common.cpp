@@ -16,15 +16,11 @@ namespace {
 // paths keep nodes of it after the value is gone.
 Value nodeSetFunction(const Token&, const EvalContext& context, ArgumentList& args) {
   const Value& argument = args[0];
-  switch (argument.kind) {
-  case ValueKind::Node:
+  switch (argument.kind()) {
   case ValueKind::NodeSet:
     return argument;
-  case ValueKind::TreeFragment: {
-    Value result = Value::makeNodeSet(NodeVector{argument.node});
-    result.fragment = argument.fragment;
-    return result;
-  }
+  case ValueKind::TreeFragment:
+    return argument.nodeSetSharingTree(NodeVector{argument.fragmentRoot()});
   case ValueKind::None:
     return Value::makeNodeSet(NodeVector());
   case ValueKind::Number:
@@ -38,17 +34,14 @@ Value nodeSetFunction(const Token&, const EvalContext& context, ArgumentList& ar
   root->appendChild(textNode);
   if (context.host != nullptr)
     context.host->keepTree(root);
-  Value result = Value::makeNodeSet(NodeVector{textNode});
-  result.fragment = std::move(root);
-  return result;
+  return Value::makeNodeSet(NodeVector{textNode}, std::move(root));
 }
 
 // The type of the argument's value as EXSLT names it.
 Value objectTypeFunction(const Token&, const EvalContext&, ArgumentList& args) {
   const char* type = "string";
-  switch (args[0].kind) {
+  switch (args[0].kind()) {
   case ValueKind::None:
-  case ValueKind::Node:
   case ValueKind::NodeSet:
     type = "node-set";
     break;

@@ -30,9 +30,8 @@ void registerExsltModules(FunctionRegistry& registry) {
 std::span<Node* const> nodeSetArgument(const Token& call, const char* function,
                                        const ArgumentList& args, std::size_t index) {
   const Value& value = args[index];
-  switch (value.kind) {
+  switch (value.kind()) {
   case ValueKind::None:
-  case ValueKind::Node:
   case ValueKind::NodeSet:
     return nodeMembers(value);
   case ValueKind::TreeFragment:
@@ -43,7 +42,7 @@ std::span<Node* const> nodeSetArgument(const Token& call, const char* function,
   }
   std::string text =
       "Argument " + std::to_string(index + 1) + " of " + function + "() must be a node-set, not a ";
-  switch (value.kind) {
+  switch (value.kind()) {
   case ValueKind::TreeFragment:
     text += "result tree fragment: convert it with exsl:node-set()";
     break;
@@ -61,9 +60,7 @@ std::span<Node* const> nodeSetArgument(const Token& call, const char* function,
 }
 
 Value nodeSetSharing(const Value& value, NodeVector nodes) {
-  Value result = Value::makeNodeSet(std::move(nodes));
-  result.fragment = value.fragment;
-  return result;
+  return value.nodeSetSharingTree(std::move(nodes));
 }
 
 ResultTreeBuilder::ResultTreeBuilder(const EvalContext& context) : root_(new RootNode(nullptr)) {
@@ -81,9 +78,7 @@ void ResultTreeBuilder::addElement(std::string_view localName, std::string_view 
 }
 
 Value ResultTreeBuilder::finish() {
-  Value result = Value::makeNodeSet(std::move(elements_));
-  result.fragment = std::move(root_);
-  return result;
+  return Value::makeNodeSet(std::move(elements_), std::move(root_));
 }
 
 }  // namespace ovra

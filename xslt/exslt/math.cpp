@@ -15,10 +15,6 @@ namespace {
 
 constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
-double numberOfNode(Node* node) {
-  return parseNumber(node->stringValue().view());
-}
-
 // The value math:min or math:max reports: NaN for an empty node-set and as soon as one
 // member is not a number, as EXSLT says.
 double extremeOf(std::span<Node* const> members, bool highest) {

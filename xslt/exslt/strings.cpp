@@ -206,9 +206,7 @@ class ReplacementBuilder {
       nodes.push_back(child);
     if (host_ != nullptr)
       host_->keepTree(root);
-    Value result = Value::makeNodeSet(std::move(nodes));
-    result.fragment = std::move(root);
-    return result;
+    return Value::makeNodeSet(std::move(nodes), std::move(root));
   }
 
  private:
@@ -224,8 +222,7 @@ class ReplacementBuilder {
 };
 
 bool isNodeSet(const Value& value) {
-  return value.kind == ValueKind::NodeSet || value.kind == ValueKind::Node ||
-         value.kind == ValueKind::None;
+  return value.kind() == ValueKind::NodeSet || value.kind() == ValueKind::None;
 }
 
 // Replaces each occurrence of a search string with the replacement node of the same

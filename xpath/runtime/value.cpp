@@ -138,28 +138,9 @@ Value Value::makeFragment(std::shared_ptr<Node> root) {
   return value;
 }
 
-Value::Value(const Value& other) : Value() {
-  copyFrom(other);
-}
-
-Value::Value(Value&& other) noexcept : Value() {
-  moveFrom(other);
-}
-
 Value& Value::operator=(const Value& other) {
-  if (this != &other) {
-    Value copy(other);
-    destroy();
-    moveFrom(copy);
-  }
-  return *this;
-}
-
-Value& Value::operator=(Value&& other) noexcept {
-  if (this != &other) {
-    destroy();
-    moveFrom(other);
-  }
+  if (this != &other)
+    *this = Value(other);
   return *this;
 }
 
@@ -198,10 +179,8 @@ void Value::copyFrom(const Value& other) {
     break;
   case ValueKind::None:
   case ValueKind::Number:
-    number_ = other.number_;
-    break;
   case ValueKind::Boolean:
-    boolean_ = other.boolean_;
+    number_ = other.number_;
     break;
   }
   kind_ = other.kind_;
@@ -223,10 +202,8 @@ void Value::moveFrom(Value& other) noexcept {
     break;
   case ValueKind::None:
   case ValueKind::Number:
-    number_ = other.number_;
-    break;
   case ValueKind::Boolean:
-    boolean_ = other.boolean_;
+    number_ = other.number_;
     break;
   }
   kind_ = other.kind_;

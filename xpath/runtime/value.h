@@ -125,13 +125,37 @@ class TreeKeeper;
 class Value {
  public:
   Value() noexcept : number_(0), kind_(ValueKind::None) {}
-  Value(const Value& other);
-  Value(Value&& other) noexcept;
+  // Numbers, booleans and None, the commonest, are copied and moved inline.
+  Value(const Value& other) : number_(0), kind_(ValueKind::None) {
+    if (isScalar(other.kind_)) {
+      number_ = other.number_;
+      kind_ = other.kind_;
+    } else {
+      copyFrom(other);
+    }
+  }
+  Value(Value&& other) noexcept : number_(0), kind_(ValueKind::None) {
+    if (isScalar(other.kind_)) {
+      number_ = other.number_;
+      kind_ = other.kind_;
+    } else {
+      moveFrom(other);
+    }
+  }
   Value& operator=(const Value& other);
-  Value& operator=(Value&& other) noexcept;
+  Value& operator=(Value&& other) noexcept {
+    if (!isScalar(kind_))
+      destroy();
+    if (isScalar(other.kind_)) {
+      number_ = other.number_;
+      kind_ = other.kind_;
+    } else if (this != &other) {
+      moveFrom(other);
+    }
+    return *this;
+  }
   ~Value() {
-    if (kind_ == ValueKind::String || kind_ == ValueKind::NodeSet ||
-        kind_ == ValueKind::TreeFragment)
+    if (!isScalar(kind_))
       destroy();
   }
 
@@ -144,7 +168,7 @@ class Value {
   static Value makeBoolean(bool flag) {
     Value value;
     value.kind_ = ValueKind::Boolean;
-    value.boolean_ = flag;
+    value.number_ = flag ? 1 : 0;
     return value;
   }
   static Value makeString(String text);
@@ -166,7 +190,7 @@ class Value {
   }
   bool boolean() const {
     assert(kind_ == ValueKind::Boolean && "not a boolean");
-    return boolean_;
+    return number_ != 0;
   }
   const String& string() const {
     assert(kind_ == ValueKind::String && "not a string");
@@ -189,6 +213,10 @@ class Value {
   Value nodeSetSharingTree(NodeVector nodes) const;
 
  private:
+  // None, Number and Boolean, which hold nothing but number_.
+  static bool isScalar(ValueKind kind) {
+    return kind == ValueKind::Number || kind == ValueKind::Boolean || kind == ValueKind::None;
+  }
   void destroy() noexcept;
   void copyFrom(const Value& other);
   void moveFrom(Value& other) noexcept;
@@ -198,8 +226,7 @@ class Value {
     TreeKeeper* keeper;  // shared; null when the nodes need no tree kept
   };
   union {
-    double number_;
-    bool boolean_;
+    double number_;  // a boolean as 0 or 1
     String string_;
     NodeSetData nodes_;
     TreeKeeper* fragment_;  // shared, never null

@@ -109,8 +109,8 @@ class NodeVector {
   }
 
   union {
-    Node* one_;     // the inline slot, while capacity_ is 1
-    Node** heap_;   // beyond that
+    Node* one_;    // the inline slot, while capacity_ is 1
+    Node** heap_;  // beyond that
   };
   std::uint32_t size_ = 0;
   std::uint32_t capacity_ = 1;

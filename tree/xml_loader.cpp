@@ -485,7 +485,7 @@ String XmlLoader::errorText(void* parser) {
 
 XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
                      const WhitespaceStripping* stripping)
-    : document_(document), settings_(document.settings()), basePath_(document.baseURI()),
+    : settings_(document.settings()), basePath_(document.baseURI()),
       folder_(directoryOf(basePath_)), arena_(document.arena()), dtd_(document.dtd()),
       fileName_(document.fileName()), bufferSize_(document.bufferSize()), stream_(input.stream),
       fromMemory_(input.fromMemory), memory_(std::move(input.memory)),

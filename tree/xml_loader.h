@@ -89,7 +89,6 @@ class XmlLoader {
   // The parser's message for its error, naming an undefined entity.
   static String errorText(void* parser);
 
-  Document& document_;
   const LoadSettings& settings_;  // the Document's
   String basePath_;               // the document's full path
   String folder_;                 // its folder, with the final separator

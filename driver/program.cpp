@@ -35,8 +35,6 @@ static constexpr char kNoStylesheet[] =
     "<?xml-stylesheet type=\"text/xsl\" href=\"...\"?> before its first element";
 static constexpr char kEmbeddedStylesheet[] =
     ": error: stylesheets embedded in the document (href=\"#...\") are not supported: ";
-static constexpr char kRemoteStylesheet[] =
-    ": error: ovra reads local files only, not the stylesheet ";
 
 // ---- Where results go ----
 
@@ -260,14 +258,11 @@ const CompiledStylesheet* Program::stylesheetFor(const Target& target, LoopEnvir
     status = ExitStatus::StylesheetUnreadable;
     return nullptr;
   }
-  if (reference.find("://") != std::string::npos) {
-    if (reference.rfind("file://", 0) != 0) {
-      print(name + std::string(kRemoteStylesheet) + reference);
-      status = ExitStatus::StylesheetUnreadable;
-      return nullptr;
-    }
-    file = reference.substr(std::strlen("file://"));
-  }
+  // A URI is read from the local file a catalog maps it to; the loader says why when none
+  // does.
+  if (reference.find("://") != std::string::npos)
+    file =
+        reference.rfind("file://", 0) == 0 ? reference.substr(std::strlen("file://")) : reference;
   if (auto found = failed_.find(file); found != failed_.end()) {
     status = found->second;
     return nullptr;

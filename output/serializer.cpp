@@ -46,13 +46,14 @@ bool isHtmlElementNamed(const Node* element, std::string_view lowerName) {
          equalsIgnoringCase(element->localName().view(), lowerName);
 }
 
-// HTML attributes that have only one value, their own name, and are written minimised
-// when they have it (XSLT 1.0 section 16.2).
-bool isHtmlBooleanAttribute(std::string_view name, std::string_view value) {
+// HTML attributes that have only one value, their own name: written minimised (XSLT 1.0
+// section 16.2), whatever value the result gave them, since only their presence counts
+// (Ant's nowrap="yes", as xsltproc writes it).
+bool isHtmlBooleanAttribute(std::string_view name) {
   static const TextSet names = {"checked", "compact",  "declare", "defer",    "disabled",
                                 "ismap",   "multiple", "nohref",  "noresize", "noshade",
                                 "nowrap",  "readonly", "selected"};
-  if (name.size() != value.size() || name.size() > 8 || !equalsIgnoringCase(value, name))
+  if (name.size() > 8)
     return false;
   char lowered[8];
   for (std::size_t i = 0; i < name.size(); ++i)
@@ -550,7 +551,7 @@ void Serializer::writeAttributes() {
     if (element.html) {
       std::string_view name = attribute.localName.view();
       std::string_view text(value, attribute.valueLength);
-      if (attribute.prefix.empty() && isHtmlBooleanAttribute(name, text))
+      if (attribute.prefix.empty() && isHtmlBooleanAttribute(name))
         continue;
       writeMarkup("=\"");
       if (attribute.prefix.empty() && isHtmlUriAttribute(element.localName.view(), name)) {

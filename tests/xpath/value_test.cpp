@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdint>
+#include <functional>
 #include <limits>
 #include <memory>
 #include <string>
@@ -200,6 +202,119 @@ TEST_F(ValueTest, RelationalComparisonsTestSomePairAndMirrorWhenSwapped) {
     EXPECT_EQ(compareValues(c.left, c.right, c.op), c.expected) << c.label;
     EXPECT_EQ(compareValues(c.right, c.left, mirror(c.op)), c.expected) << c.label << ", swapped";
   }
+}
+
+// The member pointers as small integers, for readable expectations.
+std::string shapeOf(const NodeVector& nodes) {
+  std::string text;
+  for (Node* node : nodes)
+    text += std::to_string(reinterpret_cast<std::uintptr_t>(node) / 8) + " ";
+  return text;
+}
+
+Node* fake(std::uintptr_t n) {
+  return reinterpret_cast<Node*>(n * 8);
+}
+
+TEST(NodeVectorTest, KeepsOneNodeInlineAndGrowsLikeAVector) {
+  NodeVector nodes;
+  EXPECT_EQ(nodes.capacity(), 1u);
+  nodes.push_back(fake(1));
+  EXPECT_EQ(nodes.capacity(), 1u) << "one node allocates nothing";
+  nodes.push_back(fake(2));
+  EXPECT_GE(nodes.capacity(), 8u);
+  for (std::uintptr_t n = 3; n <= 20; ++n)
+    nodes.push_back(fake(n));
+  EXPECT_EQ(nodes.size(), 20u);
+  EXPECT_EQ(nodes.front(), fake(1));
+  EXPECT_EQ(nodes.back(), fake(20));
+
+  struct Case {
+    const char* label;
+    std::function<void(NodeVector&)> change;
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"erase the tail", [](NodeVector& v) { v.erase(v.begin() + 2, v.end()); }, "1 2 "},
+      {"erase the middle", [](NodeVector& v) { v.erase(v.begin() + 1, v.begin() + 3); }, "1 4 "},
+      {"insert at the end",
+       [](NodeVector& v) {
+         Node* more[] = {fake(7), fake(8)};
+         v.insert(v.end(), more, more + 2);
+       },
+       "1 2 3 4 7 8 "},
+      {"insert in front", [](NodeVector& v) { v.insert(v.begin(), v.begin() + 2, v.end()); },
+       "3 4 1 2 3 4 "},
+      {"insert its own nodes past its capacity",
+       [](NodeVector& v) {
+         for (int i = 0; i < 3; ++i)
+           v.insert(v.end(), v.begin(), v.end());
+       },
+       "1 2 3 4 1 2 3 4 1 2 3 4 1 2 3 4 1 2 3 4 1 2 3 4 1 2 3 4 1 2 3 4 "},
+      {"shrink", [](NodeVector& v) { v.resize(1); }, "1 "},
+      {"clear and refill",
+       [](NodeVector& v) {
+         v.clear();
+         v.push_back(fake(9));
+       },
+       "9 "},
+  };
+  for (const Case& c : cases) {
+    NodeVector v{fake(1), fake(2), fake(3), fake(4)};
+    c.change(v);
+    EXPECT_EQ(shapeOf(v), c.expected) << c.label;
+  }
+
+  NodeVector one{fake(5)};
+  NodeVector moved = std::move(one);
+  EXPECT_EQ(shapeOf(moved), "5 ");
+  EXPECT_TRUE(one.empty());  // NOLINT: a moved-from vector is empty
+  NodeVector copy = nodes;
+  EXPECT_EQ(copy, nodes);
+  copy = moved;
+  EXPECT_EQ(shapeOf(copy), "5 ");
+}
+
+TEST_F(ValueTest, CopiesShareTheTreeTheyKeepAlive) {
+  std::weak_ptr<Node> watch;
+  Value kept;
+  {
+    auto root = std::make_shared<RootNode>(nullptr);
+    Node* child = appendElement(root.get(), "k", "text");
+    watch = root;
+    Value tree = Value::makeFragment(std::move(root));
+    Value nodes = tree.nodeSetSharingTree(NodeVector{child});
+    Value copy = nodes;
+    kept = std::move(copy);
+    EXPECT_EQ(stringOf(kept).view(), "text");
+    EXPECT_EQ(kept.tree(), tree.tree());
+  }
+  EXPECT_FALSE(watch.expired()) << "the node-set holds the tree";
+  Value number = Value::makeNumber(3);
+  kept = number;  // drops the last holder
+  EXPECT_TRUE(watch.expired());
+
+  // Each kind survives a copy, a move and an assignment over another kind.
+  const Value values[] = {Value(), Value::makeNumber(-0.5), Value::makeBoolean(true),
+                          Value::makeString("abc"), set({a5, a10}), Value::makeNode(b5), fragment};
+  for (const Value& value : values) {
+    for (const Value& other : values) {
+      Value target = other;
+      target = value;
+      EXPECT_EQ(target.kind(), value.kind());
+      EXPECT_EQ(stringOf(target).view(), stringOf(value).view());
+      Value moved = std::move(target);
+      EXPECT_EQ(stringOf(moved).view(), stringOf(value).view());
+      target = moved;  // a moved-from value takes a new one
+      EXPECT_EQ(stringOf(target).view(), stringOf(value).view());
+    }
+  }
+  Value converted = Value::makeString("12");
+  toNumberValue(converted);
+  EXPECT_EQ(converted.number(), 12);
+  converted = set({a5});
+  toBooleanValue(converted);
+  EXPECT_TRUE(converted.boolean());
 }
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cassert>
 #include <cmath>
+#include <functional>
 #include <limits>
 #include <span>
 #include <string_view>
@@ -64,13 +65,15 @@ NodeVector::iterator NodeVector::insert(const_iterator at, const_iterator first,
   std::size_t count = std::size_t(last - first);
   if (count == 0)
     return data() + offset;
-  if (size_ + count > capacity_) {
-    // The range may lie in this vector's own array: copy it out before growing.
+  bool own = !std::less<>()(first, data()) && std::less<>()(first, end());
+  if (own || size_ + count > capacity_) {
+    // A range from this vector's own array would move under the shift or the growth: copy
+    // it out first.
     NodeVector inserted;
     inserted.reserve(count);
     std::copy(first, last, inserted.data());
     inserted.size_ = std::uint32_t(count);
-    grow(size_ + count);
+    reserve(size_ + count);
     return insert(data() + offset, inserted.begin(), inserted.end());
   }
   Node** position = data() + offset;

@@ -116,9 +116,9 @@ Value elementAvailableFunction(const Token& call, const EvalContext& context, Ar
 
 // ---- Processor facts and number formatting ----
 
-Value systemPropertyFunction(const Token&, const EvalContext& context, ArgumentList& args) {
+Value systemPropertyFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
   String name = stringOf(args[0]);
-  ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
+  ExpandedName expanded = expandArgument(call, context, name.view(), false);
   if (expanded.namespaceURI.view() != kXsltNamespace)
     return Value::makeString(String());
   std::string_view local = expanded.localName.view();
@@ -138,7 +138,7 @@ Value formatNumberFunction(const Token& call, const EvalContext& context, Argume
   const DecimalFormat* format = nullptr;
   if (args.size() > 2) {
     String name = stringOf(args[2]);
-    ExpandedName expanded = resolveQName(context.stylesheetElement, name.view());
+    ExpandedName expanded = expandArgument(call, context, name.view(), false);
     if (Transformation* run = runningTransformation(context))
       format = run->stylesheet().decimalFormat(expanded.namespaceURI, expanded.localName);
     if (format == nullptr)

@@ -98,6 +98,10 @@ constexpr CallCase kCallCases[] = {
     {"function-available('node-set')", "false"},
     {"function-available('nope:x')", "ERROR: Undeclared namespace prefix, nope at 0 on line 1 in "
                                      "s.xsl"},
+    {"system-property('nope:version')", "ERROR: Undeclared namespace prefix, nope at 0 on line 1 "
+                                        "in s.xsl"},
+    {"format-number(1, '0', 'nope:f')", "ERROR: Undeclared namespace prefix, nope at 0 on line 1 "
+                                        "in s.xsl"},
     // An unknown extension function compiles; only calling it is an error.
     {"'guarded'", "guarded"},
     {"concat(function-available('my:f'), substring(my:f(), 1, 0))",

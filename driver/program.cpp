@@ -1,9 +1,9 @@
 #include "driver/program.h"
 
 #include "base/exceptions.h"
+#include "base/output.h"
 #include "base/platform.h"
 #include "driver/modes.h"
-#include "output/output.h"
 #include "output/output_file.h"
 #include "output/serializer.h"
 #include "tree/document.h"

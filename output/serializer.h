@@ -2,9 +2,9 @@
 // on a stdio stream (or another Output), in the encoding the output settings name.
 #pragma once
 
+#include "base/output.h"
 #include "base/string.h"
 #include "output/encoder.h"
-#include "output/output.h"
 #include "output/output_settings.h"
 #include "tree/node.h"
 

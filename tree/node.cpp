@@ -1,6 +1,6 @@
 #include "tree/node.h"
 
-#include "output/output.h"
+#include "base/output.h"
 #include "tree/document.h"
 #include "tree/name_pool.h"
 #include "tree/text_buffer.h"

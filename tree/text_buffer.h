@@ -1,8 +1,8 @@
 // An Output that collects text in memory: string values, concatenations, fragments.
 #pragma once
 
+#include "base/output.h"
 #include "base/string.h"
-#include "output/output.h"
 
 #include <cstddef>
 #include <memory>

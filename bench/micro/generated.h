@@ -2,7 +2,7 @@
 // element names than a name filter has bits, and an Output that only counts bytes.
 #pragma once
 
-#include "output/output.h"
+#include "base/output.h"
 
 #include <cstddef>
 #include <string>

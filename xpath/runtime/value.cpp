@@ -1,7 +1,7 @@
 // Value construction, the conversions between kinds, and the comparison operators.
 #include "xpath/runtime/value.h"
 
-#include "output/output.h"
+#include "base/output.h"
 #include "tree/node.h"
 #include "xpath/runtime/number_format.h"
 

@@ -1,4 +1,4 @@
-#include "output/output.h"
+#include "base/output.h"
 
 namespace ovra {
 

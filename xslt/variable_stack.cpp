@@ -3,12 +3,36 @@
 #include "xslt/transform.h"
 #include "xslt/variables.h"
 
+#include <vector>
+
 namespace ovra {
 
-VariableStack::VariableStack(GlobalVariables* globals)
-    : globals_(globals), run_(globals != nullptr ? &globals->run() : nullptr) {}
+namespace {
 
-VariableStack::~VariableStack() = default;
+// The binding arrays of finished invocations, for the next ones: every template call has a
+// stack of its own, and allocating its array (and growing it past a few parameters) was a
+// tenth of the work of call-heavy stylesheets. Per thread, as runs are.
+thread_local std::vector<std::vector<Binding>> spareBindings;
+constexpr std::size_t kSpareLimit = 64;
+
+}  // namespace
+
+VariableStack::VariableStack(GlobalVariables* globals)
+    : globals_(globals), run_(globals != nullptr ? &globals->run() : nullptr) {
+  if (spareBindings.capacity() == 0)
+    spareBindings.reserve(kSpareLimit);  // the destructor must not allocate
+  if (!spareBindings.empty()) {
+    bindings_ = std::move(spareBindings.back());
+    spareBindings.pop_back();
+  }
+}
+
+VariableStack::~VariableStack() {
+  if (bindings_.capacity() == 0 || spareBindings.size() >= kSpareLimit)
+    return;
+  bindings_.clear();
+  spareBindings.push_back(std::move(bindings_));
+}
 
 DocumentRegistry* VariableStack::documents() {
   return run_ != nullptr ? &run_->documents() : nullptr;

@@ -4,6 +4,8 @@
 
 #include <clocale>
 #include <cmath>
+#include <cstdint>
+#include <cstdlib>
 #include <limits>
 #include <string>
 
@@ -72,6 +74,12 @@ const ParseCase kParseCases[] = {
     {"0." + std::string(400, '0') + "1", 0},
     {std::string(400, '0'), 0},
     {"0.30000000000000004", 0.1 + 0.2},
+    {"9007199254740992", 9007199254740992.0},  // 2^53, the largest exact short mantissa
+    {"9007199254740993", 9007199254740992.0},  // one past it rounds to even
+    {"900719925474099.3", 900719925474099.3},
+    {"1234567.891", 1234567.891},
+    {"0.0000000000000000001", 1e-19},
+    {"-0.000", -0.0},
     {"+3", NAN},   // no plus sign
     {"1e3", NAN},  // no exponent
     {"1.5E-1", NAN},
@@ -100,6 +108,18 @@ TEST(NumberFormatTest, ParsesDecimalTextOrGivesNaN) {
       EXPECT_EQ(value, c.expected) << '"' << c.text << '"';
       EXPECT_EQ(std::signbit(value), std::signbit(c.expected)) << '"' << c.text << '"';
     }
+  }
+}
+
+TEST(NumberFormatTest, ReadsEveryDecimalAsTheNearestDouble) {
+  // Digit strings of every length up to 20 with the point at every place, against strtod.
+  std::uint64_t seed = 12345;
+  for (int round = 0; round < 2000; ++round) {
+    seed = seed * 6364136223846793005u + 1442695040888963407u;
+    std::string digits = std::to_string(seed >> 1).substr(0, std::size_t(round % 20 + 1));
+    std::size_t point = std::size_t(round / 20) % (digits.size() + 1);
+    std::string text = digits.substr(0, point) + "." + digits.substr(point);
+    EXPECT_EQ(parseNumber(text), std::strtod(text.c_str(), nullptr)) << text;
   }
 }
 

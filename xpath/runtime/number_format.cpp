@@ -102,8 +102,11 @@ double parseNumber(std::string_view text) {
     ++i;
   }
   std::size_t mantissaStart = i;
+  // The digits as an integer, exact while there are at most 19 of them.
+  std::uint64_t digits = 0;
   std::size_t integerDigits = 0;
   while (i < text.size() && isDigit(text[i])) {
+    digits = digits * 10 + std::uint64_t(text[i] - '0');
     ++i;
     ++integerDigits;
   }
@@ -111,12 +114,23 @@ double parseNumber(std::string_view text) {
   if (i < text.size() && text[i] == '.') {
     ++i;
     while (i < text.size() && isDigit(text[i])) {
+      digits = digits * 10 + std::uint64_t(text[i] - '0');
       ++i;
       ++fractionDigits;
     }
   }
   if (integerDigits + fractionDigits == 0 || i != text.size())
     return kNaN;
+
+  // The common short number exactly: digits and the power of ten are both exact doubles,
+  // so one correctly rounded division gives the nearest double, as from_chars would.
+  static constexpr double kPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,
+                                            1e7,  1e8,  1e9,  1e10, 1e11, 1e12, 1e13,
+                                            1e14, 1e15, 1e16, 1e17, 1e18, 1e19};
+  if (integerDigits + fractionDigits <= 19 && digits <= (std::uint64_t(1) << 53)) {
+    double value = double(digits) / kPowersOfTen[fractionDigits];
+    return negative ? -value : value;
+  }
 
   double value = 0;
   std::string_view mantissa = text.substr(mantissaStart);

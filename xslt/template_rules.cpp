@@ -47,11 +47,11 @@ bool namedBefore(const Template* a, const Template* b) {
   return a->order() > b->order();
 }
 
+// list is ranked already: the entry goes after every one it does not rank before, found
+// by halving (DocBook's 2,000 rules were a quarter of a million comparisons).
 template <typename T, typename Before>
 void insertRanked(std::vector<T*>& list, T* entry, Before before) {
-  auto at =
-      std::find_if(list.begin(), list.end(), [&](const T* other) { return before(entry, other); });
-  list.insert(at, entry);
+  list.insert(std::upper_bound(list.begin(), list.end(), entry, before), entry);
 }
 
 // The alternatives of a union pattern, left to right; a pattern that is no union is its
@@ -156,8 +156,12 @@ void TemplateRules::add(std::unique_ptr<Template> added) {
   Template* entry = added.get();
   entry->order_ = std::uint32_t(all_.size());
   all_.push_back(std::move(added));
-  if (!entry->name().empty())
-    insertRanked(named_, entry, namedBefore);
+  if (!entry->name().empty()) {
+    Template*& slot = named_[NameKey{entry->name().namespaceURI.c_str(),
+                                     entry->name().localName.c_str()}];
+    if (slot == nullptr || namedBefore(entry, slot))
+      slot = entry;
+  }
   for (const TemplateRule& rule : entry->rules())
     addRule(&rule);
 }
@@ -237,11 +241,8 @@ const Template* TemplateRules::findImported(Node* node, const ExpandedName& mode
 const Template* TemplateRules::findByName(const ExpandedName& name) const {
   if (name.empty())
     return nullptr;
-  for (const Template* candidate : named_) {
-    if (candidate->name() == name)
-      return candidate;
-  }
-  return nullptr;
+  auto found = named_.find(NameKey{name.namespaceURI.c_str(), name.localName.c_str()});
+  return found == named_.end() ? nullptr : found->second;
 }
 
 void TemplateRules::apply(const Template& chosen, const Focus& focus, ResultSink& sink) {

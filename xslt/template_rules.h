@@ -9,6 +9,7 @@
 #include <cstdint>
 #include <memory>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace ovra {
@@ -143,8 +144,17 @@ class TemplateRules {
   std::int32_t indexPrecedence_ = 0;
   // All other rules: decreasing import precedence and priority, later first among equals.
   std::vector<const TemplateRule*> byPriority_;
-  // Templates with a name: decreasing import precedence, later first among equals.
-  std::vector<Template*> named_;
+  // Names are interned: their addresses identify them.
+  using NameKey = std::pair<const char*, const char*>;  // namespace URI, local name
+  struct NameKeyHash {
+    std::size_t operator()(const NameKey& key) const {
+      auto h = std::uintptr_t(key.first) * 0x9E3779B97F4A7C15u ^ std::uintptr_t(key.second);
+      return std::size_t(h ^ (h >> 29));
+    }
+  };
+  // Of the templates of each name, the one of the highest import precedence, the later
+  // among equals.
+  std::unordered_map<NameKey, Template*, NameKeyHash> named_;
 };
 
 }  // namespace ovra

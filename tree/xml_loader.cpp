@@ -54,11 +54,18 @@ struct SplitName {
 // expat reports a namespaced name as namespace name, '@', local name. A namespace name
 // may itself contain '@' (mailto: URIs) while a local name never can, so the split is at
 // the last one.
-SplitName splitName(const XML_Char* name) {
+// lastURI: the namespace name split off last. Most names of a document share a few long
+// namespace names; comparing with the last one costs less than hashing it again.
+SplitName splitName(const XML_Char* name, XmlLoader::LastName& lastURI) {
   const char* at = std::strrchr(name, kNamespaceSeparator);
   if (at == nullptr)
     return {emptyName(), intern(name)};
-  return {intern(std::string_view(name, std::size_t(at - name))), intern(at + 1)};
+  std::string_view uri(name, std::size_t(at - name));
+  if (uri != lastURI.text || lastURI.text.data() == nullptr) {
+    lastURI.name = intern(uri);
+    lastURI.text = std::string_view(lastURI.name.c_str(), uri.size());
+  }
+  return {lastURI.name, intern(at + 1)};
 }
 
 bool isWhitespaceOnly(std::string_view text) {
@@ -175,7 +182,7 @@ struct XmlLoader::Callbacks {
   static void startElement(void* userData, const XML_Char* name, const XML_Char** attributes) {
     XmlLoader& loader = of(userData);
     loader.flushText();
-    SplitName split = splitName(name);
+    SplitName split = splitName(name, loader.lastNamespaceURI_);
     auto line = std::int32_t(XML_GetCurrentLineNumber(parserOf(loader)));
     auto* element = loader.arena_.make<ElementNode>(split.namespaceURI, split.localName,
                                                     emptyName(), line, /*complete=*/false);
@@ -196,7 +203,7 @@ struct XmlLoader::Callbacks {
       end = attributes +
             XML_GetSpecifiedAttributeCount(static_cast<XML_Parser>(loader.currentParser_));
     for (const XML_Char** pair = attributes; *pair != nullptr && pair != end; pair += 2) {
-      SplitName attribute = splitName(pair[0]);
+      SplitName attribute = splitName(pair[0], loader.lastNamespaceURI_);
       const char* value = pair[1];
       // xml:space steers stripping, and stays an attribute like any other.
       if (attribute.namespaceURI == xmlNamespaceName() && attribute.localName.view() == "space") {

@@ -32,6 +32,10 @@ class WhitespaceStripping;
 
 class XmlLoader {
  public:
+  struct LastName {
+    StringRef name;         // interned
+    std::string_view text;  // its text, empty before the first
+  };
   // Where the bytes come from: text held in memory, an open stream (not owned, not
   // closed), or else the Document's file, which the loader opens.
   struct Input {
@@ -134,6 +138,7 @@ class XmlLoader {
   // With stripping_: per open element, kStripText and kPreserveInScope bits.
   std::vector<std::uint8_t> spaceModes_;
   std::unique_ptr<NamespaceScope> scope_;  // declarations in scope, for prefixes
+  LastName lastNamespaceURI_;  // of the name read last: names repeat it
 };
 
 }  // namespace ovra

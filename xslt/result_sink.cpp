@@ -211,6 +211,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
   case NodeKind::Root:
     return 1;  // a root contributes its children, which come as their own events
   case NodeKind::Element: {
+    flushText();
     // A copy keeps the prefix, unlike clone().
     auto* clone = new ElementNode(static_cast<ElementNode*>(node)->qualifiedName());
     current_->appendChild(clone);
@@ -227,7 +228,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
   }
   case NodeKind::Attribute: {
     // An attribute belongs to the element being built, before any of its children.
-    if (current_->kind() != NodeKind::Element || current_->firstChild() != nullptr)
+    if (!acceptsAttribute())
       return 1;
     auto* element = static_cast<ElementNode*>(current_);
     for (Node* old = element->firstAttribute(); old != nullptr; old = old->rawNextSibling()) {
@@ -253,6 +254,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
     return 1;
   case NodeKind::Comment:
   case NodeKind::ProcessingInstruction:
+    flushText();
     current_->appendChild(node->clone());
     return 1;
   }
@@ -262,6 +264,7 @@ std::uint8_t TreeResultSink::startNode(Node* node) {
 void TreeResultSink::endNode(std::uint8_t flag, Node*) {
   if (flag != 0)
     return;
+  flushText();
   assert(current_ != root_.get() && "endNode without an element started");
   static_cast<ElementNode*>(current_)->markComplete();
   current_ = current_->parent();
@@ -277,7 +280,7 @@ void TreeResultSink::writeValue(const Value& value, bool disableOutputEscaping) 
 
 bool TreeResultSink::acceptsAttribute() const {
   return current_ != nullptr && current_->kind() == NodeKind::Element &&
-         current_->firstChild() == nullptr;
+         current_->firstChild() == nullptr && pendingText_.empty();
 }
 
 bool TreeResultSink::setDisableOutputEscaping(bool disable) {
@@ -286,15 +289,29 @@ bool TreeResultSink::setDisableOutputEscaping(bool disable) {
   return previous;
 }
 
+// Text written in pieces becomes one text node: a tree never has two text nodes side by
+// side (XPath 1.0 section 5.7). Text written with escaping disabled stays a node of its
+// own, which keeps its mark.
 void TreeResultSink::appendText(std::string_view text, bool escapingDisabled) {
-  TextNode* node = TextNode::makeOwned(text);
+  if (!pendingText_.empty() && pendingNoEscape_ != escapingDisabled)
+    flushText();
+  pendingText_.append(text);
+  pendingNoEscape_ = escapingDisabled;
+}
+
+void TreeResultSink::flushText() {
+  if (pendingText_.empty())
+    return;
+  TextNode* node = TextNode::makeOwned(pendingText_);
   // Kept for a copy of the tree to the output; the string value does not change.
-  node->setEscapingDisabled(escapingDisabled);
+  node->setEscapingDisabled(pendingNoEscape_);
   current_->appendChild(node);
+  pendingText_.clear();
 }
 
 std::shared_ptr<Node> TreeResultSink::takeTree() {
   ensureRoot();
+  flushText();
   std::shared_ptr<Node> tree = std::move(root_);
   root_.reset();
   current_ = nullptr;
@@ -305,7 +322,8 @@ std::shared_ptr<Node> TreeResultSink::takeTree() {
 std::string TreeResultSink::textContent() const {
   if (!root_)
     return std::string();
-  return std::string(root_->stringValue().view());
+  // Text not yet in a node is the last of the tree.
+  return std::string(root_->stringValue().view()) + pendingText_;
 }
 
 }  // namespace ovra

@@ -125,6 +125,8 @@ class TreeResultSink : public ResultSink {
  private:
   void ensureRoot();
   void appendText(std::string_view text, bool escapingDisabled);
+  // Makes the text written since the last node a text node of the current element.
+  void flushText();
   void copyNamespaces(const Node* original, Node* clone) const;
   static bool isImplicitNamespace(const Node* ns);
   static bool hasNamespace(const Node* element, StringRef prefix);
@@ -134,6 +136,9 @@ class TreeResultSink : public ResultSink {
   // The nodes whose clones are open, outermost first.
   std::vector<const Node*> originals_;
   bool noEscape_ = false;
+  // Text written since the last node, and whether its escaping is disabled.
+  std::string pendingText_;
+  bool pendingNoEscape_ = false;
 };
 
 }  // namespace ovra

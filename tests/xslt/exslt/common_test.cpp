@@ -74,5 +74,33 @@ TEST(ExsltCommonTest, TreesMadeForStringsOutliveTheirCall) {
   EXPECT_EQ(transformOrError(stylesheet, "<r><a>1</a><a>2</a></r>"), "12kept");
 }
 
+// Text written in pieces is one text node of the tree (XPath 1.0 section 5.7), as DocBook's
+// man pages need when they embolden each text node of a name.
+TEST(ExsltCommonTest, TextWrittenInPiecesIsOneNode) {
+  struct Case {
+    const char* content;  // of the variable $v
+    const char* expected;
+  };
+  const Case cases[] = {
+      {"a<xsl:value-of select='1'/><xsl:text>b</xsl:text>", "1:a1b"},
+      {"a<x/>b<xsl:value-of select='2'/>", "2:a"},
+      {"<x>a<xsl:value-of select='1'/></x>", "0:"},
+      {"<xsl:copy-of select='/r/a/text()'/>", "1:12"},
+      // Text whose escaping is disabled keeps a node of its own.
+      {"a<xsl:value-of select='\"&lt;\"' disable-output-escaping='yes'/>b", "3:a"},
+  };
+  for (const Case& c : cases) {
+    std::string stylesheet =
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform' "
+        "xmlns:exsl='http://exslt.org/common'><xsl:output method='text'/>"
+        "<xsl:variable name='v'>" +
+        std::string(c.content) +
+        "</xsl:variable><xsl:template match='/'>"
+        "<xsl:value-of select='count(exsl:node-set($v)/text())'/>:"
+        "<xsl:value-of select='exsl:node-set($v)/text()[1]'/></xsl:template></xsl:stylesheet>";
+    EXPECT_EQ(transformOrError(stylesheet, "<r><a>1</a><a>2</a></r>"), c.expected) << c.content;
+  }
+}
+
 }  // namespace
 }  // namespace ovra

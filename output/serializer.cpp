@@ -682,6 +682,13 @@ void Serializer::writeDoctype(Node* element, StringRef prefix) {
     writeMarkup(quote);
   };
   writeMarkup("<!DOCTYPE ");
+  // HTML5's form for tools that cannot write a document type without an identifier:
+  // xsltproc writes what it stands for.
+  if (element == nullptr && settings_.doctypePublic.empty() &&
+      settings_.doctypeSystem.view() == "about:legacy-compat") {
+    writeMarkup("html>\n");
+    return;
+  }
   if (element == nullptr)
     writeMarkup("html");
   else

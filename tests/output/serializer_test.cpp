@@ -294,6 +294,13 @@ TEST(SerializerTest, PrologueAndMethods) {
          s.doctypeSystem = String("h.dtd");
        },
        "<!DOCTYPE html SYSTEM \"h.dtd\">\n<HTML></HTML>"},
+      // HTML5's legacy-compatible identifier stands for the document type without one
+      {{E("html")},
+       [](OutputSettings& s) {
+         s.method = OutputMethod::Html;
+         s.doctypeSystem = String("about:legacy-compat");
+       },
+       "<!DOCTYPE html>\n<html></html>"},
       {{E("html")},
        [](OutputSettings& s) {
          s.doctypePublic = String("-//P//EN");

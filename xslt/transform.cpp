@@ -46,6 +46,22 @@ void Transformation::commitOwnResultDocuments() {
     ownResultDocuments_->commit();
 }
 
+Transformation::ExtensionState::~ExtensionState() = default;
+
+Transformation::ExtensionState* Transformation::extensionState(const void* key) const {
+  for (const auto& [owner, state] : extensionStates_) {
+    if (owner == key)
+      return state.get();
+  }
+  return nullptr;
+}
+
+Transformation::ExtensionState&
+Transformation::setExtensionState(const void* key, std::unique_ptr<ExtensionState> state) {
+  extensionStates_.emplace_back(key, std::move(state));
+  return *extensionStates_.back().second;
+}
+
 const std::string& Transformation::outputURI() {
   return outputURI_.empty() ? resultDocuments().baseURI() : outputURI_;
 }

@@ -12,6 +12,7 @@
 #include <memory>
 #include <string>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 namespace ovra {
@@ -74,6 +75,18 @@ class Transformation {
   // After a successful run without documents of the caller's: its files replace their
   // targets. Throws OutputException.
   void commitOwnResultDocuments();
+  // What an extension keeps for the length of a run (the strings dyn:evaluate compiled),
+  // under a key of its own; null until it sets one.
+  class ExtensionState {
+   public:
+    ExtensionState() = default;
+    ExtensionState(const ExtensionState&) = delete;
+    ExtensionState& operator=(const ExtensionState&) = delete;
+    virtual ~ExtensionState();
+  };
+  ExtensionState* extensionState(const void* key) const;
+  ExtensionState& setExtensionState(const void* key, std::unique_ptr<ExtensionState> state);
+
   // The URI of the result being written, against which a document's relative href
   // resolves: the main result's, or that of the document being written.
   const std::string& outputURI();
@@ -141,6 +154,7 @@ class Transformation {
   // resultDocuments_ when the caller gave none.
   std::unique_ptr<ResultDocuments> ownResultDocuments_;
   std::string outputURI_;  // empty: the main result's
+  std::vector<std::pair<const void*, std::unique_ptr<ExtensionState>>> extensionStates_;
   std::int32_t templateDepth_ = 0;
   const Template* currentRule_ = nullptr;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of

@@ -5,6 +5,7 @@
 #include "tree/node.h"
 #include "xslt/exslt/exslt_impl.h"
 
+#include <algorithm>
 #include <string>
 
 namespace ovra {
@@ -14,8 +15,8 @@ namespace {
 using ModuleRegistration = void (*)(FunctionRegistry& registry);
 
 constexpr ModuleRegistration kModules[] = {
-    registerCommonModule, registerDatesModule,   registerMathModule,
-    registerSetsModule,   registerStringsModule,
+    registerCommonModule, registerDatesModule, registerDynamicModule,
+    registerMathModule,   registerSetsModule,  registerStringsModule,
 };
 
 }  // namespace
@@ -68,17 +69,25 @@ ResultTreeBuilder::ResultTreeBuilder(const EvalContext& context) : root_(new Roo
     context.host->keepTree(root_);
 }
 
-void ResultTreeBuilder::addElement(std::string_view localName, std::string_view text) {
-  auto* element = new ElementNode(emptyName(), intern(localName), emptyName(), 0, true);
+Node* ResultTreeBuilder::addElement(std::string_view localName, std::string_view text,
+                                    std::string_view namespaceURI, std::string_view prefix) {
+  auto* element = new ElementNode(intern(namespaceURI), intern(localName), intern(prefix), 0, true);
   root_->appendChild(element);
   if (!text.empty())
     element->appendChild(TextNode::makeOwned(text));
   element->markComplete();
   elements_.push_back(element);
+  return element;
 }
 
 Value ResultTreeBuilder::finish() {
   return Value::makeNodeSet(std::move(elements_), std::move(root_));
+}
+
+Value ResultTreeBuilder::finish(NodeVector nodes) {
+  std::sort(nodes.begin(), nodes.end(), precedesInDocumentOrder);
+  nodes.erase(std::unique(nodes.begin(), nodes.end()), nodes.end());
+  return Value::makeNodeSet(std::move(nodes), std::move(root_));
 }
 
 }  // namespace ovra

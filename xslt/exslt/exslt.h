@@ -38,6 +38,8 @@ void registerCommonModule(FunctionRegistry& registry);
 // date:second-in-minute, date:add, date:add-duration, date:difference, date:duration,
 // date:seconds, date:sum.
 void registerDatesModule(FunctionRegistry& registry);
+// dynamic: dyn:evaluate, dyn:map, dyn:min, dyn:max, dyn:sum, dyn:closure.
+void registerDynamicModule(FunctionRegistry& registry);
 // math: math:min, math:max, math:highest, math:lowest, math:abs, math:sqrt, math:power,
 // math:constant, math:log, math:exp, math:sin, math:cos, math:tan, math:asin, math:acos,
 // math:atan, math:atan2, math:random.

@@ -23,17 +23,22 @@ std::span<Node* const> nodeSetArgument(const Token& call, const char* function,
 // A node-set over nodes that value keeps alive: the same nodes, the same tree.
 Value nodeSetSharing(const Value& value, NodeVector nodes);
 
-// Builds a tree of elements in no namespace, each holding one text, for the functions
-// that answer a node-set of new elements (str:tokenize, str:split). The nodes live as
-// long as the value made from them and the evaluation's host.
+// Builds a tree of elements, each holding one text, for the functions that answer a
+// node-set of new elements (str:tokenize, str:split, dyn:map). The nodes live as long as
+// the value made from them and the evaluation's host.
 class ResultTreeBuilder {
  public:
   explicit ResultTreeBuilder(const EvalContext& context);
-  // Appends an element named localName at the root, with text as its content (no text
-  // node when text is empty).
-  void addElement(std::string_view localName, std::string_view text);
+  // Appends an element named localName (in no namespace unless namespaceURI is given,
+  // written with prefix) at the root, with text as its content (no text node when text
+  // is empty); answers it.
+  Node* addElement(std::string_view localName, std::string_view text,
+                   std::string_view namespaceURI = {}, std::string_view prefix = {});
   // The node-set of the elements added, in order.
   Value finish();
+  // The node-set of nodes, which may hold elements added here among others, sorted into
+  // document order without duplicates.
+  Value finish(NodeVector nodes);
 
  private:
   std::shared_ptr<Node> root_;

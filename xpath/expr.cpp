@@ -72,11 +72,11 @@ bool predicateHolds(const Expr& predicate, const EvalContext& context) {
 // ---- Constants and variables ----
 
 Value LiteralExpr::evaluate(const EvalContext&) const {
-  return Value::makeString(text_);
+  return value_;
 }
 
 Value NumberExpr::evaluate(const EvalContext&) const {
-  return Value::makeNumber(number_);
+  return value_;
 }
 
 const Value& VariableExpr::lookup(const EvalContext& context) const {

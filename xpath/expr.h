@@ -35,7 +35,8 @@
 //   evaluateBoolean()  whether the value is true; a node-set stops at its first node, in
 //                      whatever order is cheapest (a reverse axis nearest first);
 //   evaluateNumber()   arithmetic in doubles, without a Value per operator;
-//   boundValue()       a variable's binding, read where it lies instead of copied.
+//   boundValue()       a variable's binding or a constant, read where it lies instead
+//                      of copied.
 // Paths stream when their shape keeps document order (each step's StepWalker pulls
 // from an AxisIterator, runtime/axis_iterators.h); otherwise each step's nodes are
 // gathered and sorted. A predicate that is a constant number or a bound on position()
@@ -104,8 +105,8 @@ class Expr {
   // select().
   virtual Node* selectFirst(const EvalContext& context) const;
   // A variable reference: the value bound to it, read where it lies (the binding
-  // outlives the evaluation that asks). Null for every other expression, whose value
-  // has to be evaluated.
+  // outlives the evaluation that asks); a literal or number: its constant. Null for
+  // every other expression, whose value has to be evaluated.
   virtual const Value* boundValue(const EvalContext&) const { return nullptr; }
   // The value converted to a number, as number() converts it. Arithmetic, negation and
   // number constants answer without building a Value for each step.
@@ -127,8 +128,8 @@ class Expr {
   bool isPositional() const { return mayBeNumber() || usesPosition(); }
 };
 
-// The value of expr: a variable's binding read where it lies, anything else evaluated
-// into scratch.
+// The value of expr: a variable's binding or a constant read where it lies, anything
+// else evaluated into scratch.
 inline const Value& valueOf(const Expr& expr, const EvalContext& context, Value& scratch) {
   if (const Value* bound = expr.boundValue(context))
     return *bound;

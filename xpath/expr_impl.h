@@ -93,24 +93,26 @@ class PredicateStops {
 
 class LiteralExpr : public Expr {
  public:
-  explicit LiteralExpr(String text) : text_(std::move(text)) {}
+  explicit LiteralExpr(String text) : value_(Value::makeString(std::move(text))) {}
   Value evaluate(const EvalContext& context) const override;
+  const Value* boundValue(const EvalContext&) const override { return &value_; }
   bool mayBeNumber() const override { return false; }
-  const String& text() const { return text_; }
+  const String& text() const { return value_.string(); }
 
  private:
-  String text_;
+  Value value_;
 };
 
 class NumberExpr : public Expr {
  public:
-  explicit NumberExpr(double number) : number_(number) {}
+  explicit NumberExpr(double number) : value_(Value::makeNumber(number)) {}
   Value evaluate(const EvalContext& context) const override;
-  double evaluateNumber(const EvalContext&) const override { return number_; }
-  double number() const { return number_; }
+  const Value* boundValue(const EvalContext&) const override { return &value_; }
+  double evaluateNumber(const EvalContext&) const override { return value_.number(); }
+  double number() const { return value_.number(); }
 
  private:
-  double number_;
+  Value value_;
 };
 
 // An unbound name is an EvaluateException naming the variable, at its token.

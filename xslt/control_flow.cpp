@@ -10,6 +10,8 @@ namespace ovra {
 static const char kIfWithoutTest[] = "A test attribute must be provided for a if instruction";
 static const char kBadChooseChild[] =
     "Only when and otherwise elements can be children of a choose";
+static const char kChooseWithoutWhen[] = "A choose must hold at least one when";
+static const char kOtherwiseNotLast[] = "An otherwise can only be the last child of a choose";
 static const char kWhenWithoutTest[] = "when instructructions must have a test attribute";
 static const char kForEachWithoutSelect[] =
     "A select attribute must be provided for a for-each instruction";
@@ -36,14 +38,24 @@ void IfInstruction::execute(const Focus& focus, ResultSink& sink) const {
 
 ChooseInstruction::ChooseInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
-  // Text children are not checked; neither are the order and number of the branches.
+  // Text children are not checked. XSLT 1.0 section 9.2: one or more xsl:when, then at
+  // most one xsl:otherwise.
+  bool hasWhen = false;
+  const Node* otherwise = nullptr;
   for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
     if (child->kind() != NodeKind::Element)
       continue;
     InstructionKind kind = classify(child);
     if (kind != InstructionKind::When && kind != InstructionKind::Otherwise)
       throw StylesheetException(element, kBadChooseChild);
+    if (otherwise != nullptr)
+      throw StylesheetException(otherwise, kOtherwiseNotLast);
+    if (kind == InstructionKind::Otherwise)
+      otherwise = child;
+    hasWhen = hasWhen || kind == InstructionKind::When;
   }
+  if (!hasWhen)
+    throw StylesheetException(element, kChooseWithoutWhen);
 }
 
 ChooseInstruction::~ChooseInstruction() = default;

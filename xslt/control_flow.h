@@ -27,8 +27,8 @@ class ChooseInstruction : public Instruction {
   ChooseInstruction(const Stylesheet& stylesheet, Node* element);
   ~ChooseInstruction() override;
 
-  // Runs the first branch, in document order, whose test holds (an otherwise always
-  // holds, wherever it stands).
+  // Runs the first branch, in document order, whose test holds (the otherwise, last,
+  // always holds).
   void execute(const Focus& focus, ResultSink& sink) const override;
 };
 

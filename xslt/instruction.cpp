@@ -32,6 +32,8 @@ static constexpr char kNotTopLevel[] = "xsl:%s is not allowed at the top level";
 static constexpr char kExtensionOnlyTopLevel[] = "%s is only allowed at the top level";
 static constexpr char kOnlyRoot[] = "xsl:%s is only allowed as the root element";
 static constexpr char kOnlyChild[] = "%s elements can only be children of %s";
+static constexpr char kNotQName[] = "Invalid QName in %s, %s";
+static constexpr char kUndeclaredPrefix[] = "Undeclared namespace prefix in %s, %s";
 static constexpr char kAttributeNotPlaced[] =
     "Attribute %s left out: attributes can only be added to an element before its children";
 
@@ -338,12 +340,24 @@ bool Instruction::readYesNo(const Node* attribute, const char* message) const {
   throw StylesheetException(attribute, message);
 }
 
-ExpandedName Instruction::readQName(const Node* attribute) const {
-  ExpandedName name = resolveQName(element_, attributeValue(attribute));
-  // An empty value means no name at all, whatever address the empty name has.
-  if (name.empty())
+ExpandedName readQNameAttribute(const Node* element, const Node* attribute) {
+  std::string_view value = attributeValue(attribute);
+  // An empty value means no name at all; where one is needed, its absence is reported.
+  if (value.empty())
     return ExpandedName();
+  String where(attribute->localName().view());
+  if (!isQName(value))
+    throw StylesheetException(attribute,
+                              formatMessage(kNotQName, where.c_str(), String(value).c_str()));
+  ExpandedName name = resolveQName(element, value);
+  if (!name.prefix.empty() && name.namespaceURI.empty())
+    throw StylesheetException(
+        attribute, formatMessage(kUndeclaredPrefix, where.c_str(), String(name.prefix).c_str()));
   return name;
+}
+
+ExpandedName Instruction::readQName(const Node* attribute) const {
+  return readQNameAttribute(element_, attribute);
 }
 
 void Instruction::fail(const ConstString& text) const {

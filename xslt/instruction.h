@@ -164,6 +164,12 @@ void warnAt(const Node* node, std::string_view text);
 // other attributes were checked when the stylesheet was compiled.
 Node* xsltAttribute(const Node* element, std::string_view name);
 
+// A QName-valued attribute of a stylesheet element (a name, a mode) resolved at element,
+// the default namespace not applied. A value that is no QName, or whose prefix no
+// declaration binds, is an error at the attribute: the name could match nothing the
+// stylesheet means (XSLT 1.0 section 2.4). An empty value gives the empty name.
+ExpandedName readQNameAttribute(const Node* element, const Node* attribute);
+
 class Instruction : public Attachment {
  public:
   // stylesheet is not owned and outlives every Instruction; element is a node of the

@@ -49,7 +49,7 @@ KeyDefinition::KeyDefinition(Node* element) : element_(element) {
     try {
       if (local == "name") {
         nameAttribute = attribute;
-        name_ = resolveQName(element, value);
+        name_ = readQNameAttribute(element, attribute);
         name_.prefix = intern(qnamePrefix(value));
       } else if (local == "match") {
         pattern_ = parseXPath(value, element, xsltFunctions());

@@ -699,7 +699,7 @@ void Stylesheet::readDecimalFormat(Node* element) {
       continue;
     std::string_view local = attribute->localName().view();
     if (local == "name") {
-      name = resolveQName(element, attributeValue(attribute));
+      name = readQNameAttribute(element, attribute);
     } else if (local == "infinity") {
       format.infinity = attributeValue(attribute);
     } else if (local == "NaN") {

@@ -20,6 +20,10 @@
 namespace ovra {
 
 static constexpr char kPriorityNotNumber[] = "priority must be a number";
+static constexpr char kWithoutMatchOrName[] =
+    "A match or a name attribute must be provided for a template";
+static constexpr char kNamedTwice[] =
+    "A template of this name is declared twice with the same import precedence, ";
 static constexpr char kVariableInPattern[] =
     "A match pattern can not refer to variables or parameters";
 
@@ -85,7 +89,7 @@ Template::Template(Node* element) : element_(element) {
     std::string_view local = attribute->localName().view();
     std::string_view value = attributeValue(attribute);
     if (local == "name") {
-      name_ = resolveQName(element, value);
+      name_ = readQNameAttribute(element, attribute);
     } else if (local == "match") {
       match = attribute;
     } else if (local == "priority") {
@@ -97,7 +101,7 @@ Template::Template(Node* element) : element_(element) {
         throw StylesheetException(attribute, kPriorityNotNumber);
       explicitPriority = true;
     } else if (local == "mode") {
-      mode_ = resolveQName(element, value);
+      mode_ = readQNameAttribute(element, attribute);
     }
   }
   if (name_.empty())
@@ -106,6 +110,8 @@ Template::Template(Node* element) : element_(element) {
     mode_ = ExpandedName();
   if (match != nullptr)
     readMatch(match, explicitPriority ? &priority : nullptr);
+  else if (name_.empty())
+    throw StylesheetException(element, kWithoutMatchOrName);
 }
 
 std::unique_ptr<Template> Template::makeSimplified(Node* stylesheetRoot) {
@@ -157,8 +163,14 @@ void TemplateRules::add(std::unique_ptr<Template> added) {
   entry->order_ = std::uint32_t(all_.size());
   all_.push_back(std::move(added));
   if (!entry->name().empty()) {
-    Template*& slot = named_[NameKey{entry->name().namespaceURI.c_str(),
-                                     entry->name().localName.c_str()}];
+    const char* uri = entry->name().namespaceURI.c_str();
+    const char* local = entry->name().localName.c_str();
+    // XSLT 1.0 section 6: only a higher import precedence may declare a name again.
+    if (!namePrecedences_.emplace(uri, local, entry->precedence()).second) {
+      Node* name = xsltAttribute(entry->element(), "name");
+      throw StylesheetException(name, String(kNamedTwice).append(attributeValue(name)));
+    }
+    Template*& slot = named_[NameKey{uri, local}];
     if (slot == nullptr || namedBefore(entry, slot))
       slot = entry;
   }

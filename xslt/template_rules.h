@@ -8,6 +8,8 @@
 
 #include <cstdint>
 #include <memory>
+#include <set>
+#include <tuple>
 #include <unordered_map>
 #include <utility>
 #include <vector>
@@ -155,6 +157,9 @@ class TemplateRules {
   // Of the templates of each name, the one of the highest import precedence, the later
   // among equals.
   std::unordered_map<NameKey, Template*, NameKeyHash> named_;
+  // Every name with every import precedence it was declared at: a name may be declared
+  // once per precedence.
+  std::set<std::tuple<const char*, const char*, std::int32_t>> namePrecedences_;
 };
 
 }  // namespace ovra

@@ -15,6 +15,7 @@ namespace ovra {
 static const char kValueOfWithoutSelect[] = "A select attribute must be provided for a value-of";
 static const char kBadEscapingValue[] =
     "Expecting disable-output-escaping attribute to have value 'yes' or 'no'";
+static constexpr char kElementInText[] = "A text element can only hold text";
 static const char kCopyOfWithoutSelect[] =
     "A select attribute must be provided for a copy-of instruction";
 static const char kBadTerminateValue[] =
@@ -103,6 +104,10 @@ TextInstruction::TextInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
   if (const Node* escaping = attribute("disable-output-escaping"))
     disableOutputEscaping_ = readYesNo(escaping, kBadEscapingValue);
+  for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
+    if (child->kind() == NodeKind::Element)
+      throw StylesheetException(child, kElementInText);
+  }
 }
 
 TextInstruction::~TextInstruction() = default;

@@ -209,7 +209,8 @@ constexpr UnknownAttributeCase kUnknownAttributeCases[] = {
     // Forwards-compatible mode (XSLT 2.5) ignores them on every element, without a word.
     {VERSION("2.0") "<xsl:output method='text' html-version='5'/><xsl:strip-space elements='a' "
                     "except='b'/><xsl:template match='/' as='node()'><xsl:value-of select='1' "
-                    "separator=','/><xsl:choose><xsl:otherwise test='0'>O</xsl:otherwise>"
+                    "separator=','/><xsl:choose><xsl:when test='0'/><xsl:otherwise "
+                    "test='0'>O</xsl:otherwise>"
                     "</xsl:choose></xsl:template></xsl:stylesheet>",
      "1O", "1O"},
     // Attributes in a namespace belong to whoever put them there.

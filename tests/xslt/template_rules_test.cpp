@@ -153,10 +153,12 @@ constexpr RuleCase kNamedCases[] = {
     {"<xsl:template match='/'><xsl:call-template name='t'/></xsl:template>"
      "<xsl:template name='t' match='para'>T</xsl:template>",
      "<r/>", "T"},
-    // Among templates of the same name and priority the later one is called.
+    // Only a higher import precedence may take a name again (XSLT 6).
     {"<xsl:template match='/'><xsl:call-template name='t'/></xsl:template>"
      "<xsl:template name='t'>1</xsl:template><xsl:template name='t'>2</xsl:template>",
-     "<r/>", "2"},
+     "<r/>",
+     "ERROR: A template of this name is declared twice with the same import precedence, t on "
+     "line 1 in s.xsl\n"},
     // A name nobody has is an error, also where the call never runs (XSLT 6).
     {"<xsl:template match='/'>[<xsl:call-template name='none'/>]</xsl:template>", "<r/>",
      "ERROR: No template of the name called, none on line 1 in s.xsl\n"},
@@ -193,6 +195,13 @@ constexpr RuleCase kAttributeErrors[] = {
      "ERROR: A match pattern can not refer to variables or parameters on line 1 in s.xsl\n"},
     {"<xsl:template match='a | $v'/>", "<r/>",
      "ERROR: A match pattern can not refer to variables or parameters on line 1 in s.xsl\n"},
+    {"<xsl:template><r/></xsl:template>", "<r/>",
+     "ERROR: A match or a name attribute must be provided for a template on line 1 in s.xsl\n"},
+    {"<xsl:template name='1t'/>", "<r/>", "ERROR: Invalid QName in name, 1t on line 1 in s.xsl\n"},
+    {"<xsl:template match='*' mode='q:m'/>", "<r/>",
+     "ERROR: Undeclared namespace prefix in mode, q on line 1 in s.xsl\n"},
+    {"<xsl:key name='q:k' match='*' use='.'/>", "<r/>",
+     "ERROR: Undeclared namespace prefix in name, q on line 1 in s.xsl\n"},
 };
 
 TEST(TemplateRulesTest, AttributeErrorsNameTheStylesheetLine) {

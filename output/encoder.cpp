@@ -30,6 +30,17 @@ bool isEncodingName(std::string_view name) {
   return true;
 }
 
+// ISO-8859-1 by its usual names (DocBook's HTML output asks for it). A static program
+// reaches iconv's converter for it only by loading the shared C library, which cost more
+// than a small transformation; each code point below 256 is its own byte.
+bool isLatin1(std::string_view name) {
+  std::string lowered;
+  for (char c : name)
+    lowered += asciiLower(c);
+  return lowered == "iso-8859-1" || lowered == "iso8859-1" || lowered == "iso_8859-1" ||
+         lowered == "latin1";
+}
+
 iconv_t openIconv(std::string_view name) {
   if (!isEncodingName(name))
     return iconv_t(-1);
@@ -50,7 +61,7 @@ bool Encoder::isUtf8(std::string_view name) {
 }
 
 bool Encoder::isSupported(std::string_view name) {
-  if (isUtf8(name))
+  if (isUtf8(name) || isLatin1(name))
     return true;
   iconv_t handle = openIconv(name);
   if (handle == iconv_t(-1))
@@ -61,6 +72,10 @@ bool Encoder::isSupported(std::string_view name) {
 
 bool Encoder::open(std::string_view name) {
   close();
+  if (isLatin1(name)) {
+    latin1_ = true;
+    return true;
+  }
   iconv_t handle = openIconv(name);
   if (handle == iconv_t(-1))
     return false;
@@ -72,12 +87,37 @@ void Encoder::close() {
   if (handle_ != nullptr)
     iconv_close(iconv_t(handle_));
   handle_ = nullptr;
+  latin1_ = false;
+}
+
+Encoder::Status Encoder::convertLatin1(const char*& input, std::size_t& inputLeft, char*& output,
+                                       std::size_t& outputLeft) {
+  while (inputLeft > 0) {
+    if (outputLeft == 0)
+      return Status::OutputFull;
+    auto lead = static_cast<unsigned char>(*input);
+    std::size_t count = 1;
+    char32_t character = lead;
+    if (lead >= 0x80) {
+      character = decodeUtf8(input, inputLeft, count);
+      // Not valid UTF-8 (decodeUtf8 then takes one byte), or beyond Latin-1.
+      if (character > 0xFF || (count == 1 && character == kReplacementCharacter))
+        return Status::Unconvertible;
+    }
+    *output++ = char(character);
+    --outputLeft;
+    input += count;
+    inputLeft -= count;
+  }
+  return Status::Done;
 }
 
 Encoder::Status Encoder::convert(const char*& input, std::size_t& inputLeft, char*& output,
                                  std::size_t& outputLeft) {
   if (inputLeft == 0)
     return Status::Done;
+  if (latin1_)
+    return convertLatin1(input, inputLeft, output, outputLeft);
   char* in = const_cast<char*>(input);  // iconv's signature predates const
   std::size_t result = iconv(iconv_t(handle_), &in, &inputLeft, &output, &outputLeft);
   input = in;
@@ -90,6 +130,8 @@ Encoder::Status Encoder::convert(const char*& input, std::size_t& inputLeft, cha
 }
 
 bool Encoder::finish(char*& output, std::size_t& outputLeft) {
+  if (latin1_)
+    return true;  // no shift state
   return iconv(iconv_t(handle_), nullptr, nullptr, &output, &outputLeft) != std::size_t(-1);
 }
 

@@ -1,5 +1,6 @@
 // Converts the UTF-8 that all text is held in to the output encoding named by
-// xsl:output, through the C library's iconv. UTF-8 itself needs no Encoder.
+// xsl:output: ISO-8859-1 directly, any other through the C library's iconv. UTF-8 itself
+// needs no Encoder.
 #pragma once
 
 #include <cstddef>
@@ -31,7 +32,7 @@ class Encoder {
 
   // False when the encoding is not supported; the Encoder then stays closed.
   bool open(std::string_view name);
-  bool isOpen() const { return handle_ != nullptr; }
+  bool isOpen() const { return handle_ != nullptr || latin1_; }
 
   // Advances input and output past what was converted.
   Status convert(const char*& input, std::size_t& inputLeft, char*& output,
@@ -41,8 +42,11 @@ class Encoder {
 
  private:
   void close();
+  Status convertLatin1(const char*& input, std::size_t& inputLeft, char*& output,
+                       std::size_t& outputLeft);
 
   void* handle_ = nullptr;  // an iconv_t
+  bool latin1_ = false;     // ISO-8859-1, converted without iconv
 };
 
 // Decodes the UTF-8 character at text (length bytes available) into its code point and

@@ -484,6 +484,12 @@ TEST(SerializerTest, OutputEncodings) {
   };
   constexpr Case kCases[] = {
       {"ISO-8859-1", "\xC3\xA9\xE2\x82\xAC", "\xE9&#8364;"},
+      // Latin-1 is converted without iconv: its last character, the first beyond it, one
+      // of four bytes, ASCII around them; its other names.
+      {"ISO-8859-1", "a\xC3\xBF\xC4\x80" "b\xF0\x9F\x98\x80" "c", "a\xFF&#256;b&#128512;c"},
+      {"latin1", "\xC2\xA0\xC3\x80", "\xA0\xC0"},
+      {"iso_8859-1", "\xC3\xA9", "\xE9"},
+      {"ISO-8859-2", "\xC5\x91\xC3\xA9\xE2\x82\xAC", "\xF5\xE9&#8364;"},
       {"us-ascii", "a\xC3\xA9", "a&#233;"},
   };
   for (const Case& c : kCases) {

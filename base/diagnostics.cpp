@@ -9,6 +9,11 @@ namespace ovra {
 namespace {
 
 thread_local DiagnosticSink* currentSink = nullptr;
+thread_local std::FILE* currentStream = nullptr;  // null: standard error
+
+std::FILE* reportStream() {
+  return currentStream != nullptr ? currentStream : stderr;
+}
 std::atomic<bool> verbose{false};
 
 // "FILE:LINE:COLUMN: warning: TEXT", leaving out the parts that are not known.
@@ -31,7 +36,7 @@ void writeToStandardError(const SourceLocation& where, std::string_view text) {
   line.append("warning: ");
   line.append(text);
   line.append("\n");
-  std::fwrite(line.c_str(), 1, line.length(), stderr);
+  std::fwrite(line.c_str(), 1, line.length(), reportStream());
 }
 
 }  // namespace
@@ -39,6 +44,31 @@ void writeToStandardError(const SourceLocation& where, std::string_view text) {
 DiagnosticSink::~DiagnosticSink() = default;
 
 void DiagnosticSink::note(std::string_view /*text*/) {}
+
+static void writeMessage(std::string_view text) {
+  std::FILE* stream = reportStream();
+  std::fwrite(text.data(), 1, text.size(), stream);
+  std::fflush(stream);
+}
+
+void DiagnosticSink::message(std::string_view text) {
+  writeMessage(text);
+}
+
+void message(std::string_view text) {
+  if (currentSink != nullptr)
+    currentSink->message(text);
+  else
+    writeMessage(text);
+}
+
+ScopedReportStream::ScopedReportStream(std::FILE* stream) : previous_(currentStream) {
+  currentStream = stream;
+}
+
+ScopedReportStream::~ScopedReportStream() {
+  currentStream = previous_;
+}
 
 void setVerbose(bool on) {
   verbose.store(on, std::memory_order_relaxed);
@@ -58,7 +88,7 @@ void note(std::string_view text) {
   String line("ovra: ");
   line.append(text);
   line.append("\n");
-  std::fwrite(line.c_str(), 1, line.length(), stderr);
+  std::fwrite(line.c_str(), 1, line.length(), reportStream());
 }
 
 void warning(const SourceLocation& where, std::string_view text) {

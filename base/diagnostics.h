@@ -7,6 +7,7 @@
 #include "base/string.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <string_view>
 
 namespace ovra {
@@ -27,6 +28,9 @@ class DiagnosticSink {
   virtual void warning(const SourceLocation& where, std::string_view text) = 0;
   // A verbose report (see note()); the default drops it.
   virtual void note(std::string_view text);
+  // The text of an xsl:message, ending with a line end; the default writes it to the
+  // thread's report stream.
+  virtual void message(std::string_view text);
 };
 
 // Reports a warning to this thread's sink (standard error when none is installed).
@@ -39,6 +43,24 @@ bool isVerbose();
 // Reports text to this thread's sink (standard error, "ovra: TEXT", when none is
 // installed) when verbose reports are on.
 void note(std::string_view text);
+
+// Reports the text of an xsl:message to this thread's sink, or writes it to the thread's
+// report stream.
+void message(std::string_view text);
+
+// Makes stream (not owned) where this thread's reports go when no sink takes them, for
+// the lifetime of the guard, instead of standard error: a batch keeps each document's
+// reports together this way.
+class ScopedReportStream {
+ public:
+  explicit ScopedReportStream(std::FILE* stream);
+  ScopedReportStream(const ScopedReportStream&) = delete;
+  ScopedReportStream& operator=(const ScopedReportStream&) = delete;
+  ~ScopedReportStream();
+
+ private:
+  std::FILE* previous_;
+};
 
 // Installs sink for this thread for the lifetime of the guard, restoring the previous one.
 class ScopedDiagnosticSink {

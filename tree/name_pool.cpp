@@ -1,6 +1,7 @@
 #include "tree/name_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace ovra {
@@ -21,7 +22,9 @@ NameMask NamePool::bitOf(std::string_view text) {
   return bitOfHash(hashText(text));
 }
 
-NamePool::NamePool() : buckets_(kInitialBuckets) {}
+static std::atomic<std::uint64_t> poolsMade{0};
+
+NamePool::NamePool() : identity_(++poolsMade), buckets_(kInitialBuckets) {}
 
 NamePool::~NamePool() = default;
 
@@ -53,10 +56,44 @@ void NamePool::grow() {
   buckets_ = std::move(grown);
 }
 
+namespace {
+
+// One thread's recently interned names and qualified records, by hash slot; an entry
+// names its pool, since tests make pools of their own.
+constexpr std::size_t kRecentSlots = 256;
+struct RecentName {
+  std::uint64_t pool = 0;
+  const char* text = nullptr;
+  std::uint32_t length = 0;
+  std::uint32_t hash = 0;
+};
+struct RecentQualified {
+  std::uint64_t pool = 0;
+  const QualifiedName* record = nullptr;
+};
+thread_local RecentName recentNames[kRecentSlots];
+thread_local RecentQualified recentQualified[kRecentSlots];
+
+}  // namespace
+
 StringRef NamePool::intern(std::string_view text) {
   std::uint32_t h = hashText(text);
+  RecentName& recent = recentNames[h % kRecentSlots];
+  // An empty view may have a null data pointer, which memcmp must not see.
+  if (recent.pool == identity_ && recent.hash == h && recent.length == text.size() &&
+      (text.empty() || std::memcmp(recent.text, text.data(), text.size()) == 0))
+    return StringRef(recent.text, bitOfHash(h));
+  StringRef found;
+  {
+    std::lock_guard lock(mutex_);
+    found = internLocked(text, h);
+  }
+  recent = RecentName{identity_, found.c_str(), std::uint32_t(text.size()), h};
+  return found;
+}
+
+StringRef NamePool::internLocked(std::string_view text, std::uint32_t h) {
   for (const Entry& entry : buckets_[h % buckets_.size()]) {
-    // An empty view may have a null data pointer, which memcmp must not see.
     if (entry.hash == h && entry.length == text.size() &&
         (text.empty() || std::memcmp(entry.text, text.data(), text.size()) == 0))
       return StringRef(entry.text, bitOfHash(h));
@@ -83,10 +120,12 @@ const QualifiedName* NamePool::qualified(StringRef namespaceURI, StringRef local
                                          StringRef prefix) {
   QualifiedName key{namespaceURI, localName, prefix};
   std::size_t hash = QualifiedHash()(key);
-  const QualifiedName*& recent = recent_[hash % kRecentSlots];
-  if (recent == nullptr || !QualifiedEqual()(*recent, key))
-    recent = &*qualified_.insert(key).first;
-  return recent;
+  RecentQualified& recent = recentQualified[hash % kRecentSlots];
+  if (recent.pool != identity_ || !QualifiedEqual()(*recent.record, key)) {
+    std::lock_guard lock(mutex_);
+    recent = RecentQualified{identity_, &*qualified_.insert(key).first};
+  }
+  return recent.record;
 }
 
 NamePool& NamePool::global() {

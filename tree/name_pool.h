@@ -1,5 +1,8 @@
 // Interned names: equal texts share one address for the rest of the run, so names are
 // compared by address, and each carries one bit of a 64-bit mask for the name filters.
+// A pool serves every thread: concurrent transformations intern their documents' names
+// in the one global pool, which is what lets a compiled stylesheet compare its names with
+// theirs by address.
 #pragma once
 
 #include "base/string.h"
@@ -7,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string_view>
 #include <unordered_set>
 #include <vector>
@@ -32,14 +36,22 @@ class NamePool {
   ~NamePool();
 
   // The same text always answers the same address and bit; the bit is bitOf(text).
+  // Safe from any thread.
   StringRef intern(std::string_view text);
   // The bit of a name: chosen by a hash of its text, so that the names of a document,
   // however many, spread over all 64 bits whatever order they are read in.
   static NameMask bitOf(std::string_view text);
   // The one QualifiedName of three interned names; its address lasts as long as the pool.
+  // Safe from any thread.
   const QualifiedName* qualified(StringRef namespaceURI, StringRef localName, StringRef prefix);
-  std::size_t size() const { return count_; }
-  std::size_t bucketCount() const { return buckets_.size(); }
+  std::size_t size() const {
+    std::lock_guard lock(mutex_);
+    return count_;
+  }
+  std::size_t bucketCount() const {
+    std::lock_guard lock(mutex_);
+    return buckets_.size();
+  }
 
   // The process-wide pool; it interns the empty name, "*", the XSLT namespace name and
   // "xml:space" first, in that order.
@@ -62,6 +74,15 @@ class NamePool {
   };
   const char* copyText(std::string_view text);
   void grow();
+  StringRef internLocked(std::string_view text, std::uint32_t hash);
+
+  // Guards everything below. Each thread first looks in a small cache of its own (a
+  // document uses few names over and over), so the lock is taken only for a name the
+  // thread has not seen lately.
+  mutable std::mutex mutex_;
+  // Tells this pool's entries in the threads' caches from those of a pool destroyed
+  // before it at the same address.
+  const std::uint64_t identity_;
 
   std::vector<std::vector<Entry>> buckets_;
   std::size_t count_ = 0;
@@ -69,9 +90,6 @@ class NamePool {
   std::size_t blockUsed_ = kBlockSize;
   // Node-based, so the elements never move.
   std::unordered_set<QualifiedName, QualifiedHash, QualifiedEqual> qualified_;
-  // The last record found for each hash slot: a document uses few names over and over.
-  static constexpr std::size_t kRecentSlots = 256;
-  const QualifiedName* recent_[kRecentSlots] = {};
 };
 
 // Interns in the global pool.

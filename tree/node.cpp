@@ -6,6 +6,7 @@
 #include "tree/text_buffer.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cassert>
 #include <cstdlib>
 #include <cstring>
@@ -15,7 +16,13 @@
 namespace ovra {
 
 namespace {
-std::uint32_t nodeSerial = 0;
+// Threads take serials in blocks, so that trees built at the same time on several
+// threads do not contend for one counter; within a thread, and so within a tree (which
+// one thread builds), serials still rise in creation order.
+constexpr std::uint32_t kSerialBlock = 4096;
+std::atomic<std::uint32_t> nextSerialBlock{0};
+thread_local std::uint32_t threadSerial = 0;
+thread_local std::uint32_t threadSerialEnd = 0;
 
 char* copyToHeap(std::string_view text) {
   char* copy = static_cast<char*>(std::malloc(text.size() + 1));
@@ -31,7 +38,11 @@ StringRef xmlPrefix() {
 }  // namespace
 
 std::uint32_t takeNodeSerial() {
-  return nodeSerial++;
+  if (threadSerial == threadSerialEnd) {
+    threadSerial = nextSerialBlock.fetch_add(kSerialBlock, std::memory_order_relaxed);
+    threadSerialEnd = threadSerial + kSerialBlock;
+  }
+  return threadSerial++;
 }
 
 // A namespace node sorts as its element, then among that element's namespace nodes.

@@ -74,6 +74,7 @@ inline bool hasKind(std::uint32_t mask, NodeKind kind) {
 }
 
 // The process-wide creation counter: document order across all trees is serial order.
+// Safe from any thread; serials rise in creation order within one thread.
 std::uint32_t takeNodeSerial();
 
 // What the stylesheet compiler hangs on a stylesheet element (a compiled instruction).

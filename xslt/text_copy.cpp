@@ -1,5 +1,6 @@
 #include "xslt/text_copy.h"
 
+#include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "output/serializer.h"
 #include "tree/text_buffer.h"
@@ -253,8 +254,7 @@ void MessageInstruction::execute(const Focus& focus, ResultSink& sink) const {
     }
     if (text.size() != 0 && text.view().back() != '\n')
       text.write("\n");
-    std::fwrite(text.view().data(), 1, text.size(), stderr);
-    std::fflush(stderr);
+    ovra::message(text.view());
   }
   if (terminate_)
     throw TerminateException();

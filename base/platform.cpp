@@ -1,10 +1,13 @@
 #include "base/platform.h"
 
 #include <pthread.h>
+#include <sched.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <exception>
 #include <filesystem>
+#include <vector>
 
 namespace ovra {
 
@@ -50,21 +53,43 @@ void* runStackWork(void* argument) {
 }  // namespace
 
 void runOnLargeStack(const std::function<void()>& work, std::size_t stackBytes) {
-  StackWork job{&work, nullptr};
+  runOnLargeStacks(1, work, stackBytes);
+}
+
+void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
+                      std::size_t stackBytes) {
+  std::vector<StackWork> jobs(threads, StackWork{&work, nullptr});
+  std::vector<pthread_t> started;
   pthread_attr_t attributes;
   pthread_attr_init(&attributes);
-  pthread_t thread;
-  bool started = pthread_attr_setstacksize(&attributes, stackBytes) == 0 &&
-                 pthread_create(&thread, &attributes, runStackWork, &job) == 0;
+  bool sized = pthread_attr_setstacksize(&attributes, stackBytes) == 0;
+  for (StackWork& job : jobs) {
+    pthread_t thread;
+    if (!sized || pthread_create(&thread, &attributes, runStackWork, &job) != 0)
+      break;
+    started.push_back(thread);
+  }
   pthread_attr_destroy(&attributes);
-  if (!started) {
+  if (started.empty()) {
     // No thread to be had: run here, with the stack there is.
     work();
     return;
   }
-  pthread_join(thread, nullptr);
-  if (job.error)
-    std::rethrow_exception(job.error);
+  for (pthread_t thread : started)
+    pthread_join(thread, nullptr);
+  for (const StackWork& job : jobs) {
+    if (job.error)
+      std::rethrow_exception(job.error);
+  }
+}
+
+std::size_t processorCount() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return std::size_t(CPU_COUNT(&set));
+  long online = ::sysconf(_SC_NPROCESSORS_ONLN);
+  return online > 0 ? std::size_t(online) : 1;
 }
 
 }  // namespace ovra

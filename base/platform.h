@@ -25,4 +25,14 @@ String directoryOf(const ConstString& fullPath);
 // room; an exception thrown by work is rethrown here.
 void runOnLargeStack(const std::function<void()>& work, std::size_t stackBytes = kLargeStackBytes);
 
+// Runs work on `threads` threads at once, each with a stack of stackBytes, and returns
+// when all have ended; the first exception thrown by any is rethrown here. When the
+// system refuses threads fewer run, and when it refuses all, work runs once on the
+// calling thread: work should take its tasks from a shared queue, not count on `threads`.
+void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
+                      std::size_t stackBytes = kLargeStackBytes);
+
+// The number of processors this process may run on (at least 1).
+std::size_t processorCount();
+
 }  // namespace ovra

@@ -33,6 +33,8 @@ static constexpr char kHelpText[] =
     "  -n <runs>               run <runs> times (compiled once) and report the time on\n"
     "                          standard error; 0 compiles and loads only\n"
     "  --repeat                run 20 times, as -n 20\n"
+    "  -j, --jobs <n>          transform up to <n> documents at once (default: one per\n"
+    "                          processor); each document's messages stay together\n"
     "  --timing                print the time each step took on standard error\n"
     "  --noout                 run, but write no result\n"
     "  --param <name> <xpath>  give the stylesheet parameter <name> the value of the\n"
@@ -80,6 +82,8 @@ static constexpr char kHelpText[] =
     "first failure's. A failed run leaves an existing output file unchanged.\n";
 
 static constexpr char kTryHelp[] = "; try 'ovra --help'";
+// More threads than this only cost memory: each has a large stack reserved.
+static constexpr std::int64_t kMaxJobs = 1024;
 
 namespace {
 
@@ -88,6 +92,7 @@ enum class OptionId : std::uint8_t {
   XPath,
   Runs,
   Repeat,
+  Jobs,
   Timing,
   NoOutput,
   Param,
@@ -125,6 +130,7 @@ constexpr OptionSpec kOptions[] = {
     {"-p", nullptr, 1, OptionId::XPath},
     {"-n", nullptr, 1, OptionId::Runs},
     {nullptr, "--repeat", 0, OptionId::Repeat},
+    {"-j", "--jobs", 1, OptionId::Jobs},
     {nullptr, "--timing", 0, OptionId::Timing},
     {nullptr, "--noout", 0, OptionId::NoOutput},
     {nullptr, "--param", 2, OptionId::Param},
@@ -278,6 +284,10 @@ void Parser::apply(const OptionSpec& spec, const char* word, const char* const* 
   case OptionId::Repeat:
     options_.runs = 20;
     return;
+  case OptionId::Jobs:
+    if (auto jobs = number(word, values[0], 1, kMaxJobs))
+      options_.jobs = std::int32_t(*jobs);
+    return;
   case OptionId::Timing:
     options_.timing = true;
     return;
@@ -373,6 +383,12 @@ Options Parser::parse() {
       continue;
     }
     const OptionSpec* spec = findOption(word);
+    if (spec == nullptr && std::strncmp(word, "-j", 2) == 0) {
+      // -j4, as make takes it.
+      const char* value = word + 2;
+      apply(*findOption("-j"), "-j", &value);
+      continue;
+    }
     if (spec == nullptr) {
       fail(ExitStatus::UnknownOption, std::string("unknown option '") + word + "'");
       continue;

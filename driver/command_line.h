@@ -52,6 +52,8 @@ struct Options {
   bool noOutput = false;      // --noout: run, but write no result
   bool timing = false;        // --timing: the time of each step on standard error
   bool verbose = false;       // -v: what is loaded from where, on standard error
+  // -j, --jobs: how many documents are transformed at once; 0: one per processor.
+  std::int32_t jobs = 0;
   Settings settings;          // what is handed down to loading, compiling, running
 };
 

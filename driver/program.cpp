@@ -1,5 +1,6 @@
 #include "driver/program.h"
 
+#include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "base/output.h"
 #include "base/platform.h"
@@ -12,9 +13,11 @@
 #include "xslt/result_documents.h"
 #include "xslt/stylesheet.h"
 
+#include <algorithm>
 #include <cstring>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <set>
 #include <vector>
@@ -194,8 +197,16 @@ class Program {
   // status in status).
   const CompiledStylesheet* stylesheetFor(const Target& target, LoopEnvironment& environment,
                                           std::string& inputCopy, ExitStatus& status);
-  ExitStatus runOne(const Target& target);
-  void print(const std::string& text) { std::fprintf(environment_.errors, "%s\n", text.c_str()); }
+  ExitStatus runOne(const Target& target, const LoopEnvironment& base);
+  // Runs the targets on `jobs` threads at once; each document's reports are kept apart
+  // and written in document order. Answers the status of the first failure.
+  ExitStatus runConcurrently(const std::vector<Target>& targets, std::size_t jobs);
+  // How many documents may run at once: one unless every result goes to a file of its
+  // own (or nowhere) and no document is standard input.
+  std::size_t jobsFor(const std::vector<Target>& targets) const;
+  static void print(const LoopEnvironment& environment, const std::string& text) {
+    std::fprintf(environment.errors, "%s\n", text.c_str());
+  }
 
   const Options& options_;
   const LoopEnvironment& environment_;
@@ -205,12 +216,13 @@ class Program {
   // once; a failed one keeps its status so that it is reported once.
   std::map<std::string, CompiledStylesheet> named_;
   std::map<std::string, ExitStatus> failed_;
+  std::mutex namedMutex_;  // guards named_ and failed_ in concurrent runs
 };
 
 ExitStatus Program::run() {
   Targets resolved = resolveTargets(options_);
   if (!resolved.error.empty()) {
-    print("ovra: error: " + resolved.error + kTryHelp);
+    print(environment_, "ovra: error: " + resolved.error + kTryHelp);
     return ExitStatus::UsageError;
   }
   if (!options_.xpathMode && options_.stylesheet != nullptr) {
@@ -219,13 +231,81 @@ ExitStatus Program::run() {
     if (status != ExitStatus::Success)
       return status;
   }
+  if (std::size_t jobs = jobsFor(resolved.targets); jobs > 1)
+    return runConcurrently(resolved.targets, jobs);
   ExitStatus first = ExitStatus::Success;
   for (const Target& target : resolved.targets) {
-    ExitStatus status = runOne(target);
+    ExitStatus status = runOne(target, environment_);
     if (first == ExitStatus::Success)
       first = status;
   }
   return first;
+}
+
+std::size_t Program::jobsFor(const std::vector<Target>& targets) const {
+  std::size_t jobs = options_.jobs != 0 ? std::size_t(options_.jobs) : processorCount();
+  jobs = std::min(jobs, targets.size());
+  for (const Target& target : targets) {
+    if ((!target.discard && target.file.empty()) ||
+        std::strcmp(target.document, kStandardInputWord) == 0)
+      return 1;
+  }
+  return jobs;
+}
+
+// The reports of one document, written to memory while it runs.
+struct Reports {
+  char* text = nullptr;
+  std::size_t size = 0;
+  ExitStatus status = ExitStatus::Success;
+  bool done = false;
+};
+
+ExitStatus Program::runConcurrently(const std::vector<Target>& targets, std::size_t jobs) {
+  std::vector<Reports> reports(targets.size());
+  std::mutex mutex;
+  std::size_t next = 0;     // the next target to start
+  std::size_t written = 0;  // targets whose reports have been written
+  runOnLargeStacks(jobs, [&] {
+    for (;;) {
+      std::size_t index;
+      {
+        std::lock_guard lock(mutex);
+        if (next == targets.size())
+          return;
+        index = next++;
+      }
+      Reports& own = reports[index];
+      LoopEnvironment environment = environment_;
+      std::FILE* memory = ::open_memstream(&own.text, &own.size);
+      ExitStatus status;
+      if (memory != nullptr) {
+        environment.errors = memory;
+        ScopedReportStream stream(memory);
+        status = runOne(targets[index], environment);
+        std::fclose(memory);
+      } else {
+        status = runOne(targets[index], environment);  // the reports go as they come
+      }
+      // Whoever finishes the earliest unwritten document writes the reports of every
+      // finished document up to the next unfinished one.
+      std::lock_guard lock(mutex);
+      own.status = status;
+      own.done = true;
+      for (; written < reports.size() && reports[written].done; ++written) {
+        Reports& ready = reports[written];
+        std::fwrite(ready.text, 1, ready.size, environment_.errors);
+        std::free(ready.text);
+        ready.text = nullptr;
+      }
+      std::fflush(environment_.errors);
+    }
+  });
+  for (const Reports& done : reports) {
+    if (done.status != ExitStatus::Success)
+      return done.status;
+  }
+  return ExitStatus::Success;
 }
 
 const CompiledStylesheet* Program::stylesheetFor(const Target& target, LoopEnvironment& environment,
@@ -244,18 +324,18 @@ const CompiledStylesheet* Program::stylesheetFor(const Target& target, LoopEnvir
     }
     file = stylesheetOf(target.document, fromInput ? &inputCopy : nullptr, reference);
   } catch (const XSLException& error) {
-    print(error.message().c_str());
+    print(environment, error.message().c_str());
     status = ExitStatus::DocumentError;
     return nullptr;
   }
   const char* name = fromInput ? kStandardInputName : target.document;
   if (reference.empty()) {
-    print(name + std::string(kNoStylesheet));
+    print(environment, name + std::string(kNoStylesheet));
     status = ExitStatus::UsageError;
     return nullptr;
   }
   if (reference[0] == '#') {
-    print(name + std::string(kEmbeddedStylesheet) + reference);
+    print(environment, name + std::string(kEmbeddedStylesheet) + reference);
     status = ExitStatus::StylesheetUnreadable;
     return nullptr;
   }
@@ -264,6 +344,7 @@ const CompiledStylesheet* Program::stylesheetFor(const Target& target, LoopEnvir
   if (reference.find("://") != std::string::npos)
     file =
         reference.rfind("file://", 0) == 0 ? reference.substr(std::strlen("file://")) : reference;
+  std::lock_guard lock(namedMutex_);
   if (auto found = failed_.find(file); found != failed_.end()) {
     status = found->second;
     return nullptr;
@@ -279,8 +360,8 @@ const CompiledStylesheet* Program::stylesheetFor(const Target& target, LoopEnvir
   return &named_.emplace(file, std::move(compiled)).first->second;
 }
 
-ExitStatus Program::runOne(const Target& target) {
-  LoopEnvironment environment = environment_;
+ExitStatus Program::runOne(const Target& target, const LoopEnvironment& base) {
+  LoopEnvironment environment = base;
   std::string inputCopy;  // standard input, read to find the stylesheet it names
   std::unique_ptr<std::FILE, FileCloser> inputAgain;
   const CompiledStylesheet* compiled = nullptr;
@@ -301,7 +382,7 @@ ExitStatus Program::runOne(const Target& target) {
     try {
       file.emplace(target.file.c_str());
     } catch (const OutputException& error) {
-      print(error.message().c_str());
+      print(environment, error.message().c_str());
       return ExitStatus::OutputError;
     }
   }
@@ -330,7 +411,7 @@ ExitStatus Program::runOne(const Target& target) {
       checkWritten(standardOutput_, kStandardOutputName, out->writeError());
     documents.commit();
   } catch (const OutputException& error) {
-    print(error.message().c_str());
+    print(environment, error.message().c_str());
     return ExitStatus::OutputError;
   }
   reportTime(environment, kSaveStep, environment.ticks() - t0);

@@ -3,7 +3,7 @@
 // ThreadSanitizer build (OVRA_TSAN) the test also fails on any data race, which is what
 // it is mostly for: the stylesheet touches every kind of state a run keeps (keys,
 // numbering, sorting, variables, result tree fragments, document(), imports, modes,
-// decimal formats, messages, warnings, the name pool through new names in each source).
+// decimal formats, EXSLT, messages, the name pool through new names in each source).
 #include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "output/serializer.h"
@@ -31,7 +31,8 @@ constexpr const char* kImported =
 constexpr const char* kStylesheet =
     "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
     " xmlns:exsl='http://exslt.org/common' xmlns:str='http://exslt.org/strings'"
-    " xmlns:set='http://exslt.org/sets' xmlns:my='urn:my' extension-element-prefixes='exsl'>"
+    " xmlns:set='http://exslt.org/sets' xmlns:dyn='http://exslt.org/dynamic' xmlns:my='urn:my'"
+    " extension-element-prefixes='exsl'>"
     "<xsl:import href='imported.xsl'/>"
     "<xsl:output method='xml' indent='yes'/>"
     "<xsl:strip-space elements='*'/>"
@@ -58,6 +59,7 @@ constexpr const char* kStylesheet =
     "<words><xsl:for-each select=\"str:tokenize(translate(//title, 'abc', 'ABC'), ' ')\">"
     "<w><xsl:value-of select='.'/></w></xsl:for-each></words>"
     "<distinct><xsl:value-of select='count(set:distinct(//item/@g))'/></distinct>"
+    "<dyn><xsl:value-of select=\"dyn:evaluate('sum(//@n)')\"/></dyn>"
     "<ns><xsl:value-of select='count(//namespace::*)'/></ns>"
     "<deep><xsl:call-template name='countdown'><xsl:with-param name='n' select='50'/>"
     "</xsl:call-template></deep>"
@@ -134,7 +136,7 @@ TEST_F(SharedStylesheetTest, ThreadsGetTheOutputOfALoneRun) {
   // race-free one.
   for (const char* part : {"start list", "<group g=\"c\" size=\"1\">", "m=\"4\"", "11.005,50",
                            "<sorted>123</sorted>", "<table>beta</table>", "<w>CAB</w>",
-                           "<distinct>3</distinct>", "<deep>done</deep>", "[3][2][1][5]",
+                           "<distinct>3</distinct>", "<dyn>11</dyn>", "<deep>done</deep>", "[3][2][1][5]",
                            "4.1.dimported</item>", "3.1.c.aimported</item>",
                            "q:at=\"EXTRA\""})
     EXPECT_NE(expected.find(part), std::string::npos) << part << " in\n" << expected;

@@ -12,6 +12,8 @@ constexpr char kNotAnExpressionWarning[] =
     "is an empty node-set on line 1 in s.xsl\n";
 
 TEST(ExsltDynamicTest, Evaluate) {
+  // The table keeps a pointer to the text: it has to outlive the table.
+  const std::string notAnExpression = std::string(kNotAnExpressionWarning).append("0");
   const ExsltCase cases[] = {
       {"dyn:evaluate('1 + 2')", "3"},
       {"dyn:evaluate(concat('r/', 'n'))", "<n>3</n><n>4</n><n>5</n>"},
@@ -27,7 +29,7 @@ TEST(ExsltDynamicTest, Evaluate) {
       {"r/n[dyn:evaluate('position() = last()')]", "<n>5</n>"},
       {"r/n[dyn:evaluate('. = 4 and name(current()) = \"\"')]", "<n>4</n>"},
       // Not an expression: an empty node-set, with a warning each time it is compiled.
-      {"count(dyn:evaluate(')'))", std::string(kNotAnExpressionWarning).append("0").c_str()},
+      {"count(dyn:evaluate(')'))", notAnExpression.c_str()},
       {"exsl:object-type(dyn:evaluate(''))",
        "WARNING: dyn:evaluate(): '' is no expression (Uncompilable expression  at end of "
        "expression); its value is an empty node-set on line 1 in s.xsl\nnode-set"},

@@ -28,6 +28,8 @@ namespace ovra {
 
 static constexpr char kNotAStylesheet[] =
     "The peek element of a stylesheet must declare the XSLT namespace.";
+static constexpr char kSimplifiedWithoutVersion[] =
+    "The document element of a simplified stylesheet must have an xsl:version attribute";
 static constexpr char kUnknownTopLevel[] = "Unrecognised root element in stylesheet";
 static constexpr char kUnknownInstruction[] = "Unrecognised stylesheet instruction";
 static constexpr char kUndeclaredPrefix[] = "Undeclared namespace prefix in %s, %s";
@@ -180,9 +182,23 @@ void Stylesheet::load() {
     document_->setStripping(&spaceRules_);
 }
 
+static bool hasXsltVersion(const Node* element) {
+  for (const Node* attribute = element->firstAttribute(); attribute != nullptr;
+       attribute = attribute->rawNextSibling()) {
+    if (attribute->localName().view() == "version" &&
+        attribute->namespaceURI() == xsltNamespaceName())
+      return true;
+  }
+  return false;
+}
+
 Node* Stylesheet::prepare(Document& document, bool& simplified) {
   document.parseAll();
   Node* root = findRoot(document, simplified);
+  // XSLT 1.0 section 2.3: without xsl:version a document that merely declares the XSLT
+  // namespace (a source document given in the stylesheet's place) is no stylesheet.
+  if (simplified && !hasXsltVersion(root))
+    throw StylesheetException(root, kSimplifiedWithoutVersion);
   compileAll(document, root, simplified);
   if (root == nullptr) {
     Node* first = document.root()->firstChild();

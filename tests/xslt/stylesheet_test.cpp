@@ -39,8 +39,12 @@ constexpr StylesheetCase kRootCases[] = {
     // its content make the template for the root; xsl:version is not copied.
     {"<html " XSL " xsl:version='1.0' lang='{r/@l}'><b><xsl:value-of select='r'/></b></html>",
      "<r l='en'>text</r>", "<html lang=\"en\"><b>text</b></html>\n"},
-    {"<html xmlns:x='http://www.w3.org/1999/XSL/Transform'><x:value-of select='r'/></html>",
+    {"<html xmlns:x='http://www.w3.org/1999/XSL/Transform' x:version='1.0'><x:value-of "
+     "select='r'/></html>",
      "<r>text</r>", "<html>text</html>\n"},
+    {"<html " XSL "><xsl:value-of select='r'/></html>", "<r/>",
+     "ERROR: The document element of a simplified stylesheet must have an xsl:version attribute "
+     "on line 1 in s.xsl\n"},
     {"<html><b " XSL "><xsl:value-of select='r'/></b></html>", "<r/>",
      "ERROR: The peek element of a stylesheet must declare the XSLT namespace. on line 1 in "
      "s.xsl\n"},

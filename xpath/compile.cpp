@@ -139,19 +139,41 @@ std::unique_ptr<Expr> compileOperators(const BinaryOpNode& top) {
   return std::make_unique<BinaryExpr>(std::move(first), std::move(rest));
 }
 
-// A call of a function in a namespace that the registry does not hold: an extension
-// function this processor lacks, an error only when the call is evaluated, so that a
-// stylesheet can guard it with function-available() (XSLT 1.0 section 14.2).
+// A call of a function in a namespace that the registry does not hold: a function the
+// host defines while it runs (a stylesheet's own), or an extension function this
+// processor lacks, an error only when the call is evaluated, so that a stylesheet can
+// guard it with function-available() (XSLT 1.0 section 14.2).
 class UnknownExtensionCall : public Expr {
  public:
-  UnknownExtensionCall(const Token& token, String name) : token_(token), name_(std::move(name)) {}
-  Value evaluate(const EvalContext&) const override {
-    throw EvaluateException(token_, String(kUnsupportedFunction).append(name_));
+  UnknownExtensionCall(const Token& token, const FunctionCallNode& node,
+                       std::vector<std::unique_ptr<Expr>> arguments)
+      : token_(token), namespaceURI_(node.expandedName().namespaceURI),
+        localName_(node.expandedName().localName), name_(node.name()),
+        arguments_(std::move(arguments)) {}
+  Value evaluate(const EvalContext& context) const override {
+    const HostFunction* function =
+        context.host != nullptr ? context.host->function(namespaceURI_, localName_) : nullptr;
+    if (function == nullptr)
+      throw EvaluateException(token_, String(kUnsupportedFunction).append(name_));
+    ArgumentList values;
+    values.reserve(arguments_.size());
+    for (const auto& argument : arguments_) {
+      if (const Value* bound = argument->boundValue(context))
+        values.borrow(*bound);
+      else
+        values.push_back(argument->evaluate(context));
+    }
+    return function->call(token_, context, values);
   }
+  // What the host's function reads of the context is not known here.
+  bool usesContextSize() const override { return true; }
 
  private:
   Token token_;
+  StringRef namespaceURI_;
+  StringRef localName_;
   String name_;
+  std::vector<std::unique_ptr<Expr>> arguments_;
 };
 
 std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
@@ -159,9 +181,9 @@ std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
   if (entry == nullptr) {
     if (node.expandedName().namespaceURI.empty())
       throw EvaluateException(node.token(), String(kUnsupportedFunction).append(node.name()));
-    compileList(node.arguments());  // reports the arguments' own errors now
-    return withPredicates(std::make_unique<UnknownExtensionCall>(node.token(), node.name()),
-                          node.token(), node.predicates());
+    return withPredicates(
+        std::make_unique<UnknownExtensionCall>(node.token(), node, compileList(node.arguments())),
+        node.token(), node.predicates());
   }
   std::vector<std::unique_ptr<Expr>> arguments = compileList(node.arguments());
   if (arguments.size() < entry->minArguments || arguments.size() > entry->maxArguments)

@@ -101,8 +101,13 @@ Value unparsedEntityUriFunction(const Token&, const EvalContext& context, Argume
 Value functionAvailableFunction(const Token& call, const EvalContext& context, ArgumentList& args) {
   StringArg name(args[0]);
   ExpandedName expanded = expandArgument(call, context, name.view(), false);
+  if (xsltFunctions().find(expanded.namespaceURI.view(), expanded.localName.view()) != nullptr)
+    return Value::makeBoolean(true);
+  // The stylesheet's own functions (func:function).
+  Transformation* run = runningTransformation(context);
   return Value::makeBoolean(
-      xsltFunctions().find(expanded.namespaceURI.view(), expanded.localName.view()) != nullptr);
+      run != nullptr &&
+      run->stylesheet().functions().find(expanded.namespaceURI, expanded.localName) != nullptr);
 }
 
 // Answers for the XSLT instructions and extension elements the stylesheet compiler

@@ -8,6 +8,7 @@
 #include "xslt/control_flow.h"
 #include "xslt/exslt/elements.h"
 #include "xslt/exslt/exslt.h"
+#include "xslt/exslt/user_functions.h"
 #include "xslt/fallback.h"
 #include "xslt/functions.h"
 #include "xslt/imports.h"
@@ -118,6 +119,11 @@ constexpr XsltElement kElements[] = {
      "href method version encoding omit-xml-declaration standalone doctype-public doctype-system "
      "cdata-section-elements indent media-type",
      make<ExsltDocumentInstruction>, kExsltCommonNamespace},
+    // func:function is a declaration, read by the stylesheet itself.
+    {"function", InstructionKind::ExsltFunction, kTop, "", "name", nullptr,
+     kExsltFunctionsNamespace},
+    {"result", InstructionKind::ExsltResult, kBody, "", "select", make<ExsltResultInstruction>,
+     kExsltFunctionsNamespace},
 };
 
 bool containsWord(std::string_view words, std::string_view word) {
@@ -218,9 +224,9 @@ bool isInstructionKind(InstructionKind kind) {
 
 bool isAvailableInstruction(std::string_view namespaceURI, std::string_view localName) {
   const XsltKeywordTable& table = XsltKeywordTable::global();
-  const XsltElement* row = namespaceURI == kXsltNamespace
-                               ? table.row(localName)
-                               : table.extensionRow(namespaceURI, localName);
+  if (namespaceURI != kXsltNamespace)
+    return table.extensionRow(namespaceURI, localName) != nullptr;
+  const XsltElement* row = table.row(localName);
   return row != nullptr && row->allows(ElementPlace::Body);
 }
 
@@ -265,9 +271,10 @@ void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unkn
     if (!row->allows(ElementPlace::TopLevel))
       throw StylesheetException(element, format(kNotTopLevel, name));
   } else if (!row->allows(ElementPlace::Body)) {
-    bool childOfParent = row->allows(ElementPlace::Child) &&
-                         classify(parent) != InstructionKind::Literal &&
-                         containsWord(row->parents, parent->localName().view());
+    bool childOfParent = (row->allows(ElementPlace::Child) &&
+                          classify(parent) != InstructionKind::Literal &&
+                          containsWord(row->parents, parent->localName().view())) ||
+                         (row->kind == InstructionKind::Param && isFunctionDeclaration(parent));
     if (!childOfParent) {
       if (!row->allows(ElementPlace::Child))
         throw StylesheetException(element, format(kOnlyTopLevel, name));

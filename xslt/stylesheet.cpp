@@ -323,6 +323,7 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
   // Top-level elements in other namespaces are data for whoever reads the stylesheet:
   // their attribute values are not templates.
   Node* foreignTop = nullptr;
+  Node* functionTop = nullptr;  // the func:function being compiled
   std::vector<std::string_view> extensionURIs;
   for (Node* node = root->firstChild(); node != nullptr; node = nextInDocumentOrder(node, root)) {
     if (node->kind() != NodeKind::Element)
@@ -334,8 +335,17 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
     }
     InstructionKind kind = classify(node);
     // Pre-order: the subtree of one top-level element ends where the next one starts.
-    if (!simplified && node->parent() == rootElement)
+    if (!simplified && node->parent() == rootElement) {
       foreignTop = kind == InstructionKind::Literal ? node : nullptr;
+      // A func:function's content is a template body, whatever the declarations of
+      // extension namespaces say.
+      if (isFunctionDeclaration(node)) {
+        foreignTop = nullptr;
+        functionTop = node;
+        continue;
+      }
+      functionTop = nullptr;
+    }
     if (kind == InstructionKind::Unknown) {
       // In forwards-compatible mode an element of a later XSLT version is an error only
       // when it runs without a fallback; at top level it is ignored.
@@ -374,7 +384,8 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
           excludeNamespaces(document, node, attribute);
       }
       // An extension element this processor lacks runs its fallback.
-      if (!extensionURIs.empty() && isExtensionElement(node, extensionURIs)) {
+      if ((!extensionURIs.empty() && isExtensionElement(node, extensionURIs)) ||
+          (functionTop != nullptr && isFunctionResult(node))) {
         node->setInstruction(compileExtensionElement(*this, node,
                                                      options_.strict ? UnknownAttributes::Error
                                                                      : UnknownAttributes::Warn)
@@ -476,6 +487,8 @@ void Stylesheet::readTopLevel() {
       readDecimalFormat(child);
     } else if (kind == InstructionKind::StripSpace || kind == InstructionKind::PreserveSpace) {
       spaceRules_.read(child, kind == InstructionKind::StripSpace, precedence);
+    } else if (isFunctionDeclaration(child)) {
+      functions_.add(child, precedence);
     } else if (kind == InstructionKind::Literal && child->namespaceURI().empty()) {
       throw StylesheetException(child, kUnknownTopLevel);
     }

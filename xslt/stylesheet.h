@@ -7,6 +7,7 @@
 #include "output/output_settings.h"
 #include "xpath/runtime/decimal_format.h"
 #include "xpath/runtime/qname.h"
+#include "xslt/exslt/user_functions.h"
 #include "xslt/keys.h"
 #include "xslt/space_rules.h"
 #include "xslt/template_rules.h"
@@ -84,6 +85,8 @@ class Stylesheet {
   const DecimalFormat* decimalFormat(StringRef namespaceURI, StringRef localName) const;
   // The xsl:strip-space and xsl:preserve-space declarations.
   const SpaceRules& spaceRules() const { return spaceRules_; }
+  // The func:function declarations.
+  const UserFunctions& functions() const { return functions_; }
 
  private:
   Stylesheet(std::unique_ptr<Document> document, CompileOptions options);
@@ -158,6 +161,7 @@ class Stylesheet {
   };
   std::vector<NamespaceAlias> namespaceAliases_;
   std::vector<std::pair<ExpandedName, DecimalFormat>> decimalFormats_;
+  UserFunctions functions_;
   SpaceRules spaceRules_;
 };
 

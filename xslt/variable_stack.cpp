@@ -1,5 +1,6 @@
 #include "xslt/variable_stack.h"
 
+#include "xslt/stylesheet.h"
 #include "xslt/transform.h"
 #include "xslt/variables.h"
 
@@ -78,6 +79,10 @@ void VariableStack::push(ExpandedName name, Value value, BindingKind kind, const
 void VariableStack::popScope(const Node* owner) {
   while (!bindings_.empty() && bindings_.back().scopeOwner == owner)
     bindings_.pop_back();
+}
+
+const HostFunction* VariableStack::function(StringRef namespaceURI, StringRef localName) const {
+  return run_ != nullptr ? run_->stylesheet().functions().find(namespaceURI, localName) : nullptr;
 }
 
 }  // namespace ovra

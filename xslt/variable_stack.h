@@ -50,6 +50,8 @@ class VariableStack : public EvaluationHost {
   void keepTree(std::shared_ptr<Node> tree) override;
   // The run's; null without globals.
   DocumentRegistry* documents() override;
+  // The stylesheet's func:function of that name; null without globals.
+  const HostFunction* function(StringRef namespaceURI, StringRef localName) const override;
   // The run the globals belong to; null without globals.
   Transformation* run() const { return run_; }
 

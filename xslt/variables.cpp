@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "tree/node.h"
+#include "xslt/exslt/user_functions.h"
 #include "xslt/parameters.h"
 #include "xslt/result_sink.h"
 #include "xslt/transform.h"
@@ -29,7 +30,8 @@ VariableInstruction::VariableInstruction(const Stylesheet& stylesheet, Node* ele
   if (const Node* select = attribute("select"))
     select_ = compileExpression(select);
   // XSLT 1.0 section 11.6: the parameters of a template come before its body.
-  if (kind == InstructionKind::Param && classify(element->parent()) == InstructionKind::Template) {
+  if (kind == InstructionKind::Param && (classify(element->parent()) == InstructionKind::Template ||
+                                         isFunctionDeclaration(element->parent()))) {
     for (Node* before = element->previousSibling(); before != nullptr;
          before = before->previousSibling()) {
       if (before->kind() != NodeKind::Comment &&

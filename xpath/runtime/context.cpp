@@ -6,7 +6,13 @@
 
 namespace ovra {
 
+HostFunction::~HostFunction() = default;
+
 EvaluationHost::~EvaluationHost() = default;
+
+const HostFunction* EvaluationHost::function(StringRef, StringRef) const {
+  return nullptr;
+}
 
 DocumentRegistry* EvaluationHost::documents() {
   return nullptr;

@@ -14,10 +14,24 @@
 
 namespace ovra {
 
+class ArgumentList;
 class DocumentRegistry;
 class Node;
 struct EvalContext;
+struct Token;
 struct Value;
+
+// A function that a host defines while it runs (a stylesheet's own functions), beside
+// those of the registry expressions are compiled against. Called with its arguments
+// evaluated; errors are EvaluateExceptions at call.
+class HostFunction {
+ public:
+  HostFunction() = default;
+  HostFunction(const HostFunction&) = delete;
+  HostFunction& operator=(const HostFunction&) = delete;
+  virtual ~HostFunction();
+  virtual Value call(const Token& call, const EvalContext& context, ArgumentList& args) const = 0;
+};
 
 // The embedding of an evaluation: variable bindings, and whatever a layer above keeps
 // for the functions it registered. One host serves many evaluations; it outlives them.
@@ -39,6 +53,10 @@ class EvaluationHost {
   // Where the documents that expressions name (document()) are loaded, once each; null
   // when this host reads none.
   virtual DocumentRegistry* documents();
+  // The function of that expanded name the host defines, for a call in a namespace that
+  // the registry did not know when the expression was compiled; null when there is none
+  // (the call is then an error). The default defines none.
+  virtual const HostFunction* function(StringRef namespaceURI, StringRef localName) const;
 
  private:
   std::vector<std::shared_ptr<Node>> keptTrees_;

@@ -32,4 +32,20 @@ class ExsltDocumentInstruction : public Instruction {
   std::vector<Setting> settings_;                 // in document order
 };
 
+// func:result (functions): the value of the func:function call it is evaluated in, from
+// its select expression or its content (a result tree fragment), else the empty string.
+class ExsltResultInstruction : public Instruction {
+ public:
+  // Throws StylesheetException where EXSLT forbids a result: outside a func:function,
+  // inside a variable binding, before anything but xsl:fallback, with both select and
+  // content.
+  ExsltResultInstruction(const Stylesheet& stylesheet, Node* element);
+  ~ExsltResultInstruction() override;
+
+  void execute(const Focus& focus, ResultSink& sink) const override;
+
+ private:
+  std::unique_ptr<Expr> select_;
+};
+
 }  // namespace ovra

@@ -16,23 +16,9 @@ std::FILE* reportStream() {
 }
 std::atomic<bool> verbose{false};
 
-// "FILE:LINE:COLUMN: warning: TEXT", leaving out the parts that are not known.
+// "FILE:LINE:COLUMN: warning: TEXT".
 void writeToStandardError(const SourceLocation& where, std::string_view text) {
-  String line;
-  if (!where.file.empty()) {
-    line.append(where.file);
-    line.append(":");
-  }
-  if (where.line > 0) {
-    line.append(std::to_string(where.line));
-    line.append(":");
-    if (where.column > 0) {
-      line.append(std::to_string(where.column));
-      line.append(":");
-    }
-  }
-  if (!line.empty())
-    line.append(" ");
+  String line = formatLocation(where);
   line.append("warning: ");
   line.append(text);
   line.append("\n");
@@ -40,6 +26,23 @@ void writeToStandardError(const SourceLocation& where, std::string_view text) {
 }
 
 }  // namespace
+
+String formatLocation(const SourceLocation& where) {
+  if (where.file.empty())
+    return String("ovra: ");
+  String text(where.file);
+  text.append(":");
+  if (where.line > 0) {
+    text.append(std::to_string(where.line));
+    text.append(":");
+    if (where.column > 0) {
+      text.append(std::to_string(where.column));
+      text.append(":");
+    }
+  }
+  text.append(" ");
+  return text;
+}
 
 DiagnosticSink::~DiagnosticSink() = default;
 

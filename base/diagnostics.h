@@ -19,6 +19,10 @@ struct SourceLocation {
   std::int32_t column = 0;
 };
 
+// How a report begins: "FILE:LINE:COLUMN: " with the parts that are known, "FILE: "
+// without a line, or "ovra: " when the file is not known either.
+String formatLocation(const SourceLocation& where);
+
 class DiagnosticSink {
  public:
   DiagnosticSink() = default;

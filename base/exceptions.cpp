@@ -1,8 +1,5 @@
 #include "base/exceptions.h"
 
-#include "tree/document.h"
-#include "tree/node.h"
-
 #include <cstdarg>
 #include <cstdio>
 #include <vector>
@@ -26,59 +23,72 @@ String formatMessage(const char* format, ...) {
   return String(buffer.data(), needed);
 }
 
+XSLException::XSLException(SourceLocation where, String text, std::int32_t position)
+    : location_(std::move(where)), text_(std::move(text)), position_(position) {}
+
 XSLException::~XSLException() = default;
 
-DocumentParseException::DocumentParseException(String message) : XSLException(std::move(message)) {}
-
-String DocumentParseException::message() const {
-  return message_;
+void XSLException::setLocation(const SourceLocation& where) {
+  if (location_.file.empty())
+    location_ = where;
 }
 
-OutputException::OutputException(String message) : XSLException(std::move(message)) {}
-
-String OutputException::message() const {
-  return message_;
+void XSLException::setExpression(std::string_view expression) {
+  if (expression_.empty())
+    expression_ = String(expression);
 }
 
-String locateToken(const Token& token, const ConstString& text) {
-  String result(text);
-  if (token.kind == TokenKind::End)
-    result.append("  at end of expression");
-  else
-    result.append(formatMessage(" at %d", token.position));
-  return result;
+// The expression on one line (line ends and tabs would break the caret's alignment),
+// and the caret under the character that starts at byte `position`: each character of
+// UTF-8 counts once, whatever its length in bytes.
+static void appendCaret(String& out, const String& expression, std::int32_t position) {
+  out.append("\n  ");
+  std::string_view text = expression.view();
+  String line;
+  for (char c : text)
+    line.append(c == '\n' || c == '\r' || c == '\t' ? std::string_view(" ") : std::string_view(&c, 1));
+  out.append(line);
+  if (position < 0)
+    return;
+  out.append("\n  ");
+  std::size_t end = std::min<std::size_t>(std::size_t(position), text.size());
+  for (std::size_t i = 0; i < end; ++i) {
+    if ((static_cast<unsigned char>(text[i]) & 0xC0) != 0x80)
+      out.append(" ");
+  }
+  out.append("^");
 }
 
-XPathParseException::XPathParseException(const Token& token, const ConstString& text)
-    : XSLException(locateToken(token, text)) {}
-
-String XPathParseException::message() const {
-  return message_;
+String XSLException::message() const {
+  String out = formatLocation(location_);
+  out.append("error: ");
+  out.append(text_);
+  if (!expression_.empty())
+    appendCaret(out, expression_, position_);
+  return out;
 }
 
-EvaluateException::EvaluateException(const Token& token, const ConstString& text)
-    : XSLException(locateToken(token, text)) {}
+DocumentParseException::DocumentParseException(String text)
+    : XSLException(SourceLocation(), std::move(text)) {}
 
-String EvaluateException::message() const {
-  return message_;
+DocumentParseException::DocumentParseException(SourceLocation where, String text)
+    : XSLException(std::move(where), std::move(text)) {}
+
+XPathParseException::XPathParseException(std::int32_t position, const ConstString& text)
+    : XSLException(SourceLocation(), String(text), position) {}
+
+EvaluateException::EvaluateException(std::int32_t position, const ConstString& text)
+    : XSLException(SourceLocation(), String(text), position) {}
+
+StylesheetException::StylesheetException(SourceLocation where, const ConstString& text)
+    : XSLException(std::move(where), String(text)) {}
+
+StylesheetException::StylesheetException(SourceLocation where, const XSLException& cause)
+    : XSLException(cause.location().file.empty() ? std::move(where) : cause.location(),
+                   cause.text(), cause.position()) {
+  setExpression(cause.expression().view());
 }
 
-static String fileNameOf(const Node* node) {
-  if (node == nullptr)
-    return String();
-  const Document* document = node->document();
-  return document ? document->fileName() : String();
-}
-
-StylesheetException::StylesheetException(const Node* node, const ConstString& text)
-    : XSLException(String(text)), fileName_(fileNameOf(node)),
-      line_(node ? node->lineNumber() : 0) {}
-
-StylesheetException::StylesheetException(const Node* node, const XSLException& cause)
-    : StylesheetException(node, cause.message()) {}
-
-String StylesheetException::message() const {
-  return formatMessage("%s on line %d in %s\n", message_.c_str(), line_, fileName_.c_str());
-}
+OutputException::OutputException(String text) : XSLException(SourceLocation(), std::move(text)) {}
 
 }  // namespace ovra

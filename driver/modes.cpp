@@ -83,7 +83,6 @@ ExitStatus runTimedLoop(const ModeSteps& steps, std::int32_t runs,
     }
     return ExitStatus::Success;
   } catch (const XSLException& error) {
-    // A StylesheetException's text already ends with a line end; this adds a second.
     std::fprintf(environment.errors, "%s\n", error.message().c_str());
     return statusFor(steps.stage != nullptr ? *steps.stage : Stage::Run, error);
   }
@@ -230,7 +229,12 @@ ExitStatus runXPathMode(const char* expression, const char* xmlFile, Serializer&
   };
   steps.run = [&] {
     std::uint32_t t0 = environment.ticks();
-    writeXPathResults(*compiled, root, out, &variables);
+    try {
+      writeXPathResults(*compiled, root, out, &variables);
+    } catch (XSLException& error) {
+      error.setExpression(expression);  // to show where in it the run failed
+      throw;
+    }
     evaluateTime += environment.ticks() - t0;
   };
   // No finish step: every item was flushed as it was written.

@@ -1,6 +1,7 @@
 #include "output/serializer.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 
@@ -1268,7 +1269,7 @@ void Serializer::emitReplacement(char32_t character, Context context) {
                                         settings_.encoding.c_str()));
   case Context::Name:
     throw StylesheetException(
-        nameNode_,
+        locationOf(nameNode_),
         formatMessage(kUnwritableNameCharacter, unsigned(character), settings_.encoding.c_str()));
   case Context::Drop:
     return;

@@ -390,7 +390,10 @@ const CatalogSet::File& CatalogSet::load(const std::string& uri) const {
   try {
     document.parseAll();
   } catch (const DocumentParseException& failure) {
-    warning({String(*path)}, String(kUnreadableCatalog).append(failure.message()).view());
+    SourceLocation where = failure.location();
+    if (where.file.empty())
+      where.file = String(*path);
+    warning(where, String(kUnreadableCatalog).append(failure.text()).view());
     return *slot->second;
   }
   Node* root = document.root()->firstChild();

@@ -60,7 +60,9 @@ Document* DocumentRegistry::load(std::string_view reference, const Document& bas
   try {
     document->open();
   } catch (const DocumentParseException& error) {
-    reason = error.message();
+    // Where in the document the parser stopped, when it got that far.
+    reason = error.location().file.empty() ? error.text()
+                                           : formatLocation(error.location()).append(error.text());
     return nullptr;
   }
   Document* loaded = adopt(std::move(document));

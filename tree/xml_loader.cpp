@@ -26,7 +26,8 @@ namespace ovra {
 
 static constexpr const char* kCouldNotOpen = "Could not open file, ";
 static constexpr const char* kCouldNotRead = "Could not read file, ";
-static constexpr const char* kParseError = "%s at %d of %s";
+static constexpr char kExpectedEndTag[] =
+    ": expected </%s> (to close <%s> from line %d), found </%.*s>";
 static constexpr const char* kCouldNotReadReason = "Could not read file, %s: %s";
 static constexpr const char* kUndefinedEntity = "undefined entity '%s'";
 static constexpr const char* kUndefinedEntityUnread = "undefined entity '%s': %s";
@@ -364,7 +365,7 @@ struct XmlLoader::Callbacks {
     try {
       resource = locateResource(loader.settings_, request);
     } catch (const DocumentParseException& failure) {
-      loader.fail(failure.message());
+      loader.fail(failure.text(), failure.location());
       return XML_STATUS_ERROR;
     }
     if (resource.status != ResourceStatus::Found) {
@@ -447,10 +448,12 @@ bool XmlLoader::parseEntity(void* entityParser, const String& path) {
   return ok;
 }
 
-void XmlLoader::fail(const String& message) {
+void XmlLoader::fail(const String& text, const SourceLocation& where) {
   // The innermost report wins: the entities around it only say that it failed.
-  if (failure_.empty())
-    failure_ = message;
+  if (failure_.empty()) {
+    failure_ = text;
+    failureWhere_ = where;
+  }
   stop();
 }
 
@@ -459,10 +462,12 @@ void XmlLoader::stop() {
 }
 
 void XmlLoader::recordHere(const String& reason) {
-  if (failure_.empty())
-    failure_ = formatMessage(kParseError, reason.c_str(),
-                             int(XML_GetCurrentLineNumber(static_cast<XML_Parser>(currentParser_))),
-                             currentFile_->c_str());
+  if (!failure_.empty())
+    return;
+  auto* parser = static_cast<XML_Parser>(currentParser_);
+  failure_ = reason;
+  failureWhere_ = SourceLocation{*currentFile_, std::int32_t(XML_GetCurrentLineNumber(parser)),
+                                 std::int32_t(XML_GetCurrentColumnNumber(parser)) + 1};
 }
 
 void XmlLoader::warn(std::string_view text) const {
@@ -470,10 +475,12 @@ void XmlLoader::warn(std::string_view text) const {
   warning({*currentFile_, line}, text);
 }
 
-String XmlLoader::errorText(void* parser) {
+String XmlLoader::errorText(void* parser) const {
   auto* xmlParser = static_cast<XML_Parser>(parser);
   XML_Error code = XML_GetErrorCode(xmlParser);
   String text(XML_ErrorString(code));
+  if (code == XML_ERROR_TAG_MISMATCH)
+    text.append(mismatchDetails(parser));
   // The parser does not say which entity; the input at the error does.
   if (code == XML_ERROR_UNDEFINED_ENTITY) {
     int offset = 0, size = 0;
@@ -489,6 +496,10 @@ String XmlLoader::errorText(void* parser) {
 }
 
 // ---- Loader ----
+
+static String withReason(const char* prefix, const String& name, int error) {
+  return String(prefix).append(name).append(": ").append(std::strerror(error));
+}
 
 XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
                      const WhitespaceStripping* stripping)
@@ -519,7 +530,7 @@ XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
       }
       std::FILE* file = std::fopen(path.c_str(), "rb");
       if (file == nullptr)
-        throw DocumentParseException(String(kCouldNotOpen).append(fileName_));
+        throw DocumentParseException(withReason(kCouldNotOpen, fileName_, errno));
       file_.reset(file);
       stream_ = file;
     }
@@ -568,7 +579,7 @@ const char* XmlLoader::read(std::size_t& count) {
   count = std::fread(buffer_.get(), 1, bufferSize_, stream_);
   // A directory opens on some systems and fails only here.
   if (count < bufferSize_ && std::ferror(stream_))
-    throw DocumentParseException(String(kCouldNotRead).append(fileName_));
+    throw DocumentParseException(withReason(kCouldNotRead, fileName_, errno));
   return buffer_.get();
 }
 
@@ -605,9 +616,38 @@ bool XmlLoader::parseChunk() {
     String message = std::move(failure_);
     // What was read before the error stays in the tree and usable.
     flushText();
-    throw DocumentParseException(std::move(message));
+    throw DocumentParseException(std::move(failureWhere_), std::move(message));
   }
   return !final;
+}
+
+String XmlLoader::mismatchDetails(void* parser) const {
+  if (currentParent_ == nullptr || currentParent_->kind() != NodeKind::Element)
+    return String();
+  // The parser stops at the end tag that does not match; its name is read from the
+  // input around that place.
+  int offset = 0;
+  int size = 0;
+  const char* context = XML_GetInputContext(static_cast<XML_Parser>(parser), &offset, &size);
+  if (context == nullptr || offset > size)
+    return String();
+  // The place is the end tag's "</" or the name after it.
+  int start = offset;
+  while (start > 0 && offset - start < 2 && !(context[start] == '<' && context[start + 1] == '/'))
+    --start;
+  if (start + 2 > size || context[start] != '<' || context[start + 1] != '/')
+    return String();
+  const char* name = context + start + 2;
+  int length = 0;
+  while (start + 2 + length < size && std::strchr(" \t\r\n>", name[length]) == nullptr)
+    ++length;
+  auto* element = static_cast<const ElementNode*>(currentParent_);
+  String written;
+  if (!element->prefix().empty())
+    written.append(element->prefix()).append(":");
+  written.append(element->localName());
+  return formatMessage(kExpectedEndTag, written.c_str(), written.c_str(), element->lineNumber(),
+                       length, name);
 }
 
 const char* XmlLoader::parserVersion() {

@@ -5,6 +5,7 @@
 // document is finished. xml_loader.cpp is the only file that includes expat.h.
 #pragma once
 
+#include "base/diagnostics.h"
 #include "base/settings.h"
 #include "base/string.h"
 #include "tree/encoding.h"
@@ -81,17 +82,22 @@ class XmlLoader {
   // Parses an external entity's file to its end with entityParser (an XML_Parser made for
   // it); false after an error, which fail() or failAt() has recorded.
   bool parseEntity(void* entityParser, const String& path);
-  // Records message as the failure to report (the first one stays) and stops the parser.
-  void fail(const String& message);
-  // Records the failure reason, located at the current line of the entity being read
-  // (the first one recorded stays).
+  // Records the failure to report, what is wrong and where (the first one stays), and
+  // stops the parser.
+  void fail(const String& text, const SourceLocation& where = SourceLocation());
+  // Records the failure reason, located at the current line and column of the entity
+  // being read (the first one recorded stays).
   void recordHere(const String& reason);
   // Stops the parser whose callback runs now, from inside the callback.
   void stop();
   // Reports a warning at the current line of the entity being read.
   void warn(std::string_view text) const;
-  // The parser's message for its error, naming an undefined entity.
-  static String errorText(void* parser);
+  // The parser's message for its error, naming an undefined entity, or for a mismatched
+  // end tag the tag expected and the tag found.
+  String errorText(void* parser) const;
+  // For a mismatched end tag: ": expected </b> (to close <b> from line 3), found </a>";
+  // empty when not known.
+  String mismatchDetails(void* parser) const;
 
   const LoadSettings& settings_;  // the Document's
   String basePath_;               // the document's full path
@@ -118,7 +124,10 @@ class XmlLoader {
   // the file it reads: what messages and warnings name.
   void* currentParser_ = nullptr;
   const String* currentFile_;
-  String failure_;  // a complete message, set when a callback stops the parser
+  // The failure to report, set when a callback stops the parser: what is wrong, and where
+  // (no file when the text names it).
+  String failure_;
+  SourceLocation failureWhere_;
   // Why a part of the DTD was not read (empty when all of it was): undefined entities are
   // then warnings rather than errors.
   String unreadPart_;

@@ -154,7 +154,7 @@ class UnknownExtensionCall : public Expr {
     const HostFunction* function =
         context.host != nullptr ? context.host->function(namespaceURI_, localName_) : nullptr;
     if (function == nullptr)
-      throw EvaluateException(token_, String(kUnsupportedFunction).append(name_));
+      throw EvaluateException(token_.position, String(kUnsupportedFunction).append(name_));
     ArgumentList values;
     values.reserve(arguments_.size());
     for (const auto& argument : arguments_) {
@@ -180,14 +180,14 @@ std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
   const FunctionEntry* entry = node.entry();
   if (entry == nullptr) {
     if (node.expandedName().namespaceURI.empty())
-      throw EvaluateException(node.token(), String(kUnsupportedFunction).append(node.name()));
+      throw EvaluateException(node.token().position, String(kUnsupportedFunction).append(node.name()));
     return withPredicates(
         std::make_unique<UnknownExtensionCall>(node.token(), node, compileList(node.arguments())),
         node.token(), node.predicates());
   }
   std::vector<std::unique_ptr<Expr>> arguments = compileList(node.arguments());
   if (arguments.size() < entry->minArguments || arguments.size() > entry->maxArguments)
-    throw EvaluateException(node.token(), String(kWrongArgumentCount).append(node.name()));
+    throw EvaluateException(node.token().position, String(kWrongArgumentCount).append(node.name()));
   auto call = std::make_unique<FunctionCallExpr>(node.token(), *entry, std::move(arguments));
   return withPredicates(std::move(call), node.token(), node.predicates());
 }
@@ -227,7 +227,13 @@ std::unique_ptr<Expr> SyntaxNode::compile() const {
 
 std::unique_ptr<Expr> compileXPath(std::string_view text, const Node* namespaceContext,
                                    const FunctionRegistry& functions) {
-  return parseXPath(text, namespaceContext, functions)->compile();
+  std::unique_ptr<SyntaxNode> syntax = parseXPath(text, namespaceContext, functions);
+  try {
+    return syntax->compile();
+  } catch (XSLException& error) {
+    error.setExpression(text);
+    throw;
+  }
 }
 
 }  // namespace ovra

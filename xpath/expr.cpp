@@ -88,7 +88,7 @@ const Value& VariableExpr::lookup(const EvalContext& context) const {
     if (!name_.prefix.empty())
       name.append(name_.prefix).append(":");
     name.append(name_.localName);
-    throw EvaluateException(token_, String(kUndefinedVariable).append(name));
+    throw EvaluateException(token_.position, String(kUndefinedVariable).append(name));
   }
   return *value;
 }
@@ -110,7 +110,7 @@ std::unique_ptr<NodeStream> VariableExpr::select(const EvalContext& context) con
 static NodeVector nodeSetOf(Value value, const Token& token) {
   if (value.kind() == ValueKind::NodeSet)
     return value.takeNodes();
-  throw EvaluateException(token, kUnionOfNonNodeSets);
+  throw EvaluateException(token.position, kUnionOfNonNodeSets);
 }
 
 static NodeVector mergeDocumentOrder(const NodeVector& left, const NodeVector& right) {

@@ -345,9 +345,9 @@ bool allowsOperator(TokenKind kind) {
   }
 }
 
-// A keyword token takes the table's record: no text, length 0 and position 0.
+// A keyword token takes the table's record, no text and length 0, but keeps its place.
 void becomeKeyword(Token& token, TokenKind kind) {
-  token = Token{kind, nullptr, 0, 0};
+  token = Token{kind, nullptr, 0, token.position};
 }
 
 std::string_view textOf(const Token& token) {
@@ -391,7 +391,6 @@ const char* tokenize(const char* text, TokenQueue& queue) {
   std::size_t first = queue.size();
   Recognisers recognisers;
   const char* p = skipWhitespace(text);
-  std::size_t position = 0;  // candidate lengths of the tokens so far; whitespace not counted
   std::size_t n = 1;
   Token saved;
   std::size_t savedLength = 0;
@@ -402,7 +401,7 @@ const char* tokenize(const char* text, TokenQueue& queue) {
     std::size_t length = n;
     if (recognisers.recognise(p, length, token)) {
       n = length;
-      token.position = clampPosition(position);
+      token.position = clampPosition(std::size_t(p - text));
       if (p[n] == '\0') {
         queue.append(token);
         p += n;
@@ -414,7 +413,6 @@ const char* tokenize(const char* text, TokenQueue& queue) {
       ++n;
     } else if (haveSaved) {
       p = skipWhitespace(p + savedLength);
-      position += savedLength;
       queue.append(saved);
       haveSaved = false;
       n = 1;
@@ -427,7 +425,7 @@ const char* tokenize(const char* text, TokenQueue& queue) {
   }
 
   disambiguate(queue, first);
-  queue.append(Token{TokenKind::End, nullptr, 0, 0});
+  queue.append(Token{TokenKind::End, nullptr, 0, clampPosition(std::size_t(p - text))});
   return p;
 }
 

@@ -122,7 +122,7 @@ class Parser {
     NestingGuard(Parser& parser, const Token& opening) : parser_(parser) {
       if (++parser_.nesting_ > kMaxExpressionNesting) {
         --parser_.nesting_;
-        throw XPathParseException(opening, kNestedTooDeeply);
+        throw XPathParseException(opening.position, kNestedTooDeeply);
       }
     }
     ~NestingGuard() { --parser_.nesting_; }
@@ -145,7 +145,7 @@ class Parser {
     ExpandedName name =
         resolveQName(namespaceContext_, textOf(token), /*useDefaultNamespace=*/false);
     if (!name.prefix.empty() && name.namespaceURI.empty())
-      throw XPathParseException(token, String(kUndeclaredPrefix).append(name.prefix));
+      throw XPathParseException(token.position, String(kUndeclaredPrefix).append(name.prefix));
     return name;
   }
 
@@ -166,7 +166,7 @@ std::unique_ptr<SyntaxNode> Parser::parseExpr() {
   for (;;) {
     std::unique_ptr<PathNode> operand = parseUnary();
     if (!operand)
-      throw XPathParseException(front(), kMissingPath);
+      throw XPathParseException(front().position, kMissingPath);
     operands.push_back(std::move(operand));
     if (!isBinaryOperator(front().kind))
       break;
@@ -199,7 +199,7 @@ std::unique_ptr<PathNode> Parser::parseUnary() {
     operators.push_back(queue_.pop().kind);
     std::unique_ptr<PathNode> operand = parsePath(/*negated=*/false);
     if (!operand)
-      throw XPathParseException(front(), kMissingPath);
+      throw XPathParseException(front().position, kMissingPath);
     operands.push_back(std::move(operand));
   }
   return std::make_unique<PathNode>(start, std::vector<std::unique_ptr<StepNode>>(),
@@ -232,10 +232,10 @@ std::unique_ptr<PathNode> Parser::parsePath(bool negated) {
         step->setDescendant();
       steps.push_back(std::move(step));
     } else if (pathToken.kind == TokenKind::DoubleSlash) {
-      throw XPathParseException(pathToken, kDoubleSlashNeedsStep);
+      throw XPathParseException(pathToken.position, kDoubleSlashNeedsStep);
     } else if (filter) {
       // Only "/" alone stands for the root; after a filter it needs a step like anywhere.
-      throw XPathParseException(pathToken, kSlashNeedsStep);
+      throw XPathParseException(pathToken.position, kSlashNeedsStep);
     }
     // After a filter the steps continue from the filter's nodes, not from the root.
     absolute = !filter;
@@ -245,7 +245,7 @@ std::unique_ptr<PathNode> Parser::parsePath(bool negated) {
     Token slash = queue_.pop();
     std::unique_ptr<StepNode> step = parseStep();
     if (!step)
-      throw XPathParseException(slash, slash.kind == TokenKind::DoubleSlash ? kDoubleSlashNeedsStep
+      throw XPathParseException(slash.position, slash.kind == TokenKind::DoubleSlash ? kDoubleSlashNeedsStep
                                                                             : kSlashNeedsStep);
     if (slash.kind == TokenKind::DoubleSlash)
       step->setDescendant();
@@ -288,7 +288,7 @@ std::unique_ptr<SyntaxNode> Parser::parseFilter() {
       inner = parseExpr();
     }
     if (!at(TokenKind::RightParen))
-      throw XPathParseException(front(), kMissingParen);
+      throw XPathParseException(front().position, kMissingParen);
     queue_.pop();
     ExprList predicates = parsePredicates();
     return std::make_unique<GroupNode>(token, std::move(inner), std::move(predicates));
@@ -301,7 +301,7 @@ std::unique_ptr<SyntaxNode> Parser::parseFilter() {
 // Arguments ::= "(" [Expr ("," Expr)*] ")"
 ExprList Parser::parseArguments() {
   if (!at(TokenKind::LeftParen))
-    throw XPathParseException(front(), kMissingFunctionParen);
+    throw XPathParseException(front().position, kMissingFunctionParen);
   NestingGuard guard(*this, queue_.pop());
   ExprList arguments;
   while (!at(TokenKind::RightParen)) {
@@ -311,10 +311,10 @@ ExprList Parser::parseArguments() {
     if (at(TokenKind::RightParen))
       break;
     if (!at(TokenKind::Comma))
-      throw XPathParseException(front(), kMissingComma);
+      throw XPathParseException(front().position, kMissingComma);
     queue_.pop();
     if (at(TokenKind::RightParen))
-      throw XPathParseException(front(), kMissingArgument);
+      throw XPathParseException(front().position, kMissingArgument);
   }
   queue_.pop();
   return arguments;
@@ -327,7 +327,7 @@ ExprList Parser::parsePredicates() {
     NestingGuard guard(*this, queue_.pop());
     std::unique_ptr<SyntaxNode> predicate = parseExpr();
     if (!at(TokenKind::RightBracket))
-      throw XPathParseException(front(), kMissingBracket);
+      throw XPathParseException(front().position, kMissingBracket);
     queue_.pop();
     predicates.append(std::move(predicate));
   }
@@ -387,12 +387,12 @@ std::unique_ptr<NodeTypeTestNode> Parser::parseNodeTypeTest() {
   if (!at(TokenKind::RightParen)) {
     Token argument = front();
     if (type.kind != TokenKind::NodeTypeProcessingInstruction)
-      throw XPathParseException(argument, kOnlyProcessingInstructionArguments);
+      throw XPathParseException(argument.position, kOnlyProcessingInstructionArguments);
     if (argument.kind != TokenKind::Literal)
-      throw XPathParseException(argument, kProcessingInstructionLiteral);
+      throw XPathParseException(argument.position, kProcessingInstructionLiteral);
     target = std::make_unique<LiteralNode>(queue_.pop());
     if (!at(TokenKind::RightParen))
-      throw XPathParseException(argument, kNodeTestParen);
+      throw XPathParseException(argument.position, kNodeTestParen);
   }
   queue_.pop();
   return std::make_unique<NodeTypeTestNode>(type, std::move(target));
@@ -441,32 +441,37 @@ std::size_t invalidUtf8Offset(std::string_view text) {
 }
 
 [[noreturn]] void throwSyntaxErrorAt(std::size_t offset) {
-  Token where{TokenKind::None, nullptr, 0, std::int32_t(std::min<std::size_t>(offset, INT32_MAX))};
-  throw XPathParseException(where, kSyntaxError);
+  throw XPathParseException(std::int32_t(std::min<std::size_t>(offset, INT32_MAX)), kSyntaxError);
 }
 
 }  // namespace
 
 std::unique_ptr<SyntaxNode> parseXPath(std::string_view text, const Node* namespaceContext,
                                        const FunctionRegistry& functions) {
-  // The tokens point into this terminated copy; the tree copies what it keeps of them.
-  std::string buffer(text);
-  // Tokenising stops at a malformed byte as at any character it cannot take.
-  buffer.resize(invalidUtf8Offset(buffer));
-  TokenQueue queue;
-  const char* stop = tokenize(buffer.c_str(), queue);
-  if (stop != buffer.c_str() + buffer.size())
-    throwSyntaxErrorAt(std::size_t(stop - buffer.c_str()));
-  if (buffer.size() != text.size())
-    throwSyntaxErrorAt(buffer.size());
+  try {
+    // The tokens point into this terminated copy; the tree copies what it keeps of them.
+    std::string buffer(text);
+    // Tokenising stops at a malformed byte as at any character it cannot take.
+    buffer.resize(invalidUtf8Offset(buffer));
+    TokenQueue queue;
+    const char* stop = tokenize(buffer.c_str(), queue);
+    if (stop != buffer.c_str() + buffer.size())
+      throwSyntaxErrorAt(std::size_t(stop - buffer.c_str()));
+    if (buffer.size() != text.size())
+      throwSyntaxErrorAt(buffer.size());
 
-  Parser parser(queue, namespaceContext, functions);
-  std::unique_ptr<SyntaxNode> root = parser.parseExpr();
-  if (queue.size() > 1)
-    throw XPathParseException(queue.front(), kSyntaxError);
-  if (!root)
-    throw XPathParseException(queue.front(), kUncompilable);
-  return root;
+    Parser parser(queue, namespaceContext, functions);
+    std::unique_ptr<SyntaxNode> root = parser.parseExpr();
+    if (queue.size() > 1)
+      throw XPathParseException(queue.front().position, kSyntaxError);
+    if (!root)
+      throw XPathParseException(queue.front().position, kUncompilable);
+    return root;
+  } catch (XSLException& error) {
+    // The caller knows the text only as a whole; the message shows it with the caret.
+    error.setExpression(text);
+    throw;
+  }
 }
 
 }  // namespace ovra

@@ -625,7 +625,7 @@ void PathExpr::throwNotNodeSet(const EvalContext& context) const {
   const char* what = "";
   switch (value.kind()) {
   case ValueKind::TreeFragment:
-    throw EvaluateException(filterToken_, kStepOnTreeFragment);
+    throw EvaluateException(filterToken_.position, kStepOnTreeFragment);
   case ValueKind::String:
     what = "string";
     break;
@@ -640,7 +640,7 @@ void PathExpr::throwNotNodeSet(const EvalContext& context) const {
     what = "value";
     break;
   }
-  throw EvaluateException(filterToken_, String(kStepOnNonNodeSet).append(what));
+  throw EvaluateException(filterToken_.position, String(kStepOnNonNodeSet).append(what));
 }
 
 std::unique_ptr<NodeStream> PathExpr::select(const EvalContext& context) const {

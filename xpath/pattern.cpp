@@ -266,18 +266,18 @@ std::unique_ptr<PatternMatcher> compilePathPattern(const PathNode& path) {
   std::unique_ptr<Expr> anchor;
   if (path.filter() != nullptr) {
     if (path.isNegated() || !isIdKeyCall(*path.filter()))
-      throw XPathParseException(path.filter()->token(), kInvalidMatchPattern);
+      throw XPathParseException(path.filter()->token().position, kInvalidMatchPattern);
     anchor = path.filter()->compile();
   }
   if (path.isNegated())
-    throw XPathParseException(path.token(), kInvalidMatchPattern);
+    throw XPathParseException(path.token().position, kInvalidMatchPattern);
   std::vector<PatternStep> steps;
   for (const auto& node : path.steps()) {
     PatternStep step;
     step.axis = node->axis();
     if (step.axis != TokenKind::AxisChild && step.axis != TokenKind::AxisAttribute &&
         step.axis != TokenKind::AxisNamespace && step.axis != TokenKind::AxisSelf)
-      throw XPathParseException(node->token(), kInvalidMatchPattern);
+      throw XPathParseException(node->token().position, kInvalidMatchPattern);
     step.test = compileNodeTest(node->nodeTest());
     for (const auto& p : node->predicates().items())
       step.predicates.push_back(p->compile());
@@ -354,7 +354,7 @@ std::unique_ptr<PatternMatcher> SyntaxNode::compilePattern() const {
                                            compile());
     }
     if (kind_ != SyntaxKind::Path)
-      throw XPathParseException(token(), kInvalidMatchPattern);
+      throw XPathParseException(token().position, kInvalidMatchPattern);
     return compilePathPattern(*static_cast<const PathNode*>(this));
   }
   // a | b | c is ((a | b) | c): collect the right operands down the left side.
@@ -363,7 +363,7 @@ std::unique_ptr<PatternMatcher> SyntaxNode::compilePattern() const {
   while (node->kind() == SyntaxKind::BinaryOp) {
     const auto* op = static_cast<const BinaryOpNode*>(node);
     if (op->op() != TokenKind::Union)
-      throw XPathParseException(op->token(), kInvalidMatchPattern);
+      throw XPathParseException(op->token().position, kInvalidMatchPattern);
     operands.push_back(&op->right());
     node = &op->left();
   }

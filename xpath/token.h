@@ -66,13 +66,15 @@ enum class TokenKind : std::int32_t {
 static_assert(int(TokenKind::AxisSelf) - int(TokenKind::AxisAncestor) == 12);
 
 // Copied by value. text points into the expression buffer (not a copy, not terminated).
-// Tokens that the post-pass turns into operators, node types or axes carry no text,
-// length 0 and position 0.
+// Tokens that the post-pass turns into operators, node types or axes carry no text and
+// length 0.
 struct Token {
   TokenKind kind = TokenKind::None;
   const char* text = nullptr;
   std::int32_t length = 0;
-  std::int32_t position = 0;  // used only in error messages
+  // The byte offset of the token in the expression (the end token: of the end), where
+  // error messages put their caret.
+  std::int32_t position = 0;
 };
 
 inline bool isOperator(TokenKind kind) {

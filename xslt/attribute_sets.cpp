@@ -1,6 +1,7 @@
 #include "xslt/attribute_sets.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "xslt/result_sink.h"
 #include "xslt/stylesheet.h"
 #include "xslt/variable_scope.h"
@@ -43,10 +44,10 @@ AttributeSetInstruction::AttributeSetInstruction(const Stylesheet& stylesheet, N
   if (const Node* uses = attribute("use-attribute-sets"))
     uses_ = readAttributeSetNames(element, uses);
   if (name_.empty())
-    throw StylesheetException(element, kWithoutName);
+    throw StylesheetException(locationOf(element), kWithoutName);
   for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
     if (classify(child) != InstructionKind::Attribute)
-      throw StylesheetException(child, kBadContent);
+      throw StylesheetException(locationOf(child), kBadContent);
   }
 }
 

@@ -4,14 +4,20 @@
 #include "xpath/parser.h"
 #include "xslt/functions.h"
 
+#include <algorithm>
+#include <cstdint>
+
 namespace ovra {
 
 static constexpr char kUnmatchedOpening[] = "Unmatched '{' in attribute value template";
 static constexpr char kUnmatchedClosing[] = "Unmatched '}' in attribute value template";
 
 // Braces are reported at their place in the value, as expression errors are.
-[[noreturn]] static void failAt(std::size_t position, const char* message) {
-  throw XPathParseException(Token{TokenKind::None, nullptr, 0, std::int32_t(position)}, message);
+[[noreturn]] static void failAt(std::string_view value, std::size_t position,
+                                const char* message) {
+  XPathParseException error(std::int32_t(std::min<std::size_t>(position, INT32_MAX)), message);
+  error.setExpression(value);
+  throw error;
 }
 
 // The end of the expression that starts at begin: the first closing brace outside a
@@ -52,7 +58,7 @@ AttributeValueTemplate::AttributeValueTemplate(std::string_view value,
       }
       std::size_t end = findExpressionEnd(value, i + 1);
       if (end == std::string_view::npos)
-        failAt(i, kUnmatchedOpening);
+        failAt(value, i, kUnmatchedOpening);
       flushLiteral();
       parts_.push_back(Part{String(), compileXPath(value.substr(i + 1, end - i - 1),
                                                    namespaceContext, xsltFunctions())});
@@ -60,7 +66,7 @@ AttributeValueTemplate::AttributeValueTemplate(std::string_view value,
     } else if (c == '}') {
       // XSLT 1.0 section 7.6.2: outside an expression a closing brace comes doubled.
       if (i + 1 == value.size() || value[i + 1] != '}')
-        failAt(i, kUnmatchedClosing);
+        failAt(value, i, kUnmatchedClosing);
       literal.append("}");
       i += 2;
     } else {

@@ -1,6 +1,7 @@
 #include "xslt/control_flow.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "xslt/transform.h"
 
 #include <string_view>
@@ -24,7 +25,7 @@ IfInstruction::IfInstruction(const Stylesheet& stylesheet, Node* element)
   if (const Node* test = attribute("test"))
     test_ = compileExpression(test);
   if (!test_)
-    throw StylesheetException(element, kIfWithoutTest);
+    throw StylesheetException(locationOf(element), kIfWithoutTest);
 }
 
 IfInstruction::~IfInstruction() = default;
@@ -47,15 +48,15 @@ ChooseInstruction::ChooseInstruction(const Stylesheet& stylesheet, Node* element
       continue;
     InstructionKind kind = classify(child);
     if (kind != InstructionKind::When && kind != InstructionKind::Otherwise)
-      throw StylesheetException(element, kBadChooseChild);
+      throw StylesheetException(locationOf(element), kBadChooseChild);
     if (otherwise != nullptr)
-      throw StylesheetException(otherwise, kOtherwiseNotLast);
+      throw StylesheetException(locationOf(otherwise), kOtherwiseNotLast);
     if (kind == InstructionKind::Otherwise)
       otherwise = child;
     hasWhen = hasWhen || kind == InstructionKind::When;
   }
   if (!hasWhen)
-    throw StylesheetException(element, kChooseWithoutWhen);
+    throw StylesheetException(locationOf(element), kChooseWithoutWhen);
 }
 
 ChooseInstruction::~ChooseInstruction() = default;
@@ -82,7 +83,7 @@ WhenInstruction::WhenInstruction(const Stylesheet& stylesheet, Node* element)
   if (const Node* test = attribute("test"))
     test_ = compileExpression(test);
   if (!test_)
-    throw StylesheetException(element, kWhenWithoutTest);
+    throw StylesheetException(locationOf(element), kWhenWithoutTest);
 }
 
 WhenInstruction::~WhenInstruction() = default;
@@ -102,7 +103,7 @@ ForEachInstruction::ForEachInstruction(const Stylesheet& stylesheet, Node* eleme
     : Instruction(stylesheet, element) {
   const Node* selectAttribute = attribute("select");
   if (selectAttribute == nullptr)
-    throw StylesheetException(element, kForEachWithoutSelect);
+    throw StylesheetException(locationOf(element), kForEachWithoutSelect);
   select_ = compileExpression(selectAttribute);
   auto keys = std::make_unique<SortKeys>(element);
   if (!keys->empty())

@@ -7,6 +7,7 @@
 #include "base/exceptions.h"
 #include "tree/document.h"
 #include "tree/document_registry.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/runtime/decimal_format.h"
@@ -49,7 +50,7 @@ ExpandedName expandArgument(const Token& call, const EvalContext& context, std::
                             bool useDefaultNamespace) {
   ExpandedName name = resolveQName(context.stylesheetElement, qname, useDefaultNamespace);
   if (!name.prefix.empty() && name.namespaceURI.empty())
-    throw EvaluateException(call, String(kUndeclaredNamePrefix).append(name.prefix));
+    throw EvaluateException(call.position, String(kUndeclaredNamePrefix).append(name.prefix));
   return name;
 }
 
@@ -78,10 +79,10 @@ Value keyFunction(const Token& call, const EvalContext& context, ArgumentList& a
   ExpandedName name = resolveQName(context.stylesheetElement, text.view());
   name.prefix = intern(qnamePrefix(text.view()));
   if (!name.prefix.empty() && name.namespaceURI.empty())
-    throw EvaluateException(call, String(kUndeclaredKeyPrefix).append(text.view()));
+    throw EvaluateException(call.position, String(kUndeclaredKeyPrefix).append(text.view()));
   Transformation* run = runningTransformation(context);
   if (run == nullptr)
-    throw EvaluateException(call, unknownKeyMessage(name));
+    throw EvaluateException(call.position, unknownKeyMessage(name));
   return run->keys().lookup(call, name, args[1], context);
 }
 
@@ -147,7 +148,7 @@ Value formatNumberFunction(const Token& call, const EvalContext& context, Argume
     if (Transformation* run = runningTransformation(context))
       format = run->stylesheet().decimalFormat(expanded.namespaceURI, expanded.localName);
     if (format == nullptr)
-      throw EvaluateException(call, String(kUnknownDecimalFormat).append(name));
+      throw EvaluateException(call.position, String(kUnknownDecimalFormat).append(name));
   } else {
     if (Transformation* run = runningTransformation(context))
       format = run->stylesheet().decimalFormat(emptyName(), emptyName());
@@ -156,20 +157,11 @@ Value formatNumberFunction(const Token& call, const EvalContext& context, Argume
   }
   std::string text;
   if (const char* fault = formatDecimal(number, pattern.view(), *format, text))
-    throw EvaluateException(call, fault);
+    throw EvaluateException(call.position, fault);
   return makeText(text);
 }
 
 // ---- Documents ----
-
-SourceLocation locationOf(const Node* element) {
-  SourceLocation where;
-  if (element != nullptr && element->document() != nullptr) {
-    where.file = element->document()->fileName();
-    where.line = element->lineNumber();
-  }
-  return where;
-}
 
 // The root of the document reference names, relative to the location of resolving; null
 // after a warning when it cannot be read, which a stylesheet may use to test whether a
@@ -178,7 +170,7 @@ SourceLocation locationOf(const Node* element) {
 Node* loadReferenced(const Token& call, const EvalContext& context, Document* resolving,
                      std::string_view reference) {
   if (resolving == nullptr)
-    throw EvaluateException(call, kDocumentWithoutBase);
+    throw EvaluateException(call.position, kDocumentWithoutBase);
   if (reference.substr(0, reference.find('#')).empty()) {
     if (resolving->root() == nullptr)
       resolving->parseChunk();
@@ -186,7 +178,7 @@ Node* loadReferenced(const Token& call, const EvalContext& context, Document* re
   }
   DocumentRegistry* documents = context.host != nullptr ? context.host->documents() : nullptr;
   if (documents == nullptr)
-    throw EvaluateException(call, kNoDocuments);
+    throw EvaluateException(call.position, kNoDocuments);
   String reason;
   Document* loaded = documents->load(reference, *resolving, reason);
   if (loaded == nullptr) {
@@ -211,7 +203,7 @@ Value documentFunction(const Token& call, const EvalContext& context, ArgumentLi
   if (hasBase) {
     Node* baseNode = firstNode(args[1]);
     if (baseNode == nullptr)
-      throw EvaluateException(call, kDocumentBaseNotNodeSet);
+      throw EvaluateException(call.position, kDocumentBaseNotNodeSet);
     base = baseNode->document() != nullptr ? baseNode->document() : stylesheet;
   }
 

@@ -1,6 +1,7 @@
 #include "xslt/imports.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "xslt/result_sink.h"
 #include "xslt/stylesheet.h"
 #include "xslt/transform.h"
@@ -15,7 +16,7 @@ static constexpr char kNoCurrentRule[] =
 ApplyImportsInstruction::ApplyImportsInstruction(const Stylesheet& stylesheet, Node* element)
     : Instruction(stylesheet, element) {
   if (element->firstChild() != nullptr)
-    throw StylesheetException(element, kContent);
+    throw StylesheetException(locationOf(element), kContent);
 }
 
 ApplyImportsInstruction::~ApplyImportsInstruction() = default;

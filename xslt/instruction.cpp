@@ -3,6 +3,7 @@
 #include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "tree/document.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "xpath/parser.h"
 #include "xslt/control_flow.h"
@@ -251,7 +252,7 @@ void checkAttributes(const Node* element, const XsltElement& row, std::string_vi
       continue;
     String text = format(kUnknownAttribute, shown, attribute->localName().view());
     if (unknown == UnknownAttributes::Error)
-      throw StylesheetException(attribute, text);
+      throw StylesheetException(locationOf(attribute), text);
     warnAt(attribute, text.view());
   }
 }
@@ -266,10 +267,10 @@ void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unkn
   bool isRoot = parent != nullptr && parent->kind() == NodeKind::Root;
   if (row->allows(ElementPlace::Root)) {
     if (!isRoot)
-      throw StylesheetException(element, format(kOnlyRoot, name));
+      throw StylesheetException(locationOf(element), format(kOnlyRoot, name));
   } else if (topLevel) {
     if (!row->allows(ElementPlace::TopLevel))
-      throw StylesheetException(element, format(kNotTopLevel, name));
+      throw StylesheetException(locationOf(element), format(kNotTopLevel, name));
   } else if (!row->allows(ElementPlace::Body)) {
     bool childOfParent = (row->allows(ElementPlace::Child) &&
                           classify(parent) != InstructionKind::Literal &&
@@ -277,11 +278,11 @@ void checkXsltElement(const Node* element, bool topLevel, UnknownAttributes unkn
                          (row->kind == InstructionKind::Param && isFunctionDeclaration(parent));
     if (!childOfParent) {
       if (!row->allows(ElementPlace::Child))
-        throw StylesheetException(element, format(kOnlyTopLevel, name));
+        throw StylesheetException(locationOf(element), format(kOnlyTopLevel, name));
       String parents = spokenList(row->parents);
       if (row->allows(ElementPlace::TopLevel))
         parents = String("stylesheet or ").append(parents);
-      throw StylesheetException(element, format(kOnlyChild, name, parents.view()));
+      throw StylesheetException(locationOf(element), format(kOnlyChild, name, parents.view()));
     }
   }
   checkAttributes(element, *row, name, unknown);
@@ -296,7 +297,7 @@ std::unique_ptr<Instruction> compileExtensionElement(const Stylesheet& styleshee
     shown.append(":");
   shown.append(element->localName().view());
   if (row != nullptr && !row->allows(ElementPlace::Body))
-    throw StylesheetException(element, format(kExtensionOnlyTopLevel, shown.view()));
+    throw StylesheetException(locationOf(element), format(kExtensionOnlyTopLevel, shown.view()));
   if (row == nullptr || row->factory == nullptr)
     return std::make_unique<FallbackHostInstruction>(stylesheet, element);
   checkAttributes(element, *row, shown.view(), unknown);
@@ -344,7 +345,7 @@ bool Instruction::readYesNo(const Node* attribute, const char* message) const {
     return true;
   if (value == "no")
     return false;
-  throw StylesheetException(attribute, message);
+  throw StylesheetException(locationOf(attribute), message);
 }
 
 ExpandedName readQNameAttribute(const Node* element, const Node* attribute) {
@@ -354,12 +355,12 @@ ExpandedName readQNameAttribute(const Node* element, const Node* attribute) {
     return ExpandedName();
   String where(attribute->localName().view());
   if (!isQName(value))
-    throw StylesheetException(attribute,
+    throw StylesheetException(locationOf(attribute),
                               formatMessage(kNotQName, where.c_str(), String(value).c_str()));
   ExpandedName name = resolveQName(element, value);
   if (!name.prefix.empty() && name.namespaceURI.empty())
     throw StylesheetException(
-        attribute, formatMessage(kUndeclaredPrefix, where.c_str(), String(name.prefix).c_str()));
+        locationOf(attribute), formatMessage(kUndeclaredPrefix, where.c_str(), String(name.prefix).c_str()));
   return name;
 }
 
@@ -368,7 +369,7 @@ ExpandedName Instruction::readQName(const Node* attribute) const {
 }
 
 void Instruction::fail(const ConstString& text) const {
-  throw StylesheetException(element_, text);
+  throw StylesheetException(locationOf(element_), text);
 }
 
 void Instruction::warn(std::string_view text) const {
@@ -393,6 +394,12 @@ std::string_view attributeValue(const Node* attribute) {
   assert(attribute->kind() == NodeKind::Attribute && "attributeValue of a non-attribute");
   const char* value = static_cast<const AttributeNode*>(attribute)->value();
   return value == nullptr ? std::string_view() : std::string_view(value);
+}
+
+StylesheetException errorAtAttribute(const Node* attribute, const XSLException& cause) {
+  StylesheetException error(locationOf(attribute), cause);
+  error.setExpression(attributeValue(attribute));
+  return error;
 }
 
 }  // namespace ovra

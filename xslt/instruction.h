@@ -6,6 +6,7 @@
 
 #include "base/exceptions.h"
 #include "base/string.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/expr.h"
@@ -219,6 +220,11 @@ std::unique_ptr<Instruction> compileInstruction(InstructionKind kind, const Styl
 // The value of an attribute node as text.
 std::string_view attributeValue(const Node* attribute);
 
+// cause as a StylesheetException at the attribute, showing the attribute's value as the
+// expression where cause does not know its text (a match pattern that parses as an
+// expression but is no pattern).
+StylesheetException errorAtAttribute(const Node* attribute, const XSLException& cause);
+
 // What compile returns; any other error it throws becomes a StylesheetException at place,
 // so that the message names the stylesheet file and line. A StylesheetException passes
 // unchanged.
@@ -229,7 +235,7 @@ auto reportedAt(const Node* place, Compile&& compile) -> decltype(compile()) {
   } catch (const StylesheetException&) {
     throw;
   } catch (const XSLException& error) {
-    throw StylesheetException(place, error);
+    throw StylesheetException(locationOf(place), error);
   }
 }
 

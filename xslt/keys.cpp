@@ -1,6 +1,7 @@
 #include "xslt/keys.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/expr.h"
@@ -55,23 +56,23 @@ KeyDefinition::KeyDefinition(Node* element) : element_(element) {
         pattern_ = parseXPath(value, element, xsltFunctions());
         // Keys are indexed once per document, outside any variable's scope.
         if (refersToVariable(*pattern_))
-          throw StylesheetException(attribute, kVariableInPattern);
+          throw StylesheetException(locationOf(attribute), kVariableInPattern);
         match_ = pattern_->compilePattern();
       } else if (local == "use") {
         use_ = compileXPath(value, element, xsltFunctions());
       }
     } catch (const XPathParseException& error) {
-      throw StylesheetException(attribute, error);
+      throw errorAtAttribute(attribute, error);
     } catch (const EvaluateException& error) {
-      throw StylesheetException(attribute, error);
+      throw errorAtAttribute(attribute, error);
     }
   }
   if (nameAttribute == nullptr || name_.localName.empty())
-    throw StylesheetException(element, kNameMissing);
+    throw StylesheetException(locationOf(element), kNameMissing);
   if (!match_)
-    throw StylesheetException(element, kMatchMissing);
+    throw StylesheetException(locationOf(element), kMatchMissing);
   if (!use_)
-    throw StylesheetException(element, kUseMissing);
+    throw StylesheetException(locationOf(element), kUseMissing);
 }
 
 KeyDefinition::~KeyDefinition() = default;
@@ -121,7 +122,7 @@ Value KeyIndexes::lookup(const Token& call, const ExpandedName& name, const Valu
                          const EvalContext& context) {
   const std::vector<const KeyDefinition*>* definitions = definitions_.find(name);
   if (definitions == nullptr)
-    throw EvaluateException(call, unknownKeyMessage(name));
+    throw EvaluateException(call.position, unknownKeyMessage(name));
   if (context.contextNode == nullptr)
     return Value::makeNodeSet(NodeVector());
   Node* root = context.contextNode->root();
@@ -136,7 +137,7 @@ Value KeyIndexes::lookup(const Token& call, const ExpandedName& name, const Valu
       throw;
     }
   } else if (!index.complete) {
-    throw EvaluateException(call, formatMessage(kKeyRecursion, writtenName(name).c_str()));
+    throw EvaluateException(call.position, formatMessage(kKeyRecursion, writtenName(name).c_str()));
   }
 
   NodeVector found;
@@ -194,7 +195,7 @@ void KeyIndexes::build(Index& index, Node* root,
           add(stringOf(used).view(), node);
         }
       } catch (const EvaluateException& error) {
-        throw StylesheetException(definition->element(), error);
+        throw StylesheetException(locationOf(definition->element()), error);
       }
     }
   };

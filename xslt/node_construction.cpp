@@ -1,6 +1,7 @@
 #include "xslt/node_construction.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "xpath/runtime/qname.h"
 #include "xslt/attribute_sets.h"
@@ -61,19 +62,19 @@ ExpandedName constructedName(const Node* element, const String& qname,
   // XSLT 1.0 sections 7.1.2 and 7.1.3: a name that is no QName would make the output
   // ill-formed, and an attribute named xmlns would be read back as a declaration.
   if (qname.empty())
-    throw StylesheetException(element, isElement ? kEmptyElementName : kEmptyAttributeName);
+    throw StylesheetException(locationOf(element), isElement ? kEmptyElementName : kEmptyAttributeName);
   if (!isQName(qname.view()))
     throw StylesheetException(
-        element, String(isElement ? kElementNameNotQName : kAttributeNameNotQName).append(qname));
+        locationOf(element), String(isElement ? kElementNameNotQName : kAttributeNameNotQName).append(qname));
   if (!isElement && qname.view() == "xmlns")
-    throw StylesheetException(element, kAttributeNamedXmlns);
+    throw StylesheetException(locationOf(element), kAttributeNamedXmlns);
   std::string_view prefix = qnamePrefix(qname.view());
   if (namespaceTemplate == nullptr) {
     ExpandedName name = resolveQName(element, qname.view(), isElement);
     if (!prefix.empty() && name.namespaceURI.empty()) {
       String message(isElement ? kUndeclaredElementPrefix : kUndeclaredAttributePrefix);
       message.append(prefix);
-      throw StylesheetException(element, message);
+      throw StylesheetException(locationOf(element), message);
     }
     return name;
   }
@@ -94,7 +95,7 @@ ElementInstruction::ElementInstruction(const Stylesheet& stylesheet, Node* eleme
     : Instruction(stylesheet, element) {
   const Node* name = attribute("name");
   if (name == nullptr)
-    throw StylesheetException(element, kElementWithoutName);
+    throw StylesheetException(locationOf(element), kElementWithoutName);
   name_ = compileTemplate(name, element);
   namespace_ = compileTemplate(attribute("namespace"), element);
   if (const Node* sets = attribute("use-attribute-sets"))
@@ -122,7 +123,7 @@ AttributeInstruction::AttributeInstruction(const Stylesheet& stylesheet, Node* e
     : Instruction(stylesheet, element) {
   const Node* name = attribute("name");
   if (name == nullptr)
-    throw StylesheetException(element, kAttributeWithoutName);
+    throw StylesheetException(locationOf(element), kAttributeWithoutName);
   name_ = compileTemplate(name, element);
   namespace_ = compileTemplate(attribute("namespace"), element);
 }
@@ -155,7 +156,7 @@ ProcessingInstructionInstruction::ProcessingInstructionInstruction(const Stylesh
     : Instruction(stylesheet, element) {
   const Node* name = attribute("name");
   if (name == nullptr)
-    throw StylesheetException(element, kPIWithoutName);
+    throw StylesheetException(locationOf(element), kPIWithoutName);
   name_ = compileTemplate(name, element);
 }
 

@@ -1,6 +1,7 @@
 #include "xslt/number.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "xpath/parser.h"
 #include "xpath/pattern.h"
 #include "xpath/runtime/number_format.h"
@@ -389,7 +390,7 @@ NumberInstruction::NumberInstruction(const Stylesheet& stylesheet, Node* element
       else if (value == "any")
         level_ = NumberLevel::Any;
       else
-        throw StylesheetException(attribute, kBadLevel);
+        throw StylesheetException(locationOf(attribute), kBadLevel);
     } else if (name == "count") {
       count_ = compileNumberPattern(attribute);
     } else if (name == "from") {
@@ -518,7 +519,7 @@ void NumberInstruction::execute(const Focus& focus, ResultSink& sink) const {
   } catch (const StylesheetException&) {
     throw;
   } catch (const XSLException& error) {
-    throw StylesheetException(element(), error);
+    throw StylesheetException(locationOf(element()), error);
   }
   // Empty text is not written: it would close a start tag that attributes may follow.
   if (!text.empty())

@@ -2,6 +2,7 @@
 
 #include "base/exceptions.h"
 #include "output/encoder.h"
+#include "tree/location.h"
 #include "tree/node.h"
 #include "xpath/runtime/qname.h"
 #include "xslt/instruction.h"
@@ -25,7 +26,7 @@ bool readYesNo(const Node* attribute, std::string_view value, const char* messag
     return true;
   if (value == "no")
     return false;
-  throw StylesheetException(attribute, message);
+  throw StylesheetException(locationOf(attribute), message);
 }
 
 // Each name is a QName resolved at the xsl:output element. An unprefixed name takes the
@@ -37,7 +38,7 @@ void readCdataSectionElements(OutputSettings& settings, const Node* attribute,
     std::string_view prefix = qnamePrefix(name);
     StringRef uri = lookupNamespace(element, prefix);
     if (!prefix.empty() && uri.empty())
-      throw StylesheetException(attribute, String(kUndeclaredCdataPrefix).append(name));
+      throw StylesheetException(locationOf(attribute), String(kUndeclaredCdataPrefix).append(name));
     std::string key(uri.view());
     key += '/';
     key += qnameLocalPart(name);
@@ -80,14 +81,14 @@ void applyOutputAttribute(OutputSettings& settings, const Node* attribute, std::
     else if (isQName(value) && !qnamePrefix(value).empty())
       otherMethod(attribute, value, settings);
     else
-      throw StylesheetException(attribute, kUnknownOutputMethod);
+      throw StylesheetException(locationOf(attribute), kUnknownOutputMethod);
   } else if (name == "version") {
     settings.version = value;
   } else if (name == "encoding") {
     // Checked here so that a stylesheet naming an encoding we cannot write fails when
     // it loads, not halfway through its output.
     if (!Encoder::isSupported(value))
-      throw StylesheetException(attribute, String(kUnsupportedEncoding).append(value));
+      throw StylesheetException(locationOf(attribute), String(kUnsupportedEncoding).append(value));
     settings.encoding = value;
   } else if (name == "omit-xml-declaration") {
     settings.omitXmlDeclaration = readYesNo(attribute, value, kBadOmitXmlDeclaration);

@@ -9,10 +9,13 @@ static constexpr char kParameterPrefix[] = "Parameter ";
 static constexpr char kUndeclaredPrefix[] = "namespace prefix not declared";
 
 ParameterException::ParameterException(std::string_view name, const ConstString& cause)
-    : XSLException(String(kParameterPrefix).append(name).append(": ").append(cause)) {}
+    : XSLException(SourceLocation(), String(kParameterPrefix).append(name).append(": ").append(cause)) {}
 
-String ParameterException::message() const {
-  return message_;
+ParameterException::ParameterException(std::string_view name, const XSLException& cause)
+    : XSLException(SourceLocation(),
+                   String(kParameterPrefix).append(name).append(": ").append(cause.text()),
+                   cause.position()) {
+  setExpression(cause.expression().view());
 }
 
 Value ExternalParameter::evaluate(const EvalContext& context) const {
@@ -21,7 +24,9 @@ Value ExternalParameter::evaluate(const EvalContext& context) const {
   try {
     return expression->evaluate(context);
   } catch (const EvaluateException& error) {
-    throw ParameterException(spelling.view(), error.message());
+    ParameterException failure(spelling.view(), error);
+    failure.setExpression(text.view());
+    throw failure;
   }
 }
 
@@ -41,9 +46,9 @@ void Parameters::add(std::string_view name, std::string_view value, Kind kind,
     try {
       parameter.expression = compileXPath(value, namespaceContext, xsltFunctions());
     } catch (const XPathParseException& error) {
-      throw ParameterException(name, error.message());
+      throw ParameterException(name, error);
     } catch (const EvaluateException& error) {
-      throw ParameterException(name, error.message());
+      throw ParameterException(name, error);
     }
   }
   for (ExternalParameter& existing : entries_) {

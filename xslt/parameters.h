@@ -20,12 +20,12 @@ namespace ovra {
 class Node;
 
 // A parameter that cannot be used: its name has a prefix that is not declared, or its
-// expression does not compile or fails when evaluated. The message is "Parameter ", the
-// name as given, ": " and the cause.
+// expression does not compile or fails when evaluated. The text is "Parameter ", the
+// name as given, ": " and the cause; an error in the expression keeps its caret.
 class ParameterException : public XSLException {
  public:
   ParameterException(std::string_view name, const ConstString& cause);
-  String message() const override;
+  ParameterException(std::string_view name, const XSLException& cause);
 };
 
 // One parameter, with its name resolved and its expression (if any) compiled.

@@ -1,6 +1,8 @@
 #include "xslt/result_sink.h"
 
+#include "base/exceptions.h"
 #include "output/serializer.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xslt/avt.h"
@@ -23,25 +25,32 @@ void ResultSink::executeChildren(Node* element, const Focus& focus) {
   if (run_ != nullptr)
     run_->checkStack(element);
   for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
-    if (Attachment* attached = child->instruction()) {
-      // Only instructions hang on child nodes; attribute value templates hang on attributes.
-      static_cast<const Instruction*>(attached)->execute(focus, *this);
-      continue;
-    }
-    switch (child->kind()) {
-    case NodeKind::Comment:
-    case NodeKind::ProcessingInstruction:
-      // The stylesheet's own comments and processing instructions are never copied.
-      break;
-    case NodeKind::Element:
-      copyLiteralElement(child, focus);
-      break;
-    case NodeKind::Text:
-    case NodeKind::Root:
-    case NodeKind::Attribute:
-    case NodeKind::Namespace:
-      endNode(startNode(child), child);
-      break;
+    try {
+      if (Attachment* attached = child->instruction()) {
+        // Only instructions hang on child nodes; attribute value templates hang on
+        // attributes.
+        static_cast<const Instruction*>(attached)->execute(focus, *this);
+        continue;
+      }
+      switch (child->kind()) {
+      case NodeKind::Comment:
+      case NodeKind::ProcessingInstruction:
+        // The stylesheet's own comments and processing instructions are never copied.
+        break;
+      case NodeKind::Element:
+        copyLiteralElement(child, focus);
+        break;
+      case NodeKind::Text:
+      case NodeKind::Root:
+      case NodeKind::Attribute:
+      case NodeKind::Namespace:
+        endNode(startNode(child), child);
+        break;
+      }
+    } catch (XSLException& error) {
+      // A run-time error names the innermost instruction it happened in.
+      error.setLocation(locationOf(child));
+      throw;
     }
   }
   variables_->popScope(element);

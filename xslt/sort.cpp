@@ -1,6 +1,7 @@
 #include "xslt/sort.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/node.h"
 #include "xpath/parser.h"
 #include "xpath/runtime/functions.h"
@@ -109,7 +110,7 @@ void readOption(Node* attribute, Parse parse, const char* message, T& fixed,
   String text = avt->expand(EvalContext());
   std::optional<T> parsed = parse(text.view());
   if (!parsed)
-    throw StylesheetException(attribute, String(message).append(text.view()));
+    throw StylesheetException(locationOf(attribute), String(message).append(text.view()));
   fixed = *parsed;
 }
 
@@ -123,7 +124,7 @@ T expandOption(const AttributeValueTemplate* avt, T fixed, Parse parse, const ch
   String text = avt->expand(context);
   std::optional<T> parsed = parse(text.view());
   if (!parsed)
-    throw StylesheetException(element, String(message).append(text.view()));
+    throw StylesheetException(locationOf(element), String(message).append(text.view()));
   return *parsed;
 }
 
@@ -281,19 +282,19 @@ SortInstruction::SortInstruction(const Stylesheet& stylesheet, Node* element)
   Node* parent = element->parent();
   InstructionKind owner = parent != nullptr ? classify(parent) : InstructionKind::Literal;
   if (owner != InstructionKind::ForEach && owner != InstructionKind::ApplyTemplates)
-    throw StylesheetException(element, kSortMisplaced);
+    throw StylesheetException(locationOf(element), kSortMisplaced);
   if (owner == InstructionKind::ForEach) {
     for (Node* before = element->previousSibling(); before != nullptr;
          before = before->previousSibling()) {
       if (before->kind() == NodeKind::Comment || before->kind() == NodeKind::ProcessingInstruction)
         continue;
       if (classify(before) != InstructionKind::Sort)
-        throw StylesheetException(element, kSortNotFirst);
+        throw StylesheetException(locationOf(element), kSortNotFirst);
     }
   }
   for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
     if (child->kind() != NodeKind::Comment && child->kind() != NodeKind::ProcessingInstruction)
-      throw StylesheetException(element, kSortNotEmpty);
+      throw StylesheetException(locationOf(element), kSortNotEmpty);
   }
 }
 

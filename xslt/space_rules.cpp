@@ -1,6 +1,7 @@
 #include "xslt/space_rules.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/runtime/qname.h"
@@ -39,7 +40,7 @@ void SpaceRules::keep(Rule& slot, bool& filled, const Rule& rule) {
 void SpaceRules::read(Node* element, bool strip, std::int32_t importPrecedence) {
   const Node* elements = xsltAttribute(element, "elements");
   if (elements == nullptr)
-    throw StylesheetException(element, kNoElements);
+    throw StylesheetException(locationOf(element), kNoElements);
   std::string_view list = attributeValue(elements);
   forEachToken(list, [&](std::string_view test) {
     Rule rule{importPrecedence, count_++, strip};
@@ -51,7 +52,7 @@ void SpaceRules::read(Node* element, bool strip, std::int32_t importPrecedence) 
     std::string_view prefix = qnamePrefix(test);
     StringRef uri = prefix.empty() ? emptyName() : lookupNamespace(element, prefix);
     if (!prefix.empty() && uri.empty())
-      throw StylesheetException(elements, String(kUndeclaredPrefix).append(test));
+      throw StylesheetException(locationOf(elements), String(kUndeclaredPrefix).append(test));
     std::string_view local = qnameLocalPart(test);
     if (local == "*") {
       auto [slot, inserted] = namespaces_.try_emplace(uri.c_str(), rule);

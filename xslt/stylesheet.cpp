@@ -4,6 +4,7 @@
 #include "base/platform.h"
 #include "output/serializer.h"
 #include "tree/document.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "tree/resources.h"
@@ -27,7 +28,8 @@
 namespace ovra {
 
 static constexpr char kNotAStylesheet[] =
-    "The peek element of a stylesheet must declare the XSLT namespace.";
+    "%s is not an XSLT stylesheet: its document element <%s> is neither xsl:stylesheet nor "
+    "xsl:transform and does not declare the XSLT namespace";
 static constexpr char kSimplifiedWithoutVersion[] =
     "The document element of a simplified stylesheet must have an xsl:version attribute";
 static constexpr char kUnknownTopLevel[] = "Unrecognised root element in stylesheet";
@@ -67,9 +69,9 @@ void compileAttributeTemplates(Node* element) {
     try {
       attribute->setInstruction(new AttributeValueTemplate(value, element));
     } catch (const XPathParseException& error) {
-      throw StylesheetException(attribute, error);
+      throw errorAtAttribute(attribute, error);
     } catch (const EvaluateException& error) {
-      throw StylesheetException(attribute, error);
+      throw errorAtAttribute(attribute, error);
     }
   }
 }
@@ -132,7 +134,7 @@ char32_t singleCharacter(const Node* attribute) {
   std::string_view value = attributeValue(attribute);
   std::size_t length = value.empty() ? 0 : utf8CharLength(static_cast<unsigned char>(value[0]));
   if (value.empty() || length != value.size())
-    throw StylesheetException(attribute,
+    throw StylesheetException(locationOf(attribute),
                               String(kDecimalFormatCharacter).append(attribute->localName()));
   char32_t c = length == 1 ? static_cast<unsigned char>(value[0])
                            : static_cast<unsigned char>(value[0]) & (0x3F >> (length - 1));
@@ -198,13 +200,21 @@ Node* Stylesheet::prepare(Document& document, bool& simplified) {
   // XSLT 1.0 section 2.3: without xsl:version a document that merely declares the XSLT
   // namespace (a source document given in the stylesheet's place) is no stylesheet.
   if (simplified && !hasXsltVersion(root))
-    throw StylesheetException(root, kSimplifiedWithoutVersion);
+    throw StylesheetException(locationOf(root), kSimplifiedWithoutVersion);
   compileAll(document, root, simplified);
   if (root == nullptr) {
     Node* first = document.root()->firstChild();
     while (first != nullptr && first->kind() != NodeKind::Element)
       first = first->nextSibling();
-    throw StylesheetException(first, kNotAStylesheet);
+    String name;
+    if (first != nullptr) {
+      if (!first->prefix().empty())
+        name.append(first->prefix()).append(":");
+      name.append(first->localName());
+    }
+    throw StylesheetException(
+        locationOf(first),
+        formatMessage(kNotAStylesheet, document.fileName().c_str(), name.c_str()));
   }
   return root;
 }
@@ -243,7 +253,7 @@ void Stylesheet::gather(Document& document, std::vector<Declaration>& elements,
     InstructionKind kind = classify(child);
     if (kind == InstructionKind::Import) {
       if (!importsAllowed)
-        throw StylesheetException(child, kImportNotFirst);
+        throw StylesheetException(locationOf(child), kImportNotFirst);
       imports.push_back(child);
       continue;
     }
@@ -263,9 +273,9 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
   bool isImport = classify(element) == InstructionKind::Import;
   Node* href = xsltAttribute(element, "href");
   if (href == nullptr)
-    throw StylesheetException(element, isImport ? kImportWithoutHref : kIncludeWithoutHref);
+    throw StylesheetException(locationOf(element), isImport ? kImportWithoutHref : kIncludeWithoutHref);
   if (element->firstChild() != nullptr)
-    throw StylesheetException(element, isImport ? kImportNotEmpty : kIncludeNotEmpty);
+    throw StylesheetException(locationOf(element), isImport ? kImportNotEmpty : kIncludeNotEmpty);
   std::string_view reference = attributeValue(href);
   Document& importing = *element->document();
   String base = importing.baseURI();
@@ -280,12 +290,12 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
   bool open = std::any_of(openFiles.begin(), openFiles.end(),
                           [&](const String& file) { return file.view() == path.view(); });
   if (reference.empty() || open)
-    throw StylesheetException(element, String(kReferencesItself).append(attributeValue(href)));
+    throw StylesheetException(locationOf(element), String(kReferencesItself).append(attributeValue(href)));
   const char* missing = isImport ? kImportMissing : kIncludeMissing;
   if (found.status == ResourceStatus::Network || found.status == ResourceStatus::Refused)
-    throw StylesheetException(element, String(missing).append(found.reason));
+    throw StylesheetException(locationOf(element), String(missing).append(found.reason));
   if (found.status != ResourceStatus::Found)
-    throw StylesheetException(element, String(missing).append(attributeValue(href)));
+    throw StylesheetException(locationOf(element), String(missing).append(attributeValue(href)));
   imported_.push_back(
       std::make_unique<Document>(std::move(path), Document::kStylesheetBufferSize, /*strip=*/true));
   imported_.back()->setSettings(importing.sharedSettings());
@@ -350,7 +360,7 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
       // In forwards-compatible mode an element of a later XSLT version is an error only
       // when it runs without a fallback; at top level it is ignored.
       if (!isForwardsCompatible(node))
-        throw StylesheetException(node, kUnknownInstruction);
+        throw StylesheetException(locationOf(node), kUnknownInstruction);
       if (!simplified && node->parent() == rootElement)
         foreignTop = node;
       else if (foreignTop == nullptr)
@@ -373,7 +383,9 @@ void Stylesheet::compileAll(Document& document, Node* rootElement, bool simplifi
             "extension-element-prefixes"))
       addPrefixURIs(node, attribute, extensionURIs);
     if (isInstructionKind(kind)) {
-      node->setInstruction(compileInstruction(kind, *this, node).release());
+      // An error in one of its expressions is reported at the element.
+      node->setInstruction(
+          reportedAt(node, [&] { return compileInstruction(kind, *this, node); }).release());
       if (kind == InstructionKind::CallTemplate)
         calls_.push_back(node);
       continue;
@@ -421,7 +433,7 @@ void Stylesheet::excludeNamespaces(Document& document, Node* element, Node* attr
     if (declaration == nullptr && !prefix.empty()) {
       String name(attribute->localName().view());
       throw StylesheetException(
-          attribute, formatMessage(kUndeclaredPrefix, name.c_str(), String(token).c_str()));
+          locationOf(attribute), formatMessage(kUndeclaredPrefix, name.c_str(), String(token).c_str()));
     }
     // An undeclared default namespace, and the xml namespace, are never declared anyway.
     if (declaration != nullptr && !declaration->namespaceURI().view().empty() &&
@@ -490,7 +502,7 @@ void Stylesheet::readTopLevel() {
     } else if (isFunctionDeclaration(child)) {
       functions_.add(child, precedence);
     } else if (kind == InstructionKind::Literal && child->namespaceURI().empty()) {
-      throw StylesheetException(child, kUnknownTopLevel);
+      throw StylesheetException(locationOf(child), kUnknownTopLevel);
     }
   }
   keepHighestGlobals();
@@ -505,7 +517,7 @@ void Stylesheet::checkCalledTemplates() {
     const auto* compiled = static_cast<const CallTemplateInstruction*>(call->instruction());
     if (rules_.findByName(compiled->templateName()) == nullptr) {
       Node* name = xsltAttribute(call, "name");
-      throw StylesheetException(name, String(kNoCalledTemplate).append(attributeValue(name)));
+      throw StylesheetException(locationOf(name), String(kNoCalledTemplate).append(attributeValue(name)));
     }
   }
   calls_.clear();
@@ -549,7 +561,7 @@ void Stylesheet::checkAttributeSets() const {
   auto check = [this](const Node* element, const Node* attribute) {
     for (const ExpandedName& name : readAttributeSetNames(element, attribute)) {
       if (attributeSet(name) == nullptr)
-        throw StylesheetException(attribute,
+        throw StylesheetException(locationOf(attribute),
                                   String(kUnknownAttributeSet).append(attributeValue(attribute)));
     }
   };
@@ -616,7 +628,7 @@ void Stylesheet::checkAttributeSets() const {
         String text(kCircularAttributeSet);
         if (!name.prefix.empty())
           text.append(name.prefix).append(":");
-        throw StylesheetException(attributeSets_[next].second.front(), text.append(name.localName));
+        throw StylesheetException(locationOf(attributeSets_[next].second.front()), text.append(name.localName));
       }
       if (marks[next] == Mark::None)
         open(next);
@@ -628,7 +640,7 @@ void Stylesheet::readNamespaceAlias(Node* element) {
   const Node* stylesheetPrefix = xsltAttribute(element, "stylesheet-prefix");
   const Node* resultPrefix = xsltAttribute(element, "result-prefix");
   if (stylesheetPrefix == nullptr || resultPrefix == nullptr)
-    throw StylesheetException(element, kAliasWithoutPrefixes);
+    throw StylesheetException(locationOf(element), kAliasWithoutPrefixes);
   // The namespace name a prefix ("#default": the default namespace) stands for at element;
   // the default namespace may be undeclared, which is no namespace.
   auto uriOf = [element](const Node* attribute, StringRef& prefix) -> StringRef {
@@ -643,7 +655,7 @@ void Stylesheet::readNamespaceAlias(Node* element) {
       }
     }
     if (!wanted.empty())
-      throw StylesheetException(attribute, String(kUndeclaredAliasPrefix).append(value));
+      throw StylesheetException(locationOf(attribute), String(kUndeclaredAliasPrefix).append(value));
     prefix = emptyName();
     return emptyName();
   };
@@ -757,7 +769,7 @@ void Stylesheet::readDecimalFormat(Node* element) {
   for (const auto& [declared, value] : decimalFormats_) {
     if (declared == name) {
       if (!(value == format))
-        throw StylesheetException(element, kDuplicateDecimalFormat);
+        throw StylesheetException(locationOf(element), kDuplicateDecimalFormat);
       return;
     }
   }

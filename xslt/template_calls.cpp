@@ -1,6 +1,7 @@
 #include "xslt/template_calls.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/node.h"
 #include "xpath/parser.h"
 #include "xslt/result_sink.h"
@@ -57,7 +58,7 @@ class CalleeStack {
         continue;
       }
       if (strict || child->namespaceURI().empty())
-        throw StylesheetException(caller.element(),
+        throw StylesheetException(locationOf(caller.element()),
                                   String(unknownElement).append(child->localName()));
     }
   }
@@ -130,7 +131,7 @@ CallTemplateInstruction::CallTemplateInstruction(const Stylesheet& stylesheet, N
   if (name != nullptr)
     name_ = readQName(name);
   if (name_.empty())
-    throw StylesheetException(element, kCallWithoutName);
+    throw StylesheetException(locationOf(element), kCallWithoutName);
 }
 
 CallTemplateInstruction::~CallTemplateInstruction() = default;

@@ -1,6 +1,7 @@
 #include "xslt/template_rules.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/parser.h"
@@ -98,7 +99,7 @@ Template::Template(Node* element) : element_(element) {
       priority = std::strtod(text.c_str(), &end);
       // NaN would leave the rules without an order.
       if (end == text.c_str() || std::isnan(priority))
-        throw StylesheetException(attribute, kPriorityNotNumber);
+        throw StylesheetException(locationOf(attribute), kPriorityNotNumber);
       explicitPriority = true;
     } else if (local == "mode") {
       mode_ = readQNameAttribute(element, attribute);
@@ -111,7 +112,7 @@ Template::Template(Node* element) : element_(element) {
   if (match != nullptr)
     readMatch(match, explicitPriority ? &priority : nullptr);
   else if (name_.empty())
-    throw StylesheetException(element, kWithoutMatchOrName);
+    throw StylesheetException(locationOf(element), kWithoutMatchOrName);
 }
 
 std::unique_ptr<Template> Template::makeSimplified(Node* stylesheetRoot) {
@@ -128,12 +129,12 @@ void Template::readMatch(Node* attribute, const double* explicitPriority) {
   try {
     pattern_ = parseXPath(attributeValue(attribute), element_, xsltFunctions());
     if (refersToVariable(*pattern_))
-      throw StylesheetException(attribute, kVariableInPattern);
+      throw StylesheetException(locationOf(attribute), kVariableInPattern);
     makeRules(explicitPriority);
   } catch (const XPathParseException& error) {
-    throw StylesheetException(attribute, error);
+    throw errorAtAttribute(attribute, error);
   } catch (const EvaluateException& error) {
-    throw StylesheetException(attribute, error);
+    throw errorAtAttribute(attribute, error);
   }
 }
 
@@ -168,7 +169,7 @@ void TemplateRules::add(std::unique_ptr<Template> added) {
     // XSLT 1.0 section 6: only a higher import precedence may declare a name again.
     if (!namePrecedences_.emplace(uri, local, entry->precedence()).second) {
       Node* name = xsltAttribute(entry->element(), "name");
-      throw StylesheetException(name, String(kNamedTwice).append(attributeValue(name)));
+      throw StylesheetException(locationOf(name), String(kNamedTwice).append(attributeValue(name)));
     }
     Template*& slot = named_[NameKey{uri, local}];
     if (slot == nullptr || namedBefore(entry, slot))

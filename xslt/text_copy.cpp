@@ -3,6 +3,7 @@
 #include "base/diagnostics.h"
 #include "base/exceptions.h"
 #include "output/serializer.h"
+#include "tree/location.h"
 #include "tree/text_buffer.h"
 #include "xslt/attribute_sets.h"
 
@@ -40,7 +41,7 @@ ValueOfInstruction::ValueOfInstruction(const Stylesheet& stylesheet, Node* eleme
   if (const Node* escaping = attribute("disable-output-escaping"))
     disableOutputEscaping_ = readYesNo(escaping, kBadEscapingValue);
   if (!select_)
-    throw StylesheetException(element, kValueOfWithoutSelect);
+    throw StylesheetException(locationOf(element), kValueOfWithoutSelect);
 }
 
 ValueOfInstruction::~ValueOfInstruction() = default;
@@ -94,7 +95,7 @@ void ValueOfInstruction::execute(const Focus& focus, ResultSink& sink) const {
   } catch (const StylesheetException&) {
     throw;
   } catch (const XSLException& error) {
-    throw StylesheetException(element(), error);
+    throw StylesheetException(locationOf(element()), error);
   }
   writeText(sink, std::move(text), disableOutputEscaping_);
 }
@@ -107,7 +108,7 @@ TextInstruction::TextInstruction(const Stylesheet& stylesheet, Node* element)
     disableOutputEscaping_ = readYesNo(escaping, kBadEscapingValue);
   for (Node* child = element->firstChild(); child != nullptr; child = child->nextSibling()) {
     if (child->kind() == NodeKind::Element)
-      throw StylesheetException(child, kElementInText);
+      throw StylesheetException(locationOf(child), kElementInText);
   }
 }
 
@@ -191,7 +192,7 @@ CopyOfInstruction::CopyOfInstruction(const Stylesheet& stylesheet, Node* element
   if (const Node* select = attribute("select"))
     select_ = compileExpression(select);
   if (!select_)
-    throw StylesheetException(element, kCopyOfWithoutSelect);
+    throw StylesheetException(locationOf(element), kCopyOfWithoutSelect);
 }
 
 CopyOfInstruction::~CopyOfInstruction() = default;

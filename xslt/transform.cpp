@@ -3,6 +3,7 @@
 #include "base/exceptions.h"
 #include "output/serializer.h"
 #include "tree/document.h"
+#include "tree/location.h"
 #include "tree/node.h"
 #include "xslt/result_documents.h"
 #include "xslt/result_sink.h"
@@ -98,14 +99,14 @@ static std::uintptr_t stackPosition() {
 
 void Transformation::checkStack(const Node* at) const {
   if (stackPosition() < bodyStackLimit_)
-    throw StylesheetException(at, kStackExhausted);
+    throw StylesheetException(locationOf(at), kStackExhausted);
 }
 
 Transformation::TemplateScope::TemplateScope(Transformation& run, const Node* at) : run_(run) {
   // Templates stop at a higher mark than bodies do, so that an endless recursion is
   // reported as one even when its bodies nest too.
   if (run.templateDepth_ >= kMaxTemplateDepth || stackPosition() < run.templateStackLimit_)
-    throw StylesheetException(at, kRecursionTooDeep);
+    throw StylesheetException(locationOf(at), kRecursionTooDeep);
   ++run.templateDepth_;
 }
 

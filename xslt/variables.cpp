@@ -1,6 +1,7 @@
 #include "xslt/variables.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/node.h"
 #include "xslt/exslt/user_functions.h"
 #include "xslt/parameters.h"
@@ -37,14 +38,14 @@ VariableInstruction::VariableInstruction(const Stylesheet& stylesheet, Node* ele
       if (before->kind() != NodeKind::Comment &&
           before->kind() != NodeKind::ProcessingInstruction &&
           classify(before) != InstructionKind::Param)
-        throw StylesheetException(element, kParamNotFirst);
+        throw StylesheetException(locationOf(element), kParamNotFirst);
     }
   }
   bool hasBody = element->firstChild() != nullptr;
   if (hasBody && select_)
-    throw StylesheetException(element, kBodyAndSelect);
+    throw StylesheetException(locationOf(element), kBodyAndSelect);
   if (name == nullptr || name_.empty())
-    throw StylesheetException(element, kNameMissing);
+    throw StylesheetException(locationOf(element), kNameMissing);
 }
 
 VariableInstruction::~VariableInstruction() = default;
@@ -93,7 +94,7 @@ void GlobalVariables::define(const std::vector<Node*>& elements) {
     const auto* instruction = static_cast<const VariableInstruction*>(element->instruction());
     assert(instruction != nullptr && "top-level variable without its compiled instruction");
     if (contains(instruction->name()))
-      throw StylesheetException(element, kDefinedTwice);
+      throw StylesheetException(locationOf(element), kDefinedTwice);
     entries_.push_back(Entry{instruction, Value(), State::Pending});
   }
 }
@@ -147,7 +148,7 @@ void GlobalVariables::evaluate(Entry& entry) {
     String text(kCircular);
     if (!name.prefix.empty())
       text.append(name.prefix).append(":");
-    throw StylesheetException(element, text.append(name.localName));
+    throw StylesheetException(locationOf(element), text.append(name.localName));
   }
   entry.state = State::Evaluating;
   try {
@@ -170,10 +171,10 @@ void GlobalVariables::evaluate(Entry& entry) {
     }
   } catch (const XPathParseException& error) {
     entry.state = State::Pending;
-    throw StylesheetException(element, error);
+    throw StylesheetException(locationOf(element), error);
   } catch (const EvaluateException& error) {
     entry.state = State::Pending;
-    throw StylesheetException(element, error);
+    throw StylesheetException(locationOf(element), error);
   } catch (...) {
     entry.state = State::Pending;
     throw;

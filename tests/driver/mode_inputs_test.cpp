@@ -110,13 +110,17 @@ TEST_F(ModeInputsTest, XPathModeBindsParametersAsVariables) {
 
 TEST_F(ModeInputsTest, ParameterErrorsAreUsageErrors) {
   EXPECT_EQ(transform(path("in.xml").c_str(), 1, {{"p", "1 +", true}}), ExitStatus::UsageError);
-  EXPECT_EQ(errors(), "Parameter p: Missing path expression  at end of expression\n");
+  EXPECT_EQ(errors(), "ovra: error: Parameter p: Missing path expression\n"
+                      "  1 +\n"
+                      "     ^\n");
   EXPECT_EQ(output(), "");
 }
 
 TEST_F(ModeInputsTest, XPathModeParameterErrorsNameTheParameter) {
   EXPECT_EQ(query("$p", path("in.xml").c_str(), 1, {{"p", "$q", true}}), ExitStatus::UsageError);
-  EXPECT_EQ(errors(), "Parameter p: Reference to undefined variable, $q at 0\n");
+  EXPECT_EQ(errors(), "ovra: error: Parameter p: Reference to undefined variable, $q\n"
+                      "  $q\n"
+                      "  ^\n");
 }
 
 // ---- Standard input ----
@@ -150,7 +154,7 @@ TEST_F(ModeInputsTest, StandardInputIsNamedInMessages) {
   std::rewind(broken.get());
   input_ = std::move(broken);
   EXPECT_EQ(transform("-", 1), ExitStatus::DocumentError);
-  EXPECT_EQ(errors(), "mismatched tag at 2 of (standard input)\n");
+  EXPECT_EQ(errors(), "(standard input):2:3: error: mismatched tag: expected </r> (to close <r> from line 1), found </s>\n");
 }
 
 }  // namespace

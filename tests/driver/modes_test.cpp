@@ -118,7 +118,7 @@ TEST(TimedLoopTest, ErrorInAnyStepIsPrintedAndEndsTheLoop) {
     EXPECT_EQ(runTimedLoop(steps, 2, probe.environment()), ExitStatus::DocumentError)
         << c.failingStep;
     EXPECT_EQ(probe.log, c.expectedLog) << c.failingStep;
-    EXPECT_EQ(probe.errors(), "Could not open file, in.xml\n") << c.failingStep;
+    EXPECT_EQ(probe.errors(), "ovra: error: Could not open file, in.xml\n") << c.failingStep;
   }
 }
 
@@ -145,19 +145,21 @@ TEST(TimedLoopTest, StatusFollowsTheStageAndTheKindOfError) {
     steps.setUp = [&] {
       if (c.unreadable)
         throw DocumentParseException("Could not open file, x");
-      throw StylesheetException(nullptr, "bad");
+      throw StylesheetException(SourceLocation(), "bad");
     };
     EXPECT_EQ(runTimedLoop(steps, 1, probe.environment()), c.expected)
         << int(c.stage) << " " << c.unreadable;
   }
 }
 
-TEST(TimedLoopTest, StylesheetErrorGetsASecondLineEnd) {
+TEST(TimedLoopTest, ErrorIsPrintedAsOneReportWithOneLineEnd) {
   LoopProbe probe({10, 20});
   ModeSteps steps;
-  steps.setUp = [] { throw StylesheetException(nullptr, "Unrecognized attribute on xsl:sort, x"); };
+  steps.setUp = [] {
+    throw StylesheetException(SourceLocation{"s.xsl", 7, 3}, "Unrecognized attribute on xsl:sort, x");
+  };
   EXPECT_EQ(runTimedLoop(steps, 1, probe.environment()), ExitStatus::RuntimeError);
-  EXPECT_EQ(probe.errors(), "Unrecognized attribute on xsl:sort, x on line 0 in \n\n");
+  EXPECT_EQ(probe.errors(), "s.xsl:7:3: error: Unrecognized attribute on xsl:sort, x\n");
 }
 
 TEST(TimedLoopTest, TerminateExceptionIsNotTheLoopsToCatch) {

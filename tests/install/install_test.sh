@@ -67,7 +67,7 @@ expected=$("$prefix/bin/ovra" --param depth 1 "$examples/outline.xsl" "$examples
 if message=$("$prefix/embed" "$prefix/none.xsl" "$examples/catalog.xml" 2>&1); then
   fail "embed succeeded without a stylesheet"
 fi
-[ "$message" = "Could not open file, $prefix/none.xsl" ] || fail "embed said: $message"
+[ "$message" = "ovra: error: Could not open file, $prefix/none.xsl: No such file or directory" ] || fail "embed said: $message"
 
 # The C++ headers stand on their own with the flags pkg-config gives.
 cat >"$prefix/use.cpp" <<'CPP'

@@ -538,8 +538,7 @@ TEST(SerializerTest, UnrepresentableNameCharacterIsAnError) {
     FAIL() << "no exception";
   } catch (const StylesheetException& error) {
     EXPECT_STREQ(error.message().c_str(),
-                 "Character U+00E9 of a name cannot be written in output encoding US-ASCII on "
-                 "line 7 in \n");
+                 "ovra: error: Character U+00E9 of a name cannot be written in output encoding US-ASCII");
   }
 }
 
@@ -631,7 +630,7 @@ TEST(SerializerTest, UnwritableCharactersWithoutReferencesAreErrors) {
          s.encoding = String("us-ascii");
          s.method = OutputMethod::Text;
        },
-       "Character U+20AC of text output cannot be written in output encoding us-ascii"},
+       "ovra: error: Character U+20AC of text output cannot be written in output encoding us-ascii"},
       // Content takes a reference.
       {{E("r", {T("\xE2\x82\xAC")})},
        [](OutputSettings& s) { s.encoding = String("us-ascii"); },
@@ -663,10 +662,8 @@ TEST(SerializerTest, UnwritableCharactersWithoutReferencesAreErrors) {
     } catch (const OutputException& error) {
       message = error.message().c_str();
     }
-    EXPECT_EQ(message, comment ? "Character U+00E9 of a comment cannot be written in output "
-                                 "encoding us-ascii"
-                               : "Character U+00E9 of a processing instruction cannot be "
-                                 "written in output encoding us-ascii");
+    EXPECT_EQ(message, comment ? "ovra: error: Character U+00E9 of a comment cannot be written in output encoding us-ascii"
+                               : "ovra: error: Character U+00E9 of a processing instruction cannot be written in output encoding us-ascii");
   }
 }
 

@@ -21,15 +21,33 @@ constexpr Utf8Case kUtf8Cases[] = {
     {"'\xe2\x82\xac \xf0\x9f\x98\x80'", nullptr},  // three and four bytes
     {"//\xce\xb1\xce\xb2", nullptr},               // a Greek element name
     {"'\xef\xbf\xbf'", nullptr},                   // U+FFFF is well-formed UTF-8
-    {"\xff", "Syntax error in expression at 0"},
-    {"1 + \x80", "Syntax error in expression at 4"},             // continuation byte first
-    {"1 + 2\xc3", "Syntax error in expression at 5"},            // sequence cut short at the end
-    {"//a[. = '\xc0\xaf']", "Syntax error in expression at 8"},  // overlong
-    {"//a[. = '\xe0\x80\xaf']", "Syntax error in expression at 8"},      // overlong
-    {"//a[. = '\xed\xa0\x80']", "Syntax error in expression at 8"},      // surrogate
-    {"//a[. = '\xf4\x90\x80\x80']", "Syntax error in expression at 8"},  // above U+10FFFF
-    {"//a[. = '\xf8\x88\x80\x80\x80']", "Syntax error in expression at 8"},
-    {"//a | //b\xe2\x82", "Syntax error in expression at 9"},
+    {"\xff", "ovra: error: Syntax error in expression\n"
+             "  \xff\n"
+             "  ^"},
+    {"1 + \x80", "ovra: error: Syntax error in expression\n"
+                 "  1 + \x80\n"
+                 "      ^"},             // continuation byte first
+    {"1 + 2\xc3", "ovra: error: Syntax error in expression\n"
+                  "  1 + 2\xc3\n"
+                  "       ^"},            // sequence cut short at the end
+    {"//a[. = '\xc0\xaf']", "ovra: error: Syntax error in expression\n"
+                            "  //a[. = '\xc0\xaf']\n"
+                            "          ^"},  // overlong
+    {"//a[. = '\xe0\x80\xaf']", "ovra: error: Syntax error in expression\n"
+                                "  //a[. = '\xe0\x80\xaf']\n"
+                                "          ^"},      // overlong
+    {"//a[. = '\xed\xa0\x80']", "ovra: error: Syntax error in expression\n"
+                                "  //a[. = '\xed\xa0\x80']\n"
+                                "          ^"},      // surrogate
+    {"//a[. = '\xf4\x90\x80\x80']", "ovra: error: Syntax error in expression\n"
+                                    "  //a[. = '\xf4\x90\x80\x80']\n"
+                                    "          ^"},  // above U+10FFFF
+    {"//a[. = '\xf8\x88\x80\x80\x80']", "ovra: error: Syntax error in expression\n"
+                                        "  //a[. = '\xf8\x88\x80\x80\x80']\n"
+                                        "          ^"},
+    {"//a | //b\xe2\x82", "ovra: error: Syntax error in expression\n"
+                          "  //a | //b\xe2\x82\n"
+                          "           ^"},
 };
 
 TEST(MalformedUtf8Test, ExpressionsStopAtTheFirstMalformedSequence) {

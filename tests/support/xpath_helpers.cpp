@@ -131,7 +131,7 @@ std::string evaluateAt(Node* context, std::string_view expression, const Node* n
     EXPECT_EQ(labelsOf(streamed), labelsOf(value.nodes())) << expression << ": select and evaluate";
     return labelsOf(value.nodes());
   } catch (const XSLException& error) {
-    return std::string("error: ") + error.message().c_str();
+    return "error: " + textAt(error);
   }
 }
 
@@ -153,7 +153,7 @@ std::string callError(const FunctionRegistry& registry, std::string_view name, A
   try {
     callFunction(registry, name, std::move(args), context);
   } catch (const EvaluateException& error) {
-    return error.message().c_str();
+    return textAt(error);
   }
   return "no error";
 }
@@ -165,6 +165,13 @@ ElementNode* appendElement(Node* parent, StringRef namespaceURI, std::string_vie
   if (!text.empty())
     element->appendChild(TextNode::makeOwned(text));
   return element;
+}
+
+std::string textAt(const XSLException& error) {
+  std::string text(error.text().view());
+  if (error.position() >= 0)
+    text += " at " + std::to_string(error.position());
+  return text;
 }
 
 }  // namespace ovra

@@ -14,6 +14,8 @@
 namespace ovra {
 
 class ElementNode;
+class XSLException;
+
 class Node;
 
 // One short label per node:
@@ -24,6 +26,11 @@ class Node;
 std::string nodeLabel(Node* node);
 // The labels of nodes joined by single spaces.
 std::string labelsOf(const NodeVector& nodes);
+
+// An XPath error as the expression tests pin it: its text and " at " its offset in the
+// expression (the text alone when no place is known), without the location and caret
+// lines the program prints.
+std::string textAt(const XSLException& error);
 
 // The first element below top (top included) whose id attribute is id; null when none.
 Node* findById(Node* top, std::string_view id);

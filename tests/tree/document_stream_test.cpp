@@ -68,8 +68,10 @@ TEST(DocumentStreamTest, MessagesUseTheGivenName) {
     const char* text;
     const char* message;
   } cases[] = {
-      {"<r>\n</s>", "mismatched tag at 2 of (standard input)"},
-      {"", "no element found at 1 of (standard input)"},
+      {"<r>\n</s>",
+       "(standard input):2:3: error: mismatched tag: expected </r> (to close <r> from line 1), "
+       "found </s>"},
+      {"", "(standard input):1:1: error: no element found"},
   };
   for (const auto& c : cases) {
     FilePtr stream = streamOf(c.text);

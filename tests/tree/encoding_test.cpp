@@ -91,18 +91,18 @@ TEST(EncodingTest, DeclaredEncodingsReadAsUnicode) {
 
 TEST(EncodingTest, UnreadableInputNamesTheEncoding) {
   const EncodingCase cases[] = {
-      {declared("x-unknown", "a"), "unknown encoding 'x-unknown' at 1 of test.xml"},
+      {declared("x-unknown", "a"), "test.xml:1:1: error: unknown encoding 'x-unknown'"},
       // a name iconv would read as a request, not an encoding
-      {declared("UTF-8//TRANSLIT", "a"), "unknown encoding 'UTF-8//TRANSLIT' at 1 of test.xml"},
+      {declared("UTF-8//TRANSLIT", "a"), "test.xml:1:1: error: unknown encoding 'UTF-8//TRANSLIT'"},
       {declared("windows-1252", "\n\n\x81"),
-       "invalid byte sequence for encoding 'windows-1252' at 4 of test.xml"},
+       "test.xml:4:1: error: invalid byte sequence for encoding 'windows-1252'"},
       {declared("Shift_JIS", "\x82<a/>"),
-       "invalid byte sequence for encoding 'Shift_JIS' at 2 of test.xml"},
+       "test.xml:2:4: error: invalid byte sequence for encoding 'Shift_JIS'"},
       // a character cut off by the end of the input
       {declared("Shift_JIS", "") + "\n\x82",
-       "invalid byte sequence for encoding 'Shift_JIS' at 3 of test.xml"},
+       "test.xml:3:1: error: invalid byte sequence for encoding 'Shift_JIS'"},
       // the parser's own checks stay: US-ASCII has no byte above 127
-      {declared("ASCII", "\xE9"), "not well-formed (invalid token) at 2 of test.xml"},
+      {declared("ASCII", "\xE9"), "test.xml:2:4: error: not well-formed (invalid token)"},
   };
   for (const EncodingCase& c : cases) {
     for (std::size_t buffer : {1, 7, 65536}) {

@@ -1,4 +1,5 @@
 #include "base/exceptions.h"
+#include "tests/support/xpath_helpers.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
 #include "xpath/parser.h"
@@ -36,7 +37,7 @@ std::string errorOf(std::string_view expression) {
   try {
     parseXPath(expression, nullptr);
   } catch (const XPathParseException& error) {
-    return error.message().c_str();
+    return textAt(error);
   }
   return "";
 }
@@ -226,27 +227,27 @@ constexpr ErrorCase kErrorCases[] = {
     {"a/p:*", "Undeclared namespace prefix, p at 2"},
     {"$p:v", "Undeclared namespace prefix, p at 0"},
     {"p:f()", "Undeclared namespace prefix, p at 0"},
-    {"", "Uncompilable expression  at end of expression"},
-    {"  \t", "Uncompilable expression  at end of expression"},
-    {"1 +", "Missing path expression  at end of expression"},
+    {"", "Uncompilable expression at 0"},
+    {"  \t", "Uncompilable expression at 3"},
+    {"1 +", "Missing path expression at 3"},
     {"f(,a)", "Missing path expression at 2"},
     {"a[]", "Missing path expression at 2"},
-    {"(1) or", "Missing path expression  at end of expression"},
+    {"(1) or", "Missing path expression at 6"},
     {"child::", "Missing path expression at 0"},  // axis tokens carry position 0
     {"//", "'//' must be followed by a path step at 0"},
     {"a//", "'//' must be followed by a path step at 1"},
     {"a/", "'/' must be followed by a path step at 1"},
     {"a/b/", "'/' must be followed by a path step at 3"},
     {"$v/", "'/' must be followed by a path step at 2"},
-    {"a[1", "Missing ']' after predicate  at end of expression"},
+    {"a[1", "Missing ']' after predicate at 3"},
     {"a[1)", "Missing ']' after predicate at 3"},
-    {"(1", "Missing ')' after expression  at end of expression"},
+    {"(1", "Missing ')' after expression at 2"},
     {"(1]", "Missing ')' after expression at 2"},
-    {"f(a b)", "Missing ',' after function argument at 3"},
-    {"f(a", "Missing ',' after function argument  at end of expression"},
+    {"f(a b)", "Missing ',' after function argument at 4"},
+    {"f(a", "Missing ',' after function argument at 3"},
     {"f(a,)", "Missing function argument after ',' at 4"},
-    {"concat('a', 'b',)", "Missing function argument after ',' at 15"},
-    {"f(a,", "Missing ',' after function argument  at end of expression"},
+    {"concat('a', 'b',)", "Missing function argument after ',' at 16"},
+    {"f(a,", "Missing ',' after function argument at 4"},
     {"comment('x')", "Only processing instruction node tests can have arguments at 8"},
     {"text(1)", "Only processing instruction node tests can have arguments at 5"},
     {"processing-instruction(1)", "Processing instruction node tests must be literals at 23"},
@@ -254,7 +255,7 @@ constexpr ErrorCase kErrorCases[] = {
     {"'x'[1]", "Syntax error in expression at 3"},  // literals take no predicates
     {".[1]", "Syntax error in expression at 1"},
     {"foo::bar", "Syntax error in expression at 3"},
-    {"1 2", "Syntax error in expression at 1"},
+    {"1 2", "Syntax error in expression at 2"},
     {"a = #", "Syntax error in expression at 4"},
     {"'open", "Syntax error in expression at 0"},
     {"a  !", "Syntax error in expression at 3"},  // an offset into the text: blanks count

@@ -37,7 +37,7 @@ std::string matchesOf(const char* pattern, Node* root, const Node* namespaceCont
   try {
     matcher = parseXPath(pattern, namespaceContext)->compilePattern();
   } catch (const XSLException& error) {
-    return std::string("error: ") + error.message().c_str();
+    return "error: " + textAt(error);
   }
   EvalContext context;
   NodeVector matched;
@@ -106,7 +106,7 @@ TEST(PatternTest, RejectsWhatIsNoPattern) {
       {"$v", "error: Invalid match pattern at 0"},
       {"1 + 2", "error: Invalid match pattern at 0"},
       {"ancestor::a", "error: Invalid match pattern at 0"},
-      {"a/following-sibling::b", "error: Invalid match pattern at 0"},
+      {"a/following-sibling::b", "error: Invalid match pattern at 2"},
       {"count(a)", "error: Invalid match pattern at 0"},
       {"-a", "error: Invalid match pattern at 1"},
       {"(a)", "error: Invalid match pattern at 0"},

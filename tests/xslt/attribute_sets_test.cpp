@@ -56,23 +56,23 @@ constexpr SheetCase kAttributeSetCases[] = {
     // The template's local variables are not.
     {SET("s", ATTR("p", "<xsl:value-of select='$local'/>"))
          ROOT("<xsl:variable name='local' select='1'/><e xsl:use-attribute-sets='s'/>"),
-     "ERROR: Reference to undefined variable, $local at 0 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Reference to undefined variable, $local"},
     // Prefixed set names are compared by namespace name.
     {"<xsl:attribute-set name='p:s' xmlns:p='urn:x'>" ATTR("a", "1") "</xsl:attribute-set>" ROOT(
          "<e xsl:use-attribute-sets='q:s' xmlns:q='urn:x'/>"),
      "<e xmlns:q=\"urn:x\" a=\"1\"/>"},
     {ROOT("<e xsl:use-attribute-sets='none'/>"),
-     "ERROR: No attribute-set of the name used, none on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: No attribute-set of the name used, none"},
     {"<xsl:attribute-set name='a' use-attribute-sets='b'/>"
      "<xsl:attribute-set name='b' use-attribute-sets='c'/>"
      "<xsl:attribute-set name='c' use-attribute-sets='a'/>" ROOT("<e/>"),
-     "ERROR: Circular use of attribute-set a on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Circular use of attribute-set a"},
     {"<xsl:attribute-set name='a' use-attribute-sets='a'/>" ROOT("<e/>"),
-     "ERROR: Circular use of attribute-set a on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Circular use of attribute-set a"},
     {SET("s", "<xsl:value-of select='1'/>") ROOT("<e/>"),
-     "ERROR: An attribute-set may only contain attribute elements on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: An attribute-set may only contain attribute elements"},
     {"<xsl:attribute-set/>" ROOT("<e/>"),
-     "ERROR: A name attribute must be provided for a attribute-set on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A name attribute must be provided for a attribute-set"},
 };
 
 TEST(AttributeSetTest, MergingOrderAndErrors) {
@@ -108,7 +108,7 @@ constexpr AliasCase kAliasCases[] = {
      ALIAS("a", "r") ALIAS("a", "s") ROOT("<a:e/>"),
      "<a:e xmlns:a=\"urn:s\" xmlns:r=\"urn:r\" xmlns:s=\"urn:s\"/>"},
     {"", ALIAS("a", "r") ROOT("<e/>"),
-     "ERROR: Undeclared namespace prefix in namespace-alias, a on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Undeclared namespace prefix in namespace-alias, a"},
 };
 
 TEST(NamespaceAliasTest, LiteralResultElementsTakeTheResultNamespace) {

@@ -76,7 +76,7 @@ const OutputCase kControlFlowCases[] = {
      "b"},
     // XSLT 1.0 section 9.2: at least one when, and the otherwise last.
     {"only an otherwise", "<xsl:choose><xsl:otherwise>o</xsl:otherwise></xsl:choose>",
-     "error: A choose must hold at least one when on line 1 in test.xsl\n"},
+     "error: test.xsl:1: error: A choose must hold at least one when"},
     {"no branch holds", "<xsl:choose><xsl:when test='false()'>w</xsl:when></xsl:choose>", ""},
     {"the first of two true branches runs",
      "<xsl:choose><xsl:when test='false()'>0</xsl:when><xsl:when test='1'>1</xsl:when>"
@@ -84,7 +84,7 @@ const OutputCase kControlFlowCases[] = {
      "1"},
     {"an otherwise before a when",
      "<xsl:choose><xsl:otherwise>o</xsl:otherwise><xsl:when test='1'>w</xsl:when></xsl:choose>",
-     "error: An otherwise can only be the last child of a choose on line 1 in test.xsl\n"},
+     "error: test.xsl:1: error: An otherwise can only be the last child of a choose"},
     {"for-each passes positions",
      "<xsl:for-each select='r/a'><xsl:value-of select='concat(position(), .)'/>;</xsl:for-each>",
      "1x;2y;3z;"},
@@ -116,7 +116,7 @@ TEST(ControlFlowTest, ForEachOverAValueThatIsNotNodesFails) {
         std::string("<xsl:variable name='v'>t</xsl:variable>\n<xsl:for-each select=\"") + select +
         "\">x</xsl:for-each>";
     EXPECT_EQ(errorText(sheet(body)),
-              "The select expression of a for-each must only return nodes on line 2 in test.xsl\n")
+              "test.xsl:2: error: The select expression of a for-each must only return nodes")
         << select;
   }
 }
@@ -189,11 +189,13 @@ TEST(TextCopyTest, ValueOfSelectErrorsNameTheStylesheetLine) {
   // At load time (an unknown function) and while running (an unbound variable, a union of
   // numbers), as the same text at the value-of element.
   EXPECT_EQ(errorText(sheet("\n<xsl:value-of select='nosuch(1)'/>")),
-            "Unsupported function, nosuch at 0 on line 2 in test.xsl\n");
+            "test.xsl:2: error: Unsupported function, nosuch\n"
+            "  nosuch(1)\n"
+            "  ^");
   EXPECT_EQ(errorText(sheet("<e>\n<xsl:value-of select='$none'/></e>")),
-            "Reference to undefined variable, $none at 0 on line 2 in test.xsl\n");
+            "test.xsl:2: error: Reference to undefined variable, $none");
   EXPECT_EQ(errorText(sheet("\n\n<xsl:value-of\nselect='1 | 2'/>")),
-            "Both operands of '|' must be node-sets at 0 on line 3 in test.xsl\n");
+            "test.xsl:3: error: Both operands of '|' must be node-sets");
 }
 
 // ---- Node construction ----
@@ -273,7 +275,7 @@ TEST(NodeConstructionTest, BadComputedNamesFailAtTheInstruction) {
   };
   for (const Case& c : cases) {
     EXPECT_EQ(errorText(sheet("<e>\n" + std::string(c.instruction) + "</e>")),
-              std::string(c.message) + " on line 2 in test.xsl\n")
+              std::string("test.xsl:2: error: ") + c.message)
         << c.instruction;
   }
 }
@@ -282,16 +284,14 @@ TEST(NodeConstructionTest, BadComputedNamesFailAtTheInstruction) {
 
 struct CompileCase {
   const char* instruction;  // starts on line 2
-  // Followed by " on line N in test.xsl\n"; line 0: an XPath error that passes through
-  // unchanged, with no stylesheet line.
-  const char* message;
+  const char* message;      // after "test.xsl:LINE: error: "
   int line;
 };
 
 const CompileCase kCompileCases[] = {
     {"<xsl:if\ntest='1' other='x'/>", "Unrecognized attribute on if, other", 2},
     {"<xsl:if/>", "A test attribute must be provided for a if instruction", 2},
-    {"<xsl:if test='1 +'/>", "Missing path expression  at end of expression", 0},
+    {"<xsl:if test='1 +'/>", "Missing path expression\n  1 +\n     ^", 2},
     {"<xsl:choose\nother='1'/>", "Unrecognized attribute on choose, other", 2},
     {"<xsl:choose>\n<xsl:when test='1'/><e/></xsl:choose>",
      "Only when and otherwise elements can be children of a choose", 2},
@@ -313,7 +313,7 @@ const CompileCase kCompileCases[] = {
      "Expecting disable-output-escaping attribute to have value 'yes' or 'no'", 2},
     {"<xsl:value-of select='1' disable-output-escaping=' yes'/>",
      "Expecting disable-output-escaping attribute to have value 'yes' or 'no'", 2},
-    {"<xsl:value-of select='1 +'/>", "Missing path expression  at end of expression", 2},
+    {"<xsl:value-of select='1 +'/>", "Missing path expression\n  1 +\n     ^", 2},
     {"<xsl:text\nescape='yes'/>", "Unrecognized attribute on text, escape", 2},
     {"<xsl:text disable-output-escaping=''/>",
      "Expecting disable-output-escaping attribute to have value 'yes' or 'no'", 2},
@@ -336,8 +336,9 @@ const CompileCase kCompileCases[] = {
     {"<xsl:attribute/>", "A name attribute must be provided for a attribute instruction", 2},
     {"<xsl:processing-instruction\nname='p' namespace='urn:x'/>",
      "Unrecognized attribute on processing-instruction, namespace", 2},
-    {"<xsl:element name='{1 +}'/>", "Missing path expression  at end of expression", 2},
-    {"<xsl:attribute name='a' namespace='{nosuch()}'/>", "Unsupported function, nosuch at 0", 2},
+    {"<xsl:element name='{1 +}'/>", "Missing path expression\n  1 +\n     ^", 2},
+    {"<xsl:attribute name='a' namespace='{nosuch()}'/>",
+     "Unsupported function, nosuch\n  nosuch()\n  ^", 2},
     {"<xsl:processing-instruction/>",
      "A name attribute must be provided for a processing-instruction instruction", 2},
     // Top-level elements and the parts of other elements stand only in their places.
@@ -369,9 +370,7 @@ TEST(BodyInstructionCompileTest, MessagesNameTheElementOrAttribute) {
         "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>\n"
         "<xsl:template match='never'>" +
         std::string(c.instruction) + "</xsl:template></xsl:stylesheet>";
-    std::string expected = c.message;
-    if (c.line != 0)
-      expected += " on line " + std::to_string(c.line) + " in test.xsl\n";
+    std::string expected = "test.xsl:" + std::to_string(c.line) + ": error: " + c.message;
     EXPECT_EQ(errorText(stylesheet), expected) << c.instruction;
   }
 }

@@ -54,8 +54,7 @@ std::string run(const std::vector<File>& files) {
     serializer.flush();
     result = buffer.view();
   } catch (const XSLException& error) {
-    std::string message(error.message().view());
-    result = "ERROR: " + message.substr(0, message.find(" on line "));
+    result = "ERROR: " + std::string(error.text().view());
   }
   std::filesystem::remove_all(folder);
   return result;
@@ -233,8 +232,7 @@ TEST(ImportsTest, ModulesAreFoundThroughCatalogs) {
       serializer.flush();
       result = buffer.view();
     } catch (const XSLException& error) {
-      std::string message(error.message().view());
-      result = "ERROR: " + message.substr(0, message.find(" on line "));
+      result = "ERROR: " + std::string(error.text().view());
     }
     EXPECT_EQ(result, c.expected) << c.import;
   }

@@ -78,26 +78,26 @@ constexpr KeyCase kLookupCases[] = {
      "<xsl:template match='text()'/>",
      kBooks, "[mag]"},
     // Errors.
-    {EACH("key('nokey','x')"), kBooks, "ERROR: Unknown key, nokey at 0"},
+    {EACH("key('nokey','x')"), kBooks, "ERROR: s.xsl:1: error: Unknown key, nokey"},
     {"<xsl:key name='k' match='b'/>", kBooks,
-     "ERROR: A use attribute must be provided for a key on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A use attribute must be provided for a key"},
     {"<xsl:key match='b' use='.'/>", kBooks,
-     "ERROR: A name attribute must be provided for a key on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A name attribute must be provided for a key"},
     {"<xsl:key name='k' use='.'/>", kBooks,
-     "ERROR: A match attribute must be provided for a key on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A match attribute must be provided for a key"},
     {"<xsl:variable name='v' select=\"'b'\"/><xsl:key name='k' match='*[name() = $v]' use='.'/>",
      kBooks,
-     "ERROR: A match pattern can not refer to variables or parameters on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A match pattern can not refer to variables or parameters"},
     {"<xsl:key name='k' match='b' use='.' mode='x'/>", kBooks,
      "WARNING: Unrecognized attribute on key, mode on line 1 in s.xsl\nonetwothreemagxy"},
     // An error of a use expression is reported at its xsl:key.
     {"<xsl:template match='/'>\n<xsl:value-of select=\"count(key('k','1'))\"/></xsl:template>\n"
      "<xsl:key name='k' match='b' use=\"count('x')\"/>",
-     kBooks, "ERROR: You can only count the members of a nodeset at 0 on line 3 in s.xsl\n"},
+     kBooks, "ERROR: s.xsl:3: error: You can only count the members of a nodeset"},
     {"<xsl:template match='/'><xsl:key name='k' match='b' use='.'/></xsl:template>", kBooks,
-     "ERROR: xsl:key is only allowed at the top level on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: xsl:key is only allowed at the top level"},
     {"<xsl:key name='k' match='b' use=\"key('k','x')\"/>" EACH("key('k','x')"), kBooks,
-     "ERROR: The definition of key k needs the key itself at 0 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: The definition of key k needs the key itself"},
 };
 
 TEST(KeysTest, LookupCases) {

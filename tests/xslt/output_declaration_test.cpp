@@ -44,22 +44,22 @@ TEST(OutputDeclarationTest, InvalidAttributesAreReportedAtTheElementLine) {
     const char* expected;
   };
   constexpr Case kCases[] = {
-      {"method", "HTML", "Unknown output method on line 5 in \n"},
-      {"method", "", "Unknown output method on line 5 in \n"},
-      {"method", "x ml", "Unknown output method on line 5 in \n"},
+      {"method", "HTML", "ovra: error: Unknown output method"},
+      {"method", "", "ovra: error: Unknown output method"},
+      {"method", "x ml", "ovra: error: Unknown output method"},
       // A method in a namespace is accepted (with a warning) and writes XML.
       {"method", "p:xhtml", ""},
       {"omit-xml-declaration", "true",
-       "Expecting omit-xml-declartion attribute to have value 'yes' or 'no' on line 5 in \n"},
+       "ovra: error: Expecting omit-xml-declartion attribute to have value 'yes' or 'no'"},
       {"standalone", "Yes",
-       "Expecting standalone attribute to have value 'yes' or 'no' on line 5 in \n"},
-      {"indent", "1", "Expecting indent attribute to have value 'yes' or 'no' on line 5 in \n"},
+       "ovra: error: Expecting standalone attribute to have value 'yes' or 'no'"},
+      {"indent", "1", "ovra: error: Expecting indent attribute to have value 'yes' or 'no'"},
       {"encoding", "no-such-encoding",
-       "Unsupported output encoding, no-such-encoding on line 5 in \n"},
+       "ovra: error: Unsupported output encoding, no-such-encoding"},
       {"encoding", "ISO-8859-1//TRANSLIT",
-       "Unsupported output encoding, ISO-8859-1//TRANSLIT on line 5 in \n"},
+       "ovra: error: Unsupported output encoding, ISO-8859-1//TRANSLIT"},
       {"cdata-section-elements", "a q:b",
-       "Undeclared namespace prefix in cdata-section-elements, q:b on line 5 in \n"},
+       "ovra: error: Undeclared namespace prefix in cdata-section-elements, q:b"},
   };
   for (const Case& c : kCases)
     EXPECT_EQ(readError({{c.name, c.value}}), c.expected) << c.name << "=" << c.value;

@@ -87,15 +87,21 @@ TEST(ParametersTest, ANodeSetParameterCanBeNavigated) {
 
 const ParameterCase kErrorCases[] = {
     {{{"s", "1 +", kExpression}},
-     "ERROR: Parameter s: Missing path expression  at end of expression"},
-    {{{"s", "foo()", kExpression}}, "ERROR: Parameter s: Unsupported function, foo at 0"},
+     "ERROR: ovra: error: Parameter s: Missing path expression\n"
+     "  1 +\n"
+     "     ^"},
+    {{{"s", "foo()", kExpression}}, "ERROR: ovra: error: Parameter s: Unsupported function, foo\n"
+                                    "  foo()\n"
+                                    "  ^"},
     // Failing when evaluated, it is reported where the stylesheet asked for its value.
     {{{"s", "$nothing", kExpression}},
-     "ERROR: Parameter s: Reference to undefined variable, $nothing at 0 on line 1 in s.xsl\n"},
-    {{{"zz:s", "1"}}, "ERROR: Parameter zz:s: namespace prefix not declared"},
+     "ERROR: s.xsl:1: error: Parameter s: Reference to undefined variable, $nothing\n"
+     "  $nothing\n"
+     "  ^"},
+    {{{"zz:s", "1"}}, "ERROR: ovra: error: Parameter zz:s: namespace prefix not declared"},
     // A parameter defined through itself is a circular global.
     {{{"s", "$s", kExpression}},
-     "ERROR: Circular reference to global variable s on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Circular reference to global variable s"},
 };
 
 TEST(ParametersTest, ErrorsNameTheParameter) {

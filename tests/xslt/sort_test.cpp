@@ -148,32 +148,32 @@ TEST(SortTest, LastIsTheContextSize) {
 
 constexpr SortCase kErrorCases[] = {
     {"<xsl:template match='/'><xsl:sort/></xsl:template>", "<r/>",
-     "ERROR: sort elements can only be children of for-each or apply-templates on line 1 in "
-     "s.xsl\n"},
+     "ERROR: s.xsl:1: error: sort elements can only be children of for-each or apply-templates"},
     {"<xsl:template match='/'><xsl:call-template name='n'><xsl:sort/></xsl:call-template>"
      "</xsl:template><xsl:template name='n'/>",
      "<r/>",
-     "ERROR: sort elements can only be children of for-each or apply-templates on line 1 in "
-     "s.xsl\n"},
+     "ERROR: s.xsl:1: error: sort elements can only be children of for-each or apply-templates"},
     {FOR_EACH("r", "<xsl:value-of select='.'/><xsl:sort/>", ""), "<r/>",
-     "ERROR: sort elements must come first in a for-each on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: sort elements must come first in a for-each"},
     {FOR_EACH("r", "<xsl:sort>x</xsl:sort>", ""), "<r/>",
-     "ERROR: sort elements must be empty on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: sort elements must be empty"},
     {FOR_EACH("r", "<xsl:sort by='x'/>", ""), "<r/>",
      "WARNING: Unrecognized attribute on sort, by on line 1 in s.xsl\n"},
     {FOR_EACH("r", "<xsl:sort order='up'/>", ""), "<r/>",
-     "ERROR: The order of a sort must be ascending or descending, not up on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: The order of a sort must be ascending or descending, not up"},
     {FOR_EACH("r", "<xsl:sort data-type='date'/>", ""), "<r/>",
-     "ERROR: The data-type of a sort must be text, number or a prefixed name, not date on line 1 "
-     "in s.xsl\n"},
+     "ERROR: s.xsl:1: error: The data-type of a sort must be text, number or a prefixed name, not date"},
     {FOR_EACH("r/i", "<xsl:sort case-order='{name()}'/>", ""), "<r><i/><i/></r>",
-     "ERROR: The case-order of a sort must be upper-first or lower-first, not  on line 1 in "
-     "s.xsl\n"},
+     "ERROR: s.xsl:1: error: The case-order of a sort must be upper-first or lower-first, not "},
     {FOR_EACH("r", "<xsl:sort select='1 +'/>", ""), "<r/>",
-     "ERROR: Missing path expression  at end of expression"},
+     "ERROR: s.xsl:1: error: Missing path expression\n"
+     "  1 +\n"
+     "     ^"},
     {"<xsl:template match='/'><xsl:apply-templates select='r'><xsl:sort select='x('/>"
      "</xsl:apply-templates></xsl:template>",
-     "<r/>", "ERROR: Missing ',' after function argument  at end of expression"},
+     "<r/>", "ERROR: s.xsl:1: error: Missing ',' after function argument\n"
+             "  x(\n"
+             "    ^"},
 };
 
 TEST(SortTest, MisplacedAndMalformedSortsAreErrors) {

@@ -43,11 +43,10 @@ constexpr StylesheetCase kRootCases[] = {
      "select='r'/></html>",
      "<r>text</r>", "<html>text</html>\n"},
     {"<html " XSL "><xsl:value-of select='r'/></html>", "<r/>",
-     "ERROR: The document element of a simplified stylesheet must have an xsl:version attribute "
-     "on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: The document element of a simplified stylesheet must have an "
+     "xsl:version attribute"},
     {"<html><b " XSL "><xsl:value-of select='r'/></b></html>", "<r/>",
-     "ERROR: The peek element of a stylesheet must declare the XSLT namespace. on line 1 in "
-     "s.xsl\n"},
+     "ERROR: s.xsl:1: error: s.xsl is not an XSLT stylesheet: its document element <html> is neither xsl:stylesheet nor xsl:transform and does not declare the XSLT namespace"},
     {"<stylesheet xmlns='http://www.w3.org/1999/XSL/Transform'><template match='/'>default ns"
      "</template></stylesheet>",
      "<r/>", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\ndefault ns"},
@@ -59,23 +58,23 @@ TEST(StylesheetTest, RootElementAndSimplifiedStylesheets) {
 
 constexpr StylesheetCase kTopLevelCases[] = {
     {"<xsl:stylesheet " XSL ">\n<xsl:template match='/'/>\n<top/>\n</xsl:stylesheet>", "<r/>",
-     "ERROR: Unrecognised root element in stylesheet on line 3 in s.xsl\n"},
+     "ERROR: s.xsl:3: error: Unrecognised root element in stylesheet"},
     // Elements of other namespaces at top level are data: ignored, braces and all.
     {"<xsl:stylesheet " XSL " xmlns:d='urn:d'>" NO_DECLARATION
      "<d:data a='{not an expression'><d:x b='{1 +}'/></d:data>"
      "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
      "<r/>", "T"},
     {"<xsl:stylesheet " XSL ">\n\n<xsl:exciting-feature/></xsl:stylesheet>", "<r/>",
-     "ERROR: Unrecognised stylesheet instruction on line 3 in s.xsl\n"},
+     "ERROR: s.xsl:3: error: Unrecognised stylesheet instruction"},
     {"<xsl:stylesheet " XSL "><xsl:template match='/'>\n<b><xsl:sequence/></b>"
      "</xsl:template></xsl:stylesheet>",
-     "<r/>", "ERROR: Unrecognised stylesheet instruction on line 2 in s.xsl\n"},
+     "<r/>", "ERROR: s.xsl:2: error: Unrecognised stylesheet instruction"},
     // Instructions at top level are errors (XSLT 1.0 section 2.2).
     {"<xsl:stylesheet " XSL ">" NO_DECLARATION
      "<xsl:value-of select='\"never\"'/><xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
-     "<r/>", "ERROR: xsl:value-of is not allowed at the top level on line 1 in s.xsl\n"},
+     "<r/>", "ERROR: s.xsl:1: error: xsl:value-of is not allowed at the top level"},
     {"<xsl:stylesheet " XSL "><xsl:when test='1'/></xsl:stylesheet>", "<r/>",
-     "ERROR: xsl:when is not allowed at the top level on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: xsl:when is not allowed at the top level"},
     // A stylesheet without templates copies the text of the source.
     {"<xsl:stylesheet " XSL ">" NO_DECLARATION "</xsl:stylesheet>", "<r>a<b>b</b>c</r>", "abc"},
 };
@@ -93,13 +92,21 @@ constexpr StylesheetCase kLiteralCases[] = {
      "<r><b>1</b><b>2</b></r>", "<a x=\"1\" y=\"{literal}\" z=\"a}b\" w=\"11-{r/b}}\"/>"},
     // A brace neither doubled nor part of an expression is an error (XSLT 7.6.2).
     {TEMPLATE("<a w='{r/b}-{r/b'/>"), "<r/>",
-     "ERROR: Unmatched '{' in attribute value template at 6 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unmatched '{' in attribute value template\n"
+     "  {r/b}-{r/b\n"
+     "        ^"},
     {TEMPLATE("<a w='a}b'/>"), "<r/>",
-     "ERROR: Unmatched '}' in attribute value template at 1 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unmatched '}' in attribute value template\n"
+     "  a}b\n"
+     "   ^"},
     {TEMPLATE("<a w='{1}}'/>"), "<r/>",
-     "ERROR: Unmatched '}' in attribute value template at 3 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unmatched '}' in attribute value template\n"
+     "  {1}}\n"
+     "     ^"},
     {TEMPLATE("<xsl:element name='e{1}}'/>"), "<r/>",
-     "ERROR: Unmatched '}' in attribute value template at 4 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unmatched '}' in attribute value template\n"
+     "  e{1}}\n"
+     "      ^"},
     {TEMPLATE("<xsl:element name='e' namespace='u{1}}}'/>"), "<r/>", "<e xmlns=\"u1}\"/>"},
     // A closing brace inside a string literal does not end the expression.
     {TEMPLATE("<a x=\"{concat('}', '{')}\"/>"), "<r/>", "<a x=\"}{\"/>"},
@@ -107,7 +114,9 @@ constexpr StylesheetCase kLiteralCases[] = {
     {TEMPLATE("<xsl:variable name='v' select='5'/><a x='v{$v}'/>"), "<r/>", "<a x=\"v5\"/>"},
     // A bad expression in braces is found when the stylesheet loads.
     {TEMPLATE("<a x='{1 +}'/>"), "<r/>",
-     "ERROR: Missing path expression  at end of expression on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Missing path expression\n"
+     "  1 +\n"
+     "     ^"},
     // Comments and processing instructions of the stylesheet are not copied, and the text
     // around them is one text, kept when it is not all white space.
     {TEMPLATE("<a><!-- c --><?p d?>t</a>"), "<r/>", "<a>t</a>"},
@@ -163,9 +172,9 @@ constexpr StylesheetCase kExcludeCases[] = {
                "<xsl:copy-of select='$v'/>"),
      "<r/>", "<a xmlns=\"urn:d\"><b/></a>"},
     {EXCLUDING("exclude-result-prefixes='p x'", "<a/>"), "<r/>",
-     "ERROR: Undeclared namespace prefix in exclude-result-prefixes, x on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Undeclared namespace prefix in exclude-result-prefixes, x"},
     {EXCLUDING("", "<a xsl:exclude-result-prefixes='y'/>"), "<r/>",
-     "ERROR: Undeclared namespace prefix in exclude-result-prefixes, y on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Undeclared namespace prefix in exclude-result-prefixes, y"},
 };
 
 TEST(StylesheetTest, ExcludedNamespacesAreNotCopiedByLiteralResultElements) {
@@ -188,28 +197,29 @@ constexpr UnknownAttributeCase kUnknownAttributeCases[] = {
                     "\n<xsl:otherwise test='false()'>O</xsl:otherwise></xsl:choose>"
                     "</xsl:template></xsl:stylesheet>",
      "WARNING: Unrecognized attribute on otherwise, test on line 2 in s.xsl\nO",
-     "ERROR: Unrecognized attribute on otherwise, test on line 2 in s.xsl\n"},
+     "ERROR: s.xsl:2: error: Unrecognized attribute on otherwise, test"},
     {VERSION("1.0") "<xsl:template match='/' as='node()'>T</xsl:template></xsl:stylesheet>",
      "WARNING: Unrecognized attribute on template, as on line 1 in s.xsl\nT",
-     "ERROR: Unrecognized attribute on template, as on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unrecognized attribute on template, as"},
     {VERSION("1.0") "<xsl:output method='text' html-version='5'/>"
                     "<xsl:template match='/'><a/>T</xsl:template></xsl:stylesheet>",
      "WARNING: Unrecognized attribute on output, html-version on line 1 in s.xsl\nT",
-     "ERROR: Unrecognized attribute on output, html-version on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unrecognized attribute on output, html-version"},
     {VERSION("1.0") "<xsl:strip-space elements='*' except='a'/>"
                     "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
      "WARNING: Unrecognized attribute on strip-space, except on line 1 in s.xsl\nT",
-     "ERROR: Unrecognized attribute on strip-space, except on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unrecognized attribute on strip-space, except"},
     {"<xsl:stylesheet version='1.0' " XSL " default-mode='m'>" NO_DECLARATION
      "<xsl:template match='/'>T</xsl:template></xsl:stylesheet>",
      "WARNING: Unrecognized attribute on stylesheet, default-mode on line 1 in s.xsl\nT",
-     "ERROR: Unrecognized attribute on stylesheet, default-mode on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unrecognized attribute on stylesheet, default-mode"},
     {VERSION("1.0") "<xsl:template match='/'><xsl:value-of select='1' separator=','/>"
                     "<xsl:apply-templates select='r' mode='m' tunnel='yes'/></xsl:template>"
                     "<xsl:template match='r' mode='m'>R</xsl:template></xsl:stylesheet>",
      "WARNING: Unrecognized attribute on value-of, separator on line 1 in s.xsl\n"
-     "WARNING: Unrecognized attribute on apply-templates, tunnel on line 1 in s.xsl\n1R",
-     "ERROR: Unrecognized attribute on value-of, separator on line 1 in s.xsl\n"},
+     "WARNING: Unrecognized attribute on apply-templates, tunnel on line 1 in s.xsl\n"
+     "1R",
+     "ERROR: s.xsl:1: error: Unrecognized attribute on value-of, separator"},
     // Forwards-compatible mode (XSLT 2.5) ignores them on every element, without a word.
     {VERSION("2.0") "<xsl:output method='text' html-version='5'/><xsl:strip-space elements='a' "
                     "except='b'/><xsl:template match='/' as='node()'><xsl:value-of select='1' "
@@ -338,8 +348,7 @@ TEST(StylesheetTest, ErrorsInTheMiddleOfARunKeepTheOutputSoFar) {
       transformText(TEMPLATE("<a>before</a><xsl:apply-templates select='string(r)'/>"), "<r/>");
   EXPECT_EQ(result.output, "<a>before</a>");
   EXPECT_EQ(result.error,
-            "The select expression of a apply-templates must only return nodes on line 1 in "
-            "s.xsl\n");
+            "s.xsl:1: error: The select expression of a apply-templates must only return nodes");
 }
 
 TEST(StylesheetTest, RunsRepeatedlyWithFreshGlobals) {

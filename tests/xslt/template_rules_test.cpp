@@ -157,14 +157,14 @@ constexpr RuleCase kNamedCases[] = {
     {"<xsl:template match='/'><xsl:call-template name='t'/></xsl:template>"
      "<xsl:template name='t'>1</xsl:template><xsl:template name='t'>2</xsl:template>",
      "<r/>",
-     "ERROR: A template of this name is declared twice with the same import precedence, t on "
-     "line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A template of this name is declared twice with the same import "
+     "precedence, t"},
     // A name nobody has is an error, also where the call never runs (XSLT 6).
     {"<xsl:template match='/'>[<xsl:call-template name='none'/>]</xsl:template>", "<r/>",
-     "ERROR: No template of the name called, none on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: No template of the name called, none"},
     {"<xsl:template match='/'/><xsl:template match='never' xmlns:p='urn:n'>"
      "<xsl:call-template name='p:t'/></xsl:template><xsl:template name='t'/>",
-     "<r/>", "ERROR: No template of the name called, p:t on line 1 in s.xsl\n"},
+     "<r/>", "ERROR: s.xsl:1: error: No template of the name called, p:t"},
     // Names are qualified.
     {"<xsl:template match='/' xmlns:p='urn:n'><xsl:call-template name='p:t'/></xsl:template>"
      "<xsl:template name='t'>plain</xsl:template>"
@@ -178,30 +178,34 @@ TEST(TemplateRulesTest, CallTemplateFindsByName) {
 
 constexpr RuleCase kAttributeErrors[] = {
     {"<xsl:template match='*' priority=''/>", "<r/>",
-     "ERROR: priority must be a number on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: priority must be a number"},
     {"<xsl:template match='*' priority='high'/>", "<r/>",
-     "ERROR: priority must be a number on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: priority must be a number"},
     {"<xsl:template match='*' priority='NaN'/>", "<r/>",
-     "ERROR: priority must be a number on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: priority must be a number"},
     {"<xsl:template match='*' select='x'/>", "<r/>",
      "WARNING: Unrecognized attribute on template, select on line 1 in s.xsl\n"},
     // Attributes in a namespace are not the processor's business.
     {"<xsl:template match='r' xmlns:e='urn:e' e:note='x'>ok</xsl:template>", "<r/>", "ok"},
     {"<xsl:template match='1 + 2'/>", "<r/>",
-     "ERROR: Invalid match pattern at 0 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Invalid match pattern\n"
+     "  1 + 2\n"
+     "  ^"},
     {"<xsl:template match='a['/>", "<r/>",
-     "ERROR: Missing ']' after predicate  at end of expression on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Missing ']' after predicate\n"
+     "  a[\n"
+     "    ^"},
     {"<xsl:template match='a[. = $v]'/>", "<r/>",
-     "ERROR: A match pattern can not refer to variables or parameters on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A match pattern can not refer to variables or parameters"},
     {"<xsl:template match='a | $v'/>", "<r/>",
-     "ERROR: A match pattern can not refer to variables or parameters on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A match pattern can not refer to variables or parameters"},
     {"<xsl:template><r/></xsl:template>", "<r/>",
-     "ERROR: A match or a name attribute must be provided for a template on line 1 in s.xsl\n"},
-    {"<xsl:template name='1t'/>", "<r/>", "ERROR: Invalid QName in name, 1t on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A match or a name attribute must be provided for a template"},
+    {"<xsl:template name='1t'/>", "<r/>", "ERROR: s.xsl:1: error: Invalid QName in name, 1t"},
     {"<xsl:template match='*' mode='q:m'/>", "<r/>",
-     "ERROR: Undeclared namespace prefix in mode, q on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Undeclared namespace prefix in mode, q"},
     {"<xsl:key name='q:k' match='*' use='.'/>", "<r/>",
-     "ERROR: Undeclared namespace prefix in name, q on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Undeclared namespace prefix in name, q"},
 };
 
 TEST(TemplateRulesTest, AttributeErrorsNameTheStylesheetLine) {

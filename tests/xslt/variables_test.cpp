@@ -23,11 +23,11 @@ void runCases(const VariableCase* begin, const VariableCase* end) {
 constexpr VariableCase kScopeCases[] = {
     {"<xsl:template match='/'><xsl:variable name='v' select='1'/>"
      "<xsl:variable name='v' select='2'/></xsl:template>",
-     "ERROR: Variable can't be defined twice with overlapping scope on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Variable can't be defined twice with overlapping scope"},
     // A nested redefinition overlaps too.
     {"<xsl:template match='/'><xsl:variable name='v' select='1'/>"
      "<b><xsl:variable name='v' select='2'/></b></xsl:template>",
-     "ERROR: Variable can't be defined twice with overlapping scope on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Variable can't be defined twice with overlapping scope"},
     // Siblings' bodies are separate scopes: the first binding ends with its element.
     {"<xsl:template match='/'><b><xsl:variable name='v' select='1'/><xsl:value-of select='$v'/></b>"
      "<c><xsl:variable name='v' select='2'/><xsl:value-of select='$v'/></c></xsl:template>",
@@ -35,7 +35,7 @@ constexpr VariableCase kScopeCases[] = {
     // A variable ends with the element that holds it.
     {"<xsl:template match='/'><b><xsl:variable name='v' select='1'/></b>"
      "<xsl:value-of select='$v'/></xsl:template>",
-     "ERROR: Reference to undefined variable, $v at 0 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Reference to undefined variable, $v"},
     // Each iteration of a loop binds afresh.
     {"<xsl:template match='/'><xsl:for-each select='r/a'><xsl:variable name='v' select='.'/>"
      "<xsl:value-of select='$v'/></xsl:for-each></xsl:template>",
@@ -47,7 +47,7 @@ constexpr VariableCase kScopeCases[] = {
      "local"},
     {"<xsl:variable name='v' select='1'/><xsl:param name='v' select='2'/>"
      "<xsl:template match='/'/>",
-     "ERROR: Variable can't be defined twice with overlapping scope on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Variable can't be defined twice with overlapping scope"},
     // The value of a body is a result tree fragment; without either it is empty.
     {"<xsl:template match='/'><xsl:variable name='v'>x<b>y</b></xsl:variable>"
      "<xsl:value-of select='$v'/>|<xsl:copy-of select='$v'/></xsl:template>",
@@ -98,7 +98,7 @@ constexpr VariableCase kParameterCases[] = {
     // The callee does not see the caller's locals.
     {"<xsl:template match='/'><xsl:variable name='x' select='3'/><xsl:call-template name='t'/>"
      "</xsl:template><xsl:template name='t'><xsl:value-of select='$x'/></xsl:template>",
-     "ERROR: Reference to undefined variable, $x at 0 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Reference to undefined variable, $x"},
     // Parameters go with apply-templates to every node, but not through the built-in rules.
     {"<xsl:template match='/'><xsl:apply-templates select='r/a'><xsl:with-param name='p' "
      "select='10'/>"
@@ -108,17 +108,16 @@ constexpr VariableCase kParameterCases[] = {
      "</xsl:template>",
      "11,12,|1,2,"},
     {"<xsl:template match='/'><xsl:apply-templates><b/></xsl:apply-templates></xsl:template>",
-     "ERROR: Unrecognized element in apply-template, b on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unrecognized element in apply-template, b"},
     {"<xsl:template match='/'><xsl:call-template name='t'><b/></xsl:call-template></xsl:template>"
      "<xsl:template name='t'/>",
-     "ERROR: Unrecognized element in call-template, b on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Unrecognized element in call-template, b"},
     {"<xsl:template match='/'><xsl:call-template name='t'><e:b "
      "xmlns:e='urn:e'/></xsl:call-template>"
      "</xsl:template><xsl:template name='t'>ok</xsl:template>",
      "ok"},
     {"<xsl:template match='/'><xsl:apply-templates select='count(r)'/></xsl:template>",
-     "ERROR: The select expression of a apply-templates must only return nodes on line 1 in "
-     "s.xsl\n"},
+     "ERROR: s.xsl:1: error: The select expression of a apply-templates must only return nodes"},
     // Selected nodes are processed in document order, with positions.
     {"<xsl:template match='/'><xsl:apply-templates select='r/a[2] | r/a[1]'/></xsl:template>"
      "<xsl:template match='a'><xsl:value-of select='position()'/>:<xsl:value-of select='.'/>,"
@@ -134,10 +133,9 @@ constexpr VariableCase kCompileErrors[] = {
     {"<xsl:template match='/'><xsl:variable name='v' select='1' as='x'/></xsl:template>",
      "WARNING: Unrecognized attribute on variable, as on line 1 in s.xsl\n"},
     {"<xsl:template match='/'><xsl:variable select='1'/></xsl:template>",
-     "ERROR: A name attribute must be provided for a variable on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A name attribute must be provided for a variable"},
     {"<xsl:template match='/'><xsl:param name='v' select='1'>x</xsl:param></xsl:template>",
-     "ERROR: A template body can only be given if there is no select attribute on a variable on "
-     "line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: A template body can only be given if there is no select attribute on a variable"},
     {"<xsl:template match='/'><xsl:apply-templates sort='x'/></xsl:template>",
      "WARNING: Unrecognized attribute on apply-templates, sort on line 1 in s.xsl\n12"},
     {"<xsl:template match='/'><xsl:call-template name='t' mode='x'/></xsl:template>"
@@ -145,7 +143,9 @@ constexpr VariableCase kCompileErrors[] = {
      "WARNING: Unrecognized attribute on call-template, mode on line 1 in s.xsl\nT"},
     // Compiled even where it never runs.
     {"<xsl:template name='never'><xsl:variable name='v' select='1 +'/></xsl:template>",
-     "ERROR: Missing path expression  at end of expression"},
+     "ERROR: s.xsl:1: error: Missing path expression\n"
+     "  1 +\n"
+     "     ^"},
 };
 
 TEST(VariablesTest, CompileErrors) {
@@ -165,17 +165,19 @@ constexpr VariableCase kGlobalCases[] = {
     // evaluated, so its evaluation error never shows.
     {"<xsl:variable name='unused' select='unknown-function()'/>"
      "<xsl:template match='/'>fine</xsl:template>",
-     "ERROR: Unsupported function, unknown-function at 0"},
+     "ERROR: s.xsl:1: error: Unsupported function, unknown-function\n"
+     "  unknown-function()\n"
+     "  ^"},
     {"<xsl:variable name='unused' select='1 div $nothing'/>"
      "<xsl:template match='/'>fine</xsl:template>",
      "fine"},
     // Evaluation errors carry the global's place.
     {"<xsl:variable name='bad' select='1 div $nothing'/>"
      "<xsl:template match='/'><xsl:value-of select='$bad'/></xsl:template>",
-     "ERROR: Reference to undefined variable, $nothing at 4 on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Reference to undefined variable, $nothing"},
     {"<xsl:variable name='a' select='$b'/><xsl:variable name='b' select='$a'/>"
      "<xsl:template match='/'><xsl:value-of select='$a'/></xsl:template>",
-     "ERROR: Circular reference to global variable a on line 1 in s.xsl\n"},
+     "ERROR: s.xsl:1: error: Circular reference to global variable a"},
     {"<xsl:variable name='g'><xsl:value-of select='count(//a)'/>!</xsl:variable>"
      "<xsl:template match='/'><xsl:value-of select='$g'/><xsl:value-of "
      "select='$g'/></xsl:template>",
@@ -225,8 +227,7 @@ TEST(VariablesTest, DeepRecursionWorksAndRunawayRecursionStops) {
 
   std::string applies =
       stylesheetOf("<xsl:template match='/'><xsl:apply-templates select='.'/></xsl:template>");
-  EXPECT_EQ(transformOrError(applies, "<r/>"), "ERROR: Template recursion too deep on line 1 in "
-                                               "s.xsl\n");
+  EXPECT_EQ(transformOrError(applies, "<r/>"), "ERROR: s.xsl:1: error: Template recursion too deep");
 }
 
 }  // namespace

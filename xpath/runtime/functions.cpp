@@ -162,14 +162,14 @@ Value roundFunction(const Token&, const EvalContext&, ArgumentList& args) {
 Value countFunction(const Token& call, const EvalContext&, ArgumentList& args) {
   const Value& set = args[0];
   if (set.kind() != ValueKind::NodeSet)
-    throw EvaluateException(call, kCountNotNodeSet);
+    throw EvaluateException(call.position, kCountNotNodeSet);
   return Value::makeNumber(double(set.nodes().size()));
 }
 
 Value sumFunction(const Token& call, const EvalContext&, ArgumentList& args) {
   const Value& set = args[0];
   if (set.kind() != ValueKind::NodeSet)
-    throw EvaluateException(call, kSumNotNodeSet);
+    throw EvaluateException(call.position, kSumNotNodeSet);
   double sum = 0;
   for (Node* node : set.nodes())
     sum += numberOfNode(node);

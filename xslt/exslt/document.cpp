@@ -54,7 +54,7 @@ void ExsltDocumentInstruction::execute(const Focus& focus, ResultSink& sink) con
     try {
       step();
     } catch (const OutputException& error) {
-      fail(error.message());
+      fail(error.text());
     }
   };
   std::FILE* stream = nullptr;

@@ -103,7 +103,7 @@ class DynamicExpression {
       return compileXPath(text, context.stylesheetElement, xsltFunctions());
     } catch (const XSLException& error) {
       warnAtCall(context, formatMessage(kNotAnExpression, function_, String(text).c_str(),
-                                        error.message().c_str(), instead_)
+                                        error.text().c_str(), instead_)
                               .view());
       return nullptr;
     }
@@ -263,7 +263,7 @@ Value closureFunction(const Token& call, const EvalContext& context, ArgumentLis
       }
       if (std::shared_ptr<Node> tree = value.tree()) {
         if (trees.insert(tree.get()).second && trees.size() > kMaxClosureTrees)
-          throw EvaluateException(call, kClosureEndless);
+          throw EvaluateException(call.position, kClosureEndless);
         keepTreeOf(value, context);
       }
       for (Node* node : nodeMembers(value)) {

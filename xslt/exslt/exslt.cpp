@@ -57,7 +57,7 @@ std::span<Node* const> nodeSetArgument(const Token& call, const char* function,
     text += "string";
     break;
   }
-  throw EvaluateException(call, String(text));
+  throw EvaluateException(call.position, String(text));
 }
 
 Value nodeSetSharing(const Value& value, NodeVector nodes) {

@@ -68,7 +68,7 @@ Value paddingFunction(const Token& call, const EvalContext&, ArgumentList& args)
     return Value::makeString(String());
   std::size_t padChars = countCharacters(pad);
   if (length / double(padChars) * double(pad.size()) > kMaxPaddingBytes)
-    throw EvaluateException(call, kPaddingTooLong);
+    throw EvaluateException(call.position, kPaddingTooLong);
   auto wanted = std::size_t(length);
   std::size_t whole = wanted / padChars;
   std::size_t restBytes = prefixBytes(pad, wanted % padChars);
@@ -298,7 +298,7 @@ UriEncoding uriEncodingOf(const Token& call, const char* function, std::string_v
       return UriEncoding::Ascii;
   }
   throw EvaluateException(
-      call, String(kUnsupportedEncoding).append(function).append("(), ").append(name));
+      call.position, String(kUnsupportedEncoding).append(function).append("(), ").append(name));
 }
 
 bool isHexDigit(char c) {

@@ -2,6 +2,7 @@
 #include "xslt/exslt/user_functions.h"
 
 #include "base/exceptions.h"
+#include "tree/location.h"
 #include "tree/node.h"
 #include "xpath/runtime/context.h"
 #include "xpath/runtime/functions.h"
@@ -78,7 +79,7 @@ class FunctionBodySink : public ResultSink {
 
  private:
   [[noreturn]] void refuse() const {
-    throw StylesheetException(function_, formatMessage(kWritesResult, name_.c_str()));
+    throw StylesheetException(locationOf(function_), formatMessage(kWritesResult, name_.c_str()));
   }
 
   const Node* function_;
@@ -114,10 +115,11 @@ class UserFunctions::Function : public HostFunction {
     Transformation* run = runningTransformation(context);
     auto* caller = dynamic_cast<VariableStack*>(context.host);
     if (run == nullptr || caller == nullptr)
-      throw EvaluateException(call, String("Unsupported function, ").append(name_));
+      throw EvaluateException(call.position, String("Unsupported function, ").append(name_));
     if (args.size() > parameters_.size())
-      throw EvaluateException(call, formatMessage(kTooManyArguments, name_.c_str(),
-                                                  int(args.size()), int(parameters_.size())));
+      throw EvaluateException(call.position,
+                              formatMessage(kTooManyArguments, name_.c_str(), int(args.size()),
+                                            int(parameters_.size())));
     // A function nests like a template, and is limited alike.
     Transformation::TemplateScope scope(*run, element_);
     // The body sees the globals and its parameters only.
@@ -145,16 +147,17 @@ UserFunctions::~UserFunctions() = default;
 void UserFunctions::add(Node* element, std::int32_t precedence) {
   const Node* attribute = xsltAttribute(element, "name");
   if (attribute == nullptr || attributeValue(attribute).empty())
-    throw StylesheetException(element, kNoName);
+    throw StylesheetException(locationOf(element), kNoName);
   ExpandedName name = readQNameAttribute(element, attribute);
   String written(attributeValue(attribute));
   if (name.namespaceURI.empty())
-    throw StylesheetException(element, formatMessage(kNameInNoNamespace, written.c_str()));
+    throw StylesheetException(locationOf(element),
+                              formatMessage(kNameInNoNamespace, written.c_str()));
   auto made = std::make_unique<Function>(element, written, precedence);
   std::unique_ptr<Function>& slot =
       functions_[keyOf(name.namespaceURI.view(), name.localName.view())];
   if (slot && slot->precedence() == precedence)
-    throw StylesheetException(element, formatMessage(kDefinedTwice, written.c_str()));
+    throw StylesheetException(locationOf(element), formatMessage(kDefinedTwice, written.c_str()));
   slot = std::move(made);
 }
 
@@ -175,21 +178,21 @@ ExsltResultInstruction::ExsltResultInstruction(const Stylesheet& stylesheet, Nod
     InstructionKind kind = classify(ancestor);
     if (kind == InstructionKind::Variable || kind == InstructionKind::Param ||
         kind == InstructionKind::WithParam || isFunctionResult(ancestor))
-      throw StylesheetException(element, kInBinding);
+      throw StylesheetException(locationOf(element), kInBinding);
   }
   if (ancestor == nullptr)
-    throw StylesheetException(element, kOutsideFunction);
+    throw StylesheetException(locationOf(element), kOutsideFunction);
   // It is the last thing its parent evaluates.
   for (Node* after = element->nextSibling(); after != nullptr; after = after->nextSibling()) {
     if (after->kind() == NodeKind::Comment || after->kind() == NodeKind::ProcessingInstruction)
       continue;
     if (classify(after) != InstructionKind::Fallback)
-      throw StylesheetException(element, kNotLast);
+      throw StylesheetException(locationOf(element), kNotLast);
   }
   if (const Node* select = attribute("select"))
     select_ = compileExpression(select);
   if (select_ && element->firstChild() != nullptr)
-    throw StylesheetException(element, kSelectAndContent);
+    throw StylesheetException(locationOf(element), kSelectAndContent);
 }
 
 ExsltResultInstruction::~ExsltResultInstruction() = default;

@@ -53,11 +53,10 @@ std::string functionStylesheet(const FunctionCase& c) {
 void expectFunctionCases(std::span<const FunctionCase> cases) {
   for (const FunctionCase& c : cases) {
     std::string result = transformOrError(functionStylesheet(c), kSource);
-    constexpr std::string_view kWhere = " on line 1 in s.xsl";
-    while (result.ends_with("\n"))
-      result.pop_back();
-    if (result.starts_with("ERROR: ") && result.ends_with(kWhere))
-      result.resize(result.size() - kWhere.size());
+    // Every error here is on the stylesheet's one line.
+    constexpr std::string_view kWhere = "s.xsl:1: error: ";
+    if (result.starts_with("ERROR: ") && result.substr(7).starts_with(kWhere))
+      result.erase(7, kWhere.size());
     EXPECT_EQ(result, c.expected) << c.declarations << c.expression;
   }
 }
@@ -94,9 +93,8 @@ TEST(ExsltFunctionsTest, Calls) {
 TEST(ExsltFunctionsTest, Errors) {
   const FunctionCase cases[] = {
       {"", "my:add(1, 2, 3)",
-       "ERROR: my:add() is given 3 arguments, more than the 2 parameters of its func:function "
-       "at 0"},
-      {"", "my:nope()", "ERROR: Unsupported function, my:nope at 0"},
+       "ERROR: my:add() is given 3 arguments, more than the 2 parameters of its func:function"},
+      {"", "my:nope()", "ERROR: Unsupported function, my:nope"},
       {"", "my:endless()", "ERROR: Template recursion too deep"},
       {"", "my:twice()", "ERROR: func:result is evaluated a second time in one function call"},
       {"", "my:writes()",

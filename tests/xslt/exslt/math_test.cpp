@@ -84,11 +84,14 @@ constexpr ExsltCase kMathCases[] = {
      "function-available('math:acos') and function-available('math:atan') and "
      "function-available('math:atan2') and function-available('math:random')",
      "true"},
-    {"math:min(3)", "ERROR: Argument 1 of math:min() must be a node-set, not a number at 0"},
-    {"math:highest($rtf)", "ERROR: Argument 1 of math:highest() must be a node-set, not a "
-                           "result tree fragment: convert it with exsl:node-set() at 0"},
-    {"math:sqrt()", "ERROR: Wrong number of arguments to function, math:sqrt at 0"},
-    {"math:random(1)", "ERROR: Wrong number of arguments to function, math:random at 0"},
+    {"math:min(3)", "ERROR: s.xsl:1: error: Argument 1 of math:min() must be a node-set, not a number"},
+    {"math:highest($rtf)", "ERROR: s.xsl:1: error: Argument 1 of math:highest() must be a node-set, not a result tree fragment: convert it with exsl:node-set()"},
+    {"math:sqrt()", "ERROR: s.xsl:1: error: Wrong number of arguments to function, math:sqrt\n"
+                    "  math:sqrt()\n"
+                    "  ^"},
+    {"math:random(1)", "ERROR: s.xsl:1: error: Wrong number of arguments to function, math:random\n"
+                       "  math:random(1)\n"
+                       "  ^"},
 };
 
 TEST(ExsltMathTest, Functions) {

@@ -46,7 +46,8 @@ static void appendCaret(String& out, const String& expression, std::int32_t posi
   std::string_view text = expression.view();
   String line;
   for (char c : text)
-    line.append(c == '\n' || c == '\r' || c == '\t' ? std::string_view(" ") : std::string_view(&c, 1));
+    line.append(c == '\n' || c == '\r' || c == '\t' ? std::string_view(" ")
+                                                    : std::string_view(&c, 1));
   out.append(line);
   if (position < 0)
     return;

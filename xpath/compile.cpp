@@ -180,7 +180,8 @@ std::unique_ptr<Expr> compileFunction(const FunctionCallNode& node) {
   const FunctionEntry* entry = node.entry();
   if (entry == nullptr) {
     if (node.expandedName().namespaceURI.empty())
-      throw EvaluateException(node.token().position, String(kUnsupportedFunction).append(node.name()));
+      throw EvaluateException(node.token().position,
+                              String(kUnsupportedFunction).append(node.name()));
     return withPredicates(
         std::make_unique<UnknownExtensionCall>(node.token(), node, compileList(node.arguments())),
         node.token(), node.predicates());

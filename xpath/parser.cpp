@@ -245,8 +245,9 @@ std::unique_ptr<PathNode> Parser::parsePath(bool negated) {
     Token slash = queue_.pop();
     std::unique_ptr<StepNode> step = parseStep();
     if (!step)
-      throw XPathParseException(slash.position, slash.kind == TokenKind::DoubleSlash ? kDoubleSlashNeedsStep
-                                                                            : kSlashNeedsStep);
+      throw XPathParseException(slash.position, slash.kind == TokenKind::DoubleSlash
+                                                    ? kDoubleSlashNeedsStep
+                                                    : kSlashNeedsStep);
     if (slash.kind == TokenKind::DoubleSlash)
       step->setDescendant();
     steps.push_back(std::move(step));

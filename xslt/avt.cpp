@@ -13,8 +13,7 @@ static constexpr char kUnmatchedOpening[] = "Unmatched '{' in attribute value te
 static constexpr char kUnmatchedClosing[] = "Unmatched '}' in attribute value template";
 
 // Braces are reported at their place in the value, as expression errors are.
-[[noreturn]] static void failAt(std::string_view value, std::size_t position,
-                                const char* message) {
+[[noreturn]] static void failAt(std::string_view value, std::size_t position, const char* message) {
   XPathParseException error(std::int32_t(std::min<std::size_t>(position, INT32_MAX)), message);
   error.setExpression(value);
   throw error;

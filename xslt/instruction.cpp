@@ -359,8 +359,8 @@ ExpandedName readQNameAttribute(const Node* element, const Node* attribute) {
                               formatMessage(kNotQName, where.c_str(), String(value).c_str()));
   ExpandedName name = resolveQName(element, value);
   if (!name.prefix.empty() && name.namespaceURI.empty())
-    throw StylesheetException(
-        locationOf(attribute), formatMessage(kUndeclaredPrefix, where.c_str(), String(name.prefix).c_str()));
+    throw StylesheetException(locationOf(attribute), formatMessage(kUndeclaredPrefix, where.c_str(),
+                                                                   String(name.prefix).c_str()));
   return name;
 }
 

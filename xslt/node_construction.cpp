@@ -62,10 +62,12 @@ ExpandedName constructedName(const Node* element, const String& qname,
   // XSLT 1.0 sections 7.1.2 and 7.1.3: a name that is no QName would make the output
   // ill-formed, and an attribute named xmlns would be read back as a declaration.
   if (qname.empty())
-    throw StylesheetException(locationOf(element), isElement ? kEmptyElementName : kEmptyAttributeName);
+    throw StylesheetException(locationOf(element),
+                              isElement ? kEmptyElementName : kEmptyAttributeName);
   if (!isQName(qname.view()))
     throw StylesheetException(
-        locationOf(element), String(isElement ? kElementNameNotQName : kAttributeNameNotQName).append(qname));
+        locationOf(element),
+        String(isElement ? kElementNameNotQName : kAttributeNameNotQName).append(qname));
   if (!isElement && qname.view() == "xmlns")
     throw StylesheetException(locationOf(element), kAttributeNamedXmlns);
   std::string_view prefix = qnamePrefix(qname.view());

@@ -9,7 +9,8 @@ static constexpr char kParameterPrefix[] = "Parameter ";
 static constexpr char kUndeclaredPrefix[] = "namespace prefix not declared";
 
 ParameterException::ParameterException(std::string_view name, const ConstString& cause)
-    : XSLException(SourceLocation(), String(kParameterPrefix).append(name).append(": ").append(cause)) {}
+    : XSLException(SourceLocation(),
+                   String(kParameterPrefix).append(name).append(": ").append(cause)) {}
 
 ParameterException::ParameterException(std::string_view name, const XSLException& cause)
     : XSLException(SourceLocation(),

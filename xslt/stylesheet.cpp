@@ -273,7 +273,8 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
   bool isImport = classify(element) == InstructionKind::Import;
   Node* href = xsltAttribute(element, "href");
   if (href == nullptr)
-    throw StylesheetException(locationOf(element), isImport ? kImportWithoutHref : kIncludeWithoutHref);
+    throw StylesheetException(locationOf(element),
+                              isImport ? kImportWithoutHref : kIncludeWithoutHref);
   if (element->firstChild() != nullptr)
     throw StylesheetException(locationOf(element), isImport ? kImportNotEmpty : kIncludeNotEmpty);
   std::string_view reference = attributeValue(href);
@@ -290,7 +291,8 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
   bool open = std::any_of(openFiles.begin(), openFiles.end(),
                           [&](const String& file) { return file.view() == path.view(); });
   if (reference.empty() || open)
-    throw StylesheetException(locationOf(element), String(kReferencesItself).append(attributeValue(href)));
+    throw StylesheetException(locationOf(element),
+                              String(kReferencesItself).append(attributeValue(href)));
   const char* missing = isImport ? kImportMissing : kIncludeMissing;
   if (found.status == ResourceStatus::Network || found.status == ResourceStatus::Refused)
     throw StylesheetException(locationOf(element), String(missing).append(found.reason));
@@ -433,7 +435,8 @@ void Stylesheet::excludeNamespaces(Document& document, Node* element, Node* attr
     if (declaration == nullptr && !prefix.empty()) {
       String name(attribute->localName().view());
       throw StylesheetException(
-          locationOf(attribute), formatMessage(kUndeclaredPrefix, name.c_str(), String(token).c_str()));
+          locationOf(attribute),
+          formatMessage(kUndeclaredPrefix, name.c_str(), String(token).c_str()));
     }
     // An undeclared default namespace, and the xml namespace, are never declared anyway.
     if (declaration != nullptr && !declaration->namespaceURI().view().empty() &&
@@ -517,7 +520,8 @@ void Stylesheet::checkCalledTemplates() {
     const auto* compiled = static_cast<const CallTemplateInstruction*>(call->instruction());
     if (rules_.findByName(compiled->templateName()) == nullptr) {
       Node* name = xsltAttribute(call, "name");
-      throw StylesheetException(locationOf(name), String(kNoCalledTemplate).append(attributeValue(name)));
+      throw StylesheetException(locationOf(name),
+                                String(kNoCalledTemplate).append(attributeValue(name)));
     }
   }
   calls_.clear();
@@ -628,7 +632,8 @@ void Stylesheet::checkAttributeSets() const {
         String text(kCircularAttributeSet);
         if (!name.prefix.empty())
           text.append(name.prefix).append(":");
-        throw StylesheetException(locationOf(attributeSets_[next].second.front()), text.append(name.localName));
+        throw StylesheetException(locationOf(attributeSets_[next].second.front()),
+                                  text.append(name.localName));
       }
       if (marks[next] == Mark::None)
         open(next);
@@ -655,7 +660,8 @@ void Stylesheet::readNamespaceAlias(Node* element) {
       }
     }
     if (!wanted.empty())
-      throw StylesheetException(locationOf(attribute), String(kUndeclaredAliasPrefix).append(value));
+      throw StylesheetException(locationOf(attribute),
+                                String(kUndeclaredAliasPrefix).append(value));
     prefix = emptyName();
     return emptyName();
   };

@@ -154,7 +154,8 @@ TEST_F(ModeInputsTest, StandardInputIsNamedInMessages) {
   std::rewind(broken.get());
   input_ = std::move(broken);
   EXPECT_EQ(transform("-", 1), ExitStatus::DocumentError);
-  EXPECT_EQ(errors(), "(standard input):2:3: error: mismatched tag: expected </r> (to close <r> from line 1), found </s>\n");
+  EXPECT_EQ(errors(), "(standard input):2:3: error: mismatched tag: expected </r> (to close <r> "
+                      "from line 1), found </s>\n");
 }
 
 }  // namespace

@@ -156,7 +156,8 @@ TEST(TimedLoopTest, ErrorIsPrintedAsOneReportWithOneLineEnd) {
   LoopProbe probe({10, 20});
   ModeSteps steps;
   steps.setUp = [] {
-    throw StylesheetException(SourceLocation{"s.xsl", 7, 3}, "Unrecognized attribute on xsl:sort, x");
+    throw StylesheetException(SourceLocation{"s.xsl", 7, 3},
+                              "Unrecognized attribute on xsl:sort, x");
   };
   EXPECT_EQ(runTimedLoop(steps, 1, probe.environment()), ExitStatus::RuntimeError);
   EXPECT_EQ(probe.errors(), "s.xsl:7:3: error: Unrecognized attribute on xsl:sort, x\n");

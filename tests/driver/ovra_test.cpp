@@ -82,8 +82,8 @@ TEST_F(OvraApiTest, CompilesOnceAndTransformsManyTimesWithParameters) {
 
 TEST_F(OvraApiTest, FailuresReturnZeroOrNullWithTheMessage) {
   EXPECT_EQ(ovra_compile_stylesheet(path("none.xsl").c_str()), nullptr);
-  EXPECT_EQ(ovra_last_error(),
-            "ovra: error: Could not open file, " + path("none.xsl") + ": No such file or directory");
+  EXPECT_EQ(ovra_last_error(), "ovra: error: Could not open file, " + path("none.xsl") +
+                                   ": No such file or directory");
   EXPECT_EQ(ovra_compile_stylesheet(path("broken.xsl").c_str()), nullptr);
   EXPECT_EQ(ovra_last_error(), path("broken.xsl") + ":1:1: error: unclosed token");
   EXPECT_EQ(ovra_compile_stylesheet(nullptr), nullptr);
@@ -92,8 +92,8 @@ TEST_F(OvraApiTest, FailuresReturnZeroOrNullWithTheMessage) {
   ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("s.xsl").c_str());
   ASSERT_NE(stylesheet, nullptr);
   EXPECT_EQ(ovra_transform_file(stylesheet, path("none.xml").c_str(), out_, nullptr, 0), 0);
-  EXPECT_EQ(ovra_last_error(),
-            "ovra: error: Could not open file, " + path("none.xml") + ": No such file or directory");
+  EXPECT_EQ(ovra_last_error(), "ovra: error: Could not open file, " + path("none.xml") +
+                                   ": No such file or directory");
 
   struct {
     ovra_param param;
@@ -103,7 +103,8 @@ TEST_F(OvraApiTest, FailuresReturnZeroOrNullWithTheMessage) {
        "ovra: error: Parameter greeting: Missing path expression\n"
        "  1 +\n"
        "     ^"},
-      {{"z:n", "1", OVRA_PARAM_STRING}, "ovra: error: Parameter z:n: namespace prefix not declared"},
+      {{"z:n", "1", OVRA_PARAM_STRING},
+       "ovra: error: Parameter z:n: namespace prefix not declared"},
       {{nullptr, "1", OVRA_PARAM_STRING}, "A parameter has no name or no value"},
       {{"greeting", nullptr, OVRA_PARAM_STRING}, "A parameter has no name or no value"},
   };
@@ -163,8 +164,7 @@ TEST_F(OvraApiTest, DeepRecursionEndsWithAMessage) {
   ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("deep.xsl").c_str());
   ASSERT_NE(stylesheet, nullptr);
   EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0), 0);
-  EXPECT_EQ(ovra_last_error(),
-            path("deep.xsl") + ":1: error: Template recursion too deep");
+  EXPECT_EQ(ovra_last_error(), path("deep.xsl") + ":1: error: Template recursion too deep");
   ovra_free_stylesheet(stylesheet);
 }
 

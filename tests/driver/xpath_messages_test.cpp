@@ -53,9 +53,8 @@ constexpr MessageCase kMessages[] = {
     {"(1", "Missing ')' after expression\n  (1\n    ^"},
     {"comment('x')",
      "Only processing instruction node tests can have arguments\n  comment('x')\n          ^"},
-    {"processing-instruction(1)",
-     "Processing instruction node tests must be literals\n"
-     "  processing-instruction(1)\n                         ^"},
+    {"processing-instruction(1)", "Processing instruction node tests must be literals\n"
+                                  "  processing-instruction(1)\n                         ^"},
     {"processing-instruction('x' 'y')",
      "Expecting ')' at end of nodetest\n"
      "  processing-instruction('x' 'y')\n                         ^"},

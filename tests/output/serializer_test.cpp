@@ -537,8 +537,9 @@ TEST(SerializerTest, UnrepresentableNameCharacterIsAnError) {
     s.startNode(&e);
     FAIL() << "no exception";
   } catch (const StylesheetException& error) {
-    EXPECT_STREQ(error.message().c_str(),
-                 "ovra: error: Character U+00E9 of a name cannot be written in output encoding US-ASCII");
+    EXPECT_STREQ(
+        error.message().c_str(),
+        "ovra: error: Character U+00E9 of a name cannot be written in output encoding US-ASCII");
   }
 }
 
@@ -630,7 +631,8 @@ TEST(SerializerTest, UnwritableCharactersWithoutReferencesAreErrors) {
          s.encoding = String("us-ascii");
          s.method = OutputMethod::Text;
        },
-       "ovra: error: Character U+20AC of text output cannot be written in output encoding us-ascii"},
+       "ovra: error: Character U+20AC of text output cannot be written in output encoding "
+       "us-ascii"},
       // Content takes a reference.
       {{E("r", {T("\xE2\x82\xAC")})},
        [](OutputSettings& s) { s.encoding = String("us-ascii"); },
@@ -662,8 +664,10 @@ TEST(SerializerTest, UnwritableCharactersWithoutReferencesAreErrors) {
     } catch (const OutputException& error) {
       message = error.message().c_str();
     }
-    EXPECT_EQ(message, comment ? "ovra: error: Character U+00E9 of a comment cannot be written in output encoding us-ascii"
-                               : "ovra: error: Character U+00E9 of a processing instruction cannot be written in output encoding us-ascii");
+    EXPECT_EQ(message, comment ? "ovra: error: Character U+00E9 of a comment cannot be written in "
+                                 "output encoding us-ascii"
+                               : "ovra: error: Character U+00E9 of a processing instruction cannot "
+                                 "be written in output encoding us-ascii");
   }
 }
 

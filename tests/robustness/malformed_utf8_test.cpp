@@ -26,19 +26,19 @@ constexpr Utf8Case kUtf8Cases[] = {
              "  ^"},
     {"1 + \x80", "ovra: error: Syntax error in expression\n"
                  "  1 + \x80\n"
-                 "      ^"},             // continuation byte first
+                 "      ^"},  // continuation byte first
     {"1 + 2\xc3", "ovra: error: Syntax error in expression\n"
                   "  1 + 2\xc3\n"
-                  "       ^"},            // sequence cut short at the end
+                  "       ^"},  // sequence cut short at the end
     {"//a[. = '\xc0\xaf']", "ovra: error: Syntax error in expression\n"
                             "  //a[. = '\xc0\xaf']\n"
                             "          ^"},  // overlong
     {"//a[. = '\xe0\x80\xaf']", "ovra: error: Syntax error in expression\n"
                                 "  //a[. = '\xe0\x80\xaf']\n"
-                                "          ^"},      // overlong
+                                "          ^"},  // overlong
     {"//a[. = '\xed\xa0\x80']", "ovra: error: Syntax error in expression\n"
                                 "  //a[. = '\xed\xa0\x80']\n"
-                                "          ^"},      // surrogate
+                                "          ^"},  // surrogate
     {"//a[. = '\xf4\x90\x80\x80']", "ovra: error: Syntax error in expression\n"
                                     "  //a[. = '\xf4\x90\x80\x80']\n"
                                     "          ^"},  // above U+10FFFF

@@ -261,7 +261,8 @@ TEST_F(DocumentFileTest, ExternalDtdAndEntitiesAreReadAsTheAccessSettingAllows) 
       {kAnywhere, "<!DOCTYPE r [<!ENTITY e SYSTEM 'none.ent'><!ENTITY f 'F'>]>", "<r>\"[|F]\"</r>",
        "external entity not read: " + folder + "none.ent: No such file or directory on line 1\n"},
       // a DTD read in full that lacks a declaration: an error
-      {kAnywhere, "<!DOCTYPE r SYSTEM 'lacking.dtd'>", doc + ":1:42: error: undefined entity 'f'", ""},
+      {kAnywhere, "<!DOCTYPE r SYSTEM 'lacking.dtd'>", doc + ":1:42: error: undefined entity 'f'",
+       ""},
       // a standalone document does not read its external subset
       {kAnywhere,
        "<?xml version='1.0' standalone='yes'?><!DOCTYPE r SYSTEM 'here.dtd' [<!ENTITY e 'S'>"

@@ -92,7 +92,8 @@ TEST(DeclarationsTest, StripSpaceRemovesWhitespaceTextOfNamedElements) {
       {rootTemplate(body, "<xsl:strip-space elements='*'/>"),
        "<r xml:space='preserve'> <a> </a><b xml:space='default'> <d> </d></b></r>", "[1][1][0][0]"},
       {rootTemplate("", "<xsl:strip-space/>"), "<r/>",
-       "ERROR: s.xsl:1: error: The elements attribute is required on strip-space and preserve-space"},
+       "ERROR: s.xsl:1: error: The elements attribute is required on strip-space and "
+       "preserve-space"},
   });
 }
 
@@ -122,7 +123,8 @@ TEST(DeclarationsTest, DecimalFormatsByName) {
       {rootTemplate("", "<xsl:decimal-format name='d' minus-sign='-'/>\n"
                         "<xsl:decimal-format name='d' minus-sign='~'/>"),
        "<r/>",
-       "ERROR: s.xsl:2: error: A decimal-format of this name is declared twice with different values"},
+       "ERROR: s.xsl:2: error: A decimal-format of this name is declared twice with different "
+       "values"},
       {rootTemplate("", "<xsl:decimal-format digit='##'/>"), "<r/>",
        "ERROR: s.xsl:1: error: The value must be a single character on decimal-format, digit"},
       {rootTemplate("", "<xsl:decimal-format currency='$'/>"), "<r/>",

@@ -107,9 +107,8 @@ constexpr CallCase kCallCases[] = {
     // An unknown function in no namespace is an error at once.
     {"f()", "ERROR: s.xsl:1: error: Unsupported function, f\n  f()\n  ^"},
     // Arity bounds, core and extension alike.
-    {"substring('abc')",
-     "ERROR: s.xsl:1: error: Wrong number of arguments to function, substring\n"
-     "  substring('abc')\n  ^"},
+    {"substring('abc')", "ERROR: s.xsl:1: error: Wrong number of arguments to function, substring\n"
+                         "  substring('abc')\n  ^"},
     {"exsl:node-set()",
      "ERROR: s.xsl:1: error: Wrong number of arguments to function, exsl:node-set\n"
      "  exsl:node-set()\n  ^"},
@@ -244,10 +243,12 @@ TEST_F(XsltFunctionsTest, AvailabilityOfFunctionsAndInstructions) {
 TEST_F(XsltFunctionsTest, DocumentErrorsCarryTheCallPosition) {
   EvalContext context;
   context.stylesheetElement = prefixed;
-  EXPECT_EQ(errorOf("document", {S("x.xml"), set({})}, context),
-            "The second argument of document() must be a nodeset containing at least one entry at 7");
-  EXPECT_EQ(errorOf("document", {S("x.xml"), N(1)}, context),
-            "The second argument of document() must be a nodeset containing at least one entry at 7");
+  EXPECT_EQ(
+      errorOf("document", {S("x.xml"), set({})}, context),
+      "The second argument of document() must be a nodeset containing at least one entry at 7");
+  EXPECT_EQ(
+      errorOf("document", {S("x.xml"), N(1)}, context),
+      "The second argument of document() must be a nodeset containing at least one entry at 7");
   // Hand-built trees belong to no Document, so there is nothing to resolve against.
   EXPECT_EQ(errorOf("document", {S("x.xml")}, context),
             "document() has no document to resolve a reference against at 7");

@@ -86,8 +86,7 @@ constexpr KeyCase kLookupCases[] = {
     {"<xsl:key name='k' use='.'/>", kBooks,
      "ERROR: s.xsl:1: error: A match attribute must be provided for a key"},
     {"<xsl:variable name='v' select=\"'b'\"/><xsl:key name='k' match='*[name() = $v]' use='.'/>",
-     kBooks,
-     "ERROR: s.xsl:1: error: A match pattern can not refer to variables or parameters"},
+     kBooks, "ERROR: s.xsl:1: error: A match pattern can not refer to variables or parameters"},
     {"<xsl:key name='k' match='b' use='.' mode='x'/>", kBooks,
      "WARNING: Unrecognized attribute on key, mode on line 1 in s.xsl\nonetwothreemagxy"},
     // An error of a use expression is reported at its xsl:key.

@@ -221,8 +221,8 @@ TEST(NumberInstructionTest, DefaultCountFollowsKindAndName) {
 
 TEST(NumberInstructionTest, RejectsBadAttributes) {
   const LevelCase cases[] = {
-      {"<xsl:number level='sideways'/>",
-       "ERROR: s.xsl:1: error: Expecting level attribute to have value 'single', 'multiple' or 'any'"},
+      {"<xsl:number level='sideways'/>", "ERROR: s.xsl:1: error: Expecting level attribute to have "
+                                         "value 'single', 'multiple' or 'any'"},
       {"<xsl:number size='2'/>", "WARNING: Unrecognized attribute on number, size on line 1 in "
                                  "s.xsl\n1 1 1 2 1 1 "},
       {"<xsl:number p:size='2' xmlns:p='urn:p'/>", "1 1 1 2 1 1 "},

@@ -90,9 +90,10 @@ const ParameterCase kErrorCases[] = {
      "ERROR: ovra: error: Parameter s: Missing path expression\n"
      "  1 +\n"
      "     ^"},
-    {{{"s", "foo()", kExpression}}, "ERROR: ovra: error: Parameter s: Unsupported function, foo\n"
-                                    "  foo()\n"
-                                    "  ^"},
+    {{{"s", "foo()", kExpression}},
+     "ERROR: ovra: error: Parameter s: Unsupported function, foo\n"
+     "  foo()\n"
+     "  ^"},
     // Failing when evaluated, it is reported where the stylesheet asked for its value.
     {{{"s", "$nothing", kExpression}},
      "ERROR: s.xsl:1: error: Parameter s: Reference to undefined variable, $nothing\n"
@@ -100,8 +101,7 @@ const ParameterCase kErrorCases[] = {
      "  ^"},
     {{{"zz:s", "1"}}, "ERROR: ovra: error: Parameter zz:s: namespace prefix not declared"},
     // A parameter defined through itself is a circular global.
-    {{{"s", "$s", kExpression}},
-     "ERROR: s.xsl:1: error: Circular reference to global variable s"},
+    {{{"s", "$s", kExpression}}, "ERROR: s.xsl:1: error: Circular reference to global variable s"},
 };
 
 TEST(ParametersTest, ErrorsNameTheParameter) {

@@ -162,7 +162,8 @@ constexpr SortCase kErrorCases[] = {
     {FOR_EACH("r", "<xsl:sort order='up'/>", ""), "<r/>",
      "ERROR: s.xsl:1: error: The order of a sort must be ascending or descending, not up"},
     {FOR_EACH("r", "<xsl:sort data-type='date'/>", ""), "<r/>",
-     "ERROR: s.xsl:1: error: The data-type of a sort must be text, number or a prefixed name, not date"},
+     "ERROR: s.xsl:1: error: The data-type of a sort must be text, number or a prefixed name, not "
+     "date"},
     {FOR_EACH("r/i", "<xsl:sort case-order='{name()}'/>", ""), "<r><i/><i/></r>",
      "ERROR: s.xsl:1: error: The case-order of a sort must be upper-first or lower-first, not "},
     {FOR_EACH("r", "<xsl:sort select='1 +'/>", ""), "<r/>",
@@ -171,9 +172,10 @@ constexpr SortCase kErrorCases[] = {
      "     ^"},
     {"<xsl:template match='/'><xsl:apply-templates select='r'><xsl:sort select='x('/>"
      "</xsl:apply-templates></xsl:template>",
-     "<r/>", "ERROR: s.xsl:1: error: Missing ',' after function argument\n"
-             "  x(\n"
-             "    ^"},
+     "<r/>",
+     "ERROR: s.xsl:1: error: Missing ',' after function argument\n"
+     "  x(\n"
+     "    ^"},
 };
 
 TEST(SortTest, MisplacedAndMalformedSortsAreErrors) {

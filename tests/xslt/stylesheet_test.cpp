@@ -46,7 +46,8 @@ constexpr StylesheetCase kRootCases[] = {
      "ERROR: s.xsl:1: error: The document element of a simplified stylesheet must have an "
      "xsl:version attribute"},
     {"<html><b " XSL "><xsl:value-of select='r'/></b></html>", "<r/>",
-     "ERROR: s.xsl:1: error: s.xsl is not an XSLT stylesheet: its document element <html> is neither xsl:stylesheet nor xsl:transform and does not declare the XSLT namespace"},
+     "ERROR: s.xsl:1: error: s.xsl is not an XSLT stylesheet: its document element <html> is "
+     "neither xsl:stylesheet nor xsl:transform and does not declare the XSLT namespace"},
     {"<stylesheet xmlns='http://www.w3.org/1999/XSL/Transform'><template match='/'>default ns"
      "</template></stylesheet>",
      "<r/>", "<?xml version=\"1.0\" encoding=\"utf-8\"?>\ndefault ns"},

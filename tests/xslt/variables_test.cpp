@@ -135,7 +135,8 @@ constexpr VariableCase kCompileErrors[] = {
     {"<xsl:template match='/'><xsl:variable select='1'/></xsl:template>",
      "ERROR: s.xsl:1: error: A name attribute must be provided for a variable"},
     {"<xsl:template match='/'><xsl:param name='v' select='1'>x</xsl:param></xsl:template>",
-     "ERROR: s.xsl:1: error: A template body can only be given if there is no select attribute on a variable"},
+     "ERROR: s.xsl:1: error: A template body can only be given if there is no select attribute on "
+     "a variable"},
     {"<xsl:template match='/'><xsl:apply-templates sort='x'/></xsl:template>",
      "WARNING: Unrecognized attribute on apply-templates, sort on line 1 in s.xsl\n12"},
     {"<xsl:template match='/'><xsl:call-template name='t' mode='x'/></xsl:template>"
@@ -227,7 +228,8 @@ TEST(VariablesTest, DeepRecursionWorksAndRunawayRecursionStops) {
 
   std::string applies =
       stylesheetOf("<xsl:template match='/'><xsl:apply-templates select='.'/></xsl:template>");
-  EXPECT_EQ(transformOrError(applies, "<r/>"), "ERROR: s.xsl:1: error: Template recursion too deep");
+  EXPECT_EQ(transformOrError(applies, "<r/>"),
+            "ERROR: s.xsl:1: error: Template recursion too deep");
 }
 
 }  // namespace

@@ -164,7 +164,8 @@ constexpr ExsltCase kArithmeticCases[] = {
     {"date:sum(//m)", ""},
     {"date:sum(//x | //d)", ""},
     {"date:sum(/..)", ""},
-    {"date:sum('P1D')", "ERROR: s.xsl:1: error: Argument 1 of date:sum() must be a node-set, not a string"},
+    {"date:sum('P1D')",
+     "ERROR: s.xsl:1: error: Argument 1 of date:sum() must be a node-set, not a string"},
     // difference: the less precise form decides; zones apply to dates and dateTimes.
     {"date:difference('2001-01-01', '2001-01-02')", "P1D"},
     {"date:difference('2001-01-02', '2001-01-01')", "-P1D"},
@@ -229,9 +230,10 @@ constexpr ExsltCase kClockCases[] = {
      "function-available('date:duration') and function-available('date:seconds') and "
      "function-available('date:sum') and function-available('date:day-of-week-in-month')",
      "true"},
-    {"date:date-time(1)", "ERROR: s.xsl:1: error: Wrong number of arguments to function, date:date-time\n"
-                          "  date:date-time(1)\n"
-                          "  ^"},
+    {"date:date-time(1)",
+     "ERROR: s.xsl:1: error: Wrong number of arguments to function, date:date-time\n"
+     "  date:date-time(1)\n"
+     "  ^"},
 };
 
 TEST(ExsltDatesTest, ClockForms) {

@@ -143,7 +143,8 @@ TEST(ExsltDocumentTest, ErrorsLeaveFilesAlone) {
       {"<exsl:document href='{substring(\"a\", 2)}'><a/></exsl:document>",
        "ERROR: s.xsl:1: error: The href computed for a exsl:document is empty"},
       {"<exsl:document href='http://example.org/a.xml'><a/></exsl:document>",
-       "ERROR: s.xsl:1: error: exsl:document writes local files only, not http://example.org/a.xml"},
+       "ERROR: s.xsl:1: error: exsl:document writes local files only, not "
+       "http://example.org/a.xml"},
       {"<exsl:document href='{$dir}/a.xml' method='{\"fancy\"}'><a/></exsl:document>",
        "ERROR: s.xsl:1: error: Unknown output method"},
       {"<exsl:document href='{$dir}/a.xml' indent='maybe'><a/></exsl:document>",

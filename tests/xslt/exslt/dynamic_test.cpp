@@ -33,7 +33,8 @@ TEST(ExsltDynamicTest, Evaluate) {
        "WARNING: dyn:evaluate(): 'no:name' is no expression (Undeclared namespace prefix, no); "
        "its value is an empty node-set on line 1 in s.xsl\n0"},
       // Errors of the evaluation are errors.
-      {"dyn:evaluate('$undefined')", "ERROR: s.xsl:1: error: Reference to undefined variable, $undefined"},
+      {"dyn:evaluate('$undefined')",
+       "ERROR: s.xsl:1: error: Reference to undefined variable, $undefined"},
   };
   expectExsltCases(cases, kSource);
 }
@@ -66,7 +67,8 @@ TEST(ExsltDynamicTest, Map) {
       {"count(dyn:map(r/n, ')'))",
        "WARNING: dyn:map(): ')' is no expression (Missing path expression); its value is an "
        "empty node-set on line 1 in s.xsl\n0"},
-      {"dyn:map('n', '.')", "ERROR: s.xsl:1: error: Argument 1 of dyn:map() must be a node-set, not a string"},
+      {"dyn:map('n', '.')",
+       "ERROR: s.xsl:1: error: Argument 1 of dyn:map() must be a node-set, not a string"},
   };
   expectExsltCases(cases, kSource);
 }

@@ -84,8 +84,10 @@ constexpr ExsltCase kMathCases[] = {
      "function-available('math:acos') and function-available('math:atan') and "
      "function-available('math:atan2') and function-available('math:random')",
      "true"},
-    {"math:min(3)", "ERROR: s.xsl:1: error: Argument 1 of math:min() must be a node-set, not a number"},
-    {"math:highest($rtf)", "ERROR: s.xsl:1: error: Argument 1 of math:highest() must be a node-set, not a result tree fragment: convert it with exsl:node-set()"},
+    {"math:min(3)",
+     "ERROR: s.xsl:1: error: Argument 1 of math:min() must be a node-set, not a number"},
+    {"math:highest($rtf)", "ERROR: s.xsl:1: error: Argument 1 of math:highest() must be a "
+                           "node-set, not a result tree fragment: convert it with exsl:node-set()"},
     {"math:sqrt()", "ERROR: s.xsl:1: error: Wrong number of arguments to function, math:sqrt\n"
                     "  math:sqrt()\n"
                     "  ^"},

@@ -54,10 +54,13 @@ constexpr ExsltCase kSetCases[] = {
      "ERROR: s.xsl:1: error: Argument 2 of set:difference() must be a node-set, not a number"},
     {"set:has-same-node(true(), //a)",
      "ERROR: s.xsl:1: error: Argument 1 of set:has-same-node() must be a node-set, not a boolean"},
-    {"set:leading($rtf, //a)", "ERROR: s.xsl:1: error: Argument 1 of set:leading() must be a node-set, not a result tree fragment: convert it with exsl:node-set()"},
-    {"set:trailing(//a)", "ERROR: s.xsl:1: error: Wrong number of arguments to function, set:trailing\n"
-                          "  set:trailing(//a)\n"
-                          "  ^"},
+    {"set:leading($rtf, //a)",
+     "ERROR: s.xsl:1: error: Argument 1 of set:leading() must be a node-set, not a result tree "
+     "fragment: convert it with exsl:node-set()"},
+    {"set:trailing(//a)",
+     "ERROR: s.xsl:1: error: Wrong number of arguments to function, set:trailing\n"
+     "  set:trailing(//a)\n"
+     "  ^"},
 };
 
 TEST(ExsltSetsTest, Functions) {

@@ -28,7 +28,8 @@ constexpr Case kPaddingCases[] = {
     {"str:padding(0 div 0, 'ab')", ""},
     {"str:padding(5, '')", ""},
     {"str:padding('2', 7)", "77"},
-    {"str:padding(1 div 0)", "ERROR: s.xsl:1: error: str:padding() asked for a string too long to build"},
+    {"str:padding(1 div 0)",
+     "ERROR: s.xsl:1: error: str:padding() asked for a string too long to build"},
 };
 
 TEST(ExsltStringsTest, Padding) {
@@ -116,7 +117,8 @@ constexpr ExsltCase kStringCases[] = {
     {"str:concat(//s)", "ab"},
     {"str:concat(//s | //t)", "abx,y"},
     {"str:concat(/..)", ""},
-    {"str:concat('x')", "ERROR: s.xsl:1: error: Argument 1 of str:concat() must be a node-set, not a string"},
+    {"str:concat('x')",
+     "ERROR: s.xsl:1: error: Argument 1 of str:concat() must be a node-set, not a string"},
     // encode-uri: letters, digits and marks stay, reserved characters too unless asked to
     // escape them, a % before two hex digits stays; bytes of UTF-8 (or the encoding
     // named) in upper-case hex.
@@ -155,9 +157,10 @@ constexpr ExsltCase kStringCases[] = {
      "function-available('str:align') and function-available('str:concat') and "
      "function-available('str:encode-uri') and function-available('str:decode-uri')",
      "true"},
-    {"str:replace('a', 'b')", "ERROR: s.xsl:1: error: Wrong number of arguments to function, str:replace\n"
-                              "  str:replace('a', 'b')\n"
-                              "  ^"},
+    {"str:replace('a', 'b')",
+     "ERROR: s.xsl:1: error: Wrong number of arguments to function, str:replace\n"
+     "  str:replace('a', 'b')\n"
+     "  ^"},
 };
 
 TEST(ExsltStringsTest, Functions) {

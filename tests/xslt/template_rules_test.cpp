@@ -131,6 +131,12 @@ constexpr RuleCase kBuiltInCases[] = {
     // An attribute without a template is written as its value.
     {"<xsl:template match='/'><xsl:apply-templates select='//@*'/></xsl:template>",
      "<r a='1'><b c='2'/></r>", "12"},
+    // Parameters stop at a built-in rule: it is <xsl:apply-templates/> without any (XSLT
+    // 1.0 section 5.8; xsltproc passes them on, as XSLT 2.0 does).
+    {"<xsl:template match='/'><xsl:apply-templates select='r'><xsl:with-param name='p' "
+     "select='0'/></xsl:apply-templates></xsl:template><xsl:template match='b'><xsl:param "
+     "name='p' select='1'/><xsl:value-of select='$p'/></xsl:template>",
+     "<r><b/></r>", "1"},
 };
 
 TEST(TemplateRulesTest, BuiltInRules) {

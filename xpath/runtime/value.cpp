@@ -189,31 +189,6 @@ void Value::copyFrom(const Value& other) {
   kind_ = other.kind_;
 }
 
-// Into a value of kind None; other is left None.
-void Value::moveFrom(Value& other) noexcept {
-  switch (other.kind_) {
-  case ValueKind::String:
-    ::new (&string_) String(std::move(other.string_));
-    other.string_.~String();
-    break;
-  case ValueKind::NodeSet:
-    ::new (&nodes_) NodeSetData{std::move(other.nodes_.members), other.nodes_.keeper};
-    other.nodes_.~NodeSetData();
-    break;
-  case ValueKind::TreeFragment:
-    fragment_ = other.fragment_;
-    break;
-  case ValueKind::None:
-  case ValueKind::Number:
-  case ValueKind::Boolean:
-    number_ = other.number_;
-    break;
-  }
-  kind_ = other.kind_;
-  other.number_ = 0;
-  other.kind_ = ValueKind::None;
-}
-
 Node* Value::fragmentRoot() const {
   assert(kind_ == ValueKind::TreeFragment && "not a tree fragment");
   return fragment_->root().get();

@@ -10,6 +10,7 @@
 #include <cassert>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <initializer_list>
 #include <memory>
 
@@ -125,7 +126,7 @@ class TreeKeeper;
 class Value {
  public:
   Value() noexcept : number_(0), kind_(ValueKind::None) {}
-  // Numbers, booleans and None, the commonest, are copied and moved inline.
+  // Numbers, booleans and None, the commonest, are copied inline.
   Value(const Value& other) : number_(0), kind_(ValueKind::None) {
     if (isScalar(other.kind_)) {
       number_ = other.number_;
@@ -134,23 +135,13 @@ class Value {
       copyFrom(other);
     }
   }
-  Value(Value&& other) noexcept : number_(0), kind_(ValueKind::None) {
-    if (isScalar(other.kind_)) {
-      number_ = other.number_;
-      kind_ = other.kind_;
-    } else {
-      moveFrom(other);
-    }
-  }
+  Value(Value&& other) noexcept { relocateFrom(other); }
   Value& operator=(const Value& other);
   Value& operator=(Value&& other) noexcept {
-    if (!isScalar(kind_))
-      destroy();
-    if (isScalar(other.kind_)) {
-      number_ = other.number_;
-      kind_ = other.kind_;
-    } else if (this != &other) {
-      moveFrom(other);
+    if (this != &other) {
+      if (!isScalar(kind_))
+        destroy();
+      relocateFrom(other);
     }
     return *this;
   }
@@ -219,7 +210,14 @@ class Value {
   }
   void destroy() noexcept;
   void copyFrom(const Value& other);
-  void moveFrom(Value& other) noexcept;
+  // Takes over what other holds, leaving it None; this holds nothing. No kind's
+  // representation points into its own Value (a NodeVector finds its inline slot anew on
+  // every access), so a move is a copy of the words, whatever the kind.
+  void relocateFrom(Value& other) noexcept {
+    std::memcpy(static_cast<void*>(this), static_cast<const void*>(&other), sizeof(Value));
+    other.number_ = 0;
+    other.kind_ = ValueKind::None;
+  }
 
   struct NodeSetData {
     NodeVector members;

@@ -180,7 +180,7 @@ class StepWalker {
       : step_(step), axis_(makeAxisIteratorIn(step.axis, axisStorage_)),
         principal_(step.principalKind()),
         elementName_(step.test.kind == NodeTest::Kind::Name && principal_ == NodeKind::Element),
-        counterCount_(step.predicates.size()) {
+        counterCount_(step.predicates.size()), childAxis_(step.axis == TokenKind::AxisChild) {
     axis_->setNameMask(step.nameMask());
     if (counterCount_ > kInlineCounters) {
       extraCounters_ = std::make_unique<std::int32_t[]>(counterCount_);
@@ -210,7 +210,7 @@ class StepWalker {
   // caller filters the whole list).
   Node* next(const EvalContext& base) {
     while (!stopped_) {
-      Node* node = axis_->next();
+      Node* node = childAxis_ ? axis_->nextChild() : axis_->next();
       if (node == nullptr)
         return nullptr;
       if (singleElement_ && node->kind() == NodeKind::Element)
@@ -284,6 +284,7 @@ class StepWalker {
   std::unique_ptr<std::int32_t[]> extraCounters_;  // more predicates than that
   std::int32_t* counters_ = inlineCounters_;
   std::size_t counterCount_;
+  bool childAxis_;
   bool stopped_ = false;
   bool singleElement_ = false;
 };
@@ -421,9 +422,8 @@ class NestedChildStream : public NodeStream {
 // The predicates of a filter expression, counting positions over the whole input.
 class FilterStream : public NodeStream {
  public:
-  FilterStream(const std::vector<std::unique_ptr<Expr>>& predicates,
-               const PredicateStops& stops, std::unique_ptr<NodeStream> input,
-               const EvalContext& base)
+  FilterStream(const std::vector<std::unique_ptr<Expr>>& predicates, const PredicateStops& stops,
+               std::unique_ptr<NodeStream> input, const EvalContext& base)
       : predicates_(predicates), stops_(stops), input_(std::move(input)), base_(base),
         counters_(predicates.size()) {}
 
@@ -613,8 +613,7 @@ std::unique_ptr<NodeStream> PathExpr::source(const EvalContext& context) const {
   }
   if (filterStops_.passesNone())
     return std::make_unique<EmptyStream>();
-  return std::make_unique<FilterStream>(filterPredicates_, filterStops_, std::move(nodes),
-                                        context);
+  return std::make_unique<FilterStream>(filterPredicates_, filterStops_, std::move(nodes), context);
 }
 
 // Only reached on the way to an error, so evaluating the filter again costs nothing

@@ -102,13 +102,7 @@ class NamespaceIterator : public AxisIterator {
 
 class ChildIterator : public AxisIterator {
  public:
-  Node* next() override {
-    if (cursor_ == nullptr)
-      return nullptr;
-    cursor_ = started_ ? cursor_->nextSibling() : cursor_->firstChild();
-    started_ = true;
-    return cursor_;
-  }
+  Node* next() override { return nextChild(); }
   bool isSubtreeAxis() const override { return true; }
 };
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/string.h"
+#include "tree/node.h"
 #include "xpath/token.h"
 
 #include <cstddef>
@@ -12,8 +13,6 @@
 #include <memory>
 
 namespace ovra {
-
-class Node;
 
 // Calling order: reset(start), then next() until it returns null; one iterator serves
 // every context node of its step.
@@ -32,6 +31,16 @@ class AxisIterator {
   virtual bool isSubtreeAxis() const { return false; }
   // Ancestor, ancestor-or-self, parent, preceding, preceding-sibling.
   virtual bool isReverseAxis() const { return false; }
+
+  // The child axis's next() without the virtual call: a path step asks it for every
+  // child of every context node. Only for an iterator of the child axis.
+  Node* nextChild() {
+    if (cursor_ == nullptr)
+      return nullptr;
+    cursor_ = started_ ? cursor_->nextSibling() : cursor_->firstChild();
+    started_ = true;
+    return cursor_;
+  }
 
   // Descendant axes skip a subtree only when its nameFilter shares no bit with this mask
   // (it cannot hold the wanted name); the node test still checks each node.

@@ -51,15 +51,13 @@ struct Settings {
   // ---- Compiling stylesheets ----
 
   // --strict: an attribute an XSLT element does not define is an error instead of a
-  // warning (outside forwards-compatible mode). Not wired yet: the stylesheet compiler
-  // will read it when it reports such attributes.
+  // warning (outside forwards-compatible mode).
   bool strict = false;
 
   // ---- Running transformations ----
 
   // --maxdepth N: the deepest nesting of template invocations before the run stops with
-  // "Template recursion too deep"; 0: the built-in limit. Not wired yet: the
-  // transformation will take it in place of its constant.
+  // "Template recursion too deep"; 0: the built-in limit.
   std::int32_t maxTemplateDepth = 0;
   // --seed-rand N: the seed of random numbers an extension function hands out; 0: seeded
   // from the clock. No function reads it yet.

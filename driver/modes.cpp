@@ -246,16 +246,17 @@ ExitStatus runXPathMode(const char* expression, const char* xmlFile, Serializer&
 
 ExitStatus loadStylesheet(const char* stylesheetFile,
                           const std::vector<ParameterOption>& parameters,
-                          const LoopEnvironment& environment, CompiledStylesheet& compiled) {
+                          const LoopEnvironment& environment, CompiledStylesheet& compiled,
+                          CompileOptions options) {
   Stage stage = Stage::Stylesheet;
   ModeSteps steps;
   steps.stage = &stage;
   steps.setUp = [&] {
     std::uint32_t t0 = environment.ticks();
-    compiled.stylesheet =
-        isStandardInput(stylesheetFile)
-            ? Stylesheet::fromText(readWhole(environment.input), String(kStandardInputName))
-            : std::make_unique<Stylesheet>(String(stylesheetFile));
+    compiled.stylesheet = isStandardInput(stylesheetFile)
+                              ? Stylesheet::fromText(readWhole(environment.input),
+                                                     String(kStandardInputName), options)
+                              : std::make_unique<Stylesheet>(String(stylesheetFile), options);
     compiled.stylesheet->load();
     reportTime(environment, kCompileStep + std::string(displayName(stylesheetFile)),
                environment.ticks() - t0);

@@ -6,6 +6,7 @@
 #include "driver/command_line.h"
 #include "driver/exit_status.h"
 #include "xslt/parameters.h"
+#include "xslt/stylesheet.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -110,7 +111,8 @@ struct CompiledStylesheet {
 // binds the parameters. Returns Success, or prints the error and returns its status.
 ExitStatus loadStylesheet(const char* stylesheetFile,
                           const std::vector<ParameterOption>& parameters,
-                          const LoopEnvironment& environment, CompiledStylesheet& compiled);
+                          const LoopEnvironment& environment, CompiledStylesheet& compiled,
+                          CompileOptions options = {});
 
 // Transforms one document with a compiled stylesheet, `runs` times through the timing
 // loop: each run reads the XML file afresh and transforms it to `out`. Standard input

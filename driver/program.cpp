@@ -173,6 +173,13 @@ static std::string stylesheetOf(const char* documentName, const std::string* tex
 
 namespace {
 
+CompileOptions compileOptions(const Settings& settings) {
+  CompileOptions options;
+  options.strict = settings.strict;
+  options.maxTemplateDepth = settings.maxTemplateDepth;
+  return options;
+}
+
 // --noout: the result is made and dropped.
 class DiscardOutput : public Output {
  public:
@@ -226,8 +233,8 @@ ExitStatus Program::run() {
     return ExitStatus::UsageError;
   }
   if (!options_.xpathMode && options_.stylesheet != nullptr) {
-    ExitStatus status =
-        loadStylesheet(options_.stylesheet, options_.parameters, environment_, shared_);
+    ExitStatus status = loadStylesheet(options_.stylesheet, options_.parameters, environment_,
+                                       shared_, compileOptions(options_.settings));
     if (status != ExitStatus::Success)
       return status;
   }
@@ -352,7 +359,8 @@ const CompiledStylesheet* Program::stylesheetFor(const Target& target, LoopEnvir
   if (auto found = named_.find(file); found != named_.end())
     return &found->second;
   CompiledStylesheet compiled;
-  status = loadStylesheet(file.c_str(), options_.parameters, environment, compiled);
+  status = loadStylesheet(file.c_str(), options_.parameters, environment, compiled,
+                          compileOptions(options_.settings));
   if (status != ExitStatus::Success) {
     failed_.emplace(file, status);
     return nullptr;

@@ -31,6 +31,10 @@ struct CompileOptions {
   // An attribute that an XSLT element does not take is an error, not a warning (outside
   // forwards-compatible mode, where it is always ignored).
   bool strict = false;
+  // The deepest nesting of template invocations a run of this stylesheet allows before it
+  // stops with an error; 0: Transformation::kMaxTemplateDepth. Kept with the compiled
+  // stylesheet so that every run of it, on any thread, obeys the same limit.
+  std::int32_t maxTemplateDepth = 0;
 };
 
 class Stylesheet {
@@ -42,6 +46,7 @@ class Stylesheet {
   static std::unique_ptr<Stylesheet> fromText(std::string text, String fileName = "stylesheet.xsl",
                                               CompileOptions options = {});
   Stylesheet(const Stylesheet&) = delete;
+  const CompileOptions& options() const { return options_; }
   Stylesheet& operator=(const Stylesheet&) = delete;
   ~Stylesheet();
 

@@ -25,7 +25,10 @@ Transformation::Transformation(const Stylesheet& stylesheet, Document& source,
     : stylesheet_(&stylesheet), source_(&source), parameters_(parameters), globals_(*this),
       keys_(stylesheet.keys(), *this),
       documents_(stylesheet.spaceRules().isActive() ? &stylesheet.spaceRules() : nullptr),
-      resultDocuments_(documents) {}
+      resultDocuments_(documents) {
+  if (stylesheet.options().maxTemplateDepth > 0)
+    maxTemplateDepth_ = stylesheet.options().maxTemplateDepth;
+}
 
 Transformation::~Transformation() = default;
 
@@ -105,7 +108,7 @@ void Transformation::checkStack(const Node* at) const {
 Transformation::TemplateScope::TemplateScope(Transformation& run, const Node* at) : run_(run) {
   // Templates stop at a higher mark than bodies do, so that an endless recursion is
   // reported as one even when its bodies nest too.
-  if (run.templateDepth_ >= kMaxTemplateDepth || stackPosition() < run.templateStackLimit_)
+  if (run.templateDepth_ >= run.maxTemplateDepth_ || stackPosition() < run.templateStackLimit_)
     throw StylesheetException(locationOf(at), kRecursionTooDeep);
   ++run.templateDepth_;
 }

@@ -156,6 +156,7 @@ class Transformation {
   std::string outputURI_;  // empty: the main result's
   std::vector<std::pair<const void*, std::unique_ptr<ExtensionState>>> extensionStates_;
   std::int32_t templateDepth_ = 0;
+  std::int32_t maxTemplateDepth_ = kMaxTemplateDepth;
   const Template* currentRule_ = nullptr;
   // The lowest stack addresses bodies and templates may start at; 0 when the bounds of
   // the stack are unknown.

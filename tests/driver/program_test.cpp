@@ -42,6 +42,17 @@ const std::map<std::string, std::string>& startingFiles() {
       {"sub/a.xml", "<z/>"},
       {"pi.xml", "<?xml-stylesheet type='text/xsl' href='s.xsl'?><p/>"},
       {"keep.txt", "KEEP"},
+      {"odd.xsl", stylesheet("<xsl:template match='/' odd='1'>o</xsl:template>")},
+      {"deep.xsl",
+       stylesheet("<xsl:template match='/'><xsl:call-template name='r'/></xsl:template>"
+                  "<xsl:template name='r'><xsl:param name='n' select='1'/>"
+                  "<xsl:if test='$n &lt; 20'><xsl:call-template name='r'>"
+                  "<xsl:with-param name='n' select='$n + 1'/></xsl:call-template></xsl:if>"
+                  "<xsl:value-of select='$n'/></xsl:template>")},
+      {"text.xsl", stylesheet("<xsl:template match='/'><xsl:value-of select='*'/></xsl:template>")},
+      {"latin.xml", "<?xml version='1.0'?><l>caf\xe9</l>"},
+      {"entity.xml", "<!DOCTYPE e [<!ENTITY % x SYSTEM 'e.ent'> %x;]><e>&e;</e>"},
+      {"sub/e.ent", "<!ENTITY e 'from sub'>"},
       {"out/.exists", ""},
   };
   return files;
@@ -157,6 +168,13 @@ const std::vector<CliCase>& cliCases() {
       {"timing", {"--timing", "s.xsl", "a.xml"}, 0, "[a|d]", "Applying stylesheet took", {}},
       {"verbose", {"-v", "s.xsl", "a.xml"}, 0, "[a|d]", "ovra: loading document a.xml from /", {}},
       {"no output", {"--noout", "s.xsl", "a.xml", "keep.txt"}, 0, "", "", {}},
+      {"strict", {"--strict", "odd.xsl", "a.xml"}, 5, "", "odd.xsl:1: error: Unrecognized", {}},
+      {"not strict", {"odd.xsl", "a.xml"}, 0, "o", "odd.xsl:1: warning: Unrecognized", {}},
+      {"maxdepth", {"--maxdepth", "10", "deep.xsl", "a.xml"}, 9, "", "recursion too deep", {}},
+      {"maxdepth deep enough", {"--maxdepth", "30", "deep.xsl", "a.xml"}, 0, nullptr, "", {}},
+      {"encoding", {"--encoding", "ISO-8859-1", "text.xsl", "latin.xml"}, 0, "caf\u00e9", "", {}},
+      {"path", {"--path", "sub", "text.xsl", "entity.xml"}, 0, "from sub", "", {}},
+      {"without path", {"text.xsl", "entity.xml"}, 0, "", "e.ent: No such file", {}},
       {"options accepted as xsltproc's",
        {"--nonet",
         "--novalid",

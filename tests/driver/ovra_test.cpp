@@ -7,6 +7,8 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
+#include <vector>
 #include <unistd.h>
 
 namespace {
@@ -165,6 +167,180 @@ TEST_F(OvraApiTest, DeepRecursionEndsWithAMessage) {
   ASSERT_NE(stylesheet, nullptr);
   EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0), 0);
   EXPECT_EQ(ovra_last_error(), path("deep.xsl") + ":1: error: Template recursion too deep");
+  ovra_free_stylesheet(stylesheet);
+}
+
+// Each failure's class, as the program's exit statuses number them.
+TEST_F(OvraApiTest, FailuresTellTheirClass) {
+  write("bad.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='/'><xsl:value-of select='1 +'/></xsl:template></xsl:stylesheet>");
+  write("stop.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='/'>x<xsl:message terminate='yes'>no</xsl:message></xsl:template>"
+        "</xsl:stylesheet>");
+  write("fails.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='/'><xsl:value-of select='key(\"none\", 1)'/></xsl:template>"
+        "</xsl:stylesheet>");
+  write("broken.xml", "<r>");
+  EXPECT_EQ(ovra_last_status(), OVRA_OK);
+  EXPECT_EQ(ovra_compile_stylesheet(path("none.xsl").c_str()), nullptr);
+  EXPECT_EQ(ovra_last_status(), OVRA_STYLESHEET_UNREADABLE);
+  EXPECT_EQ(ovra_compile_stylesheet(path("bad.xsl").c_str()), nullptr);
+  EXPECT_EQ(ovra_last_status(), OVRA_STYLESHEET_ERROR);
+  EXPECT_EQ(ovra_compile_stylesheet(nullptr), nullptr);
+  EXPECT_EQ(ovra_last_status(), OVRA_USAGE_ERROR);
+
+  ovra_stylesheet* s = ovra_compile_stylesheet(path("s.xsl").c_str());
+  ovra_stylesheet* stop = ovra_compile_stylesheet(path("stop.xsl").c_str());
+  ovra_stylesheet* fails = ovra_compile_stylesheet(path("fails.xsl").c_str());
+  ASSERT_TRUE(s != nullptr && stop != nullptr && fails != nullptr) << ovra_last_error();
+  const ovra_param badParam{"greeting", "1 +", OVRA_PARAM_XPATH};
+  struct {
+    ovra_stylesheet* stylesheet;
+    const char* document;
+    const ovra_param* param;
+    int status;
+  } cases[] = {
+      {s, "none.xml", nullptr, OVRA_DOCUMENT_ERROR},
+      {s, "broken.xml", nullptr, OVRA_DOCUMENT_ERROR},
+      {s, "a.xml", &badParam, OVRA_USAGE_ERROR},
+      {stop, "a.xml", nullptr, OVRA_TERMINATED},
+      {fails, "a.xml", nullptr, OVRA_RUNTIME_ERROR},
+  };
+  for (const auto& c : cases) {
+    EXPECT_EQ(ovra_transform_file(c.stylesheet, path(c.document).c_str(), out_, c.param,
+                                  c.param != nullptr ? 1 : 0),
+              0)
+        << c.document;
+    EXPECT_EQ(ovra_last_status(), c.status) << c.document << ": " << ovra_last_error();
+    if (c.status == OVRA_TERMINATED) {
+      EXPECT_STREQ(ovra_last_error(), "The transformation was terminated by xsl:message");
+    }
+  }
+  taken();
+  std::FILE* full = std::fopen("/dev/full", "w");
+  ASSERT_NE(full, nullptr);
+  EXPECT_EQ(ovra_transform_file(s, path("a.xml").c_str(), full, nullptr, 0), 0);
+  EXPECT_EQ(ovra_last_status(), OVRA_OUTPUT_ERROR);
+  std::fclose(full);
+  ovra_close_down();
+  EXPECT_EQ(ovra_last_status(), OVRA_OK);
+  for (ovra_stylesheet* each : {s, stop, fails})
+    ovra_free_stylesheet(each);
+}
+
+TEST_F(OvraApiTest, StylesheetsAndDocumentsFromMemory) {
+  write("imported.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+        "<xsl:template match='r'>imported <xsl:value-of select='@who'/></xsl:template>"
+        "</xsl:stylesheet>");
+  std::string text =
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+      "<xsl:import href='imported.xsl'/><xsl:output method='text'/>"
+      "<xsl:template match='/'><xsl:apply-templates/>,"
+      "<xsl:value-of select=\"document('a.xml')/r/@who\"/></xsl:template></xsl:stylesheet>";
+  // Relative references resolve against the names given.
+  ovra_stylesheet* stylesheet =
+      ovra_compile_stylesheet_memory(text.data(), text.size(), path("mem.xsl").c_str());
+  ASSERT_NE(stylesheet, nullptr) << ovra_last_error();
+  std::string document = "<r who='M'/>trailing bytes not passed";
+  EXPECT_EQ(ovra_transform_memory(stylesheet, document.data(), 12, path("m.xml").c_str(), out_,
+                                  nullptr, 0),
+            1)
+      << ovra_last_error();
+  EXPECT_EQ(taken(), "imported M,A");
+  EXPECT_EQ(ovra_transform_memory(stylesheet, "<r", 2, nullptr, out_, nullptr, 0), 0);
+  EXPECT_EQ(ovra_last_status(), OVRA_DOCUMENT_ERROR);
+  EXPECT_NE(std::string(ovra_last_error()).find("document.xml"), std::string::npos)
+      << ovra_last_error();
+  EXPECT_EQ(ovra_transform_memory(stylesheet, nullptr, 1, nullptr, out_, nullptr, 0), 0);
+  EXPECT_EQ(ovra_last_status(), OVRA_USAGE_ERROR);
+  ovra_free_stylesheet(stylesheet);
+
+  EXPECT_EQ(ovra_compile_stylesheet_memory("<x", 2, nullptr), nullptr);
+  EXPECT_EQ(ovra_last_status(), OVRA_STYLESHEET_UNREADABLE);
+  EXPECT_NE(std::string(ovra_last_error()).find("stylesheet.xsl"), std::string::npos)
+      << ovra_last_error();
+  EXPECT_EQ(ovra_compile_stylesheet_memory(nullptr, 3, nullptr), nullptr);
+  EXPECT_EQ(ovra_last_status(), OVRA_USAGE_ERROR);
+}
+
+// The reports a handler got, one line each: kind, file, line, text.
+std::string collectedReports;
+void collect(const ovra_report* report, void* data) {
+  *static_cast<int*>(data) += 1;
+  collectedReports += std::to_string(report->kind) + "|" + report->file + "|" +
+                      std::to_string(report->line) + "|" + report->text + "\n";
+}
+
+TEST_F(OvraApiTest, AHandlerGetsErrorsWarningsAndMessages) {
+  write("talk.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>\n"
+        "<xsl:template match='/'><xsl:message>hello <xsl:value-of select='r/@who'/>"
+        "</xsl:message><xsl:value-of select=\"document('gone.xml')\"/>\n"
+        "<xsl:message terminate='yes'>bye</xsl:message></xsl:template></xsl:stylesheet>");
+  write("wrong.xsl",
+        "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>\n"
+        "<xsl:template/></xsl:stylesheet>");
+  int calls = 0;
+  collectedReports.clear();
+  EXPECT_EQ(ovra_set_report_handler(collect, &calls), 1);
+  ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("talk.xsl").c_str());
+  ASSERT_NE(stylesheet, nullptr);
+  EXPECT_EQ(ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0), 0);
+  EXPECT_EQ(ovra_compile_stylesheet(path("wrong.xsl").c_str()), nullptr);
+  std::string wrongError = ovra_last_error();
+  EXPECT_EQ(ovra_set_report_handler(nullptr, nullptr), 1);
+  ovra_free_stylesheet(stylesheet);
+
+  std::string expected = "2||0|hello A\n";
+  EXPECT_EQ(collectedReports.substr(0, expected.size()), expected) << collectedReports;
+  // The warning of the missing document names the stylesheet and the line.
+  EXPECT_NE(collectedReports.find("1|" + path("talk.xsl") + "|2|"), std::string::npos)
+      << collectedReports;
+  EXPECT_NE(collectedReports.find("2||0|bye\n"), std::string::npos) << collectedReports;
+  EXPECT_NE(collectedReports.find("0|" + path("wrong.xsl") + "|2|"), std::string::npos)
+      << collectedReports;
+  // The error is the one ovra_last_error() gives, without the line end.
+  EXPECT_NE(collectedReports.find(wrongError.substr(0, wrongError.find_last_not_of('\n') + 1) +
+                                  "\n"),
+            std::string::npos)
+      << collectedReports;
+  EXPECT_EQ(calls, 4) << collectedReports;
+}
+
+TEST_F(OvraApiTest, OneStylesheetServesThreadsAtOnce) {
+  ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("s.xsl").c_str());
+  ASSERT_NE(stylesheet, nullptr);
+  constexpr int kThreads = 4;
+  std::vector<std::string> results(kThreads);
+  std::vector<std::thread> threads;
+  for (int i = 0; i < kThreads; ++i) {
+    threads.emplace_back([&, i] {
+      std::string document = "<r who='T" + std::to_string(i) + "'/>";
+      for (int round = 0; round < 5; ++round) {
+        char* text = nullptr;
+        std::size_t size = 0;
+        std::FILE* out = open_memstream(&text, &size);
+        if (ovra_transform_memory(stylesheet, document.data(), document.size(), nullptr, out,
+                                  nullptr, 0) != 1 ||
+            i == 2)
+          (void)ovra_transform_file(stylesheet, "/nonexistent.xml", out, nullptr, 0);
+        std::fclose(out);
+        results[i] = std::string(text, size) + "|" + ovra_last_error();
+        std::free(text);
+      }
+    });
+  }
+  for (std::thread& thread : threads)
+    thread.join();
+  for (int i = 0; i < kThreads; ++i) {
+    // Each thread sees its own last error only.
+    std::string error = i == 2 ? "Could not open file, /nonexistent.xml" : "";
+    EXPECT_EQ(results[i], "Hello, T" + std::to_string(i) + " 0|" + error);
+  }
   ovra_free_stylesheet(stylesheet);
 }
 

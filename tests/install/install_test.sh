@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Installs ovra into a temporary prefix as a user would, then builds and runs programs
-# against the installed tree only: the C example through pkg-config, and a C++ program
-# on the installed C++ headers. Exit status 77 (skipped) without pkg-config or a C
+# against the installed tree only: the C example through pkg-config (shared and static
+# library, files and memory, its report handler), and a C++ program on the installed C++
+# headers. Exit status 77 (skipped) without pkg-config or a C
 # compiler.
 #
 # Usage: install_test.sh <build dir> <source dir> [extra compiler and linker flags]
@@ -32,7 +33,15 @@ for file in bin/ovra share/man/man1/ovra.1 include/ovra/ovra.h include/ovra/xslt
 done
 pc=$(find "$prefix" -name ovra.pc)
 [ -n "$pc" ] || fail "ovra.pc is not installed"
+[ -n "$(find "$prefix" -name ovra-static.pc)" ] || fail "ovra-static.pc is not installed"
 [ -n "$(find "$prefix" -name libovra.a)" ] || fail "libovra.a is not installed"
+shared=$(find "$prefix" -name 'libovra.so.*' | head -n 1)
+[ -n "$shared" ] || fail "libovra.so is not installed"
+# Only the C header's folder is on the include path: no generic names like base/.
+include=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags-only-I ovra)
+include=${include#-I}
+[ "$(cd "${include% }" && pwd -P)" = "$(cd "$prefix/include" && pwd -P)" ] ||
+  fail "ovra.pc gives $include, not the include folder itself"
 if find "$prefix/include" -name '*_impl.h' | grep -q .; then
   fail "internal headers are installed"
 fi
@@ -42,10 +51,21 @@ PKG_CONFIG_PATH=$(dirname "$pc")
 "$prefix/bin/ovra" --version | grep -q "^ovra $(pkg-config --modversion ovra)\$" ||
   fail "the program and ovra.pc disagree on the version"
 
-# The C example, compiled and linked exactly as its comment tells users to.
+# The C example, compiled and linked exactly as its comment tells users to: against the
+# shared library (found at run time through LD_LIBRARY_PATH, as for any library
+# installed outside the system's folders) and against the static one.
 # shellcheck disable=SC2046,SC2086
 cc -std=c99 -Wall -Wextra -pedantic -Werror $extra "$source/examples/embed.c" \
   -o "$prefix/embed" $(pkg-config --cflags --libs ovra)
+# shellcheck disable=SC2046,SC2086
+cc -std=c99 -Wall -Wextra -pedantic -Werror $extra "$source/examples/embed.c" \
+  -o "$prefix/embed-static" $(pkg-config --cflags --libs ovra-static)
+export LD_LIBRARY_PATH
+LD_LIBRARY_PATH=$(dirname "$shared")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
+ldd "$prefix/embed" | grep -q "libovra.so" || fail "embed does not use the shared library"
+if ldd "$prefix/embed-static" | grep -q "libovra.so"; then
+  fail "embed-static uses the shared library"
+fi
 
 examples=$source/examples
 expected=$("$prefix/bin/ovra" --stringparam title "Books I've read" \
@@ -56,6 +76,13 @@ case $expected in
 esac
 actual=$("$prefix/embed" -s title "Books I've read" "$examples/catalog.xsl" "$examples/catalog.xml")
 [ "$actual" = "$expected" ] || fail "embed wrote: $actual"
+actual=$("$prefix/embed-static" -s title "Books I've read" "$examples/catalog.xsl" \
+  "$examples/catalog.xml")
+[ "$actual" = "$expected" ] || fail "embed-static wrote: $actual"
+# The same from memory.
+actual=$("$prefix/embed" -m -s title "Books I've read" "$examples/catalog.xsl" \
+  "$examples/catalog.xml")
+[ "$actual" = "$expected" ] || fail "embed -m wrote: $actual"
 
 # Compiled once, applied twice, with an XPath parameter.
 actual=$("$prefix/embed" -x depth '3 - 2' "$examples/outline.xsl" "$examples/outline.xml" \
@@ -63,11 +90,27 @@ actual=$("$prefix/embed" -x depth '3 - 2' "$examples/outline.xsl" "$examples/out
 expected=$("$prefix/bin/ovra" --param depth 1 "$examples/outline.xsl" "$examples/outline.xml")
 [ "$actual" = "$expected"$'\n'"$expected" ] || fail "embed wrote: $actual"
 
-# Failures come back as status 1 with the program's message.
-if message=$("$prefix/embed" "$prefix/none.xsl" "$examples/catalog.xml" 2>&1); then
-  fail "embed succeeded without a stylesheet"
-fi
-[ "$message" = "ovra: error: Could not open file, $prefix/none.xsl: No such file or directory" ] || fail "embed said: $message"
+# Failures come back with the program's status and message, through the report handler,
+# as do xsl:message texts.
+status=0
+message=$("$prefix/embed" "$prefix/none.xsl" "$examples/catalog.xml" 2>&1) || status=$?
+[ "$status" = 4 ] || fail "embed without a stylesheet ended with status $status"
+case $message in
+  "embed: error: "*"Could not open file, $prefix/none.xsl: No such file or directory") ;;
+  *) fail "embed said: $message" ;;
+esac
+cat >"$prefix/talk.xsl" <<'XSL'
+<xsl:stylesheet version="1.0" xmlns:xsl="http://www.w3.org/1999/XSL/Transform">
+  <xsl:template match="/"><xsl:message>seen <xsl:value-of select="name(*)"/></xsl:message>
+    <xsl:message terminate="yes">stop</xsl:message></xsl:template>
+</xsl:stylesheet>
+XSL
+status=0
+message=$("$prefix/embed" -m "$prefix/talk.xsl" "$examples/catalog.xml" 2>&1 >/dev/null) ||
+  status=$?
+[ "$status" = 10 ] || fail "a terminated transformation ended with status $status"
+[ "$message" = "embed: message: seen catalog"$'\n'"embed: message: stop" ] ||
+  fail "embed reported: $message"
 
 # The C++ headers stand on their own with the flags pkg-config gives.
 cat >"$prefix/use.cpp" <<'CPP'
@@ -88,7 +131,7 @@ int main(int, char** argv) {
 CPP
 # shellcheck disable=SC2046,SC2086
 c++ -std=c++20 -Wall -Wextra -Werror $extra "$prefix/use.cpp" -o "$prefix/use" \
-  $(pkg-config --cflags --libs ovra)
+  $(pkg-config --cflags --libs ovra) $(pkg-config --variable=cxxflags ovra)
 actual=$("$prefix/use" "$examples/csv.xsl" "$examples/catalog.xml")
 expected=$("$prefix/bin/ovra" "$examples/csv.xsl" "$examples/catalog.xml")
 [ "$actual" = "$expected" ] || fail "the C++ program wrote: $actual"

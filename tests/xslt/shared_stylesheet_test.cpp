@@ -32,7 +32,7 @@ constexpr const char* kStylesheet =
     "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
     " xmlns:exsl='http://exslt.org/common' xmlns:str='http://exslt.org/strings'"
     " xmlns:set='http://exslt.org/sets' xmlns:dyn='http://exslt.org/dynamic' xmlns:my='urn:my'"
-    " extension-element-prefixes='exsl'>"
+    " xmlns:func='http://exslt.org/functions' extension-element-prefixes='exsl func'>"
     "<xsl:import href='imported.xsl'/>"
     "<xsl:output method='xml' indent='yes'/>"
     "<xsl:strip-space elements='*'/>"
@@ -43,6 +43,8 @@ constexpr const char* kStylesheet =
     "<xsl:param name='who' select=\"'nobody'\"/>"
     "<my:table><row k='a'>alpha</row><row k='b'>beta</row></my:table>"
     "<xsl:variable name='table' select=\"document('')/*/my:table/row\"/>"
+    "<func:function name='my:twice'><xsl:param name='n'/>"
+    "<func:result select='2 * $n'/></func:function>"
     "<xsl:variable name='rtf'><x n='3'/><x n='1'/><x n='2'/></xsl:variable>"
     "<xsl:template match='/'>"
     "<xsl:message>start <xsl:value-of select='name(*)'/></xsl:message>"
@@ -60,6 +62,7 @@ constexpr const char* kStylesheet =
     "<w><xsl:value-of select='.'/></w></xsl:for-each></words>"
     "<distinct><xsl:value-of select='count(set:distinct(//item/@g))'/></distinct>"
     "<dyn><xsl:value-of select=\"dyn:evaluate('sum(//@n)')\"/></dyn>"
+    "<func><xsl:value-of select='my:twice(count(//item))'/></func>"
     "<ns><xsl:value-of select='count(//namespace::*)'/></ns>"
     "<deep><xsl:call-template name='countdown'><xsl:with-param name='n' select='50'/>"
     "</xsl:call-template></deep>"
@@ -136,7 +139,7 @@ TEST_F(SharedStylesheetTest, ThreadsGetTheOutputOfALoneRun) {
   // race-free one.
   for (const char* part : {"start list", "<group g=\"c\" size=\"1\">", "m=\"4\"", "11.005,50",
                            "<sorted>123</sorted>", "<table>beta</table>", "<w>CAB</w>",
-                           "<distinct>3</distinct>", "<dyn>11</dyn>", "<deep>done</deep>", "[3][2][1][5]",
+                           "<distinct>3</distinct>", "<dyn>11</dyn>", "<func>8</func>", "<deep>done</deep>", "[3][2][1][5]",
                            "4.1.dimported</item>", "3.1.c.aimported</item>",
                            "q:at=\"EXTRA\""})
     EXPECT_NE(expected.find(part), std::string::npos) << part << " in\n" << expected;

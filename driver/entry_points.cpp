@@ -54,13 +54,9 @@ class HandlerSink : public DiagnosticSink {
 
 // Where an error is, as far as it says.
 SourceLocation locationOf(const XSLException& error, const char* fileName) {
-  SourceLocation where;
-  if (const auto* construct = dynamic_cast<const StylesheetException*>(&error)) {
-    where.file = construct->fileName();
-    where.line = construct->line();
-  } else if (fileName != nullptr) {
+  SourceLocation where = error.location();
+  if (where.file.empty() && fileName != nullptr)
     where.file = String(fileName);
-  }
   return where;
 }
 

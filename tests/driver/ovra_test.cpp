@@ -338,7 +338,8 @@ TEST_F(OvraApiTest, OneStylesheetServesThreadsAtOnce) {
     thread.join();
   for (int i = 0; i < kThreads; ++i) {
     // Each thread sees its own last error only.
-    std::string error = i == 2 ? "Could not open file, /nonexistent.xml" : "";
+    std::string error =
+        i == 2 ? "ovra: error: Could not open file, /nonexistent.xml: No such file or directory" : "";
     EXPECT_EQ(results[i], "Hello, T" + std::to_string(i) + " 0|" + error);
   }
   ovra_free_stylesheet(stylesheet);

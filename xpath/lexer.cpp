@@ -29,6 +29,10 @@ void KeywordTable::insert(std::string_view key, TokenKind kind) {
   buckets_[h % buckets_.size()].push_back(Entry{key, kind, h});
   ++count_;
   longestKey_ = std::max(longestKey_, key.size());
+  if (!key.empty()) {
+    auto first = static_cast<unsigned char>(key[0]);
+    firstBytes_[first / 64] |= std::uint64_t{1} << (first % 64);
+  }
 }
 
 void KeywordTable::grow() {
@@ -40,7 +44,10 @@ void KeywordTable::grow() {
 }
 
 TokenKind KeywordTable::find(std::string_view text) const {
-  if (text.size() > longestKey_)
+  if (text.size() > longestKey_ || text.empty())
+    return TokenKind::None;
+  auto first = static_cast<unsigned char>(text[0]);
+  if (!(firstBytes_[first / 64] >> (first % 64) & 1))
     return TokenKind::None;
   std::uint32_t h = hashText(text);
   for (const Entry& entry : buckets_[h % buckets_.size()]) {

@@ -37,6 +37,9 @@ class KeywordTable {
   std::vector<std::vector<Entry>> buckets_;
   std::size_t count_ = 0;
   std::size_t longestKey_ = 0;  // longer texts are rejected without hashing
+  // The first bytes of the keys, a bit each: the lexer asks about every candidate it
+  // grows, and most begin with a letter no punctuation or operator begins with.
+  std::uint64_t firstBytes_[4] = {};
 };
 
 // The four process-wide keyword tables, built on first use.

@@ -160,6 +160,8 @@ bool XsltElement::takesAttribute(std::string_view name) const {
 
 XsltKeywordTable::XsltKeywordTable() {
   for (const XsltElement& row : kElements) {
+    if (byKind_[std::size_t(row.kind)] == nullptr)
+      byKind_[std::size_t(row.kind)] = &row;
     if (row.namespaceURI != kXsltNamespace) {
       extensions_.push_back(&row);
       continue;
@@ -191,11 +193,7 @@ InstructionKind XsltKeywordTable::findInterned(StringRef localName) const {
 }
 
 const XsltElement* XsltKeywordTable::row(InstructionKind kind) const {
-  for (const XsltElement& row : kElements) {
-    if (row.kind == kind)
-      return &row;
-  }
-  return nullptr;
+  return byKind_[std::size_t(kind)];
 }
 
 const XsltElement* XsltKeywordTable::extensionRow(std::string_view namespaceURI,

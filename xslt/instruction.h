@@ -13,6 +13,7 @@
 #include "xpath/runtime/qname.h"
 #include "xslt/result_sink.h"
 
+#include <array>
 #include <cstddef>
 #include <memory>
 #include <string>
@@ -126,6 +127,8 @@ class XsltKeywordTable {
   // by address, without hashing their text.
   std::unordered_map<const char*, const XsltElement*> interned_;
   std::vector<const XsltElement*> extensions_;
+  // The first row of each kind: compiling asks for one at every element.
+  std::array<const XsltElement*, 256> byKind_{};
 };
 
 // Literal for anything that is not an element in the XSLT namespace; otherwise the kind

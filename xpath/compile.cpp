@@ -1,6 +1,7 @@
 // Compilation of syntax trees into expressions: location paths into step chains,
 // operator chains into flat lists, function names into table entries.
 #include "base/exceptions.h"
+#include "tree/node.h"
 #include "xpath/expr_impl.h"
 #include "xpath/parser.h"
 #include "xpath/runtime/functions.h"
@@ -226,9 +227,55 @@ std::unique_ptr<Expr> SyntaxNode::compile() const {
   return std::make_unique<EmptyExpr>();
 }
 
+namespace {
+
+thread_local ParseMemo* currentMemo = nullptr;
+
+}  // namespace
+
+ParseMemo::ParseMemo() : outer_(currentMemo) {
+  currentMemo = this;
+}
+
+ParseMemo::~ParseMemo() {
+  currentMemo = outer_;
+}
+
+ParseMemo* ParseMemo::current() {
+  return currentMemo;
+}
+
+const SyntaxNode& ParseMemo::tree(std::string_view text, const Node* namespaceContext,
+                                  const FunctionRegistry& functions) {
+  // Prefixes resolve through the declarations of the context and its ancestors: nodes
+  // below the same declaring node resolve every prefix alike.
+  const Node* scope = namespaceContext;
+  while (scope != nullptr && scope->firstNamespace() == nullptr)
+    scope = scope->parent();
+  auto found = parsed_.find(text);
+  if (found != parsed_.end()) {
+    for (const Parsed& parsed : found->second) {
+      if (parsed.scope == scope && parsed.functions == &functions)
+        return *parsed.tree;
+    }
+  }
+  std::unique_ptr<SyntaxNode> tree = parseXPath(text, namespaceContext, functions);
+  if (found == parsed_.end())
+    found = parsed_.emplace(std::string(text), std::vector<Parsed>()).first;
+  found->second.push_back(Parsed{scope, &functions, std::move(tree)});
+  return *found->second.back().tree;
+}
+
 std::unique_ptr<Expr> compileXPath(std::string_view text, const Node* namespaceContext,
                                    const FunctionRegistry& functions) {
-  std::unique_ptr<SyntaxNode> syntax = parseXPath(text, namespaceContext, functions);
+  std::unique_ptr<SyntaxNode> parsed;
+  const SyntaxNode* syntax = nullptr;
+  if (ParseMemo* memo = ParseMemo::current()) {
+    syntax = &memo->tree(text, namespaceContext, functions);
+  } else {
+    parsed = parseXPath(text, namespaceContext, functions);
+    syntax = parsed.get();
+  }
   try {
     return syntax->compile();
   } catch (XSLException& error) {

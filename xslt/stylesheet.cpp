@@ -9,6 +9,7 @@
 #include "tree/node.h"
 #include "tree/resources.h"
 #include "tree/uri.h"
+#include "xpath/parser.h"
 #include "xpath/runtime/functions.h"
 #include "xslt/attribute_sets.h"
 #include "xslt/avt.h"
@@ -174,6 +175,9 @@ const std::vector<Node*>* Stylesheet::attributeSet(const ExpandedName& name) con
 }
 
 void Stylesheet::load() {
+  // The stylesheet's trees outlive the compiling, and only shadows of declarations
+  // already in scope are added to them meanwhile.
+  ParseMemo memo;
   std::vector<String> openFiles;
   loadTree(*document_, openFiles);
   rootElement_ = findRoot(*document_, simplified_);

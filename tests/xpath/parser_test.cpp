@@ -216,6 +216,51 @@ TEST(ParserTest, PrefixesResolveThroughTheContextButUnprefixedNamesStayInNoNames
     EXPECT_EQ(dumpOf(c.expression, context.node()), c.dump) << c.expression;
 }
 
+// A memo keeps one tree per text and set of declarations in scope: a text under another
+// declaration of its prefix is parsed anew, and a text that fails keeps failing.
+TEST(ParserTest, ParseMemoParsesATextOncePerNamespaceScope) {
+  auto element = [](const char* name, const char* uri) {
+    auto* made = new ElementNode(emptyName(), intern(name), emptyName(), 1, true);
+    if (uri != nullptr)
+      made->appendNamespace(new NamespaceNode(intern("p"), intern(uri)));
+    return made;
+  };
+  RootNode root(nullptr);
+  ElementNode* top = element("top", "urn:a");  // declares p
+  ElementNode* plain = element("plain", nullptr);
+  ElementNode* redeclares = element("redeclares", "urn:b");
+  ElementNode* below = element("below", nullptr);
+  root.appendChild(top);
+  top->appendChild(plain);
+  top->appendChild(redeclares);
+  redeclares->appendChild(below);
+
+  ParseMemo memo;
+  struct Case {
+    const Node* context;
+    const char* dump;
+    const Node* sharesWith;  // parsed for this context already: the same tree
+  };
+  const Case cases[] = {
+      {top, "(path (step child (name {urn:a}x)))", nullptr},
+      {plain, "(path (step child (name {urn:a}x)))", top},
+      {redeclares, "(path (step child (name {urn:b}x)))", nullptr},
+      {below, "(path (step child (name {urn:b}x)))", redeclares},
+  };
+  for (const Case& c : cases) {
+    const SyntaxNode& tree = memo.tree("p:x", c.context, coreFunctions());
+    EXPECT_EQ(tree.dumpString(), c.dump) << c.context->localName().c_str();
+    if (c.sharesWith != nullptr)
+      EXPECT_EQ(&tree, &memo.tree("p:x", c.sharesWith, coreFunctions()));
+    else
+      EXPECT_NE(&tree, &memo.tree("p:x", top == c.context ? redeclares : top, coreFunctions()));
+  }
+  EXPECT_EQ(ParseMemo::current(), &memo);
+  EXPECT_NE(compileXPath("p:x", below), nullptr);
+  for (int i = 0; i < 2; ++i)
+    EXPECT_THROW(compileXPath("q:x", top), XPathParseException);
+}
+
 struct ErrorCase {
   const char* expression;
   const char* message;

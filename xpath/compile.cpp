@@ -157,13 +157,7 @@ class UnknownExtensionCall : public Expr {
     if (function == nullptr)
       throw EvaluateException(token_.position, String(kUnsupportedFunction).append(name_));
     ArgumentList values;
-    values.reserve(arguments_.size());
-    for (const auto& argument : arguments_) {
-      if (const Value* bound = argument->boundValue(context))
-        values.borrow(*bound);
-      else
-        values.push_back(argument->evaluate(context));
-    }
+    evaluateArguments(arguments_, context, values);
     return function->call(token_, context, values);
   }
   // What the host's function reads of the context is not known here.

@@ -319,13 +319,7 @@ Value FunctionCallExpr::evaluate(const EvalContext& context) const {
     }
   }
   ArgumentList values;
-  values.reserve(arguments_.size());
-  for (const auto& argument : arguments_) {
-    if (const Value* bound = argument->boundValue(context))
-      values.borrow(*bound);
-    else
-      values.push_back(argument->evaluate(context));
-  }
+  evaluateArguments(arguments_, context, values);
   return entry_.function(token_, context, values);
 }
 

@@ -170,6 +170,19 @@ class NegateExpr : public Expr {
   std::unique_ptr<Expr> operand_;
 };
 
+// The values of a call's arguments, in order, into values: variables and constants lent
+// where they lie, anything else evaluated.
+inline void evaluateArguments(const std::vector<std::unique_ptr<Expr>>& arguments,
+                              const EvalContext& context, ArgumentList& values) {
+  values.reserve(arguments.size());
+  for (const auto& argument : arguments) {
+    if (const Value* bound = argument->boundValue(context))
+      values.borrow(*bound);
+    else
+      values.push_back(argument->evaluate(context));
+  }
+}
+
 // A function call; the arguments are evaluated completely, in order.
 class FunctionCallExpr : public Expr {
  public:

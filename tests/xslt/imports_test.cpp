@@ -64,7 +64,24 @@ std::string run(const std::vector<File>& files) {
 #define ROOT_APPLY                                                                                 \
   "<xsl:template match='/'><out><xsl:apply-templates select='doc/*'/></out></xsl:template>"
 
+#define FUNC(name, value)                                                                          \
+  "<func:function xmlns:func='http://exslt.org/functions' xmlns:my='urn:my' name='my:" name       \
+  "'><func:result select='" value "'/></func:function>"
+#define CALL_FUNCTIONS                                                                             \
+  "<xsl:template match='/' xmlns:my='urn:my'><xsl:value-of select='concat(my:f(), my:g())'/>"     \
+  "</xsl:template>"
+
 const ImportCase kCases[] = {
+    {"func:function: the highest import precedence wins, an include counts as its includer",
+     {{"main.xsl", "<xsl:import href='lib.xsl'/><xsl:include href='inc.xsl'/>" OMIT
+                   CALL_FUNCTIONS FUNC("f", "\"main\"")},
+      {"lib.xsl", FUNC("f", "\"lib\"") FUNC("g", "\"lib\"")},
+      {"inc.xsl", FUNC("g", "\"inc\"")}},
+     "maininc"},
+    {"func:function: two of one name and precedence",
+     {{"main.xsl", "<xsl:include href='inc.xsl'/>" OMIT CALL_FUNCTIONS FUNC("f", "1")},
+      {"inc.xsl", FUNC("f", "2") FUNC("g", "3")}},
+     "ERROR: func:function my:f is defined twice with the same import precedence"},
     {"import precedence beats priority",
      {{"main.xsl", "<xsl:import href='lib.xsl'/>" OMIT ROOT_APPLY
                    "<xsl:template match='a'>main</xsl:template>"},

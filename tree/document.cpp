@@ -18,8 +18,9 @@ namespace ovra {
 WhitespaceStripping::~WhitespaceStripping() = default;
 
 void Document::setStripping(const WhitespaceStripping* rules) {
-  // Only documents read as sources take rules: a stylesheet keeps its own.
-  stripping_ = state_ == State::NotOpened && !stylesheetRules_ ? rules : nullptr;
+  // A document being read keeps the rules it started with.
+  if (state_ == State::NotOpened)
+    stripping_ = rules;
 }
 
 Document::Document(String fileName, std::size_t bufferSize, bool strip)

@@ -21,9 +21,10 @@ class Node;
 class RootNode;
 class XmlLoader;
 
-// Which elements of a source document lose their whitespace-only text children
-// (xsl:strip-space and xsl:preserve-space); the XSLT layer implements it above.
-// xml:space="preserve" in the document overrides it.
+// Which elements of a document lose their whitespace-only text children: for a source
+// its stylesheet's xsl:strip-space and xsl:preserve-space, for a stylesheet the rule of
+// stylesheets; the XSLT layer implements both above. xml:space="preserve" in the document
+// overrides it.
 class WhitespaceStripping {
  public:
   WhitespaceStripping() = default;
@@ -43,8 +44,7 @@ class Document {
 
   // Records the values; nothing is opened or parsed yet. With strip set the document is
   // read as a stylesheet: comments and processing instructions are left out, so the text
-  // around them is one text node, and whitespace-only text is dropped except inside
-  // xsl:text and xml:space="preserve".
+  // around them is one text node (whitespace is stripped as setStripping says).
   Document(String fileName, std::size_t bufferSize, bool strip);
   // Reads text held in memory instead of a file (tests, fuzzing); fileName names it in
   // messages and resolves relative references.

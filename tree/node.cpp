@@ -175,12 +175,6 @@ NameMask Node::nameFilter() {
   return localName().bit();
 }
 
-bool Node::isXslText() const {
-  if (kind_ != NodeKind::Element)
-    return false;
-  return namespaceURI() == xsltNamespaceName() && localName().view() == "text";
-}
-
 // ---- Tree walks ----
 
 // Writes the text of every text node below first, in document order, without recursion

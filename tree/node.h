@@ -157,9 +157,6 @@ class Node {
   // Element and attribute only.
   void setInstruction(Attachment* instruction);
 
-  // True for an element xsl:text.
-  bool isXslText() const;
-
  protected:
   explicit Node(NodeKind kind);
 

@@ -208,19 +208,13 @@ struct XmlLoader::Callbacks {
       const char* value = pair[1];
       // xml:space steers stripping, and stays an attribute like any other.
       if (attribute.namespaceURI == xmlNamespaceName() && attribute.localName.view() == "space") {
+        // Without stripping rules all whitespace stays, xml:space="default" or not
+        // (XSLT 1.0 section 3.4).
         if (loader.stripping_ != nullptr) {
           if (std::strcmp(value, "preserve") == 0)
             spaceMode |= kPreserveInScope;
           else if (std::strcmp(value, "default") == 0)
             spaceMode &= ~kPreserveInScope;
-        } else if (loader.stylesheetRules_ &&
-                   (loader.strip_ ? std::strcmp(value, "preserve") == 0
-                                  : std::strcmp(value, "default") == 0)) {
-          // A stylesheet strips its whitespace-only text outside xml:space="preserve".
-          // A source without stripping rules keeps all of it, xml:space="default" or not
-          // (XSLT 1.0 section 3.4).
-          loader.strip_ = !loader.strip_;
-          loader.spaceStack_.push_back(element);
         }
       }
       auto* node = loader.arena_.make<AttributeNode>(
@@ -233,10 +227,6 @@ struct XmlLoader::Callbacks {
         spaceMode |= kStripText;
       loader.spaceModes_.push_back(spaceMode);
       loader.strip_ = spaceMode & kStripText;
-    }
-    if (loader.stripping_ == nullptr && loader.strip_ && element->isXslText()) {
-      loader.strip_ = false;
-      loader.spaceStack_.push_back(element);
     }
 
     for (NamespaceNode* node : loader.pendingNamespaces_) {
@@ -279,10 +269,6 @@ struct XmlLoader::Callbacks {
     auto* element = static_cast<ElementNode*>(loader.currentParent_);
     element->markComplete();
     --loader.depth_;
-    while (!loader.spaceStack_.empty() && loader.spaceStack_.back() == element) {
-      loader.spaceStack_.pop_back();
-      loader.strip_ = !loader.strip_;
-    }
     if (loader.stripping_ != nullptr) {
       loader.spaceModes_.pop_back();
       loader.strip_ = !loader.spaceModes_.empty() && (loader.spaceModes_.back() & kStripText);
@@ -510,7 +496,7 @@ XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
       decoder_(document.readsStylesheet() ? std::string_view() : settings_.encoding),
       entityAccess_(document.readsStylesheet() ? settings_.stylesheetEntityAccess
                                                : settings_.entityAccess),
-      currentParent_(root), strip_(document.readsStylesheet()),
+      currentParent_(root),
       stylesheetRules_(document.readsStylesheet()), stripping_(stripping) {
   if (!fromMemory_) {
     if (stream_ == nullptr) {

@@ -139,11 +139,10 @@ class XmlLoader {
   // ends, so navigation never sees a text that is still growing and the text is
   // copied into the arena once, however many pieces the parser delivers.
   std::string pendingText_;
-  bool strip_;
+  bool strip_ = false;  // whitespace-only text in the open element goes
   const bool stylesheetRules_;            // no comments or processing instructions in the tree
   const WhitespaceStripping* stripping_;  // not owned; null without rules
   std::vector<NamespaceNode*> pendingNamespaces_;  // declared for the next start tag
-  std::vector<ElementNode*> spaceStack_;           // elements at which the strip flag was switched
   // With stripping_: per open element, kStripText and kPreserveInScope bits.
   std::vector<std::uint8_t> spaceModes_;
   std::unique_ptr<NamespaceScope> scope_;  // declarations in scope, for prefixes

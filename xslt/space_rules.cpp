@@ -91,4 +91,20 @@ bool SpaceRules::strips(StringRef namespaceURI, StringRef localName) const {
   return best != nullptr && best->strip;
 }
 
+namespace {
+
+class StylesheetSpacing : public WhitespaceStripping {
+ public:
+  bool strips(StringRef namespaceURI, StringRef localName) const override {
+    return !(namespaceURI == xsltNamespaceName() && localName.view() == "text");
+  }
+};
+
+}  // namespace
+
+const WhitespaceStripping& stylesheetSpacing() {
+  static const StylesheetSpacing spacing;
+  return spacing;
+}
+
 }  // namespace ovra

@@ -53,4 +53,8 @@ class SpaceRules : public WhitespaceStripping {
   bool active_ = false;
 };
 
+// The whitespace rule of stylesheets themselves (XSLT 1.0 section 3.4): whitespace-only
+// text goes everywhere but in xsl:text, the one whitespace-preserving element.
+const WhitespaceStripping& stylesheetSpacing();
+
 }  // namespace ovra

@@ -152,7 +152,9 @@ Stylesheet::Stylesheet(String fileName, CompileOptions options)
                  options) {}
 
 Stylesheet::Stylesheet(std::unique_ptr<Document> document, CompileOptions options)
-    : options_(options), document_(std::move(document)) {}
+    : options_(options), document_(std::move(document)) {
+  document_->setStripping(&stylesheetSpacing());
+}
 
 std::unique_ptr<Stylesheet> Stylesheet::fromText(std::string text, String fileName,
                                                  CompileOptions options) {
@@ -305,6 +307,7 @@ Document& Stylesheet::openReferenced(Node* element, const std::vector<String>& o
   imported_.push_back(
       std::make_unique<Document>(std::move(path), Document::kStylesheetBufferSize, /*strip=*/true));
   imported_.back()->setSettings(importing.sharedSettings());
+  imported_.back()->setStripping(&stylesheetSpacing());
   return *imported_.back();
 }
 

@@ -123,6 +123,11 @@ constexpr StylesheetCase kLiteralCases[] = {
     {TEMPLATE("<a><!-- c --><?p d?>t</a>"), "<r/>", "<a>t</a>"},
     {TEMPLATE("<a>x\n <!-- c -->y\n <?p d?>\n <b/> <!-- c --> </a>"), "<r/>",
      "<a>x\n y\n \n <b/></a>"},
+    // A stylesheet's whitespace-only text goes except in xsl:text, whatever its prefix;
+    // an element named text in another namespace loses it too.
+    {TEMPLATE("<a> <xsl:text> </xsl:text> <t:text xmlns:t='urn:t'> </t:text> "
+              "<x:text xmlns:x='http://www.w3.org/1999/XSL/Transform'>\t</x:text></a>"),
+     "<r/>", "<a> <t:text xmlns:t=\"urn:t\"/>\t</a>"},
     // xml:space is copied like any attribute; in the source it can be selected.
     {TEMPLATE("<a xml:space='preserve'> </a><b xml:space='default'> </b>"
               "<xsl:value-of select='r/@xml:space'/>"),

@@ -61,8 +61,8 @@
 #pragma once
 
 #include "base/string.h"
+#include "tree/qname.h"
 #include "xpath/runtime/context.h"
-#include "xpath/runtime/qname.h"
 #include "xpath/runtime/value.h"
 #include "xpath/token.h"
 

@@ -3,9 +3,9 @@
 #pragma once
 
 #include "base/string.h"
+#include "tree/qname.h"
 #include "xpath/expr.h"
 #include "xpath/runtime/functions.h"
-#include "xpath/runtime/qname.h"
 #include "xpath/token.h"
 
 #include <cstdint>

@@ -1,8 +1,8 @@
 #include "xpath/parser.h"
 
 #include "base/exceptions.h"
+#include "tree/qname.h"
 #include "xpath/lexer.h"
-#include "xpath/runtime/qname.h"
 
 #include <algorithm>
 #include <cassert>

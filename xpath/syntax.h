@@ -8,8 +8,8 @@
 #pragma once
 
 #include "base/string.h"
+#include "tree/qname.h"
 #include "xpath/expr.h"
-#include "xpath/runtime/qname.h"
 #include "xpath/token.h"
 
 #include <cstdio>

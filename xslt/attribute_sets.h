@@ -3,7 +3,7 @@
 // attribute sets.
 #pragma once
 
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 #include "xslt/instruction.h"
 
 #include <vector>

@@ -9,8 +9,8 @@
 #include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
+#include "tree/qname.h"
 #include "xpath/expr.h"
-#include "xpath/runtime/qname.h"
 #include "xslt/result_sink.h"
 
 #include <array>

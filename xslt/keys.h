@@ -5,7 +5,7 @@
 #pragma once
 
 #include "base/string.h"
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 #include "xpath/runtime/value.h"
 
 #include <map>

@@ -3,7 +3,7 @@
 #include "base/exceptions.h"
 #include "tree/location.h"
 #include "tree/name_pool.h"
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 #include "xslt/attribute_sets.h"
 
 #include <string>

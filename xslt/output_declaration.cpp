@@ -4,7 +4,7 @@
 #include "output/encoder.h"
 #include "tree/location.h"
 #include "tree/node.h"
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 #include "xslt/instruction.h"
 
 namespace ovra {

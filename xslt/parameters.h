@@ -6,8 +6,8 @@
 
 #include "base/exceptions.h"
 #include "base/string.h"
+#include "tree/qname.h"
 #include "xpath/expr.h"
-#include "xpath/runtime/qname.h"
 #include "xpath/runtime/value.h"
 
 #include <cstdint>

@@ -4,7 +4,7 @@
 #include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 #include "xslt/instruction.h"
 
 #include <functional>

@@ -5,8 +5,8 @@
 
 #include "base/string.h"
 #include "output/output_settings.h"
+#include "tree/qname.h"
 #include "xpath/runtime/decimal_format.h"
-#include "xpath/runtime/qname.h"
 #include "xslt/exslt/user_functions.h"
 #include "xslt/keys.h"
 #include "xslt/space_rules.h"

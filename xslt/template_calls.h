@@ -2,8 +2,8 @@
 // nodes) and xsl:call-template (by name, for the current node).
 #pragma once
 
+#include "tree/qname.h"
 #include "xpath/expr.h"
-#include "xpath/runtime/qname.h"
 #include "xslt/instruction.h"
 #include "xslt/sort.h"
 

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "base/string.h"
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 
 #include <cstdint>
 #include <memory>

@@ -3,8 +3,8 @@
 // the stack entries, so a recursive invocation never disturbs the caller's bindings.
 #pragma once
 
+#include "tree/qname.h"
 #include "xpath/expr.h"
-#include "xpath/runtime/qname.h"
 #include "xpath/runtime/value.h"
 
 #include <cstdint>

@@ -2,8 +2,8 @@
 // the top-level variables and parameters of a run, evaluated on first use.
 #pragma once
 
+#include "tree/qname.h"
 #include "xpath/expr.h"
-#include "xpath/runtime/qname.h"
 #include "xpath/runtime/value.h"
 #include "xslt/instruction.h"
 

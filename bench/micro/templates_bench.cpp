@@ -5,7 +5,7 @@
 #include "output/serializer.h"
 #include "tree/document.h"
 #include "tree/node.h"
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 #include "xslt/stylesheet.h"
 
 #include <benchmark/benchmark.h>

@@ -1,4 +1,4 @@
-#include "xpath/runtime/qname.h"
+#include "tree/qname.h"
 
 #include "tree/name_pool.h"
 #include "tree/node.h"

@@ -63,8 +63,8 @@
 #include "base/string.h"
 #include "tree/qname.h"
 #include "xpath/runtime/context.h"
+#include "xpath/runtime/token.h"
 #include "xpath/runtime/value.h"
-#include "xpath/token.h"
 
 #include <cstdint>
 #include <memory>

@@ -6,7 +6,7 @@
 #include "tree/qname.h"
 #include "xpath/expr.h"
 #include "xpath/runtime/functions.h"
-#include "xpath/token.h"
+#include "xpath/runtime/token.h"
 
 #include <cstdint>
 #include <memory>

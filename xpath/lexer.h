@@ -3,7 +3,7 @@
 // longest one some recogniser accepts, then disambiguating names in one pass.
 #pragma once
 
-#include "xpath/token.h"
+#include "xpath/runtime/token.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -10,7 +10,7 @@
 #include "base/string.h"
 #include "tree/qname.h"
 #include "xpath/expr.h"
-#include "xpath/token.h"
+#include "xpath/runtime/token.h"
 
 #include <cstdio>
 #include <memory>

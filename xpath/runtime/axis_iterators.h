@@ -6,7 +6,7 @@
 
 #include "base/string.h"
 #include "tree/node.h"
-#include "xpath/token.h"
+#include "xpath/runtime/token.h"
 
 #include <cstddef>
 #include <cstdint>

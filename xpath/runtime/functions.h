@@ -5,8 +5,8 @@
 
 #include "base/string.h"
 #include "xpath/runtime/context.h"
+#include "xpath/runtime/token.h"
 #include "xpath/runtime/value.h"
-#include "xpath/token.h"
 
 #include <cstddef>
 #include <cstdint>

@@ -4,7 +4,7 @@
 #pragma once
 
 #include "base/string.h"
-#include "xpath/token.h"
+#include "xpath/runtime/token.h"
 
 #include <algorithm>
 #include <cassert>

@@ -1,5 +1,6 @@
-// The XPath lexer's token record and its integer codes. A leaf header: it includes
-// nothing of ours, so exceptions and axis iterators on lower floors can use it.
+// The XPath lexer's token record and its integer codes, which the runtime shares: the
+// axis codes select the axis iterators, the operator codes the comparisons, and a
+// function call's token locates its errors. A leaf header: it includes nothing of ours.
 #pragma once
 
 #include <cstdint>

@@ -19,7 +19,7 @@ class DocumentRegistry;
 class Node;
 struct EvalContext;
 struct Token;
-struct Value;
+class Value;
 
 // A function that a host defines while it runs (a stylesheet's own functions), beside
 // those of the registry expressions are compiled against. Called with its arguments

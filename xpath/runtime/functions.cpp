@@ -556,7 +556,6 @@ Value langFunction(const Token&, const EvalContext& context, ArgumentList& args)
 
 // ---- Table ----
 
-constexpr FunctionResult kAny = FunctionResult::Any;
 constexpr FunctionResult kNodeSet = FunctionResult::NodeSet;
 constexpr FunctionResult kNumber = FunctionResult::Number;
 constexpr FunctionResult kString = FunctionResult::String;

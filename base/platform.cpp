@@ -83,6 +83,46 @@ void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
   }
 }
 
+namespace {
+
+struct StackExtent {
+  std::uintptr_t bottom = 0;
+  std::size_t usable = 0;
+};
+
+StackExtent askStackExtent() {
+  pthread_attr_t attributes;
+  if (pthread_getattr_np(pthread_self(), &attributes) != 0)
+    return {};
+  void* lowest = nullptr;
+  std::size_t size = 0;
+  int status = pthread_attr_getstack(&attributes, &lowest, &size);
+  pthread_attr_destroy(&attributes);
+  if (status != 0 || lowest == nullptr)
+    return {};
+  auto bottom = reinterpret_cast<std::uintptr_t>(lowest);
+#if defined(__SANITIZE_ADDRESS__)
+  // AddressSanitizer cannot clean up after an exception thrown with more than 64 MiB of
+  // stack in use (it reports false errors and stops), so runs under it stay below that.
+  constexpr std::size_t kSanitizerStack = std::size_t(48) << 20;
+  if (size > kSanitizerStack) {
+    bottom += size - kSanitizerStack;
+    size = kSanitizerStack;
+  }
+#endif
+  return {bottom, size};
+}
+
+}  // namespace
+
+std::uintptr_t findStackBottom(std::size_t& usable) {
+  // Asked once per thread: a thread's stack never moves, and on the main thread the
+  // answer costs a read of the process's memory map.
+  thread_local const StackExtent extent = askStackExtent();
+  usable = extent.usable;
+  return extent.bottom;
+}
+
 std::size_t processorCount() {
   cpu_set_t set;
   CPU_ZERO(&set);

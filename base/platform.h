@@ -32,6 +32,17 @@ void runOnLargeStack(const std::function<void()>& work, std::size_t stackBytes =
 void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
                       std::size_t stackBytes = kLargeStackBytes);
 
+// The lowest address of the stack the calling thread runs on, and in `usable` the bytes
+// of it recursion may take (under AddressSanitizer at most 48 MiB); 0 when unknown.
+// Recursion whose depth follows the input compares stackPosition() with a mark above it
+// and stops with an error instead of overflowing, whatever the build's frame sizes.
+std::uintptr_t findStackBottom(std::size_t& usable);
+
+// The current frame's address: the real stack even where a sanitizer moves locals elsewhere.
+inline std::uintptr_t stackPosition() {
+  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
+}
+
 // The number of processors this process may run on (at least 1).
 std::size_t processorCount();
 

@@ -1,5 +1,7 @@
 #include "xpath/parser.h"
 
+#include "base/platform.h"
+
 #include "base/exceptions.h"
 #include "tree/qname.h"
 #include "xpath/lexer.h"
@@ -108,7 +110,18 @@ std::string_view textOf(const Token& token) {
 class Parser {
  public:
   Parser(TokenQueue& queue, const Node* namespaceContext, const FunctionRegistry& functions)
-      : queue_(queue), namespaceContext_(namespaceContext), functions_(functions) {}
+      : queue_(queue), namespaceContext_(namespaceContext), functions_(functions) {
+    // The parse may take a quarter of the stack left: compiling, evaluating and freeing
+    // the tree recurse as deep again. Frames differ a great deal between builds (a
+    // sanitizer's are several times larger), so a fixed nesting limit alone cannot keep
+    // every build off the end of a default thread stack.
+    std::size_t usable = 0;
+    if (std::uintptr_t bottom = findStackBottom(usable)) {
+      std::uintptr_t here = stackPosition();
+      if (here > bottom)
+        stackLimit_ = here - (here - bottom) / 4;
+    }
+  }
 
   // Expr ::= PathExpr (BinaryOperator PathExpr)*
   // Null when the queue holds nothing but the end token.
@@ -120,7 +133,7 @@ class Parser {
   class NestingGuard {
    public:
     NestingGuard(Parser& parser, const Token& opening) : parser_(parser) {
-      if (++parser_.nesting_ > kMaxExpressionNesting) {
+      if (++parser_.nesting_ > kMaxExpressionNesting || stackPosition() < parser_.stackLimit_) {
         --parser_.nesting_;
         throw XPathParseException(opening.position, kNestedTooDeeply);
       }
@@ -156,6 +169,7 @@ class Parser {
   const Node* namespaceContext_;  // not owned; may be null
   const FunctionRegistry& functions_;
   int nesting_ = 0;
+  std::uintptr_t stackLimit_ = 0;  // below it, nesting is refused as too deep
 };
 
 std::unique_ptr<SyntaxNode> Parser::parseExpr() {

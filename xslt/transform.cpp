@@ -1,6 +1,7 @@
 #include "xslt/transform.h"
 
 #include "base/exceptions.h"
+#include "base/platform.h"
 #include "output/serializer.h"
 #include "tree/document.h"
 #include "tree/location.h"
@@ -11,7 +12,6 @@
 #include "xslt/variable_stack.h"
 
 #include <algorithm>
-#include <pthread.h>
 
 namespace ovra {
 
@@ -68,36 +68,6 @@ Transformation::setExtensionState(const void* key, std::unique_ptr<ExtensionStat
 
 const std::string& Transformation::outputURI() {
   return outputURI_.empty() ? resultDocuments().baseURI() : outputURI_;
-}
-
-// The lowest address of the stack the calling thread runs on; 0 when unknown.
-static std::uintptr_t findStackBottom(std::size_t& usable) {
-  pthread_attr_t attributes;
-  if (pthread_getattr_np(pthread_self(), &attributes) != 0)
-    return 0;
-  void* lowest = nullptr;
-  std::size_t size = 0;
-  int status = pthread_attr_getstack(&attributes, &lowest, &size);
-  pthread_attr_destroy(&attributes);
-  if (status != 0 || lowest == nullptr)
-    return 0;
-  auto bottom = reinterpret_cast<std::uintptr_t>(lowest);
-#if defined(__SANITIZE_ADDRESS__)
-  // AddressSanitizer cannot clean up after an exception thrown with more than 64 MiB of
-  // stack in use (it reports false errors and stops), so runs under it stay below that.
-  constexpr std::size_t kSanitizerStack = std::size_t(48) << 20;
-  if (size > kSanitizerStack) {
-    bottom += size - kSanitizerStack;
-    size = kSanitizerStack;
-  }
-#endif
-  usable = size;
-  return bottom;
-}
-
-// The frame address is the real stack even where a sanitizer moves locals elsewhere.
-static std::uintptr_t stackPosition() {
-  return reinterpret_cast<std::uintptr_t>(__builtin_frame_address(0));
 }
 
 void Transformation::checkStack(const Node* at) const {

@@ -4,6 +4,7 @@
 #include "tree/location.h"
 #include "tree/name_pool.h"
 #include "tree/node.h"
+#include "tree/uri.h"
 
 #include <array>
 #include <cassert>
@@ -124,18 +125,14 @@ bool isHtmlUriAttribute(std::string_view element, std::string_view name) {
 
 // The UTF-8 bytes of non-ASCII characters as %HH.
 std::string escapeUriBytes(std::string_view value) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   std::string escaped;
   escaped.reserve(value.size() + 16);
   for (char c : value) {
     auto byte = static_cast<unsigned char>(c);
-    if (byte < 0x80) {
+    if (byte < 0x80)
       escaped += c;
-    } else {
-      escaped += '%';
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 15];
-    }
+    else
+      appendPercentEscape(escaped, byte);
   }
   return escaped;
 }

@@ -13,22 +13,13 @@ bool isSchemeCharacter(char c, bool first) {
   return letter || (!first && ((c >= '0' && c <= '9') || c == '+' || c == '-' || c == '.'));
 }
 
-int hexValue(char c) {
-  if (c >= '0' && c <= '9')
-    return c - '0';
-  if (c >= 'a' && c <= 'f')
-    return c - 'a' + 10;
-  if (c >= 'A' && c <= 'F')
-    return c - 'A' + 10;
-  return -1;
-}
 
 std::string percentDecode(std::string_view text) {
   std::string decoded;
   for (std::size_t i = 0; i < text.size(); ++i) {
     int high = 0, low = 0;
-    if (text[i] == '%' && i + 2 < text.size() && (high = hexValue(text[i + 1])) >= 0 &&
-        (low = hexValue(text[i + 2])) >= 0) {
+    if (text[i] == '%' && i + 2 < text.size() && (high = hexDigitValue(text[i + 1])) >= 0 &&
+        (low = hexDigitValue(text[i + 2])) >= 0) {
       decoded += char(high * 16 + low);
       i += 2;
     } else {
@@ -93,6 +84,23 @@ SplitURI splitURI(std::string_view uri) {
 }
 
 }  // namespace
+
+int hexDigitValue(char c) {
+  if (c >= '0' && c <= '9')
+    return c - '0';
+  if (c >= 'a' && c <= 'f')
+    return c - 'a' + 10;
+  if (c >= 'A' && c <= 'F')
+    return c - 'A' + 10;
+  return -1;
+}
+
+void appendPercentEscape(std::string& out, unsigned char byte) {
+  static constexpr char kHex[] = "0123456789ABCDEF";
+  out += '%';
+  out += kHex[byte >> 4];
+  out += kHex[byte & 15];
+}
 
 std::string_view uriScheme(std::string_view reference) {
   std::size_t colon = reference.find(':');
@@ -179,16 +187,13 @@ std::string fileURI(std::string_view absolutePath) {
 }
 
 std::string escapeURI(std::string_view text, std::string_view alsoEscaped) {
-  static constexpr char kHex[] = "0123456789ABCDEF";
   static constexpr std::string_view kUnsafe = "\"<>\\^`{|}";
   std::string escaped;
   for (char c : text) {
     auto byte = static_cast<unsigned char>(c);
     if (byte <= 0x20 || byte >= 0x7F || kUnsafe.find(c) != std::string_view::npos ||
         alsoEscaped.find(c) != std::string_view::npos) {
-      escaped += '%';
-      escaped += kHex[byte >> 4];
-      escaped += kHex[byte & 15];
+      appendPercentEscape(escaped, byte);
     } else {
       escaped += c;
     }

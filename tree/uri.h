@@ -30,6 +30,12 @@ std::optional<std::string> localPath(std::string_view uri);
 // The file: URI of an absolute path, with the characters a URI cannot hold escaped.
 std::string fileURI(std::string_view absolutePath);
 
+// The value of a hexadecimal digit, or -1 for any other character.
+int hexDigitValue(char c);
+
+// Appends byte as a %XX escape (upper-case hexadecimal).
+void appendPercentEscape(std::string& out, unsigned char byte);
+
 // text with %XX escapes for the bytes a URI cannot hold (controls, space, non-ASCII, and
 // " < > \ ^ ` { | }) and for those in alsoEscaped.
 std::string escapeURI(std::string_view text, std::string_view alsoEscaped = {});

@@ -4,6 +4,7 @@
 #include "output/encoder.h"
 #include "tree/encoding.h"
 #include "tree/node.h"
+#include "tree/uri.h"
 #include "xpath/runtime/decimal_format.h"
 #include "xslt/exslt/exslt.h"
 #include "xslt/exslt/exslt_impl.h"
@@ -302,20 +303,7 @@ UriEncoding uriEncodingOf(const Token& call, const char* function, std::string_v
 }
 
 bool isHexDigit(char c) {
-  return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
-}
-
-int hexValue(char c) {
-  if (c <= '9')
-    return c - '0';
-  return (c | 0x20) - 'a' + 10;
-}
-
-void appendEscaped(std::string& out, unsigned char byte) {
-  constexpr char kHex[] = "0123456789ABCDEF";
-  out += '%';
-  out += kHex[byte >> 4];
-  out += kHex[byte & 0xF];
+  return hexDigitValue(c) >= 0;
 }
 
 // Escapes what RFC 2396 (with RFC 2732) does not allow in a URI: everything but letters,
@@ -344,10 +332,10 @@ Value encodeUriFunction(const Token& call, const EvalContext&, ArgumentList& arg
     char32_t code = decodeUtf8(input.data() + i, input.size() - i, count);
     if (encoding == UriEncoding::Utf8) {
       for (std::size_t k = 0; k < count; ++k)
-        appendEscaped(out, static_cast<unsigned char>(input[i + k]));
+        appendPercentEscape(out, static_cast<unsigned char>(input[i + k]));
     } else {
       char32_t limit = encoding == UriEncoding::Latin1 ? 0xFF : 0x7F;
-      appendEscaped(out, code <= limit ? static_cast<unsigned char>(code) : '?');
+      appendPercentEscape(out, code <= limit ? static_cast<unsigned char>(code) : '?');
     }
     i += count;
   }
@@ -390,7 +378,7 @@ Value decodeUriFunction(const Token& call, const EvalContext&, ArgumentList& arg
   for (std::size_t i = 0; i < input.size();) {
     if (input[i] == '%' && i + 2 < input.size() && isHexDigit(input[i + 1]) &&
         isHexDigit(input[i + 2])) {
-      bytes += char(hexValue(input[i + 1]) * 16 + hexValue(input[i + 2]));
+      bytes += char(hexDigitValue(input[i + 1]) * 16 + hexDigitValue(input[i + 2]));
       i += 3;
       continue;
     }

@@ -47,6 +47,20 @@ static constexpr std::uint8_t kPreserveInScope = 2;  // xml:space="preserve" is 
 
 namespace {
 
+// Parses what the parser has held back for more input (an unfinished token, by expat's
+// reparse deferral), so that its position is where the input stops: where bytes that
+// cannot be decoded begin.
+XML_Status parseHeldBack([[maybe_unused]] XML_Parser parser) {
+#ifdef OVRA_HAVE_REPARSE_DEFERRAL
+  XML_SetReparseDeferralEnabled(parser, XML_FALSE);
+  XML_Status status = XML_Parse(parser, "", 0, XML_FALSE);
+  XML_SetReparseDeferralEnabled(parser, XML_TRUE);
+  return status;
+#else
+  return XML_STATUS_OK;
+#endif
+}
+
 struct SplitName {
   StringRef namespaceURI;
   StringRef localName;
@@ -421,6 +435,8 @@ bool XmlLoader::parseEntity(void* entityParser, const String& path) {
     std::string_view text = decoder.text();
     XML_Status status =
         XML_Parse(entity, text.data(), int(text.size()), final && decoder.failure().empty());
+    if (status == XML_STATUS_OK && !decoder.failure().empty())
+      status = parseHeldBack(entity);
     if (status != XML_STATUS_OK || !decoder.failure().empty()) {
       recordHere(status != XML_STATUS_OK ? errorText(entity) : decoder.failure());
       ok = false;
@@ -596,6 +612,8 @@ bool XmlLoader::parseChunk() {
   parsing_ = true;
   XML_Status status =
       XML_Parse(parser, text.data(), int(text.size()), final && decoder_.failure().empty());
+  if (status == XML_STATUS_OK && !decoder_.failure().empty())
+    status = parseHeldBack(parser);
   parsing_ = false;
   if (status != XML_STATUS_OK || !decoder_.failure().empty()) {
     recordHere(status != XML_STATUS_OK ? errorText(parser) : decoder_.failure());

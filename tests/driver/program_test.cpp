@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -351,6 +352,27 @@ TEST_F(ProgramTest, InterruptedRunLeavesNoTraceAndTheTargetIntact) {
     EXPECT_EQ(run.status, 128 + signal);
     EXPECT_EQ(snapshot(dir_), before);
   }
+}
+
+// A result written through a link replaces the file the link names and leaves the link;
+// an existing file keeps its permissions, a new one gets the umask's.
+TEST_F(ProgramTest, ResultReplacesTheLinkedFileAndKeepsItsPermissions) {
+  makeFolder();
+  fs::create_symlink("keep.txt", dir_ / "link.txt");
+  fs::permissions(dir_ / "keep.txt", fs::perms::owner_read | fs::perms::owner_write |
+                                         fs::perms::group_read);
+  for (const char* target : {"link.txt", "keep.txt", "new.txt"}) {
+    SCOPED_TRACE(target);
+    ProgramRun run = runProgram({dir_, {"s.xsl", "a.xml", target}, "", ""});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(contentOf(dir_ / target), "[a|d]");
+  }
+  EXPECT_TRUE(fs::is_symlink(dir_ / "link.txt"));
+  EXPECT_EQ(fs::status(dir_ / "keep.txt").permissions(),
+            fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
+  mode_t mask = ::umask(0);
+  ::umask(mask);
+  EXPECT_EQ(unsigned(fs::status(dir_ / "new.txt").permissions()), 0666u & ~unsigned(mask));
 }
 
 }  // namespace

@@ -42,13 +42,13 @@ include=$(PKG_CONFIG_PATH=$(dirname "$pc") pkg-config --cflags-only-I ovra)
 include=${include#-I}
 [ "$(cd "${include% }" && pwd -P)" = "$(cd "$prefix/include" && pwd -P)" ] ||
   fail "ovra.pc gives $include, not the include folder itself"
-if find "$prefix/include" -name '*_impl.h' | grep -q .; then
+if [ -n "$(find "$prefix/include" -name '*_impl.h')" ]; then
   fail "internal headers are installed"
 fi
 export PKG_CONFIG_PATH
 PKG_CONFIG_PATH=$(dirname "$pc")
 
-"$prefix/bin/ovra" --version | grep -q "^ovra $(pkg-config --modversion ovra)\$" ||
+[ "$("$prefix/bin/ovra" --version | head -n 1)" = "ovra $(pkg-config --modversion ovra)" ] ||
   fail "the program and ovra.pc disagree on the version"
 
 # The C example, compiled and linked exactly as its comment tells users to: against the
@@ -62,8 +62,9 @@ cc -std=c99 -Wall -Wextra -pedantic -Werror $extra "$source/examples/embed.c" \
   -o "$prefix/embed-static" $(pkg-config --cflags --libs ovra-static)
 export LD_LIBRARY_PATH
 LD_LIBRARY_PATH=$(dirname "$shared")${LD_LIBRARY_PATH:+:$LD_LIBRARY_PATH}
-ldd "$prefix/embed" | grep -q "libovra.so" || fail "embed does not use the shared library"
-if ldd "$prefix/embed-static" | grep -q "libovra.so"; then
+# (ldd's output is read whole: under pipefail, grep -q leaving early fails the pipe.)
+[[ "$(ldd "$prefix/embed")" == *libovra.so* ]] || fail "embed does not use the shared library"
+if [[ "$(ldd "$prefix/embed-static")" == *libovra.so* ]]; then
   fail "embed-static uses the shared library"
 fi
 

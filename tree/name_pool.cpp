@@ -58,9 +58,13 @@ void NamePool::grow() {
 
 namespace {
 
-// One thread's recently interned names and qualified records, by hash slot; an entry
-// names its pool, since tests make pools of their own.
-constexpr std::size_t kRecentSlots = 256;
+// One thread's recently interned names and qualified records, in sets of two by hash,
+// the most recent first; an entry names its pool, since tests make pools of their own.
+// The set comes from the top bits of a multiplicative hash: the low bits of the text hash
+// are weak, and two names of one element sharing a slot (sku and price did) missed on
+// every element, each miss taking the pool's lock, which threads of a batch then queue for.
+constexpr std::size_t kRecentSets = 128;
+constexpr unsigned kRecentSetBits = 7;
 struct RecentName {
   std::uint64_t pool = 0;
   const char* text = nullptr;
@@ -71,24 +75,36 @@ struct RecentQualified {
   std::uint64_t pool = 0;
   const QualifiedName* record = nullptr;
 };
-thread_local RecentName recentNames[kRecentSlots];
-thread_local RecentQualified recentQualified[kRecentSlots];
+thread_local RecentName recentNames[kRecentSets][2];
+thread_local RecentQualified recentQualified[kRecentSets][2];
+
+std::size_t recentSet(std::uint64_t hash) {
+  return std::uint32_t(std::uint32_t(hash) * 0x9E3779B1u) >> (32 - kRecentSetBits);
+}
+
+template <class Entry>
+void remember(Entry (&set)[2], const Entry& entry) {
+  set[1] = set[0];
+  set[0] = entry;
+}
 
 }  // namespace
 
 StringRef NamePool::intern(std::string_view text) {
   std::uint32_t h = hashText(text);
-  RecentName& recent = recentNames[h % kRecentSlots];
-  // An empty view may have a null data pointer, which memcmp must not see.
-  if (recent.pool == identity_ && recent.hash == h && recent.length == text.size() &&
-      (text.empty() || std::memcmp(recent.text, text.data(), text.size()) == 0))
-    return StringRef(recent.text, bitOfHash(h));
+  RecentName(&set)[2] = recentNames[recentSet(h)];
+  for (const RecentName& recent : set) {
+    // An empty view may have a null data pointer, which memcmp must not see.
+    if (recent.pool == identity_ && recent.hash == h && recent.length == text.size() &&
+        (text.empty() || std::memcmp(recent.text, text.data(), text.size()) == 0))
+      return StringRef(recent.text, bitOfHash(h));
+  }
   StringRef found;
   {
     std::lock_guard lock(mutex_);
     found = internLocked(text, h);
   }
-  recent = RecentName{identity_, found.c_str(), std::uint32_t(text.size()), h};
+  remember(set, RecentName{identity_, found.c_str(), std::uint32_t(text.size()), h});
   return found;
 }
 
@@ -119,13 +135,18 @@ std::size_t NamePool::QualifiedHash::operator()(const QualifiedName& name) const
 const QualifiedName* NamePool::qualified(StringRef namespaceURI, StringRef localName,
                                          StringRef prefix) {
   QualifiedName key{namespaceURI, localName, prefix};
-  std::size_t hash = QualifiedHash()(key);
-  RecentQualified& recent = recentQualified[hash % kRecentSlots];
-  if (recent.pool != identity_ || !QualifiedEqual()(*recent.record, key)) {
-    std::lock_guard lock(mutex_);
-    recent = RecentQualified{identity_, &*qualified_.insert(key).first};
+  RecentQualified(&set)[2] = recentQualified[recentSet(QualifiedHash()(key))];
+  for (const RecentQualified& recent : set) {
+    if (recent.pool == identity_ && QualifiedEqual()(*recent.record, key))
+      return recent.record;
   }
-  return recent.record;
+  const QualifiedName* record;
+  {
+    std::lock_guard lock(mutex_);
+    record = &*qualified_.insert(key).first;
+  }
+  remember(set, RecentQualified{identity_, record});
+  return record;
 }
 
 NamePool& NamePool::global() {

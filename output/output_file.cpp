@@ -90,9 +90,23 @@ static mode_t newFileMode() {
   return mode;
 }
 
+// The process's effective user and group, asked once.
+static uid_t effectiveUser() {
+  static const uid_t user = ::geteuid();
+  return user;
+}
+static gid_t effectiveGroup() {
+  static const gid_t group = ::getegid();
+  return group;
+}
+
 OutputFile::OutputFile(const char* target) : target_(target), destination_(target) {
+  // Writing through a link replaces the file it points to, not the link.
   struct stat status {};
-  bool exists = ::stat(target, &status) == 0;
+  bool exists = ::lstat(target, &status) == 0;
+  bool link = exists && S_ISLNK(status.st_mode);
+  if (link)
+    exists = ::stat(target, &status) == 0;
   if (exists) {
     if (S_ISDIR(status.st_mode))
       throw OutputException(withReason(kCannotCreateOutput, target_, EISDIR));
@@ -105,9 +119,7 @@ OutputFile::OutputFile(const char* target) : target_(target), destination_(targe
         throw OutputException(withReason(kCannotCreateOutput, target_, errno));
       return;
     }
-    // Writing through a link replaces the file it points to, not the link.
-    struct stat link {};
-    if (::lstat(target, &link) != 0 || S_ISLNK(link.st_mode)) {
+    if (link) {
       if (char* resolved = ::realpath(target, nullptr)) {
         destination_ = String(resolved);
         std::free(resolved);
@@ -140,7 +152,7 @@ OutputFile::OutputFile(const char* target) : target_(target), destination_(targe
   // (A batch writes a thousand files: each system call saved is felt.)
   if (exists) {
     ::fchmod(descriptor, status.st_mode & 07777);
-    if (status.st_uid != ::geteuid() || status.st_gid != ::getegid()) {
+    if (status.st_uid != effectiveUser() || status.st_gid != effectiveGroup()) {
       [[maybe_unused]] int ignored = ::fchown(descriptor, status.st_uid, status.st_gid);
     }
   } else {
@@ -153,6 +165,9 @@ OutputFile::OutputFile(const char* target) : target_(target), destination_(targe
     discard();
     throw OutputException(withReason(kCannotCreateOutput, target_, error));
   }
+  // A buffer of ours: stdio would ask the file's block size for one of its own.
+  buffer_ = std::make_unique_for_overwrite<char[]>(kBufferSize);
+  std::setvbuf(stream_, buffer_.get(), _IOFBF, kBufferSize);
 }
 
 OutputFile::~OutputFile() {

@@ -6,7 +6,9 @@
 
 #include "base/string.h"
 
+#include <cstddef>
 #include <cstdio>
+#include <memory>
 
 namespace ovra {
 
@@ -46,6 +48,8 @@ class OutputFile {
   // place (a device or a pipe) or once committed.
   char* temporary_ = nullptr;
   std::FILE* stream_ = nullptr;
+  static constexpr std::size_t kBufferSize = 65536;
+  std::unique_ptr<char[]> buffer_;  // stream_'s, when it writes the temporary file
 };
 
 // Flushes stream; throws OutputException, naming the stream by name, when that or an

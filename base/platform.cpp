@@ -1,9 +1,11 @@
 #include "base/platform.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <sched.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <chrono>
 #include <exception>
 #include <filesystem>
@@ -56,8 +58,12 @@ void runOnLargeStack(const std::function<void()>& work, std::size_t stackBytes) 
   runOnLargeStacks(1, work, stackBytes);
 }
 
-void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
-                      std::size_t stackBytes) {
+namespace {
+
+// Starts `threads` threads running work; with callerToo the calling thread runs it as
+// well. Returns when all have ended, rethrowing the first exception.
+void runThreads(std::size_t threads, bool callerToo, const std::function<void()>& work,
+                std::size_t stackBytes) {
   std::vector<StackWork> jobs(threads, StackWork{&work, nullptr});
   std::vector<pthread_t> started;
   pthread_attr_t attributes;
@@ -70,17 +76,31 @@ void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
     started.push_back(thread);
   }
   pthread_attr_destroy(&attributes);
-  if (started.empty()) {
-    // No thread to be had: run here, with the stack there is.
-    work();
-    return;
-  }
+  StackWork own{&work, nullptr};
+  if (callerToo)
+    runStackWork(&own);
+  else if (started.empty())
+    work();  // no thread to be had: run here, with the stack there is
   for (pthread_t thread : started)
     pthread_join(thread, nullptr);
+  if (own.error)
+    std::rethrow_exception(own.error);
   for (const StackWork& job : jobs) {
     if (job.error)
       std::rethrow_exception(job.error);
   }
+}
+
+}  // namespace
+
+void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
+                      std::size_t stackBytes) {
+  runThreads(threads, false, work, stackBytes);
+}
+
+void runHereAndOnLargeStacks(std::size_t others, const std::function<void()>& work,
+                             std::size_t stackBytes) {
+  runThreads(others, true, work, stackBytes);
 }
 
 namespace {
@@ -130,6 +150,35 @@ std::size_t processorCount() {
     return std::size_t(CPU_COUNT(&set));
   long online = ::sysconf(_SC_NPROCESSORS_ONLN);
   return online > 0 ? std::size_t(online) : 1;
+}
+
+FileDescriptor::~FileDescriptor() {
+  if (fd_ >= 0)
+    ::close(fd_);
+}
+
+bool FileDescriptor::openForReading(const char* path) {
+  int fd = ::open(path, O_RDONLY | O_CLOEXEC);
+  if (fd < 0)
+    return false;
+  if (fd_ >= 0)
+    ::close(fd_);
+  fd_ = fd;
+  return true;
+}
+
+std::ptrdiff_t FileDescriptor::readFully(char* data, std::size_t size) {
+  std::size_t count = 0;
+  while (count < size) {
+    ssize_t got = ::read(fd_, data + count, size - count);
+    if (got > 0)
+      count += std::size_t(got);
+    else if (got == 0)
+      break;
+    else if (errno != EINTR)
+      return -1;
+  }
+  return std::ptrdiff_t(count);
 }
 
 }  // namespace ovra

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <utility>
 
 namespace ovra {
 
@@ -32,6 +33,12 @@ void runOnLargeStack(const std::function<void()>& work, std::size_t stackBytes =
 void runOnLargeStacks(std::size_t threads, const std::function<void()>& work,
                       std::size_t stackBytes = kLargeStackBytes);
 
+// As runOnLargeStacks, with the calling thread running work too, beside `others` more
+// threads: for a caller that has a large stack already, one thread fewer to start, and
+// one whose memory is warm.
+void runHereAndOnLargeStacks(std::size_t others, const std::function<void()>& work,
+                             std::size_t stackBytes = kLargeStackBytes);
+
 // The lowest address of the stack the calling thread runs on, and in `usable` the bytes
 // of it recursion may take (under AddressSanitizer at most 48 MiB); 0 when unknown.
 // Recursion whose depth follows the input compares stackPosition() with a mark above it
@@ -45,5 +52,27 @@ inline std::uintptr_t stackPosition() {
 
 // The number of processors this process may run on (at least 1).
 std::size_t processorCount();
+
+// A file opened for reading, closed with its owner.
+class FileDescriptor {
+ public:
+  FileDescriptor() = default;
+  FileDescriptor(FileDescriptor&& other) noexcept : fd_(std::exchange(other.fd_, -1)) {}
+  FileDescriptor& operator=(FileDescriptor&& other) noexcept {
+    std::swap(fd_, other.fd_);
+    return *this;
+  }
+  ~FileDescriptor();
+
+  // Opens path for reading; false, with errno set, when it cannot be opened.
+  bool openForReading(const char* path);
+  bool isOpen() const { return fd_ >= 0; }
+  // Reads until size bytes or the end of the file and answers how many were read; -1,
+  // with errno set, when reading fails (a folder fails here, not when opened).
+  std::ptrdiff_t readFully(char* data, std::size_t size);
+
+ private:
+  int fd_ = -1;
+};
 
 }  // namespace ovra

@@ -273,7 +273,8 @@ ExitStatus Program::runConcurrently(const std::vector<Target>& targets, std::siz
   std::mutex mutex;
   std::size_t next = 0;     // the next target to start
   std::size_t written = 0;  // targets whose reports have been written
-  runOnLargeStacks(jobs, [&] {
+  // The program runs on a large stack already (main.cpp): this thread is one of the jobs.
+  runHereAndOnLargeStacks(jobs - 1, [&] {
     for (;;) {
       std::size_t index;
       {

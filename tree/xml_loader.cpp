@@ -40,7 +40,8 @@ static constexpr const char* kSubsetTurnedOff = "reading the external DTD subset
 static constexpr const char* kTooDeep = "elements nested deeper than %d";
 
 static constexpr char kNamespaceSeparator = '@';
-static constexpr std::size_t kEntityBufferSize = 4096;
+// DocBook's DTD modules are 20 to 100 kB: most are read in one piece.
+static constexpr std::size_t kEntityBufferSize = 65536;
 // The bits of a source element's space mode.
 static constexpr std::uint8_t kStripText = 1;        // its whitespace-only text goes
 static constexpr std::uint8_t kPreserveInScope = 2;  // xml:space="preserve" is in force
@@ -406,8 +407,8 @@ struct XmlLoader::Callbacks {
 
 bool XmlLoader::parseEntity(void* entityParser, const String& path) {
   auto* entity = static_cast<XML_Parser>(entityParser);
-  std::unique_ptr<std::FILE, FileCloser> file(std::fopen(path.c_str(), "rb"));
-  if (file == nullptr) {
+  FileDescriptor file;
+  if (!file.openForReading(path.c_str())) {
     fail(formatMessage(kCouldNotReadReason, path.c_str(), std::strerror(errno)));
     return false;
   }
@@ -418,16 +419,17 @@ bool XmlLoader::parseEntity(void* entityParser, const String& path) {
   currentFile_ = &path;
   InputDecoder decoder;
   bool started = false, ok = true;
-  char buffer[kEntityBufferSize];
+  auto buffer = std::make_unique_for_overwrite<char[]>(kEntityBufferSize);
   for (;;) {
-    std::size_t count = std::fread(buffer, 1, sizeof buffer, file.get());
-    bool final = count < sizeof buffer;
-    if (final && std::ferror(file.get())) {
+    std::ptrdiff_t got = file.readFully(buffer.get(), kEntityBufferSize);
+    if (got < 0) {
       fail(formatMessage(kCouldNotReadReason, path.c_str(), std::strerror(errno)));
       ok = false;
       break;
     }
-    if (!decoder.decode(buffer, count, final))
+    std::size_t count = std::size_t(got);
+    bool final = count < kEntityBufferSize;
+    if (!decoder.decode(buffer.get(), count, final))
       continue;
     if (!started && decoder.parserEncoding() != nullptr)
       XML_SetEncoding(entity, decoder.parserEncoding());
@@ -530,11 +532,8 @@ XmlLoader::XmlLoader(Document& document, Input input, RootNode* root,
           folder_ = directoryOf(path);
         }
       }
-      std::FILE* file = std::fopen(path.c_str(), "rb");
-      if (file == nullptr)
+      if (!file_.openForReading(path.c_str()))
         throw DocumentParseException(withReason(kCouldNotOpen, fileName_, errno));
-      file_.reset(file);
-      stream_ = file;
     }
     buffer_ = std::make_unique_for_overwrite<char[]>(bufferSize_);
   }
@@ -567,9 +566,6 @@ void XmlLoader::ParserDeleter::operator()(void* parser) const {
   XML_ParserFree(static_cast<XML_Parser>(parser));
 }
 
-void XmlLoader::FileCloser::operator()(std::FILE* file) const {
-  std::fclose(file);
-}
 
 const char* XmlLoader::read(std::size_t& count) {
   if (fromMemory_) {
@@ -578,8 +574,15 @@ const char* XmlLoader::read(std::size_t& count) {
     memoryOffset_ += count;
     return chunk;
   }
+  if (file_.isOpen()) {
+    // A directory opens and fails only here.
+    std::ptrdiff_t got = file_.readFully(buffer_.get(), bufferSize_);
+    if (got < 0)
+      throw DocumentParseException(withReason(kCouldNotRead, fileName_, errno));
+    count = std::size_t(got);
+    return buffer_.get();
+  }
   count = std::fread(buffer_.get(), 1, bufferSize_, stream_);
-  // A directory opens on some systems and fails only here.
   if (count < bufferSize_ && std::ferror(stream_))
     throw DocumentParseException(withReason(kCouldNotRead, fileName_, errno));
   return buffer_.get();

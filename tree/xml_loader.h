@@ -6,6 +6,7 @@
 #pragma once
 
 #include "base/diagnostics.h"
+#include "base/platform.h"
 #include "base/settings.h"
 #include "base/string.h"
 #include "tree/encoding.h"
@@ -69,9 +70,6 @@ class XmlLoader {
   struct ParserDeleter {
     void operator()(void* parser) const;
   };
-  struct FileCloser {
-    void operator()(std::FILE* file) const;
-  };
 
   // Fills the read buffer (or points into the text held in memory); answers the start and
   // count of the chunk. Throws when the file cannot be read.
@@ -107,8 +105,11 @@ class XmlLoader {
   const String& fileName_;
   std::size_t bufferSize_;
   std::unique_ptr<char[]> buffer_;
-  std::unique_ptr<std::FILE, FileCloser> file_;  // a file this loader opened
-  std::FILE* stream_ = nullptr;                  // what read() reads: file_, or one not owned
+  // A file this loader opened is read through its descriptor: a stdio stream would cost
+  // a status call and the process-wide lock of stdio's list, which a batch's threads
+  // queue for, for each document.
+  FileDescriptor file_;
+  std::FILE* stream_ = nullptr;  // one not owned (standard input, a caller's stream)
   bool fromMemory_;
   std::string memory_;
   std::size_t memoryOffset_ = 0;

@@ -14,6 +14,7 @@
 #include "xslt/stylesheet.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
 #include <map>
 #include <memory>
@@ -262,8 +263,7 @@ std::size_t Program::jobsFor(const std::vector<Target>& targets) const {
 
 // The reports of one document, written to memory while it runs.
 struct Reports {
-  char* text = nullptr;
-  std::size_t size = 0;
+  std::string text;
   ExitStatus status = ExitStatus::Success;
   bool done = false;
 };
@@ -275,23 +275,32 @@ ExitStatus Program::runConcurrently(const std::vector<Target>& targets, std::siz
   std::size_t written = 0;  // targets whose reports have been written
   // The program runs on a large stack already (main.cpp): this thread is one of the jobs.
   runHereAndOnLargeStacks(jobs - 1, [&] {
+    // One memory stream per thread, emptied after each document: a stream per document
+    // would take stdio's process-wide list lock twice for each.
+    char* memoryText = nullptr;
+    std::size_t memorySize = 0;
+    std::FILE* memory = ::open_memstream(&memoryText, &memorySize);
     for (;;) {
       std::size_t index;
       {
         std::lock_guard lock(mutex);
         if (next == targets.size())
-          return;
+          break;
         index = next++;
       }
       Reports& own = reports[index];
       LoopEnvironment environment = environment_;
-      std::FILE* memory = ::open_memstream(&own.text, &own.size);
       ExitStatus status;
       if (memory != nullptr) {
         environment.errors = memory;
-        ScopedReportStream stream(memory);
-        status = runOne(targets[index], environment);
-        std::fclose(memory);
+        {
+          ScopedReportStream stream(memory);
+          status = runOne(targets[index], environment);
+        }
+        // The size is the position, which went back to the start after the last document.
+        if (std::fflush(memory) == 0)
+          own.text.assign(memoryText, memorySize);
+        std::fseek(memory, 0, SEEK_SET);
       } else {
         status = runOne(targets[index], environment);  // the reports go as they come
       }
@@ -302,12 +311,14 @@ ExitStatus Program::runConcurrently(const std::vector<Target>& targets, std::siz
       own.done = true;
       for (; written < reports.size() && reports[written].done; ++written) {
         Reports& ready = reports[written];
-        std::fwrite(ready.text, 1, ready.size, environment_.errors);
-        std::free(ready.text);
-        ready.text = nullptr;
+        std::fwrite(ready.text.data(), 1, ready.text.size(), environment_.errors);
+        ready.text = std::string();
       }
       std::fflush(environment_.errors);
     }
+    if (memory != nullptr)
+      std::fclose(memory);
+    std::free(memoryText);
   });
   for (const Reports& done : reports) {
     if (done.status != ExitStatus::Success)

@@ -84,6 +84,25 @@ TEST_F(BatchTest, ConcurrentRunsMatchOneAtATime) {
   EXPECT_EQ(contentOf(dir_ / "four" / "d05.xml"), "<r n=\"5\">4</r>");
 }
 
+// -p over several documents takes the same path as a transformation.
+TEST_F(BatchTest, QueriesRunConcurrentlyAsOneAtATime) {
+  std::vector<std::string> documents = writeDocuments();
+  auto query = [&](const std::string& jobs, const std::string& folder) {
+    std::filesystem::create_directory(dir_ / folder);
+    std::vector<std::string> arguments{jobs, "-p", "count(//e)", "-o", folder + "/"};
+    arguments.insert(arguments.end(), documents.begin(), documents.end());
+    return runProgram({dir_, arguments, "", ""});
+  };
+  ProgramRun alone = query("-j1", "one");
+  ProgramRun together = query("-j3", "three");
+  EXPECT_EQ(alone.status, 6) << alone.err;  // d08.xml is not well-formed
+  EXPECT_EQ(together.status, alone.status);
+  EXPECT_EQ(together.err, alone.err);
+  for (const std::string& document : documents)
+    EXPECT_EQ(contentOf(dir_ / "three" / document), contentOf(dir_ / "one" / document)) << document;
+  EXPECT_EQ(contentOf(dir_ / "three" / "d01.xml"), "200000\n");
+}
+
 TEST_F(BatchTest, BadJobCountsAreUsageErrors) {
   write("s.xsl", kStylesheet);
   write("d.xml", "<d/>");

@@ -9,8 +9,8 @@
 #include "driver/program.h"
 
 #include <cstdint>
-#include <cstdlib>
 #include <cstdio>
+#include <cstdlib>
 #ifdef __GLIBC__
 #include <malloc.h>
 #include <sys/mman.h>

@@ -62,6 +62,17 @@ XML_Status parseHeldBack([[maybe_unused]] XML_Parser parser) {
 #endif
 }
 
+// Parses the text the decoder made of the last input; when the decoder stopped at bytes it
+// cannot decode, the input is final for the parser only up to there.
+XML_Status parseDecoded(XML_Parser parser, const InputDecoder& decoder, bool final) {
+  std::string_view text = decoder.text();
+  bool failed = !decoder.failure().empty();
+  XML_Status status = XML_Parse(parser, text.data(), int(text.size()), final && !failed);
+  if (status == XML_STATUS_OK && failed)
+    status = parseHeldBack(parser);
+  return status;
+}
+
 struct SplitName {
   StringRef namespaceURI;
   StringRef localName;
@@ -434,11 +445,7 @@ bool XmlLoader::parseEntity(void* entityParser, const String& path) {
     if (!started && decoder.parserEncoding() != nullptr)
       XML_SetEncoding(entity, decoder.parserEncoding());
     started = true;
-    std::string_view text = decoder.text();
-    XML_Status status =
-        XML_Parse(entity, text.data(), int(text.size()), final && decoder.failure().empty());
-    if (status == XML_STATUS_OK && !decoder.failure().empty())
-      status = parseHeldBack(entity);
+    XML_Status status = parseDecoded(entity, decoder, final);
     if (status != XML_STATUS_OK || !decoder.failure().empty()) {
       recordHere(status != XML_STATUS_OK ? errorText(entity) : decoder.failure());
       ok = false;
@@ -566,7 +573,6 @@ void XmlLoader::ParserDeleter::operator()(void* parser) const {
   XML_ParserFree(static_cast<XML_Parser>(parser));
 }
 
-
 const char* XmlLoader::read(std::size_t& count) {
   if (fromMemory_) {
     count = std::min(bufferSize_, memory_.size() - memoryOffset_);
@@ -611,12 +617,8 @@ bool XmlLoader::parseChunk() {
   if (chunksParsed_ == 0 && decoder_.parserEncoding() != nullptr)
     XML_SetEncoding(parser, decoder_.parserEncoding());
   ++chunksParsed_;
-  std::string_view text = decoder_.text();
   parsing_ = true;
-  XML_Status status =
-      XML_Parse(parser, text.data(), int(text.size()), final && decoder_.failure().empty());
-  if (status == XML_STATUS_OK && !decoder_.failure().empty())
-    status = parseHeldBack(parser);
+  XML_Status status = parseDecoded(parser, decoder_, final);
   parsing_ = false;
   if (status != XML_STATUS_OK || !decoder_.failure().empty()) {
     recordHere(status != XML_STATUS_OK ? errorText(parser) : decoder_.failure());

@@ -9,6 +9,7 @@
 #include <cstring>
 #include <fcntl.h>
 #include <mutex>
+#include <string>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -79,6 +80,31 @@ static bool startsWith(const char* text, const char* prefix) {
   return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
 }
 
+// Whether the link path leads, link by link, to an entry of /proc: /dev/stdout,
+// /dev/fd/3, /proc/self/fd/1 and links to them name a file the caller holds open, which
+// is written where it is (renaming over it would leave the caller's descriptor on the
+// old file). Only these: a regular file in /dev/shm is a file like any other.
+static bool namesAnOpenFile(const char* link) {
+  std::string path = link;
+  for (int hops = 0; hops < 40; ++hops) {
+    std::size_t slash = path.rfind('/');
+    std::string folder = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+    if (char* resolved = ::realpath(folder.c_str(), nullptr)) {
+      bool open = startsWith(resolved, "/proc/");
+      std::free(resolved);
+      if (open)
+        return true;
+    }
+    char text[4096];
+    ssize_t length = ::readlink(path.c_str(), text, sizeof text - 1);
+    if (length < 0)
+      return false;  // no further link
+    text[length] = '\0';
+    path = text[0] == '/' || slash == std::string::npos ? std::string(text) : folder + text;
+  }
+  return false;
+}
+
 // The permissions a new file gets from open(..., 0666) under the process's umask,
 // which can only be read by setting it; read once, before any thread could race.
 static mode_t newFileMode() {
@@ -113,7 +139,7 @@ OutputFile::OutputFile(const char* target) : target_(target), destination_(targe
     // A device or a pipe (/dev/null, a FIFO a reader waits on) is written as it is:
     // nothing could be renamed over it, and nothing of it is lost by a failed run. So is
     // whatever /dev/stdout and its kin stand for, which is an open file of the caller's.
-    if (!S_ISREG(status.st_mode) || startsWith(target, "/dev/") || startsWith(target, "/proc/")) {
+    if (!S_ISREG(status.st_mode) || (link && namesAnOpenFile(target))) {
       stream_ = std::fopen(target, "wb");
       if (stream_ == nullptr)
         throw OutputException(withReason(kCannotCreateOutput, target_, errno));

@@ -375,5 +375,44 @@ TEST_F(ProgramTest, ResultReplacesTheLinkedFileAndKeepsItsPermissions) {
   EXPECT_EQ(unsigned(fs::status(dir_ / "new.txt").permissions()), 0666u & ~unsigned(mask));
 }
 
+static ino_t inodeOf(const fs::path& path) {
+  struct stat status {};
+  return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;
+}
+
+// Names of the caller's standard output are written in place: a rename would leave the
+// caller's descriptor on the old file. Every other existing file is replaced whole, in
+// whatever folder it is (/dev/shm is a file system like any other).
+TEST_F(ProgramTest, OnlyFilesTheCallerHoldsOpenAreWrittenInPlace) {
+  makeFolder();
+  fs::create_symlink("/dev/stdout", dir_ / "to-stdout");
+  const fs::path captured = dir_.string() + "-stdout.txt";
+  for (const char* target : {"/dev/stdout", "/dev/fd/1", "/proc/self/fd/1", "to-stdout"}) {
+    SCOPED_TRACE(target);
+    std::ofstream(captured) << "OLD";
+    ino_t before = inodeOf(captured);
+    ProgramRun run = runProgram({dir_, {"s.xsl", "a.xml", target}, "", captured.string()});
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(inodeOf(captured), before);
+    EXPECT_EQ(contentOf(captured), "[a|d]");
+  }
+  fs::remove(captured);
+
+  std::error_code error;
+  const fs::path shared = fs::path("/dev/shm") / dir_.filename();
+  if (!fs::create_directory(shared, error))
+    return;  // no /dev/shm here
+  std::ofstream(shared / "keep.txt") << "KEEP";
+  ProgramRun failed = runProgram({dir_, {"runtime.xsl", "a.xml", (shared / "keep.txt").string()}, "", ""});
+  EXPECT_EQ(failed.status, 9);
+  EXPECT_EQ(contentOf(shared / "keep.txt"), "KEEP");
+  ino_t before = inodeOf(shared / "keep.txt");
+  ProgramRun run = runProgram({dir_, {"s.xsl", "a.xml", (shared / "keep.txt").string()}, "", ""});
+  EXPECT_EQ(run.status, 0) << run.err;
+  EXPECT_EQ(contentOf(shared / "keep.txt"), "[a|d]");
+  EXPECT_NE(inodeOf(shared / "keep.txt"), before);
+  fs::remove_all(shared);
+}
+
 }  // namespace
 }  // namespace ovra

@@ -205,7 +205,9 @@ class Program {
   // status in status).
   const CompiledStylesheet* stylesheetFor(const Target& target, LoopEnvironment& environment,
                                           std::string& inputCopy, ExitStatus& status);
-  ExitStatus runOne(const Target& target, const LoopEnvironment& base);
+  // Runs one target; in a batch, order puts its files in the place of run number `run`.
+  ExitStatus runOne(const Target& target, const LoopEnvironment& base,
+                    ReplacementOrder* order = nullptr, std::size_t run = 0);
   // Runs the targets on `jobs` threads at once; each document's reports are kept apart
   // and written in document order. Answers the status of the first failure.
   ExitStatus runConcurrently(const std::vector<Target>& targets, std::size_t jobs);
@@ -273,6 +275,7 @@ ExitStatus Program::runConcurrently(const std::vector<Target>& targets, std::siz
   std::mutex mutex;
   std::size_t next = 0;     // the next target to start
   std::size_t written = 0;  // targets whose reports have been written
+  ReplacementOrder order;   // two documents writing one file: the later one's stands
   // The program runs on a large stack already (main.cpp): this thread is one of the jobs.
   runHereAndOnLargeStacks(jobs - 1, [&] {
     // One memory stream per thread, emptied after each document: a stream per document
@@ -295,14 +298,15 @@ ExitStatus Program::runConcurrently(const std::vector<Target>& targets, std::siz
         environment.errors = memory;
         {
           ScopedReportStream stream(memory);
-          status = runOne(targets[index], environment);
+          status = runOne(targets[index], environment, &order, index);
         }
         // The size is the position, which went back to the start after the last document.
         if (std::fflush(memory) == 0)
           own.text.assign(memoryText, memorySize);
         std::fseek(memory, 0, SEEK_SET);
       } else {
-        status = runOne(targets[index], environment);  // the reports go as they come
+        // The reports go as they come.
+        status = runOne(targets[index], environment, &order, index);
       }
       // Whoever finishes the earliest unwritten document writes the reports of every
       // finished document up to the next unfinished one.
@@ -380,7 +384,8 @@ const CompiledStylesheet* Program::stylesheetFor(const Target& target, LoopEnvir
   return &named_.emplace(file, std::move(compiled)).first->second;
 }
 
-ExitStatus Program::runOne(const Target& target, const LoopEnvironment& base) {
+ExitStatus Program::runOne(const Target& target, const LoopEnvironment& base,
+                           ReplacementOrder* order, std::size_t run) {
   LoopEnvironment environment = base;
   std::string inputCopy;  // standard input, read to find the stylesheet it names
   std::unique_ptr<std::FILE, FileCloser> inputAgain;
@@ -425,11 +430,13 @@ ExitStatus Program::runOne(const Target& target, const LoopEnvironment& base) {
   std::uint32_t t0 = environment.ticks();
   try {
     // With --noout the documents are written all the same, as xsltproc writes them.
-    if (file)
+    if (file && order != nullptr)
+      order->commit(*file, run, out->writeError());
+    else if (file)
       file->commit(out->writeError());
     else if (!target.discard)
       checkWritten(standardOutput_, kStandardOutputName, out->writeError());
-    documents.commit();
+    documents.commit(order, run);
   } catch (const OutputException& error) {
     print(environment, error.message().c_str());
     return ExitStatus::OutputError;

@@ -7,6 +7,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <fcntl.h>
 #include <mutex>
 #include <string>
@@ -270,6 +271,31 @@ void OutputFile::commit(int writeError) {
   unregisterPending(temporary_);
   std::free(temporary_);
   temporary_ = nullptr;
+}
+
+ReplacementOrder::ReplacementOrder() {
+  std::error_code error;
+  folder_ = std::filesystem::current_path(error).string();
+}
+
+void ReplacementOrder::commit(OutputFile& file, std::size_t run, int writeError) {
+  file.close(writeError);  // the flush to the disk, outside the lock
+  if (!file.replaces()) {
+    file.commit(0);
+    return;
+  }
+  std::filesystem::path target(file.destination().c_str());
+  std::string key = (target.is_absolute() ? target : folder_ / target).lexically_normal();
+  // The rename happens under the lock, so the order of the record is the order of the
+  // renames.
+  std::lock_guard lock(mutex_);
+  auto [latest, first] = latest_.try_emplace(std::move(key), run);
+  if (!first && latest->second > run) {
+    file.discard();
+    return;
+  }
+  file.commit(0);
+  latest->second = run;
 }
 
 }  // namespace ovra

@@ -9,6 +9,9 @@
 #include <cstddef>
 #include <cstdio>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <unordered_map>
 
 namespace ovra {
 
@@ -37,10 +40,15 @@ class OutputFile {
   // a run writing many files holds none open while it waits to rename them. Throws as
   // commit does; commit() then only renames. A file closed already stays closed.
   void close(int writeError);
+  // Closes and removes the temporary file; the target stays as it was.
+  void discard();
+  // Whether commit renames a file over the target (false: it is written in place, or
+  // committed or discarded already).
+  bool replaces() const { return temporary_ != nullptr; }
+  // The file the rename replaces.
+  const String& destination() const { return destination_; }
 
  private:
-  // Closes and removes the temporary file.
-  void discard();
 
   String target_;       // as the user named it, for messages
   String destination_;  // the file the rename replaces
@@ -50,6 +58,23 @@ class OutputFile {
   std::FILE* stream_ = nullptr;
   static constexpr std::size_t kBufferSize = 65536;
   std::unique_ptr<char[]> buffer_;  // stream_'s, when it writes the temporary file
+};
+
+// The runs of a batch, numbered in the order of their documents, replace files in that
+// order whatever order they finish in: when two write the same file, the later
+// document's stands, as it would had they run one after the other.
+class ReplacementOrder {
+ public:
+  ReplacementOrder();
+
+  // Commits file for run number `run`; when a later run has replaced the same target
+  // already, discards it instead. Throws as OutputFile::commit.
+  void commit(OutputFile& file, std::size_t run, int writeError);
+
+ private:
+  std::string folder_;  // the current directory, which relative targets are in
+  std::mutex mutex_;
+  std::unordered_map<std::string, std::size_t> latest_;  // by absolute path of the target
 };
 
 // Flushes stream; throws OutputException, naming the stream by name, when that or an

@@ -85,10 +85,14 @@ void ResultDocuments::end(const std::string& path, int writeError) {
   }
 }
 
-void ResultDocuments::commit() {
+void ResultDocuments::commit(ReplacementOrder* order, std::size_t run) {
   try {
     for (Pending& pending : files_) {
-      if (pending.complete)
+      if (!pending.complete)
+        continue;
+      if (order != nullptr)
+        order->commit(*pending.file, run, 0);
+      else
         pending.file->commit(0);
     }
   } catch (...) {

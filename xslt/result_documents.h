@@ -42,9 +42,10 @@ class ResultDocuments {
   // writeError: an errno its writer saw, 0 for none. Throws OutputException.
   void end(const std::string& path, int writeError);
 
-  // Renames every complete file over its target. Throws OutputException at the first
-  // failure, and discards the rest.
-  void commit();
+  // Renames every complete file over its target, in the order of a batch when one is
+  // given (as its run number `run`). Throws OutputException at the first failure, and
+  // discards the rest.
+  void commit(ReplacementOrder* order = nullptr, std::size_t run = 0);
   // Removes every temporary file; nothing is renamed.
   void discard();
   // How many files wait to be committed.

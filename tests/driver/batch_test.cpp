@@ -12,13 +12,17 @@ namespace ovra {
 namespace {
 
 // Documents that fail in each way a run can, among ones that succeed: the message of
-// each names its document, and a big one finishes after its smaller successors.
+// each names its document, and a big one finishes after its smaller successors. Every
+// document also writes shared.txt: the last one's stands, as one at a time.
 constexpr const char* kStylesheet =
-    "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'>"
+    "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+    " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
     "<xsl:output omit-xml-declaration='yes'/>"
     "<xsl:template match='/'><xsl:message>start <xsl:value-of select='*/@n'/></xsl:message>"
     "<xsl:if test='*/@n = 4'><xsl:message terminate='yes'>stop 4</xsl:message></xsl:if>"
     "<xsl:if test='*/@n = 6'><xsl:value-of select='document(\"missing.xml\")'/></xsl:if>"
+    "<exsl:document href='shared.txt' method='text'><xsl:value-of select='*/@n'/>"
+    "</exsl:document>"
     "<r n='{*/@n}'><xsl:value-of select='count(//*)'/></r></xsl:template>"
     "</xsl:stylesheet>";
 
@@ -82,6 +86,8 @@ TEST_F(BatchTest, ConcurrentRunsMatchOneAtATime) {
     EXPECT_EQ(one.empty(), failed) << document;
   }
   EXPECT_EQ(contentOf(dir_ / "four" / "d05.xml"), "<r n=\"5\">4</r>");
+  EXPECT_EQ(contentOf(dir_ / "one" / "shared.txt"), "12");
+  EXPECT_EQ(contentOf(dir_ / "four" / "shared.txt"), "12");
 }
 
 // -p over several documents takes the same path as a transformation.

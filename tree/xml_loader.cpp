@@ -390,6 +390,12 @@ struct XmlLoader::Callbacks {
         loader.unreadPart_ = std::move(reason);
       return XML_STATUS_OK;
     }
+    if (isVerbose()) {
+      String text("loading ");
+      text.append(what).append(" ").append(request.reference).append(" from ").append(
+          resource.path);
+      note(text.view());
+    }
     std::unique_ptr<void, ParserDeleter> entityParser(
         XML_ExternalEntityParserCreate(parser, context, nullptr));
     if (entityParser == nullptr)

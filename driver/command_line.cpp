@@ -20,8 +20,8 @@ static constexpr char kHelpText[] =
     "every result of the XPath 1.0 expression <xpath> on <xmlfile>, one per line.\n"
     "Without -o the third file name is the output file: `ovra a.xsl b.xml c.xml`\n"
     "writes c.xml, it does not transform it. An output file is replaced only when the\n"
-    "run succeeds. With -o every name after the stylesheet is a document, transformed\n"
-    "with the stylesheet compiled once. A document named alone is transformed with the\n"
+    "run succeeds. With -o or --noout every name after the stylesheet is a document,\n"
+    "transformed with the stylesheet compiled once. A document named alone is transformed with the\n"
     "stylesheet its <?xml-stylesheet type=\"text/xsl\" href=\"...\"?> names. A file name\n"
     "\"-\" is standard input (stylesheet or document) or standard output.\n"
     "\n"
@@ -36,7 +36,8 @@ static constexpr char kHelpText[] =
     "  -j, --jobs <n>          transform up to <n> documents at once (default: one per\n"
     "                          processor); each document's messages stay together\n"
     "  --timing                print the time each step took on standard error\n"
-    "  --noout                 run, but write no result\n"
+    "  --noout                 run, but write no result; every name after the\n"
+    "                          stylesheet is a document\n"
     "  --param <name> <xpath>  give the stylesheet parameter <name> the value of the\n"
     "                          expression <xpath>, evaluated at the source root\n"
     "  --stringparam <name> <value>\n"
@@ -428,7 +429,9 @@ void Parser::assignFiles(const std::vector<const char*>& files) {
          options_.xpathMode ? "-p needs a document after the expression" : "no document named");
     return;
   }
-  if (options_.outputOption) {
+  // With no result to write, there is no output file to name: every word is a document,
+  // as xsltproc takes them.
+  if (options_.outputOption || options_.noOutput) {
     options_.documents.assign(files.begin() + std::ptrdiff_t(next), files.end());
   } else {
     options_.documents.push_back(files[next++]);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -59,9 +60,16 @@ struct Settings {
   // --maxdepth N: the deepest nesting of template invocations before the run stops with
   // "Template recursion too deep"; 0: the built-in limit.
   std::int32_t maxTemplateDepth = 0;
-  // --seed-rand N: the seed of random numbers an extension function hands out; 0: seeded
-  // from the clock. No function reads it yet.
-  std::uint32_t randomSeed = 0;
+  // --seed-rand N: the seed of the random numbers math:random hands out, the same
+  // sequence in every run; none: seeded from the system's entropy.
+  std::optional<std::uint32_t> randomSeed;
+  // --nowrite: a run may write no file besides its result (exsl:document fails).
+  bool noWrite = false;
+  // --nomkdir: a run may make no folder for the files it writes besides its result.
+  bool noMkdir = false;
+  // --writesubtree PATH: a run may write files besides its result only in this folder
+  // or below it; empty: anywhere.
+  std::string writeSubtree;
 };
 
 }  // namespace ovra

@@ -21,9 +21,10 @@ static constexpr char kHelpText[] =
     "Without -o the third file name is the output file: `ovra a.xsl b.xml c.xml`\n"
     "writes c.xml, it does not transform it. An output file is replaced only when the\n"
     "run succeeds. With -o or --noout every name after the stylesheet is a document,\n"
-    "transformed with the stylesheet compiled once. A document named alone is transformed with the\n"
-    "stylesheet its <?xml-stylesheet type=\"text/xsl\" href=\"...\"?> names. A file name\n"
-    "\"-\" is standard input (stylesheet or document) or standard output.\n"
+    "transformed with the stylesheet compiled once. A document named alone is\n"
+    "transformed with the stylesheet its <?xml-stylesheet type=\"text/xsl\"\n"
+    "href=\"...\"?> names. A file name \"-\" is standard input (stylesheet or\n"
+    "document) or standard output.\n"
     "\n"
     "Options, anywhere before \"--\":\n"
     "  -o, --output <file>     write the result to <file> (\"-\": standard output); with\n"
@@ -57,13 +58,16 @@ static constexpr char kHelpText[] =
     "                          read besides the documents: any (the default), folder\n"
     "                          (those in the folder of the document that names them)\n"
     "                          or none\n"
+    "  --nowrite               write no file besides the result (exsl:document fails)\n"
+    "  --nomkdir               make no folder for files written besides the result\n"
+    "  --writesubtree <path>   write files besides the result only inside <path>\n"
+    "  --seed-rand <n>         seed math:random (the same numbers in every run)\n"
     "  -v, --verbose           tell what is loaded from where, on standard error\n"
     "  -V, --version           print the version and exit\n"
     "  -h, --help              print this help and exit\n"
     "  --                      end of options\n"
     "Also accepted, for xsltproc's users: --load-trace (as -v), --maxvars <n>,\n"
-    "--maxparserdepth <n>, --seed-rand <n>, --huge, --nowrite, --nomkdir,\n"
-    "--writesubtree <path> (ovra writes nothing but its result).\n"
+    "--maxparserdepth <n>, --huge.\n"
     "\n"
     "Parameters replace the defaults of top-level xsl:param elements of their names;\n"
     "with -p they are variables the expression can use ($name).\n"
@@ -113,9 +117,11 @@ enum class OptionId : std::uint8_t {
   MaxVariables,
   MaxParserDepth,
   Seed,
-  Accepted,      // an xsltproc option whose promise ovra keeps anyway
-  AcceptedPath,  // the same with a value
-  Unsupported,   // an xsltproc option ovra does not offer
+  NoWrite,
+  NoMkdir,
+  WriteSubtree,
+  Accepted,     // an xsltproc option whose promise ovra keeps anyway
+  Unsupported,  // an xsltproc option ovra does not offer
 };
 
 struct OptionSpec {
@@ -153,9 +159,9 @@ constexpr OptionSpec kOptions[] = {
     {nullptr, "--maxparserdepth", 1, OptionId::MaxParserDepth},
     {nullptr, "--seed-rand", 1, OptionId::Seed},
     {nullptr, "--huge", 0, OptionId::Accepted},
-    {nullptr, "--nowrite", 0, OptionId::Accepted},
-    {nullptr, "--nomkdir", 0, OptionId::Accepted},
-    {nullptr, "--writesubtree", 1, OptionId::AcceptedPath},
+    {nullptr, "--nowrite", 0, OptionId::NoWrite},
+    {nullptr, "--nomkdir", 0, OptionId::NoMkdir},
+    {nullptr, "--writesubtree", 1, OptionId::WriteSubtree},
     {nullptr, "--html", 0, OptionId::Unsupported},
     {nullptr, "--debug", 0, OptionId::Unsupported},
     {nullptr, "--dumpextensions", 0, OptionId::Unsupported},
@@ -356,8 +362,16 @@ void Parser::apply(const OptionSpec& spec, const char* word, const char* const* 
     if (auto seed = number(word, values[0], 0, std::numeric_limits<std::uint32_t>::max()))
       settings.randomSeed = std::uint32_t(*seed);
     return;
+  case OptionId::NoWrite:
+    settings.noWrite = true;
+    return;
+  case OptionId::NoMkdir:
+    settings.noMkdir = true;
+    return;
+  case OptionId::WriteSubtree:
+    settings.writeSubtree = values[0];
+    return;
   case OptionId::Accepted:
-  case OptionId::AcceptedPath:
     return;
   case OptionId::Unsupported:
     fail(ExitStatus::UnknownOption, std::string("ovra does not support ") + word);

@@ -21,9 +21,9 @@
 #include <mutex>
 #include <optional>
 #include <set>
-#include <vector>
 #include <string_view>
 #include <sys/stat.h>
+#include <vector>
 
 namespace ovra {
 
@@ -178,6 +178,11 @@ CompileOptions compileOptions(const Settings& settings) {
   CompileOptions options;
   options.strict = settings.strict;
   options.maxTemplateDepth = settings.maxTemplateDepth;
+  options.randomSeed = settings.randomSeed;
+  options.writeLimits.noFiles = settings.noWrite;
+  options.writeLimits.noFolders = settings.noMkdir;
+  if (!settings.writeSubtree.empty())
+    options.writeLimits.subtree = fullPathName(String(settings.writeSubtree)).c_str();
   return options;
 }
 

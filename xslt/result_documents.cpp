@@ -14,6 +14,10 @@ namespace ovra {
 static constexpr char kOverMainResult[] = "A document can not replace the main result, ";
 static constexpr char kStillWriting[] = "A document can not replace one it is inside of, ";
 static constexpr char kCannotMakeFolder[] = "Could not create the folder ";
+static constexpr char kCannotCreate[] = "Could not create output file, ";
+static constexpr char kWritingTurnedOff[] = ": writing files is turned off";
+static constexpr char kFoldersTurnedOff[] = ": making folders is turned off";
+static constexpr char kOutsideSubtree[] = ": outside the folder files may be written in, ";
 
 ResultDocuments::ResultDocuments(std::string_view mainOutput) : mainPath_(mainOutput) {}
 
@@ -39,6 +43,20 @@ std::string ResultDocuments::resolve(std::string_view baseURI, std::string_view 
   return path ? std::move(*path) : std::string();
 }
 
+void ResultDocuments::checkAllowed(const std::string& path, bool folder) const {
+  const char* prefix = folder ? kCannotMakeFolder : kCannotCreate;
+  if (limits_.noFiles)
+    throw OutputException(String(prefix).append(path).append(kWritingTurnedOff));
+  if (folder && limits_.noFolders)
+    throw OutputException(String(prefix).append(path).append(kFoldersTurnedOff));
+  const std::string& subtree = limits_.subtree;
+  bool inside = subtree.empty() ||
+                (path.size() > subtree.size() && path.compare(0, subtree.size(), subtree) == 0 &&
+                 (subtree.back() == '/' || path[subtree.size()] == '/'));
+  if (!inside)
+    throw OutputException(String(prefix).append(path).append(kOutsideSubtree).append(subtree));
+}
+
 void ResultDocuments::makeFolders(const std::string& path) {
   std::size_t slash = path.rfind('/');
   if (slash == std::string::npos || slash == 0)
@@ -48,6 +66,7 @@ void ResultDocuments::makeFolders(const std::string& path) {
   if (::stat(folder.c_str(), &status) == 0)
     return;
   makeFolders(folder);
+  checkAllowed(folder, true);
   if (::mkdir(folder.c_str(), 0777) != 0 && errno != EEXIST) {
     int error = errno;
     throw OutputException(
@@ -68,6 +87,7 @@ std::FILE* ResultDocuments::begin(const std::string& path) {
     files_.erase(it);
     break;
   }
+  checkAllowed(path, false);
   makeFolders(path);
   auto file = std::make_unique<OutputFile>(path.c_str());
   std::FILE* stream = file->stream();

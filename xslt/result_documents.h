@@ -15,6 +15,14 @@
 
 namespace ovra {
 
+// What a run may write besides its main result; by default anything.
+struct WriteLimits {
+  bool noFiles = false;    // no file at all
+  bool noFolders = false;  // no folder made for one
+  // When not empty, an absolute, normalised folder: files and folders only inside it.
+  std::string subtree;
+};
+
 class ResultDocuments {
  public:
   // mainOutput names the file the main result goes to (read when first needed): relative hrefs
@@ -33,10 +41,13 @@ class ResultDocuments {
   // resolves to something other than a local file.
   static std::string resolve(std::string_view baseURI, std::string_view href);
 
+  // From now on, what begin() may write and make.
+  void limit(const WriteLimits& limits) { limits_ = limits; }
+
   // Starts the file at path (absolute), making the folders missing on the way. A file
   // written earlier in the run to the same path is dropped: the last one wins. Throws
   // OutputException with the system's reason, or naming the conflict when path is the
-  // main result or a file still being written.
+  // main result or a file still being written, or the limit that refuses it.
   std::FILE* begin(const std::string& path);
   // The file begun last at path is complete; it is flushed to the disk and closed.
   // writeError: an errno its writer saw, 0 for none. Throws OutputException.
@@ -60,6 +71,10 @@ class ResultDocuments {
   // Makes the folders above path that do not exist, outermost first.
   void makeFolders(const std::string& path);
 
+  // Throws when the limits forbid a file (or folder) at path.
+  void checkAllowed(const std::string& path, bool folder) const;
+
+  WriteLimits limits_;
   std::string mainPath_;  // absolute; empty for standard output
   std::string baseURI_;   // empty until asked for
   std::vector<Pending> files_;

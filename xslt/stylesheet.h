@@ -9,11 +9,13 @@
 #include "xpath/runtime/decimal_format.h"
 #include "xslt/exslt/user_functions.h"
 #include "xslt/keys.h"
+#include "xslt/result_documents.h"
 #include "xslt/space_rules.h"
 #include "xslt/template_rules.h"
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -35,6 +37,11 @@ struct CompileOptions {
   // stops with an error; 0: Transformation::kMaxTemplateDepth. Kept with the compiled
   // stylesheet so that every run of it, on any thread, obeys the same limit.
   std::int32_t maxTemplateDepth = 0;
+  // The seed of math:random: every run draws the same numbers; none: each run's are
+  // seeded from the system's entropy.
+  std::optional<std::uint32_t> randomSeed;
+  // What every run may write besides its main result.
+  WriteLimits writeLimits;
 };
 
 class Stylesheet {

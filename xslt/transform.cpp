@@ -28,6 +28,8 @@ Transformation::Transformation(const Stylesheet& stylesheet, Document& source,
       resultDocuments_(documents) {
   if (stylesheet.options().maxTemplateDepth > 0)
     maxTemplateDepth_ = stylesheet.options().maxTemplateDepth;
+  if (documents != nullptr)
+    documents->limit(stylesheet.options().writeLimits);
 }
 
 Transformation::~Transformation() = default;
@@ -41,6 +43,7 @@ ResultDocuments& Transformation::resultDocuments() {
   if (resultDocuments_ == nullptr) {
     ownResultDocuments_ = std::make_unique<ResultDocuments>();
     resultDocuments_ = ownResultDocuments_.get();
+    resultDocuments_->limit(stylesheet_->options().writeLimits);
   }
   return *resultDocuments_;
 }

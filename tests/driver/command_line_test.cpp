@@ -74,8 +74,14 @@ std::string render(const Options& options) {
   if (settings.externalAccess != ExternalAccess::Anywhere)
     text +=
         settings.externalAccess == ExternalAccess::Nothing ? " external=none" : " external=folder";
-  if (settings.randomSeed != 0)
-    text += " seed=" + std::to_string(settings.randomSeed);
+  if (settings.randomSeed)
+    text += " seed=" + std::to_string(*settings.randomSeed);
+  if (settings.noWrite)
+    text += " nowrite";
+  if (settings.noMkdir)
+    text += " nomkdir";
+  if (!settings.writeSubtree.empty())
+    text += " writesubtree=" + settings.writeSubtree;
   return text;
 }
 
@@ -134,9 +140,10 @@ const ParseCase kParseCases[] = {
      "usage 2: --external takes any, folder or none, not 'home'; try 'ovra --help'"},
     {{"--maxdepth", "40", "--maxparserdepth", "9", "--seed-rand", "7", "s.xsl", "in.xml"},
      "1 xslt s.xsl in.xml > (stdout) maxdepth=40 maxparserdepth=9 seed=7"},
+    {{"--seed-rand", "0", "s.xsl", "in.xml"}, "1 xslt s.xsl in.xml > (stdout) seed=0"},
     {{"--maxvars", "5", "--huge", "--nowrite", "--nomkdir", "--writesubtree", "x", "s.xsl",
       "in.xml"},
-     "1 xslt s.xsl in.xml > (stdout)"},
+     "1 xslt s.xsl in.xml > (stdout) nowrite nomkdir writesubtree=x"},
     // --help and --version need nothing else and end the reading.
     {{"--help"}, "help"},
     {{"-h"}, "help"},

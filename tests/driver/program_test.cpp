@@ -5,11 +5,11 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
-#include <sys/stat.h>
 #include <filesystem>
 #include <fstream>
 #include <map>
 #include <string>
+#include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
 #include <vector>
@@ -55,6 +55,16 @@ const std::map<std::string, std::string>& startingFiles() {
       {"entity.xml", "<!DOCTYPE e [<!ENTITY % x SYSTEM 'e.ent'> %x;]><e>&e;</e>"},
       {"sub/e.ent", "<!ENTITY e 'from sub'>"},
       {"out/.exists", ""},
+      {"write.xsl", "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+                    " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
+                    "<xsl:output method='text'/><xsl:template match='/'>r<exsl:document "
+                    "href='made/w.txt' method='text'>w"
+                    "</exsl:document></xsl:template></xsl:stylesheet>"},
+      {"random.xsl",
+       "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+       " xmlns:math='http://exslt.org/math'><xsl:output method='text'/>"
+       "<xsl:template match='/'><xsl:value-of select='math:random()'/>,"
+       "<xsl:value-of select='math:random()'/>;</xsl:template></xsl:stylesheet>"},
   };
   return files;
 }
@@ -218,6 +228,37 @@ const std::vector<CliCase>& cliCases() {
        "[a|d]",
        "ovra: loading stylesheet s.xsl",
        {}},
+      // What a stylesheet may write besides its result.
+      {"files besides the result",
+       {"write.xsl", "a.xml", "keep.txt"},
+       0,
+       "",
+       "",
+       {{"keep.txt", "r"}, {"made/w.txt", "w"}}},
+      {"no writing",
+       {"--nowrite", "write.xsl", "a.xml", "keep.txt"},
+       9,
+       "",
+       "writing files is turned off",
+       {}},
+      {"no folders",
+       {"--nomkdir", "write.xsl", "a.xml", "keep.txt"},
+       9,
+       "",
+       "making folders is turned off",
+       {}},
+      {"writing outside the subtree",
+       {"--writesubtree", "sub", "write.xsl", "a.xml", "keep.txt"},
+       9,
+       "",
+       "outside the folder files may be written in",
+       {}},
+      {"writing inside the subtree",
+       {"--writesubtree", ".", "write.xsl", "a.xml", "keep.txt"},
+       0,
+       "",
+       "",
+       {{"keep.txt", "r"}, {"made/w.txt", "w"}}},
       // Usage errors: nothing runs, nothing is written.
       {"no arguments", {}, 1, "", "Usage: ovra", {}},
       {"word after the output file",
@@ -371,8 +412,8 @@ TEST_F(ProgramTest, InterruptedRunLeavesNoTraceAndTheTargetIntact) {
 TEST_F(ProgramTest, ResultReplacesTheLinkedFileAndKeepsItsPermissions) {
   makeFolder();
   fs::create_symlink("keep.txt", dir_ / "link.txt");
-  fs::permissions(dir_ / "keep.txt", fs::perms::owner_read | fs::perms::owner_write |
-                                         fs::perms::group_read);
+  fs::permissions(dir_ / "keep.txt",
+                  fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read);
   for (const char* target : {"link.txt", "keep.txt", "new.txt"}) {
     SCOPED_TRACE(target);
     ProgramRun run = runProgram({dir_, {"s.xsl", "a.xml", target}, "", ""});
@@ -385,6 +426,24 @@ TEST_F(ProgramTest, ResultReplacesTheLinkedFileAndKeepsItsPermissions) {
   mode_t mask = ::umask(0);
   ::umask(mask);
   EXPECT_EQ(unsigned(fs::status(dir_ / "new.txt").permissions()), 0666u & ~unsigned(mask));
+}
+
+// With a seed math:random draws the same numbers in every run, one at a time or in a
+// batch; without one, different ones.
+TEST_F(ProgramTest, SeededRandomNumbersRepeatInEveryRun) {
+  makeFolder();
+  auto numbers = [&](std::vector<std::string> arguments) {
+    ProgramRun run = runProgram({dir_, arguments, "", ""});
+    EXPECT_EQ(run.status, 0) << run.err;
+    return run.out;
+  };
+  std::string seeded = numbers({"--seed-rand", "7", "random.xsl", "a.xml"});
+  EXPECT_EQ(numbers({"--seed-rand", "7", "random.xsl", "b.xml"}), seeded);
+  EXPECT_EQ(numbers({"--seed-rand", "7", "-n", "2", "random.xsl", "a.xml"}), seeded + seeded);
+  EXPECT_EQ(numbers({"--seed-rand", "7", "-j2", "-o", "-", "random.xsl", "a.xml", "b.xml"}),
+            seeded + seeded);
+  EXPECT_NE(numbers({"--seed-rand", "8", "random.xsl", "a.xml"}), seeded);
+  EXPECT_NE(numbers({"random.xsl", "a.xml"}), numbers({"random.xsl", "a.xml"}));
 }
 
 static ino_t inodeOf(const fs::path& path) {
@@ -415,7 +474,8 @@ TEST_F(ProgramTest, OnlyFilesTheCallerHoldsOpenAreWrittenInPlace) {
   if (!fs::create_directory(shared, error))
     return;  // no /dev/shm here
   std::ofstream(shared / "keep.txt") << "KEEP";
-  ProgramRun failed = runProgram({dir_, {"runtime.xsl", "a.xml", (shared / "keep.txt").string()}, "", ""});
+  ProgramRun failed =
+      runProgram({dir_, {"runtime.xsl", "a.xml", (shared / "keep.txt").string()}, "", ""});
   EXPECT_EQ(failed.status, 9);
   EXPECT_EQ(contentOf(shared / "keep.txt"), "KEEP");
   ino_t before = inodeOf(shared / "keep.txt");

@@ -82,4 +82,10 @@ std::string stylesheetOf(std::string_view topLevel) {
   return text;
 }
 
+CompileOptions strictOptions() {
+  CompileOptions options;
+  options.strict = true;
+  return options;
+}
+
 }  // namespace ovra

@@ -35,6 +35,9 @@ std::string transformOrError(std::string_view stylesheet, std::string_view sourc
                              const std::vector<TestParameter>& parameters = {},
                              CompileOptions options = {});
 
+// Options that make unknown attributes on XSLT elements errors.
+CompileOptions strictOptions();
+
 // An xsl:stylesheet element around topLevel, writing no XML declaration.
 std::string stylesheetOf(std::string_view topLevel);
 

@@ -38,8 +38,10 @@ std::string transformText(const std::string& stylesheet, const std::string& sour
 // The message of the exception that loading or running raises; empty when none does.
 // Unknown attributes are errors, as with --strict.
 std::string errorText(const std::string& stylesheet, const std::string& source = "<r/>") {
+  CompileOptions strict;
+  strict.strict = true;
   try {
-    transformText(stylesheet, source, CompileOptions{.strict = true});
+    transformText(stylesheet, source, strict);
   } catch (const XSLException& error) {
     return error.message().c_str();
   }

@@ -242,7 +242,7 @@ constexpr UnknownAttributeCase kUnknownAttributeCases[] = {
 TEST(StylesheetTest, UnknownAttributesOfXsltElements) {
   for (const UnknownAttributeCase& c : kUnknownAttributeCases) {
     EXPECT_EQ(transformOrError(c.stylesheet, "<r/>"), c.warned) << c.stylesheet;
-    EXPECT_EQ(transformOrError(c.stylesheet, "<r/>", {}, CompileOptions{.strict = true}), c.strict)
+    EXPECT_EQ(transformOrError(c.stylesheet, "<r/>", {}, strictOptions()), c.strict)
         << c.stylesheet;
   }
 }

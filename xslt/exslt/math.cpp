@@ -3,9 +3,15 @@
 #include "xpath/runtime/number_format.h"
 #include "xslt/exslt/exslt.h"
 #include "xslt/exslt/exslt_impl.h"
+#include "xslt/functions.h"
+#include "xslt/stylesheet.h"
+#include "xslt/transform.h"
 
 #include <cmath>
+#include <cstdint>
 #include <limits>
+#include <memory>
+#include <optional>
 #include <random>
 #include <string_view>
 
@@ -112,11 +118,39 @@ Value constantFunction(const Token&, const EvalContext&, ArgumentList& args) {
   return Value::makeNumber(kNaN);
 }
 
-// A number from 0 up to but not including 1; each thread draws from its own generator,
-// seeded once from the system's entropy.
-Value randomFunction(const Token&, const EvalContext&, ArgumentList&) {
-  thread_local std::mt19937_64 generator{std::random_device{}()};
-  return Value::makeNumber(std::generate_canonical<double, 53>(generator));
+// The numbers of one run, drawn from a generator of its own: with a seed every run gets
+// the same sequence, whatever thread it is on and whatever ran before it.
+class RandomNumbers : public Transformation::ExtensionState {
+ public:
+  explicit RandomNumbers(std::uint64_t seed) : generator_(seed) {}
+  double next() { return std::generate_canonical<double, 53>(generator_); }
+
+ private:
+  std::mt19937_64 generator_;
+};
+
+// Where the generator is kept in a run.
+constexpr char kRandomKey = 0;
+
+std::uint64_t entropy() {
+  std::random_device device;
+  return (std::uint64_t(device()) << 32) | device();
+}
+
+// A number from 0 up to but not including 1.
+Value randomFunction(const Token&, const EvalContext& context, ArgumentList&) {
+  Transformation* run = runningTransformation(context);
+  if (run == nullptr) {
+    thread_local std::mt19937_64 generator{entropy()};
+    return Value::makeNumber(std::generate_canonical<double, 53>(generator));
+  }
+  auto* numbers = static_cast<RandomNumbers*>(run->extensionState(&kRandomKey));
+  if (numbers == nullptr) {
+    const std::optional<std::uint32_t>& seed = run->stylesheet().options().randomSeed;
+    numbers = static_cast<RandomNumbers*>(&run->setExtensionState(
+        &kRandomKey, std::make_unique<RandomNumbers>(seed ? *seed : entropy())));
+  }
+  return Value::makeNumber(numbers->next());
 }
 
 constexpr NamedFunction kFunctions[] = {

@@ -7,8 +7,8 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 #include <fcntl.h>
+#include <filesystem>
 #include <mutex>
 #include <string>
 #include <sys/stat.h>
@@ -153,14 +153,12 @@ OutputFile::OutputFile(const char* target) : target_(target), destination_(targe
       }
     }
   }
-  String pattern;
   const char* slash = std::strrchr(destination_.c_str(), '/');
-  if (slash != nullptr) {
-    pattern = String(destination_.c_str(), int(slash - destination_.c_str()) + 1);
-    pattern.append(".").append(slash + 1);
-  } else {
-    pattern = String(".").append(destination_);
-  }
+  String folder;  // with its final slash; empty for the current directory
+  if (slash != nullptr)
+    folder = String(destination_.c_str(), int(slash - destination_.c_str()) + 1);
+  String pattern = folder;
+  pattern.append(".").append(slash != nullptr ? slash + 1 : destination_.c_str());
   pattern.append(".ovra-XXXXXX");
   temporary_ = ::strdup(pattern.c_str());
   if (temporary_ == nullptr)
@@ -172,7 +170,15 @@ OutputFile::OutputFile(const char* target) : target_(target), destination_(targe
     unregisterPending(temporary_);
     std::free(temporary_);
     temporary_ = nullptr;
-    throw OutputException(withReason(kCannotCreateOutput, target_, error));
+    String message = withReason(kCannotCreateOutput, target_, error);
+    // The file itself may be writable where its folder is not, and then the reason
+    // alone would puzzle.
+    if (exists && error == EACCES) {
+      message.append(" (the result is written to a new file in ")
+          .append(folder.empty() ? String("./") : folder)
+          .append(" and renamed over it, so that folder must be writable)");
+    }
+    throw OutputException(message);
   }
   // An existing file keeps its permissions; a new one gets what the umask allows.
   // Ownership can change only for the owner's own files, so its failure is no error.

@@ -446,6 +446,24 @@ TEST_F(ProgramTest, SeededRandomNumbersRepeatInEveryRun) {
   EXPECT_NE(numbers({"random.xsl", "a.xml"}), numbers({"random.xsl", "a.xml"}));
 }
 
+// A file that may be written in a folder that may not: the message says why the folder
+// matters, and the file stays as it was.
+TEST_F(ProgramTest, AFolderThatCannotTakeTheNewFileIsNamed) {
+  makeFolder();
+  fs::permissions(dir_ / "keep.txt", fs::perms::all & ~fs::perms::others_exec);
+  fs::permissions(dir_, fs::perms::owner_read | fs::perms::owner_exec | fs::perms::group_read |
+                            fs::perms::group_exec | fs::perms::others_read |
+                            fs::perms::others_exec);
+  ProgramRun run = runProgram({dir_, {"s.xsl", "a.xml", "keep.txt"}, "", ""}, true);
+  fs::permissions(dir_, fs::perms::owner_all);
+  EXPECT_EQ(run.status, 11) << run.err;
+  EXPECT_NE(run.err.find("keep.txt: Permission denied (the result is written to a new file in "
+                         "./ and renamed over it, so that folder must be writable)"),
+            std::string::npos)
+      << run.err;
+  EXPECT_EQ(contentOf(dir_ / "keep.txt"), "KEEP");
+}
+
 static ino_t inodeOf(const fs::path& path) {
   struct stat status {};
   return ::stat(path.c_str(), &status) == 0 ? status.st_ino : 0;

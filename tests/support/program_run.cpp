@@ -18,7 +18,7 @@ std::string contentOf(const fs::path& path) {
   return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
 }
 
-RunningProgram::RunningProgram(const ProgramStart& start) {
+RunningProgram::RunningProgram(const ProgramStart& start, bool unprivileged) {
   static std::atomic<int> counter{0};
   streams_ = fs::temp_directory_path() /
              ("ovra-streams-" + std::to_string(::getpid()) + "-" + std::to_string(counter++));
@@ -43,6 +43,9 @@ RunningProgram::RunningProgram(const ProgramStart& start) {
     int err = ::open(errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
     if (in < 0 || out < 0 || err < 0 || ::chdir(start.dir.c_str()) != 0 || ::dup2(in, 0) < 0 ||
         ::dup2(out, 1) < 0 || ::dup2(err, 2) < 0)
+      ::_exit(126);
+    constexpr uid_t kNobody = 65534;
+    if (unprivileged && ::geteuid() == 0 && (::setgid(kNobody) != 0 || ::setuid(kNobody) != 0))
       ::_exit(126);
     ::execv(OVRA_BINARY, argv.data());
     ::_exit(127);
@@ -81,8 +84,8 @@ ProgramRun RunningProgram::wait(std::chrono::seconds limit) {
   return result;
 }
 
-ProgramRun runProgram(const ProgramStart& start) {
-  return RunningProgram(start).wait();
+ProgramRun runProgram(const ProgramStart& start, bool unprivileged) {
+  return RunningProgram(start, unprivileged).wait();
 }
 
 }  // namespace ovra

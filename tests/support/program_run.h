@@ -31,7 +31,9 @@ struct ProgramStart {
 // A started program; the collected streams live in files beside dir, never in it.
 class RunningProgram {
  public:
-  explicit RunningProgram(const ProgramStart& start);
+  // unprivileged: when the tests run as root, the program runs as the user nobody, for
+  // whom permissions hold.
+  explicit RunningProgram(const ProgramStart& start, bool unprivileged = false);
   RunningProgram(const RunningProgram&) = delete;
   RunningProgram& operator=(const RunningProgram&) = delete;
   ~RunningProgram();
@@ -47,7 +49,7 @@ class RunningProgram {
 };
 
 // Starts the program and waits for its end.
-ProgramRun runProgram(const ProgramStart& start);
+ProgramRun runProgram(const ProgramStart& start, bool unprivileged = false);
 
 // The bytes of a file; empty when it cannot be read.
 std::string contentOf(const std::filesystem::path& path);

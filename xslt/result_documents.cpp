@@ -5,6 +5,7 @@
 #include "tree/uri.h"
 
 #include <cerrno>
+#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <utility>
@@ -43,6 +44,31 @@ std::string ResultDocuments::resolve(std::string_view baseURI, std::string_view 
   return path ? std::move(*path) : std::string();
 }
 
+// path with the symbolic links of its longest existing part resolved: where a write to it
+// lands. The part that does not exist yet is kept as written.
+static std::string landingPlace(const std::string& path) {
+  std::string head = path;
+  std::string tail;
+  while (!head.empty()) {
+    if (char* resolved = ::realpath(head.c_str(), nullptr)) {
+      std::string place = resolved;
+      std::free(resolved);
+      return place + tail;
+    }
+    std::size_t slash = head.rfind('/');
+    if (slash == std::string::npos)
+      break;
+    tail = head.substr(slash) + tail;
+    head.resize(slash);
+  }
+  return path;
+}
+
+static bool isInside(const std::string& path, const std::string& folder) {
+  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
+         (folder.back() == '/' || path[folder.size()] == '/');
+}
+
 void ResultDocuments::checkAllowed(const std::string& path, bool folder) const {
   const char* prefix = folder ? kCannotMakeFolder : kCannotCreate;
   if (limits_.noFiles)
@@ -50,10 +76,8 @@ void ResultDocuments::checkAllowed(const std::string& path, bool folder) const {
   if (folder && limits_.noFolders)
     throw OutputException(String(prefix).append(path).append(kFoldersTurnedOff));
   const std::string& subtree = limits_.subtree;
-  bool inside = subtree.empty() ||
-                (path.size() > subtree.size() && path.compare(0, subtree.size(), subtree) == 0 &&
-                 (subtree.back() == '/' || path[subtree.size()] == '/'));
-  if (!inside)
+  // Compared where the writes land, so that a link inside the folder cannot lead out.
+  if (!subtree.empty() && !isInside(landingPlace(path), landingPlace(subtree)))
     throw OutputException(String(prefix).append(path).append(kOutsideSubtree).append(subtree));
 }
 

@@ -446,6 +446,24 @@ TEST_F(ProgramTest, SeededRandomNumbersRepeatInEveryRun) {
   EXPECT_NE(numbers({"random.xsl", "a.xml"}), numbers({"random.xsl", "a.xml"}));
 }
 
+// --writesubtree holds where the writes land: a link inside the folder leads nowhere else.
+TEST_F(ProgramTest, LinksDoNotLeadWritesOutOfTheirFolder) {
+  makeFolder();
+  fs::create_directory(dir_ / "box");
+  fs::create_directory_symlink(dir_ / "sub", dir_ / "box" / "escape");
+  std::ofstream(dir_ / "escape.xsl")
+      << "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+         " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
+         "<xsl:template match='/'><exsl:document href='box/escape/x.txt' method='text'>x"
+         "</exsl:document></xsl:template></xsl:stylesheet>";
+  ProgramRun run =
+      runProgram({dir_, {"--writesubtree", "box", "escape.xsl", "a.xml", "keep.txt"}, "", ""});
+  EXPECT_EQ(run.status, 9) << run.err;
+  EXPECT_NE(run.err.find("outside the folder files may be written in"), std::string::npos)
+      << run.err;
+  EXPECT_FALSE(fs::exists(dir_ / "sub" / "x.txt"));
+}
+
 // A file that may be written in a folder that may not: the message says why the folder
 // matters, and the file stays as it was.
 TEST_F(ProgramTest, AFolderThatCannotTakeTheNewFileIsNamed) {

@@ -133,8 +133,25 @@ int setExternalAccess(ExternalAccess access) {
   return 1;
 }
 
-static std::unique_ptr<Stylesheet> compile(const char* fileName,
-                                           const std::function<std::unique_ptr<Stylesheet>()>& make) {
+// Read by every compile; changed only while no other call runs (ovra.h).
+static WriteLimits writeLimits;
+
+int setWriteLimits(bool noFiles, bool noFolders, const char* folder) {
+  writeLimits.noFiles = noFiles;
+  writeLimits.noFolders = noFolders;
+  writeLimits.subtree =
+      folder != nullptr && *folder != '\0' ? fullPathName(String(folder)).c_str() : "";
+  return 1;
+}
+
+static CompileOptions apiCompileOptions() {
+  CompileOptions options;
+  options.writeLimits = writeLimits;
+  return options;
+}
+
+static std::unique_ptr<Stylesheet>
+compile(const char* fileName, const std::function<std::unique_ptr<Stylesheet>()>& make) {
   std::unique_ptr<Stylesheet> stylesheet;
   Stage stage = Stage::Stylesheet;
   runEntry(fileName, stage, [&] {
@@ -146,11 +163,14 @@ static std::unique_ptr<Stylesheet> compile(const char* fileName,
 }
 
 std::unique_ptr<Stylesheet> compileStylesheet(const char* fileName) {
-  return compile(fileName, [&] { return std::make_unique<Stylesheet>(fileName); });
+  return compile(fileName,
+                 [&] { return std::make_unique<Stylesheet>(fileName, apiCompileOptions()); });
 }
 
 std::unique_ptr<Stylesheet> compileStylesheetText(std::string text, const char* fileName) {
-  return compile(fileName, [&] { return Stylesheet::fromText(std::move(text), String(fileName)); });
+  return compile(fileName, [&] {
+    return Stylesheet::fromText(std::move(text), String(fileName), apiCompileOptions());
+  });
 }
 
 // One run of stylesheet over the document that makeSource opens.

@@ -54,6 +54,9 @@ const char* versionText();
 // Which local files source documents and document() may read besides the documents, for
 // documents opened afterwards (the catalogs and other loading settings stay). Returns 1.
 int setExternalAccess(ExternalAccess access);
+// What the stylesheets compiled afterwards may write besides their result: no files, no
+// folders, only inside folder (made absolute; null or empty: anywhere). Returns 1.
+int setWriteLimits(bool noFiles, bool noFolders, const char* folder);
 
 // Loads and compiles a stylesheet file, to be run any number of times. Null, with
 // lastError set, when it cannot be read or compiled.

@@ -17,6 +17,7 @@ static constexpr char kNullArgument[] = "A required argument is a null pointer";
 static constexpr char kNullParameter[] = "A parameter has no name or no value";
 static constexpr char kOutOfMemory[] = "Out of memory";
 static constexpr char kUnknownAccess[] = "Not a kind of external access";
+static constexpr char kUnknownLimit[] = "Not a write limit";
 static constexpr char kStylesheetName[] = "stylesheet.xsl";
 static constexpr char kDocumentName[] = "document.xml";
 
@@ -135,7 +136,8 @@ int ovra_transform_memory(const ovra_stylesheet* stylesheet, const char* text, s
     }
     if (!readParameters(params, param_count, options))
       return 0;
-    return ovra::transformText(*stylesheet->compiled, std::string(text != nullptr ? text : "", size),
+    return ovra::transformText(*stylesheet->compiled,
+                               std::string(text != nullptr ? text : "", size),
                                name != nullptr ? name : kDocumentName, out, options);
   });
 }
@@ -176,6 +178,17 @@ int ovra_set_external_access(int access) {
       return 0;
     }
     return ovra::setExternalAccess(ovra::ExternalAccess(access));
+  });
+}
+
+int ovra_set_write_limits(int flags, const char* folder) {
+  return guarded(0, [&] {
+    if ((flags & ~(OVRA_WRITE_NO_FILES | OVRA_WRITE_NO_FOLDERS)) != 0) {
+      ovra::setLastError(kUnknownLimit);
+      return 0;
+    }
+    return ovra::setWriteLimits((flags & OVRA_WRITE_NO_FILES) != 0,
+                                (flags & OVRA_WRITE_NO_FOLDERS) != 0, folder);
   });
 }
 

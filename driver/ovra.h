@@ -11,9 +11,9 @@
  * ovra_stylesheet may be used by any number of ovra_transform_* calls at once, from any
  * threads; it must not be freed while one runs. Compiles and transforms on different
  * threads may run at once. ovra_last_error() and ovra_last_status() answer for the
- * calling thread. ovra_start_up(), ovra_close_down(), ovra_set_external_access() and
- * ovra_set_report_handler() change process-wide settings: call them while no other call
- * runs.
+ * calling thread. ovra_start_up(), ovra_close_down(), ovra_set_external_access(),
+ * ovra_set_write_limits() and ovra_set_report_handler() change process-wide settings: call
+ * them while no other call runs.
  *
  * Build with: cc prog.c $(pkg-config --cflags --libs ovra)           (shared library)
  *        or:  cc prog.c $(pkg-config --static --cflags --libs ovra)  (static) */
@@ -49,6 +49,12 @@ typedef enum ovra_external_access {
   OVRA_EXTERNAL_FOLDER = 1, /* only files in the folder of the document that names them */
   OVRA_EXTERNAL_NONE = 2    /* none */
 } ovra_external_access;
+
+/* What a stylesheet may write besides its result (exsl:document), as flags. */
+typedef enum ovra_write_limit {
+  OVRA_WRITE_NO_FILES = 1,  /* no file at all */
+  OVRA_WRITE_NO_FOLDERS = 2 /* no folder made for one */
+} ovra_write_limit;
 
 /* The classes of failure, with the numbers the ovra program exits with. */
 typedef enum ovra_status {
@@ -127,6 +133,14 @@ int ovra_set_report_handler(ovra_report_handler handler, void* user_data);
  * entities and modules are not limited. Applies to documents opened afterwards. Returns
  * 1, or 0 for a value not listed. */
 int ovra_set_external_access(int access);
+
+/* Limits what the stylesheets compiled afterwards may write besides their result with
+ * exsl:document, for programs that run untrusted stylesheets (as the program's --nowrite,
+ * --nomkdir and --writesubtree): flags is 0 or a combination of ovra_write_limit values,
+ * and folder, when not NULL, the only folder (with those below it) files may be written
+ * in. A refused write makes the transformation fail, and nothing is written. Returns 1,
+ * or 0 for flags not listed. */
+int ovra_set_write_limits(int flags, const char* folder);
 
 /* Destroys a compiled stylesheet; NULL is allowed. Returns 1. */
 int ovra_free_stylesheet(ovra_stylesheet* stylesheet);

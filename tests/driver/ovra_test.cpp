@@ -8,8 +8,8 @@
 #include <fstream>
 #include <string>
 #include <thread>
-#include <vector>
 #include <unistd.h>
+#include <vector>
 
 namespace {
 
@@ -155,6 +155,42 @@ TEST_F(OvraApiTest, ExternalAccessLimitsWhatDocumentsRead) {
   EXPECT_EQ(ovra_set_external_access(7), 0);
   EXPECT_STREQ(ovra_last_error(), "Not a kind of external access");
   ovra_free_stylesheet(stylesheet);
+}
+
+// Write limits bind the stylesheets compiled after them: a refused exsl:document fails
+// the transformation and writes nothing.
+TEST_F(OvraApiTest, WriteLimitsBindStylesheetsCompiledAfterThem) {
+  fs::create_directories(dir_ / "box");
+  const std::string stylesheet =
+      "<xsl:stylesheet version='1.0' xmlns:xsl='http://www.w3.org/1999/XSL/Transform'"
+      " xmlns:exsl='http://exslt.org/common' extension-element-prefixes='exsl'>"
+      "<xsl:template match='/'><exsl:document href='" +
+      path("made/w.txt") + "' method='text'>w</exsl:document></xsl:template></xsl:stylesheet>";
+  write("write.xsl", stylesheet.c_str());
+  struct {
+    int flags;
+    std::string folder;
+    const char* error;  // null: the file is written
+  } cases[] = {{OVRA_WRITE_NO_FILES, "", "writing files is turned off"},
+               {OVRA_WRITE_NO_FOLDERS, "", "making folders is turned off"},
+               {0, path("box"), "outside the folder files may be written in"},
+               {0, "", nullptr}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.flags);
+    ASSERT_EQ(ovra_set_write_limits(c.flags, c.folder.empty() ? nullptr : c.folder.c_str()), 1);
+    ovra_stylesheet* stylesheet = ovra_compile_stylesheet(path("write.xsl").c_str());
+    ASSERT_NE(stylesheet, nullptr);
+    int done = ovra_transform_file(stylesheet, path("a.xml").c_str(), out_, nullptr, 0);
+    EXPECT_EQ(done, c.error == nullptr ? 1 : 0);
+    if (c.error != nullptr) {
+      EXPECT_NE(std::string(ovra_last_error()).find(c.error), std::string::npos)
+          << ovra_last_error();
+    }
+    EXPECT_EQ(fs::exists(dir_ / "made" / "w.txt"), c.error == nullptr);
+    ovra_free_stylesheet(stylesheet);
+  }
+  EXPECT_EQ(ovra_set_write_limits(4, nullptr), 0);
+  EXPECT_STREQ(ovra_last_error(), "Not a write limit");
 }
 
 TEST_F(OvraApiTest, DeepRecursionEndsWithAMessage) {
@@ -304,9 +340,9 @@ TEST_F(OvraApiTest, AHandlerGetsErrorsWarningsAndMessages) {
   EXPECT_NE(collectedReports.find("0|" + path("wrong.xsl") + "|2|"), std::string::npos)
       << collectedReports;
   // The error is the one ovra_last_error() gives, without the line end.
-  EXPECT_NE(collectedReports.find(wrongError.substr(0, wrongError.find_last_not_of('\n') + 1) +
-                                  "\n"),
-            std::string::npos)
+  EXPECT_NE(
+      collectedReports.find(wrongError.substr(0, wrongError.find_last_not_of('\n') + 1) + "\n"),
+      std::string::npos)
       << collectedReports;
   EXPECT_EQ(calls, 4) << collectedReports;
 }
@@ -339,7 +375,8 @@ TEST_F(OvraApiTest, OneStylesheetServesThreadsAtOnce) {
   for (int i = 0; i < kThreads; ++i) {
     // Each thread sees its own last error only.
     std::string error =
-        i == 2 ? "ovra: error: Could not open file, /nonexistent.xml: No such file or directory" : "";
+        i == 2 ? "ovra: error: Could not open file, /nonexistent.xml: No such file or directory"
+               : "";
     EXPECT_EQ(results[i], "Hello, T" + std::to_string(i) + " 0|" + error);
   }
   ovra_free_stylesheet(stylesheet);

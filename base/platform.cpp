@@ -9,6 +9,7 @@
 #include <chrono>
 #include <exception>
 #include <filesystem>
+#include <string>
 #include <vector>
 
 namespace ovra {
@@ -25,6 +26,21 @@ String fullPathName(const ConstString& fileName) {
   if (error)
     return String(fileName);
   return String(path.lexically_normal().string());
+}
+
+bool isInsideFolder(std::string_view path, std::string_view folder) {
+  if (folder.empty())
+    return false;
+  std::error_code error;
+  std::string realFolder = std::filesystem::weakly_canonical(folder, error).string();
+  if (error || realFolder.empty())
+    return false;
+  std::string realPath = std::filesystem::weakly_canonical(path, error).string();
+  if (error)
+    return false;
+  if (realFolder.back() != '/')
+    realFolder += '/';
+  return realPath.size() > realFolder.size() && realPath.starts_with(realFolder);
 }
 
 String directoryOf(const ConstString& fullPath) {

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string_view>
 #include <utility>
 
 namespace ovra {
@@ -20,6 +21,11 @@ String fullPathName(const ConstString& fileName);
 
 // The directory part of a full path, with its final separator ("/a/b/c.xml" -> "/a/b/").
 String directoryOf(const ConstString& fullPath);
+
+// Whether path lies below folder, both compared where they lead (the symbolic links of
+// the parts that exist resolved), so that a link inside the folder cannot lead out of it.
+// Neither needs to exist; the folder itself is not below itself.
+bool isInsideFolder(std::string_view path, std::string_view folder);
 
 // Runs work to its end on a thread with a stack of stackBytes, so that recursion whose
 // depth follows the input (templates calling themselves, deeply nested expressions) has

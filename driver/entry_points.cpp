@@ -137,10 +137,7 @@ int setExternalAccess(ExternalAccess access) {
 static WriteLimits writeLimits;
 
 int setWriteLimits(bool noFiles, bool noFolders, const char* folder) {
-  writeLimits.noFiles = noFiles;
-  writeLimits.noFolders = noFolders;
-  writeLimits.subtree =
-      folder != nullptr && *folder != '\0' ? fullPathName(String(folder)).c_str() : "";
+  writeLimits = WriteLimits::of(noFiles, noFolders, folder != nullptr ? folder : "");
   return 1;
 }
 

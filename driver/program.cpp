@@ -179,10 +179,7 @@ CompileOptions compileOptions(const Settings& settings) {
   options.strict = settings.strict;
   options.maxTemplateDepth = settings.maxTemplateDepth;
   options.randomSeed = settings.randomSeed;
-  options.writeLimits.noFiles = settings.noWrite;
-  options.writeLimits.noFolders = settings.noMkdir;
-  if (!settings.writeSubtree.empty())
-    options.writeLimits.subtree = fullPathName(String(settings.writeSubtree)).c_str();
+  options.writeLimits = WriteLimits::of(settings.noWrite, settings.noMkdir, settings.writeSubtree);
   return options;
 }
 

@@ -16,7 +16,6 @@
 
 namespace ovra {
 
-static constexpr char kCannotCreateOutput[] = "Could not create output file, ";
 static constexpr char kCannotWrite[] = "Could not write the result to ";
 
 // ---- Removal on a signal ----
@@ -286,10 +285,8 @@ ReplacementOrder::ReplacementOrder() {
 
 void ReplacementOrder::commit(OutputFile& file, std::size_t run, int writeError) {
   file.close(writeError);  // the flush to the disk, outside the lock
-  if (!file.replaces()) {
-    file.commit(0);
-    return;
-  }
+  if (!file.replaces())
+    return;  // written in place: closing was all
   std::filesystem::path target(file.destination().c_str());
   std::string key = (target.is_absolute() ? target : folder_ / target).lexically_normal();
   // The rename happens under the lock, so the order of the record is the order of the

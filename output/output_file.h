@@ -15,6 +15,9 @@
 
 namespace ovra {
 
+// The start of the message for a result file that cannot be made (its name follows).
+inline constexpr char kCannotCreateOutput[] = "Could not create output file, ";
+
 class OutputFile {
  public:
   // Creates the temporary file in the target's folder (the folder of the file a
@@ -49,7 +52,6 @@ class OutputFile {
   const String& destination() const { return destination_; }
 
  private:
-
   String target_;       // as the user named it, for messages
   String destination_;  // the file the rename replaces
   // malloc'd; registered for removal on a signal. Null when the target is written in

@@ -3,6 +3,7 @@
 #include "tree/resources.h"
 
 #include "base/exceptions.h"
+#include "base/platform.h"
 #include "tree/catalog.h"
 #include "tree/uri.h"
 
@@ -83,22 +84,6 @@ int fileState(const std::string& path) {
   if (::stat(path.c_str(), &status) != 0)
     return errno;
   return S_ISREG(status.st_mode) ? 0 : -1;
-}
-
-bool isInsideFolder(const std::string& path, std::string_view folder) {
-  if (folder.empty())
-    return false;
-  // Compared with symbolic links resolved, so a link in the folder cannot lead out of it.
-  std::error_code error;
-  std::string realFolder = std::filesystem::canonical(std::string(folder), error).string();
-  if (error)
-    return false;
-  std::string realPath = std::filesystem::canonical(path, error).string();
-  if (error)
-    return false;
-  if (realFolder.back() != '/')
-    realFolder += '/';
-  return realPath.size() > realFolder.size() && realPath.starts_with(realFolder);
 }
 
 // The lexically normal form of an absolute path.

@@ -5,7 +5,6 @@
 #include "tree/uri.h"
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
 #include <sys/stat.h>
 #include <utility>
@@ -15,7 +14,6 @@ namespace ovra {
 static constexpr char kOverMainResult[] = "A document can not replace the main result, ";
 static constexpr char kStillWriting[] = "A document can not replace one it is inside of, ";
 static constexpr char kCannotMakeFolder[] = "Could not create the folder ";
-static constexpr char kCannotCreate[] = "Could not create output file, ";
 static constexpr char kWritingTurnedOff[] = ": writing files is turned off";
 static constexpr char kFoldersTurnedOff[] = ": making folders is turned off";
 static constexpr char kOutsideSubtree[] = ": outside the folder files may be written in, ";
@@ -44,40 +42,23 @@ std::string ResultDocuments::resolve(std::string_view baseURI, std::string_view 
   return path ? std::move(*path) : std::string();
 }
 
-// path with the symbolic links of its longest existing part resolved: where a write to it
-// lands. The part that does not exist yet is kept as written.
-static std::string landingPlace(const std::string& path) {
-  std::string head = path;
-  std::string tail;
-  while (!head.empty()) {
-    if (char* resolved = ::realpath(head.c_str(), nullptr)) {
-      std::string place = resolved;
-      std::free(resolved);
-      return place + tail;
-    }
-    std::size_t slash = head.rfind('/');
-    if (slash == std::string::npos)
-      break;
-    tail = head.substr(slash) + tail;
-    head.resize(slash);
-  }
-  return path;
-}
-
-static bool isInside(const std::string& path, const std::string& folder) {
-  return path.size() > folder.size() && path.compare(0, folder.size(), folder) == 0 &&
-         (folder.back() == '/' || path[folder.size()] == '/');
+WriteLimits WriteLimits::of(bool noFiles, bool noFolders, std::string_view folder) {
+  WriteLimits limits;
+  limits.noFiles = noFiles;
+  limits.noFolders = noFolders;
+  if (!folder.empty())
+    limits.subtree = fullPathName(String(folder)).c_str();
+  return limits;
 }
 
 void ResultDocuments::checkAllowed(const std::string& path, bool folder) const {
-  const char* prefix = folder ? kCannotMakeFolder : kCannotCreate;
+  const char* prefix = folder ? kCannotMakeFolder : kCannotCreateOutput;
   if (limits_.noFiles)
     throw OutputException(String(prefix).append(path).append(kWritingTurnedOff));
   if (folder && limits_.noFolders)
     throw OutputException(String(prefix).append(path).append(kFoldersTurnedOff));
   const std::string& subtree = limits_.subtree;
-  // Compared where the writes land, so that a link inside the folder cannot lead out.
-  if (!subtree.empty() && !isInside(landingPlace(path), landingPlace(subtree)))
+  if (!subtree.empty() && !isInsideFolder(path, subtree))
     throw OutputException(String(prefix).append(path).append(kOutsideSubtree).append(subtree));
 }
 

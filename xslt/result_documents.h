@@ -21,6 +21,10 @@ struct WriteLimits {
   bool noFolders = false;  // no folder made for one
   // When not empty, an absolute, normalised folder: files and folders only inside it.
   std::string subtree;
+
+  // The limits asked for by name (--nowrite, --nomkdir, --writesubtree, or the C
+  // interface's flags); folder, empty for anywhere, is made absolute.
+  static WriteLimits of(bool noFiles, bool noFolders, std::string_view folder);
 };
 
 class ResultDocuments {
